@@ -1,0 +1,54 @@
+#include "KLPlatform.h"
+
+#include <netdb.h>
+#include <sys/time.h>
+
+#include <cstdio>
+
+namespace kl {
+namespace {
+
+// Seconds between the Unix epoch and the installer clock's reference date (2001-01-01 UTC).
+constexpr double kReferenceDateOffset = 978307200.0;
+
+Platform* g_current = nullptr;
+
+}  // namespace
+
+void DefaultPlatform::ShowCriticalAlert(const std::string& message) {
+  std::fprintf(stderr, "Kelvory alert: %s\n", message.c_str());
+}
+
+void DefaultPlatform::ConsoleLog(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+double DefaultPlatform::AbsoluteTime() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  return static_cast<double>(now.tv_sec) - kReferenceDateOffset +
+         static_cast<double>(now.tv_usec) / 1e6;
+}
+
+std::string DefaultPlatform::PackagePath() { return std::string(); }
+
+std::vector<std::string> DefaultPlatform::ApplicationDirectories() { return {}; }
+
+bool DefaultPlatform::ResolveHostName(const std::string& name) {
+  // Only ever called on the main thread, so the non-reentrant resolver call is safe.
+  const hostent* entry = gethostbyname(name.c_str());
+  return entry != nullptr && entry->h_addr_list != nullptr && entry->h_addr_list[0] != nullptr;
+}
+
+Platform& CurrentPlatform() {
+  static DefaultPlatform fallback;
+  return g_current != nullptr ? *g_current : fallback;
+}
+
+Platform* SetPlatform(Platform* platform) {
+  Platform* previous = g_current;
+  g_current = platform;
+  return previous;
+}
+
+}  // namespace kl

@@ -1,0 +1,73 @@
+// The platform seam: the few answers that differ between a real installer on macOS, the
+// stand-in host on Linux, and tests. Every critical alert, console line, clock reading,
+// package lookup and host-name lookup of the plug-in goes through here, so that a test can
+// record alerts instead of blocking on a modal panel.
+#ifndef KELVORY_COMMON_KLPLATFORM_H_
+#define KELVORY_COMMON_KLPLATFORM_H_
+
+#include <string>
+#include <vector>
+
+namespace kl {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  /// Shows a critical modal alert with no title, `message` as its text and only the default
+  /// button; returns when the user has dismissed it. Recorders return at once.
+  virtual void ShowCriticalAlert(const std::string& message) = 0;
+
+  /// Writes one progress line to the system console log (no trailing line feed needed).
+  virtual void ConsoleLog(const std::string& line) = 0;
+
+  /// Seconds since 2001-01-01 00:00:00 UTC, as a double (the installer's absolute time).
+  virtual double AbsoluteTime() = 0;
+
+  /// The file-system path of the installer package being installed, or the empty text when it
+  /// cannot be found (no current window, no represented URL).
+  virtual std::string PackagePath() = 0;
+
+  /// The system domain's standard applications directories, tilde expanded.
+  virtual std::vector<std::string> ApplicationDirectories() = 0;
+
+  /// True when the system resolver finds `name` with at least one address
+  /// (`gethostbyname` on a real machine). Blocks while the resolver works.
+  virtual bool ResolveHostName(const std::string& name) = 0;
+};
+
+/// The platform every part of the plug-in uses. Until SetPlatform is called this is the
+/// built-in default: alerts and console lines go to standard error, the clock and the resolver
+/// are the system's, and there is no package and no applications directory.
+Platform& CurrentPlatform();
+
+/// Makes `platform` current (not owned; it must outlive its use). nullptr restores the default.
+/// Returns the platform that was current before.
+Platform* SetPlatform(Platform* platform);
+
+/// The built-in default, for implementations that only override some answers.
+class DefaultPlatform : public Platform {
+ public:
+  void ShowCriticalAlert(const std::string& message) override;
+  void ConsoleLog(const std::string& line) override;
+  double AbsoluteTime() override;
+  std::string PackagePath() override;
+  std::vector<std::string> ApplicationDirectories() override;
+  bool ResolveHostName(const std::string& name) override;
+};
+
+/// Installs `platform` for the lifetime of this object and restores the previous one after.
+class ScopedPlatform {
+ public:
+  explicit ScopedPlatform(Platform* platform) : previous_(SetPlatform(platform)) {}
+  ~ScopedPlatform() { SetPlatform(previous_); }
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+ private:
+  Platform* previous_;
+};
+
+}  // namespace kl
+
+#endif  // KELVORY_COMMON_KLPLATFORM_H_

@@ -1,0 +1,135 @@
+#include "KLEndPoint.h"
+
+#include <gtest/gtest.h>
+
+#include "FakePlatform.h"
+
+namespace {
+
+std::string ProtocolMessage(const std::string& p, const std::string& t) {
+  return "Error: invalid protocol: " + p + " found in endpoint: " + t + "\n";
+}
+std::string HostMessage(const std::string& h, const std::string& t) {
+  return " Error: hostname: " + h + " found in endpoint " + t +
+         " is not valid IP address or can't be resolved to an IP address\n";
+}
+std::string PortMessage(const std::string& r, const std::string& t) {
+  return "Error: invalid port: " + r + " found in endpoint " + t + "\n";
+}
+
+struct Case {
+  std::string text;
+  bool valid;
+  std::string protocol, host;
+  int32_t port;
+  std::string error;
+};
+
+TEST(KLEndPoint, ParsesTextForms) {
+  kl::ScopedFakePlatform fake;  // no name resolves
+  fake->resolvableNames = {"mgmt.example.test"};
+  const std::string bad300 = "https://192.0.2.300:abc";
+  const Case cases[] = {
+      {"https://192.0.2.10:8443", true, "https", "192.0.2.10", 8443, ""},
+      {"HTTPS://192.0.2.10", true, "https", "192.0.2.10", 443, ""},
+      {"http://192.0.2.10", true, "http", "192.0.2.10", 80, ""},
+      {"192.0.2.10", true, "http", "192.0.2.10", 80, ""},
+      {"192.0.2.10:8080", true, "http", "192.0.2.10", 8080, ""},
+      {"", true, "http", "", 80, ""},
+      {"https://192.0.2.10:70000", true, "https", "192.0.2.10", 70000, ""},
+      {"https;//192.0.2.10", true, "https", "192.0.2.10", 443, ""},
+      {" HttPs ://192.0.2.10", true, "https", "192.0.2.10", 443, ""},
+      {"https://mgmt.example.test:4443", true, "https", "mgmt.example.test", 4443, ""},
+      {"http://10.1:81", true, "http", "10.1", 81, ""},  // inet_addr form, no lookup
+      {"ftp://192.0.2.10:21", false, "ftp", "", 80, ProtocolMessage("ftp", "ftp://192.0.2.10:21")},
+      {"//192.0.2.10", false, "//192.0.2.10", "", 80,
+       ProtocolMessage("//192.0.2.10", "//192.0.2.10")},
+      {"https://192.0.2.10:", false, "https", "192.0.2.10", 80,
+       PortMessage("", "https://192.0.2.10:")},
+      {"https://192.0.2.10:0", false, "https", "192.0.2.10", 80,
+       PortMessage("0", "https://192.0.2.10:0")},
+      {"https://192.0.2.10: 443", false, "https", "192.0.2.10", 80,
+       PortMessage(" 443", "https://192.0.2.10: 443")},
+      {"https://192.0.2.10:443/x", false, "https", "192.0.2.10", 80,
+       PortMessage("443/x", "https://192.0.2.10:443/x")},
+      {"https://192.0.2.10:-1", false, "https", "192.0.2.10", 80,
+       PortMessage("-1", "https://192.0.2.10:-1")},
+      {bad300, false, "https", "192.0.2.300", 80,
+       HostMessage("192.0.2.300", bad300) + PortMessage("abc", bad300)},
+      {"https://[2001:db8::1]:443", false, "https", "[2001", 80,
+       HostMessage("[2001", "https://[2001:db8::1]:443") +
+           PortMessage("db8::1]:443", "https://[2001:db8::1]:443")},
+      {"https://nowhere.invalid", false, "https", "nowhere.invalid", 443,
+       HostMessage("nowhere.invalid", "https://nowhere.invalid")},
+  };
+  for (const Case& c : cases) {
+    const KLEndPoint e(c.text);
+    EXPECT_EQ(e.isValid, c.valid) << c.text;
+    EXPECT_EQ(e.protocol, c.protocol) << c.text;
+    EXPECT_EQ(e.host, c.host) << c.text;
+    EXPECT_EQ(e.port, c.port) << c.text;
+    EXPECT_EQ(e.errorMessage, c.error) << c.text;
+  }
+}
+
+TEST(KLEndPoint, ProtocolFaultStopsBeforeTheHostLookup) {
+  kl::ScopedFakePlatform fake;
+  const KLEndPoint e("gopher://never-looked-up.invalid:70");
+  EXPECT_FALSE(e.isValid);
+  EXPECT_TRUE(fake->lookups.empty());
+}
+
+TEST(KLEndPoint, PortBeyond32BitsSaturatesInsteadOfWrapping) {
+  kl::ScopedFakePlatform fake;
+  // 4294967296 would wrap to 0 (and be refused) or 4294967297 to 1 with a truncating atoi.
+  const KLEndPoint e("https://192.0.2.10:4294967297");
+  EXPECT_TRUE(e.isValid);
+  EXPECT_EQ(e.port, 2147483647);
+}
+
+TEST(KLEndPoint, CopyOfInvalidKeepsOnlyTheMessage) {
+  kl::ScopedFakePlatform fake;
+  const KLEndPoint bad("https://192.0.2.10:0");
+  const KLEndPoint copy(bad);
+  EXPECT_FALSE(copy.isValid);
+  EXPECT_EQ(copy.errorMessage, bad.errorMessage);
+  EXPECT_EQ(copy.protocol, "");
+  EXPECT_EQ(copy.host, "");
+
+  const KLEndPoint good("https://192.0.2.10:8443");
+  const KLEndPoint goodCopy(good);
+  EXPECT_TRUE(goodCopy.isValid);
+  EXPECT_EQ(goodCopy, good);
+}
+
+TEST(KLEndPoint, AssignmentOfInvalidKeepsTargetFields) {
+  kl::ScopedFakePlatform fake;
+  KLEndPoint target("https://192.0.2.10:8443");
+  const KLEndPoint bad("ftp://192.0.2.11");
+  target = bad;
+  EXPECT_FALSE(target.isValid);
+  EXPECT_EQ(target.protocol, "https");
+  EXPECT_EQ(target.host, "192.0.2.10");
+  EXPECT_EQ(target.port, 8443);
+  EXPECT_EQ(target.errorMessage, bad.errorMessage);
+
+  target = KLEndPoint("http://192.0.2.12:81");
+  EXPECT_TRUE(target.isValid);
+  EXPECT_EQ(target.host, "192.0.2.12");
+  EXPECT_EQ(target.port, 81);
+  EXPECT_EQ(target.errorMessage, "");
+}
+
+TEST(KLEndPoint, EqualityIgnoresValidityAndMessage) {
+  kl::ScopedFakePlatform fake;
+  EXPECT_EQ(KLEndPoint("192.0.2.10"), KLEndPoint("http://192.0.2.10:80"));
+  EXPECT_NE(KLEndPoint("192.0.2.10"), KLEndPoint("https://192.0.2.10:80"));
+  EXPECT_NE(KLEndPoint("192.0.2.10"), KLEndPoint("192.0.2.10:81"));
+  // Host names compare byte for byte.
+  fake->resolvableNames = {"a.test", "A.test"};
+  EXPECT_NE(KLEndPoint("a.test"), KLEndPoint("A.test"));
+  // A refused port leaves 80 in place: equal to a valid endpoint despite the message.
+  EXPECT_EQ(KLEndPoint("https://192.0.2.10:0"), KLEndPoint("https://192.0.2.10:80"));
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// kelvory-keytool: decode and make activation keys, parse endpoints and read pre-fill files,
+// with the plug-in's own code, for administrators and for our tests.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "JsonOutput.h"
+#include "KLEndPoint.h"
+#include "KLHelper.h"
+#include "KLKeyDecoder.h"
+#include "KLPlatform.h"
+#include "prefill.h"
+
+namespace {
+
+// Exit codes: 0 success, 1 the input was refused, 2 usage error.
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+
+// The system's resolver and clock, but alerts are kept for the report instead of shown.
+class ToolPlatform : public kl::DefaultPlatform {
+ public:
+  void ShowCriticalAlert(const std::string& message) override { alerts.push_back(message); }
+  std::vector<std::string> alerts;
+};
+
+nlohmann::json EndpointJson(const KLEndPoint& e) {
+  return {{"protocol", e.protocol}, {"host", e.host}, {"port", e.port}};
+}
+
+std::vector<std::string> Diagnostics(const KeyAnalysis& a) {
+  std::vector<std::string> out;
+  out.push_back("decoded text: " + a.decoded);
+  out.push_back("field count: " + std::to_string(a.fields.size()) + " (4 expected)");
+  switch (a.status) {
+    case kKeyDecodeWrongType:
+      out.push_back("appliance type: \"" + a.fields[2] + "\" (1, 8 or 9 expected)");
+      break;
+    case kKeyDecodeBadEndpoint:
+      out.push_back("rejected endpoint \"" + a.rejectedEndpointText +
+                    "\": " + a.rejectedEndpointMessage);
+      break;
+    case kKeyDecodeBadIdentifier:
+      out.push_back("appliance identifier: \"" + a.fields[1] +
+                    "\" (decimal digits up to 2147483647 expected)");
+      break;
+    default:
+      break;
+  }
+  return out;
+}
+
+int RunDecode(const std::string& key, bool json) {
+  ToolPlatform platform;
+  kl::ScopedPlatform scope(&platform);
+  const KeyAnalysis analysis = AnalyzeKey(key.c_str());
+  std::vector<KLEndPoint> endpoints;
+  const int32_t id = FinishKeyDecode(analysis, endpoints);
+  if (id != -1) {
+    if (json) {
+      nlohmann::json list = nlohmann::json::array();
+      for (const KLEndPoint& e : endpoints) list.push_back(EndpointJson(e));
+      PrintJson({{"applianceId", id}, {"endpoints", list}});
+    } else {
+      std::printf("applianceId: %d\n", id);
+      for (size_t i = 0; i < endpoints.size(); ++i) {
+        std::printf("endpoint %zu: protocol=%s host=%s port=%d\n", i + 1,
+                    endpoints[i].protocol.c_str(), endpoints[i].host.c_str(), endpoints[i].port);
+      }
+    }
+    return 0;
+  }
+  const std::string error = platform.alerts.empty() ? std::string() : platform.alerts.back();
+  const std::vector<std::string> diagnostics = Diagnostics(analysis);
+  if (json) {
+    PrintJson({{"error", error}, {"diagnostics", diagnostics}});
+  } else {
+    std::cout << "error: " << error << "\n";
+    for (const std::string& line : diagnostics) std::cout << line << "\n";
+  }
+  return kExitRefused;
+}
+
+int RunEndpoint(const std::string& text, bool json) {
+  const KLEndPoint e(text);
+  if (json) {
+    PrintJson({{"isValid", e.isValid},
+               {"protocol", e.protocol},
+               {"host", e.host},
+               {"port", e.port},
+               {"errorMessage", e.errorMessage}});
+  } else {
+    std::cout << "isValid: " << (e.isValid ? "true" : "false") << "\nprotocol: " << e.protocol
+              << "\nhost: " << e.host << "\nport: " << e.port << "\n";
+    if (!e.errorMessage.empty()) std::cout << "errorMessage: " << e.errorMessage;
+  }
+  return e.isValid ? 0 : kExitRefused;
+}
+
+int UsageError(const std::string& message) {
+  std::cerr << "kelvory-keytool: " << message << "\n";
+  return kExitUsage;
+}
+
+int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
+              const std::string& type, const std::string& token) {
+  if (endpoints.empty()) return UsageError("encode needs at least one --endpoint");
+  std::string joined;
+  for (const std::string& e : endpoints) {
+    if (e.find('|') != std::string::npos) return UsageError("an endpoint may not hold '|': " + e);
+    joined += (joined.empty() ? "" : ",") + e;
+  }
+  if (!id.empty() && !KLHelper::IsAllDigits(id)) {
+    return UsageError("--appliance-id must be decimal digits: " + id);
+  }
+  if (type.find('|') != std::string::npos) return UsageError("--type may not hold '|'");
+  if (token.find('|') != std::string::npos) return UsageError("--token may not hold '|'");
+  std::cout << KLHelper::EncodeBase64(joined + "|" + id + "|" + type + "|" + token) << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Kelvory activation key tool.\n"
+      "Exit codes: 0 success, 1 the key, endpoint or file was refused, 2 usage error.\n"
+      "A value that starts with '-' can be given after '--'. Values are used as given."};
+  app.require_subcommand(1);
+
+  bool json = false;
+  std::string key;
+  CLI::App* decode = app.add_subcommand(
+      "decode",
+      "Decode an activation key with the installer's decoder. Prints the appliance ID and the "
+      "endpoints, or the installer's alert text with diagnostics that say why.");
+  decode->add_flag("--json", json, "Print one JSON object");
+  decode->add_option("KEY", key, "The activation key (base64), used as given")->required();
+
+  std::string endpointText;
+  CLI::App* endpoint = app.add_subcommand(
+      "endpoint", "Parse one endpoint text protocol://host:port as the installer does.");
+  endpoint->add_flag("--json", json, "Print one JSON object");
+  endpoint->add_option("TEXT", endpointText, "The endpoint text, used as given")->required();
+
+  std::vector<std::string> endpoints;
+  std::string applianceId;
+  std::string type = "1";
+  std::string token;
+  CLI::App* encode = app.add_subcommand(
+      "encode", "Make an activation key: base64 of endpoints|id|type|token, endpoints joined "
+                "with ','.");
+  encode->add_option("--endpoint", endpoints, "An endpoint text (repeat for more, in order)")
+      ->required()
+      ->take_all()
+      ->allow_extra_args(false);
+  encode->add_option("--appliance-id", applianceId, "Appliance ID, decimal digits (default empty)");
+  encode->add_option("--type", type, "Appliance type (default 1)");
+  encode->add_option("--token", token, "Checksum field (default empty)");
+
+  std::string file;
+  bool textFormat = false;
+  CLI::App* prefill = app.add_subcommand(
+      "prefill", "Read a pre-fill file (InstallationData.xml, or key=value text with --text) and "
+                 "print the activation data it gives.");
+  prefill->add_flag("--json", json, "Print one JSON object");
+  prefill->add_flag("--text", textFormat, "Read the key=value text form instead of XML");
+  prefill->add_option("FILE", file, "The file to read")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);  // prints the message and usage to standard error
+    return kExitUsage;
+  }
+
+  if (decode->parsed()) return RunDecode(key, json);
+  if (endpoint->parsed()) return RunEndpoint(endpointText, json);
+  if (encode->parsed()) return RunEncode(endpoints, applianceId, type, token);
+  if (prefill->parsed()) return RunPrefill(file, json, textFormat);
+  return kExitUsage;
+}
