@@ -11,10 +11,10 @@
 /// Why a key was refused. The numbers are fixed; each picks its alert text.
 enum KeyDecodeStatus {
   kKeyDecodeOk = 0,
-  kKeyDecodeWrongType = 4,       ///< "Activation key is invalid for this agent type"
-  kKeyDecodeBadEndpoint = 5,     ///< "LRC checksum test failed"
-  kKeyDecodeBadIdentifier = 6,   ///< "Unknown error"
-  kKeyDecodeBadFormat = 7,       ///< "Invalid activation key format"
+  kKeyDecodeWrongType = 4,      ///< "Activation key is invalid for this agent type"
+  kKeyDecodeBadEndpoint = 5,    ///< "LRC checksum test failed"
+  kKeyDecodeBadIdentifier = 6,  ///< "Unknown error"
+  kKeyDecodeBadFormat = 7,      ///< "Invalid activation key format"
 };
 
 /// Everything the decoder found in one key: what `keydecode` acts on, and what a tool shows

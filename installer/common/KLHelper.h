@@ -45,10 +45,10 @@ bool IsValidFQDN(const std::string& text);
 
 /// The result of reading a leading decimal integer the way `atoi`/`strtol` do.
 struct ScannedInt {
-  int32_t value = 0;      ///< saturated at INT32_MIN / INT32_MAX
-  bool overflow = false;  ///< the digits did not fit in 32 bits
-  bool hasDigits = false; ///< at least one digit was read
-  size_t end = 0;         ///< index just past the last character read (0 when no digits)
+  int32_t value = 0;       ///< saturated at INT32_MIN / INT32_MAX
+  bool overflow = false;   ///< the digits did not fit in 32 bits
+  bool hasDigits = false;  ///< at least one digit was read
+  size_t end = 0;          ///< index just past the last character read (0 when no digits)
 };
 
 /// Reads a leading integer from `text`: white space (C `isspace` set: space, \t, \n, \v, \f,

@@ -1,9 +1,8 @@
-#include "KLKeyDecoder.h"
-
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
 #include "KLHelper.h"
+#include "KLKeyDecoder.h"
 
 namespace {
 
@@ -53,10 +52,10 @@ TEST(KeyDecode, ResultsAndAlertsByCase) {
     std::string alert;  // empty: none
     size_t endpoints;
   } cases[] = {
-      {"192.0.2.10||1|", 0, "", 1},                 // empty identifier is 0
+      {"192.0.2.10||1|", 0, "", 1},  // empty identifier is 0
       {"192.0.2.10| 0042 | 8 |anything", 42, "", 1},
       {"192.0.2.10|7|9|", 7, "", 1},
-      {"|7|1|", 7, "", 1},                          // empty endpoint text is a valid endpoint
+      {"|7|1|", 7, "", 1},  // empty endpoint text is a valid endpoint
       {"192.0.2.10,,192.0.2.11,|7|1|", 7, "", 4},
       {"192.0.2.10|2147483647|1|", 2147483647, "", 1},
       {"192.0.2.10|2147483648|1|", -1, kUnknown, 0},  // never yields -1 for an accepted key
@@ -67,13 +66,13 @@ TEST(KeyDecode, ResultsAndAlertsByCase) {
       {"192.0.2.10|42|01|", -1, kType, 0},
       {"192.0.2.10|42|18|", -1, kType, 0},
       {"192.0.2.10|42|2|", -1, kType, 0},
-      {"192.0.2.10|42|\t1|", -1, kType, 0},            // only spaces are trimmed
-      {"192.0.2.10|42|1", -1, kFormat, 0},             // three fields
-      {"192.0.2.10|42|1||", -1, kFormat, 0},           // five fields
+      {"192.0.2.10|42|\t1|", -1, kType, 0},   // only spaces are trimmed
+      {"192.0.2.10|42|1", -1, kFormat, 0},    // three fields
+      {"192.0.2.10|42|1||", -1, kFormat, 0},  // five fields
       {"", -1, kFormat, 0},
       {"ftp://192.0.2.10|42|1|", -1, kEndpoint, 0},
-      {"ftp://192.0.2.10|4x|1|", -1, kEndpoint, 0},    // endpoints are checked first
-      {"ftp://192.0.2.10|4x|7|", -1, kType, 0},        // type before endpoints
+      {"ftp://192.0.2.10|4x|1|", -1, kEndpoint, 0},  // endpoints are checked first
+      {"ftp://192.0.2.10|4x|7|", -1, kType, 0},      // type before endpoints
   };
   for (const auto& c : cases) {
     const Decoded d = Decode(c.decoded);
@@ -85,8 +84,8 @@ TEST(KeyDecode, ResultsAndAlertsByCase) {
 
 TEST(KeyDecode, ListEmptiedOnEndpointAndIdentifierFaultsOnly) {
   const std::vector<KLEndPoint> earlier{KLEndPoint("192.0.2.99")};
-  EXPECT_EQ(Decode("192.0.2.10|1|1", earlier).endpoints.size(), 1u);       // format
-  EXPECT_EQ(Decode("192.0.2.10|1|5|", earlier).endpoints.size(), 1u);      // type
+  EXPECT_EQ(Decode("192.0.2.10|1|1", earlier).endpoints.size(), 1u);   // format
+  EXPECT_EQ(Decode("192.0.2.10|1|5|", earlier).endpoints.size(), 1u);  // type
   EXPECT_EQ(Decode("192.0.2.10,ftp://x|1|1|", earlier).endpoints.size(), 0u);
   EXPECT_EQ(Decode("192.0.2.10|x|1|", earlier).endpoints.size(), 0u);
   // Success appends after what was there.
@@ -100,7 +99,7 @@ TEST(KeyDecode, StopsAtFirstBadEndpointWithoutLookingFurther) {
   EXPECT_EQ(d.alerts, Strings{kEndpoint});
   EXPECT_EQ(d.lookups, Strings{"a.invalid"});  // the third host is never asked about
   const Decoded wrongType = Decode("a.invalid|1|3|");
-  EXPECT_TRUE(wrongType.lookups.empty());       // type checked before any endpoint
+  EXPECT_TRUE(wrongType.lookups.empty());  // type checked before any endpoint
 }
 
 TEST(KeyDecode, KeyIsUsedAsGiven) {

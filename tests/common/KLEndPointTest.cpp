@@ -1,8 +1,7 @@
-#include "KLEndPoint.h"
-
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "KLEndPoint.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
-#include "KLHelper.h"
-
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "KLHelper.h"
 
 namespace {
 
@@ -12,10 +11,9 @@ TEST(TrimSpace, RemovesOnlyOuterSpaces) {
   const struct {
     std::string in, out;
   } cases[] = {
-      {"  a b  ", "a b"},        {"\t a ", "\t a"},  // a tab is not a space
-      {"   ", "   "},            // only spaces: nothing to anchor on, unchanged
-      {"", ""},                  {"a\n ", "a\n"},
-      {" x", "x"},
+      {"  a b  ", "a b"}, {"\t a ", "\t a"},  // a tab is not a space
+      {"   ", "   "},                         // only spaces: nothing to anchor on, unchanged
+      {"", ""},           {"a\n ", "a\n"},   {" x", "x"},
   };
   for (const auto& c : cases) {
     std::string text = c.in;
@@ -54,11 +52,11 @@ TEST(DecodeBase64, EdgeRules) {
       {"TWFu", "Man"},
       {"TWE=", "Ma"},
       {"TQ==", "M"},
-      {"TWE", "Ma"},                                 // unpadded three: two bytes
-      {"TQ", "M"},                                   // unpadded two: one byte
+      {"TWE", "Ma"},                                   // unpadded three: two bytes
+      {"TQ", "M"},                                     // unpadded two: one byte
       {"T", std::string(1, static_cast<char>(0x4F))},  // 'T'=19: 010011 then two 1-bits
-      {"TQ==TWFu", "M"},                             // padding ends the decoding
-      {"TW=u", "M"},                                 // '=' third: first byte only
+      {"TQ==TWFu", "M"},                               // padding ends the decoding
+      {"TW=u", "M"},                                   // '=' third: first byte only
       {"TWE=TWFu", "Ma"},
       {"TWF*", std::string("Ma") + static_cast<char>(0xFF)},  // bad fourth char: 0xFF
       {"AAAA", std::string(3, '\0')},
@@ -95,12 +93,23 @@ TEST(IsValidIP, StrictDottedQuad) {
     const char* text;
     bool valid;
   } cases[] = {
-      {"192.0.2.1", true},        {"0.0.0.0", true},       {"255.255.255.255", true},
-      {"1.2.3.010", true},        {" 192.0.2.1 ", true},   {"192 . 0.2.1", true},
-      {"256.1.1.1", false},       {"1.2.3", false},        {"1.2.3.4.", false},
-      {"1.2.3.00", false},        {"1.2.3.-1", false},     {"a.b.c.d", false},
-      {"", false},                {"1..2.3", false},       {"1.2.3.+4", false},
-      {"0x1.2.3.4", false},       {"1.2.3.4.5", false},
+      {"192.0.2.1", true},
+      {"0.0.0.0", true},
+      {"255.255.255.255", true},
+      {"1.2.3.010", true},
+      {" 192.0.2.1 ", true},
+      {"192 . 0.2.1", true},
+      {"256.1.1.1", false},
+      {"1.2.3", false},
+      {"1.2.3.4.", false},
+      {"1.2.3.00", false},
+      {"1.2.3.-1", false},
+      {"a.b.c.d", false},
+      {"", false},
+      {"1..2.3", false},
+      {"1.2.3.+4", false},
+      {"0x1.2.3.4", false},
+      {"1.2.3.4.5", false},
       {"1.2.3.4294967297", false},  // must not wrap around to 1
   };
   for (const auto& c : cases) EXPECT_EQ(KLHelper::IsValidIP(c.text), c.valid) << c.text;
@@ -153,7 +162,9 @@ TEST(ScanInt32, SaturatesAndStopsAtFirstNonDigit) {
       {"", 0, false, false},
       {"-", 0, false, false},
       {"+-1", 0, false, false},
-      {"\xC2\xA0" "5", 0, false, false},  // a non-breaking space is not white space
+      {"\xC2\xA0"
+       "5",
+       0, false, false},  // a non-breaking space is not white space
   };
   for (const auto& c : cases) {
     const KLHelper::ScannedInt r = KLHelper::ScanInt32(c.text);

@@ -1,5 +1,4 @@
-#include "KLInstallLog.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include <gtest/gtest.h>
+#include "KLInstallLog.h"
 
 namespace {
 
@@ -48,7 +47,8 @@ TEST_F(InstallLogTest, LineBreakInMessageSplitsTheEntry) {
   LogInstallerMessage("/pkgs/InstallationData.xml has been found\n", "");
   const std::string text = ReadFile(kLogPath);
   EXPECT_TRUE(std::regex_match(
-      text, std::regex(std::string(kStamp) + "\t/pkgs/InstallationData.xml has been found\n -- \n")))
+      text,
+      std::regex(std::string(kStamp) + "\t/pkgs/InstallationData.xml has been found\n -- \n")))
       << text;
 }
 

@@ -1,16 +1,15 @@
 // The key tool's command-line contract, run as a real process.
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "KLHelper.h"
 
@@ -76,7 +75,8 @@ TEST(KeytoolDecode, PrintsIdentifierAndEndpointsInOrder) {
 }
 
 TEST(KeytoolDecode, RefusalCarriesAlertAndDiagnostics) {
-  const ToolRun r = Tool({"decode", "--json", Key("https://192.0.2.10:8443,ftp://192.0.2.11|42|1|x")});
+  const ToolRun r =
+      Tool({"decode", "--json", Key("https://192.0.2.10:8443,ftp://192.0.2.11|42|1|x")});
   EXPECT_EQ(r.exitCode, 1);
   const json j = r.Json();
   EXPECT_EQ(j["error"], "LRC checksum test failed");
@@ -98,7 +98,8 @@ TEST(KeytoolDecode, EveryRefusalIsOneJsonObjectWithExit1) {
   } cases[] = {
       {{"decode", "--json", ""}, "Invalid activation key format"},
       {{"decode", "--json", "--", "-not-base64"}, "Invalid activation key format"},
-      {{"decode", "--json", Key("192.0.2.10|1|2|")}, "Activation key is invalid for this agent type"},
+      {{"decode", "--json", Key("192.0.2.10|1|2|")},
+       "Activation key is invalid for this agent type"},
       {{"decode", "--json", Key("192.0.2.10|99999999999|1|")}, "Unknown error"},
       {{"decode", "--json", junk}, "Invalid activation key format"},
       {{"decode", "--json", std::string(100 * 1024, 'A')}, "Invalid activation key format"},
@@ -147,7 +148,7 @@ TEST(KeytoolEndpoint, FieldsOfTheEndpointAsConstructed) {
 
 TEST(KeytoolEncode, RoundTripsThroughDecode) {
   const ToolRun enc = Tool({"encode", "--endpoint", "https://192.0.2.10:8443", "--endpoint",
-                        "192.0.2.11", "--appliance-id", "7", "--type", "8", "--token", "t"});
+                            "192.0.2.11", "--appliance-id", "7", "--type", "8", "--token", "t"});
   ASSERT_EQ(enc.exitCode, 0) << enc.err;
   EXPECT_EQ(enc.out, Key("https://192.0.2.10:8443,192.0.2.11|7|8|t") + "\n");
   const ToolRun defaults = Tool({"encode", "--endpoint", "192.0.2.10"});

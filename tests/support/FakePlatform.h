@@ -22,8 +22,8 @@ class FakePlatform : public Platform {
 
   std::vector<std::string> alerts;
   std::vector<std::string> console;
-  std::vector<std::string> lookups;         // every name asked, in order
-  std::set<std::string> resolvableNames;    // names that resolve; all others fail
+  std::vector<std::string> lookups;       // every name asked, in order
+  std::set<std::string> resolvableNames;  // names that resolve; all others fail
   std::string packagePath;
   std::vector<std::string> applicationDirectories{"/Applications"};
   double now = 0.0;

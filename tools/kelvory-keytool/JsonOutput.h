@@ -3,9 +3,8 @@
 #define KELVORY_TOOLS_KEYTOOL_JSONOUTPUT_H_
 
 #include <cstdio>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 /// Prints `object` as one line to standard output. Text values are taken as UTF-8; an invalid
 /// sequence becomes U+FFFD instead of an exception, since keys and files may hold any bytes.

@@ -1,11 +1,10 @@
 // kelvory-keytool: decode and make activation keys, parse endpoints and read pre-fill files,
 // with the plug-in's own code, for administrators and for our tests.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "JsonOutput.h"
 #include "KLEndPoint.h"
@@ -151,8 +150,9 @@ int main(int argc, char** argv) {
   std::string type = "1";
   std::string token;
   CLI::App* encode = app.add_subcommand(
-      "encode", "Make an activation key: base64 of endpoints|id|type|token, endpoints joined "
-                "with ','.");
+      "encode",
+      "Make an activation key: base64 of endpoints|id|type|token, endpoints joined "
+      "with ','.");
   encode->add_option("--endpoint", endpoints, "An endpoint text (repeat for more, in order)")
       ->required()
       ->take_all()
@@ -164,8 +164,9 @@ int main(int argc, char** argv) {
   std::string file;
   bool textFormat = false;
   CLI::App* prefill = app.add_subcommand(
-      "prefill", "Read a pre-fill file (InstallationData.xml, or key=value text with --text) and "
-                 "print the activation data it gives.");
+      "prefill",
+      "Read a pre-fill file (InstallationData.xml, or key=value text with --text) and "
+      "print the activation data it gives.");
   prefill->add_flag("--json", json, "Print one JSON object");
   prefill->add_flag("--text", textFormat, "Read the key=value text form instead of XML");
   prefill->add_option("FILE", file, "The file to read")->required();
