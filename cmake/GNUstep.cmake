@@ -27,6 +27,8 @@ separate_arguments(_kl_gui_libs UNIX_COMMAND "${_kl_gui_libs}")
 
 # CMake owns dependency files, optimisation, debug info and warnings.
 list(REMOVE_ITEM _kl_objc_flags -MMD -MP -g -O2 -I. -Wall)
+# GNUstep's headers are system headers: -Wextra findings in them are not ours to fix.
+list(TRANSFORM _kl_objc_flags REPLACE "^-I(.+)$" "-isystem;\\1")
 
 # Split the link lines: -l/-L go to target_link_libraries (Debian links with
 # --as-needed, so libraries must follow the objects), the rest are options.

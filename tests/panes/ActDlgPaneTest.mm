@@ -1,0 +1,464 @@
+// The activation pane driven on the stand-in host, with alerts recorded instead of shown.
+#import <AppKit/AppKit.h>
+#import <InstallerPlugins/InstallerPlugins.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#import "ActDlgPane.h"
+#import "ActDlgPaneViews.h"
+#include "FakePlatform.h"
+#include "KLHelper.h"
+#include "KLStringBridge.h"
+#import "KLTextDataProvider.h"
+
+using Strings = std::vector<std::string>;
+
+// The pane after the activation pane: records how it was entered.
+@interface KLTestNextPane : InstallerPane {
+ @public
+  int forwardEntries;
+}
+@end
+@implementation KLTestNextPane
+- (void)willEnterPane:(InstallerSectionDirection)dir {
+  if (dir == InstallerDirectionForward) ++forwardEntries;
+}
+@end
+
+namespace {
+
+const char kLogPath[] = "/tmp/kelvor_install.log";
+const char kStamp[] = R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)";
+
+class AppKitEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    [NSApplication sharedApplication];
+    GSDebugAllocationActive(YES);
+  }
+};
+::testing::Environment* const kAppKit = ::testing::AddGlobalTestEnvironment(new AppKitEnvironment);
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class ActDlgPaneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pool_ = [[NSAutoreleasePool alloc] init];
+    unlink(kLogPath);
+    char dir[] = "/tmp/kelvory_pane_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    fake_->packagePath = dir_ + "/Kelvory.pkg";
+    fake_->resolvableNames = {"mgmt.example.test"};
+    section_ = [[InstallerSection alloc] init];
+    pane_ = KLCreateActivationPane(section_);
+    [section_ addPane:pane_];
+    next_ = [[KLTestNextPane alloc] initWithSection:section_];
+    [section_ addPane:next_];
+  }
+
+  void TearDown() override {
+    [pane_ release];
+    [next_ release];
+    [section_ release];
+    [pool_ drain];
+    unlink(kLogPath);
+    std::string command = "rm -rf '" + dir_ + "'";
+    (void)system(command.c_str());
+  }
+
+  id Outlet(const char* name) { return [pane_ valueForKey:[NSString stringWithUTF8String:name]]; }
+  void Type(const char* outlet, const std::string& text) {
+    [Outlet(outlet) setStringValue:KLNSString(text)];
+  }
+  std::string Text(const char* outlet) { return KLStdString([Outlet(outlet) stringValue]); }
+  // Clicks a radio button the way a user would: selection, then the group's action.
+  void Click(const char* matrix, int row, int column) {
+    NSMatrix* m = Outlet(matrix);
+    [m selectCellAtRow:row column:column];
+    [m sendAction];
+  }
+  BOOL Hidden(const char* outlet) { return [Outlet(outlet) isHidden]; }
+
+  BOOL Continue() { return [pane_ shouldExitPane:InstallerDirectionForward]; }
+  KLTextDataProvider* Stored() {
+    return [[section_ sharedDictionary] valueForKey:@"ActivationPaneData"];
+  }
+
+  void WritePrefill(const std::string& xml) {
+    std::ofstream(dir_ + "/InstallationData.xml") << xml;
+  }
+
+  void FillCustomerForm(const std::string& name, const std::string& id, const std::string& url,
+                        const std::string& port) {
+    Click("klActivationMatrix", 1, 0);
+    Type("klCustomerNameField", name);
+    Type("klCustomerIdField", id);
+    Type("klServerURLField", url);
+    Type("klServerPortField", port);
+  }
+
+  kl::ScopedFakePlatform fake_;
+  NSAutoreleasePool* pool_ = nil;
+  std::string dir_;
+  InstallerSection* section_ = nil;
+  ActDlgPane* pane_ = nil;
+  KLTestNextPane* next_ = nil;
+};
+
+TEST_F(ActDlgPaneTest, StartsOnKeyFormWithHttpPort80AndNoProxy) {
+  EXPECT_EQ([Outlet("klActivationMatrix") numberOfRows], 2);
+  EXPECT_EQ([Outlet("klActivationMatrix") selectedRow], 0);
+  EXPECT_EQ([Outlet("klProtocolMatrix") numberOfColumns], 2);
+  EXPECT_EQ([Outlet("klProtocolMatrix") selectedColumn], 0);
+  EXPECT_EQ([Outlet("klProxyMatrix") selectedRow], 0);
+  EXPECT_EQ(Text("klServerPortField"), "80");
+  EXPECT_TRUE(Hidden("klProxyField"));
+  EXPECT_TRUE(Hidden("klProxyLabel"));
+  EXPECT_FALSE(Hidden("klActivateByKeyView"));
+  EXPECT_TRUE(Hidden("klActivateByCustomerInfoView"));
+  NSArray* stacked = [Outlet("klPlaceholderView") subviews];
+  ASSERT_EQ([stacked count], 2u);
+  EXPECT_EQ([stacked objectAtIndex:0], Outlet("klActivateByKeyView"));
+}
+
+TEST_F(ActDlgPaneTest, RadioGroupsSwitchFormsPortAndProxy) {
+  Click("klActivationMatrix", 1, 0);
+  EXPECT_TRUE(Hidden("klActivateByKeyView"));
+  EXPECT_FALSE(Hidden("klActivateByCustomerInfoView"));
+  Type("klServerPortField", "8443");
+  Click("klProtocolMatrix", 0, 1);
+  EXPECT_EQ(Text("klServerPortField"), "443");  // a typed port is replaced
+  Click("klProtocolMatrix", 0, 0);
+  EXPECT_EQ(Text("klServerPortField"), "80");
+  Click("klProxyMatrix", 1, 0);
+  EXPECT_FALSE(Hidden("klProxyField"));
+  EXPECT_FALSE(Hidden("klProxyLabel"));
+  Type("klProxyField", "proxy.test:3128");
+  Click("klProxyMatrix", 0, 0);
+  EXPECT_TRUE(Hidden("klProxyField"));
+  EXPECT_EQ(Text("klProxyField"), "proxy.test:3128");  // kept while hidden
+  Click("klActivationMatrix", 0, 0);
+  EXPECT_FALSE(Hidden("klActivateByKeyView"));
+  EXPECT_TRUE(Hidden("klActivateByCustomerInfoView"));
+}
+
+TEST_F(ActDlgPaneTest, CustomerFormReportsOnlyTheFirstFailure) {
+  const struct {
+    std::string name, id, url, port, alert;
+  } cases[] = {
+      {"", "", "", "", "Customer name can not be empty"},
+      {"Example", "", "", "", "Customer ID can not be empty"},
+      {"Example", "12abc", "", "", "Invalid customer ID format"},
+      {"Example", "4 2", "", "", "Invalid customer ID format"},
+      {"Example", "42\xC2\xA0", "", "", "Invalid customer ID format"},  // NBSP is no space
+      {"Example", "42", "", "", "Server URL can not be empty"},
+      {"Example", "42", "192.0.2.1", "", "Port can not be empty"},
+      {"Example", "42", "192.0.2.1", "8o", "Invalid port format"},
+      {"Example", "42", "192.0.2.1", "+", "Invalid port format"},
+      {"Example", "42", "192.0.2.1", "65537", "Port is out of range"},
+      {"Example", "42", "192.0.2.1", "-1", "Port is out of range"},
+      {"Example", "42", "192.0.2.1", "99999999999", "Port is out of range"},
+      {"Example", "42", "192.0.2.1", "4294967376", "Port is out of range"},
+      {"Example", "42", "192.0.2.\xC3\xA9", "443", "Server URL can only contain ASCII characters"},
+  };
+  for (const auto& c : cases) {
+    fake_->alerts.clear();
+    FillCustomerForm(c.name, c.id, c.url, c.port);
+    EXPECT_FALSE(Continue()) << c.alert;
+    EXPECT_EQ(fake_->alerts, Strings{c.alert});
+    EXPECT_EQ(Stored(), nil);
+    EXPECT_EQ(Text("klCustomerIdField"), c.id);  // input stays as typed
+  }
+}
+
+TEST_F(ActDlgPaneTest, CustomerFormHandsOnTrimmedValues) {
+  const struct {
+    std::string name, id, url, port;
+    int protocolColumn;
+    std::string wantName, wantId, wantUrl;
+    long long wantPort;
+    bool wantHttps;
+  } cases[] = {
+      {" Example Customer ", " 42 ", " 192.0.2.1,192.0.2.2 ", "443 ", 1, "Example Customer", "42",
+       "192.0.2.1,192.0.2.2", 443, true},
+      {"   ", "-7", "a", "0", 0, "   ", "-7", "a", 0, false},  // only spaces: not empty
+      {"N", "+5", "a", "65536", 0, "N", "+5", "a", 65536, false},
+      {"N", "99999999999", "a", "\t80\n", 0, "N", "99999999999", "a", 80, false},
+  };
+  for (const auto& c : cases) {
+    fake_->alerts.clear();
+    FillCustomerForm(c.name, c.id, c.url, c.port);
+    Click("klProtocolMatrix", 0, c.protocolColumn);
+    Type("klServerPortField", c.port);  // the click put the default port there
+    Type("klActivationKeyField", "ignored in this form");
+    ASSERT_TRUE(Continue()) << (fake_->alerts.empty() ? "" : fake_->alerts[0]);
+    KLTextDataProvider* r = Stored();
+    EXPECT_EQ(KLStdString([r customerName]), c.wantName);
+    EXPECT_EQ(KLStdString([r customerId]), c.wantId);
+    EXPECT_EQ(KLStdString([r serverURL]), c.wantUrl);
+    EXPECT_EQ([r serverPort], c.wantPort);
+    EXPECT_EQ(static_cast<bool>([r isHTTPS]), c.wantHttps);
+    EXPECT_EQ(KLStdString([r activationKey]), "");
+    EXPECT_EQ([r applianceId], 0);
+    EXPECT_TRUE([r containData]);
+  }
+}
+
+TEST_F(ActDlgPaneTest, KeyFormDecodesAndHandsOnTheFirstEndpoint) {
+  const std::string key =
+      KLHelper::EncodeBase64("https://mgmt.example.test:8443,http://192.0.2.11|42|1|x");
+  Type("klActivationKeyField", key);
+  FillCustomerForm("ignored", "1", "192.0.2.99", "81");  // other form's fields are not read
+  Click("klActivationMatrix", 0, 0);
+  Click("klProtocolMatrix", 0, 0);
+  ASSERT_TRUE(Continue());
+  EXPECT_TRUE(fake_->alerts.empty());
+  KLTextDataProvider* r = Stored();
+  EXPECT_EQ(KLStdString([r activationKey]), key);
+  EXPECT_EQ(KLStdString([r serverURL]), "mgmt.example.test");
+  EXPECT_EQ([r serverPort], 8443);
+  EXPECT_TRUE([r isHTTPS]);
+  EXPECT_EQ([r applianceId], 42);
+  EXPECT_EQ(KLStdString([r customerName]), "");
+  EXPECT_EQ(KLStdString([r customerId]), "");
+}
+
+TEST_F(ActDlgPaneTest, KeyFormRefusals) {
+  const struct {
+    std::string key, alert;
+  } cases[] = {
+      {"", "Activation key can not be empty"},
+      {KLHelper::EncodeBase64("192.0.2.10,ftp://192.0.2.11|42|1|"), "LRC checksum test failed"},
+      {KLHelper::EncodeBase64("192.0.2.10|42|2|"), "Activation key is invalid for this agent type"},
+      {"not a key", "Invalid activation key format"},
+      {"S\xC3\xA9", "Activation key can only contain ASCII characters"},
+  };
+  for (const auto& c : cases) {
+    fake_->alerts.clear();
+    Type("klActivationKeyField", c.key);
+    EXPECT_FALSE(Continue());
+    EXPECT_EQ(fake_->alerts, Strings{c.alert}) << c.key;
+    EXPECT_EQ(Stored(), nil);
+  }
+}
+
+TEST_F(ActDlgPaneTest, KeyIsCutAt255Bytes) {
+  // 189 decoded bytes give exactly 252 base64 characters. "AAA" adds two NUL bytes to the
+  // checksum field; what follows would, uncut, add five more "|" and spoil the format.
+  std::string decoded = "192.0.2.10|7|1|";
+  decoded += std::string(189 - decoded.size(), 'c');
+  const std::string key = KLHelper::EncodeBase64(decoded) + "AAAA" + "fHx8fHx8";
+  ASSERT_EQ(KLHelper::EncodeBase64(decoded).size(), 252u);
+  Type("klActivationKeyField", key);
+  ASSERT_TRUE(Continue()) << (fake_->alerts.empty() ? "" : fake_->alerts[0]);
+  EXPECT_EQ(KLStdString([Stored() activationKey]), key.substr(0, 255));
+  EXPECT_EQ([Stored() applianceId], 7);
+}
+
+TEST_F(ActDlgPaneTest, CustomerNameCutAt1023BytesNeverSplitsACharacter) {
+  const std::string name = std::string(1022, 'a') + "\xC3\xA9" + "tail";
+  FillCustomerForm(name, "1", "192.0.2.1", "80");
+  ASSERT_TRUE(Continue());
+  EXPECT_EQ(KLStdString([Stored() customerName]), std::string(1022, 'a'));
+  const std::string exact = std::string(1021, 'a') + "\xC3\xA9" + "tail";
+  Type("klCustomerNameField", exact);
+  ASSERT_TRUE(Continue());
+  EXPECT_EQ(KLStdString([Stored() customerName]), std::string(1021, 'a') + "\xC3\xA9");
+}
+
+TEST_F(ActDlgPaneTest, ProxyIsHandedOnOnlyWhenChosen) {
+  const std::string key = KLHelper::EncodeBase64("192.0.2.10|1|1|");
+  Type("klActivationKeyField", key);
+  Type("klProxyField", " proxy.test:3128 ");
+  ASSERT_TRUE(Continue());
+  EXPECT_EQ(KLStdString([Stored() proxyServer]), "");  // option off: the text is not used
+  Click("klProxyMatrix", 1, 0);
+  ASSERT_TRUE(Continue());
+  EXPECT_EQ(KLStdString([Stored() proxyServer]), "proxy.test:3128");
+  Type("klProxyField", std::string(120, 'p'));
+  ASSERT_TRUE(Continue());
+  EXPECT_EQ(KLStdString([Stored() proxyServer]), std::string(99, 'p'));
+  Type("klProxyField", "");
+  ASSERT_TRUE(Continue());
+  EXPECT_EQ(KLStdString([Stored() proxyServer]), "");
+  Type("klProxyField", "pr\xC3\xB6xy");
+  EXPECT_FALSE(Continue());
+  EXPECT_EQ(fake_->alerts, Strings{"Proxy can only contain ASCII characters"});
+}
+
+TEST_F(ActDlgPaneTest, SecondExitReplacesTheRecordAndFailureKeepsIt) {
+  Type("klActivationKeyField", KLHelper::EncodeBase64("192.0.2.10|1|1|"));
+  ASSERT_TRUE(Continue());
+  KLTextDataProvider* first = [[Stored() retain] autorelease];
+  EXPECT_TRUE([pane_ shouldExitPane:InstallerDirectionBackward]);
+  Type("klActivationKeyField", KLHelper::EncodeBase64("192.0.2.20|2|1|"));
+  ASSERT_TRUE(Continue());
+  EXPECT_NE(Stored(), first);
+  EXPECT_EQ([Stored() applianceId], 2);
+  Type("klActivationKeyField", "");
+  EXPECT_FALSE(Continue());
+  EXPECT_EQ([Stored() applianceId], 2);
+}
+
+TEST_F(ActDlgPaneTest, GoingBackNeedsNothing) {
+  Click("klActivationMatrix", 1, 0);
+  EXPECT_TRUE([pane_ shouldExitPane:InstallerDirectionBackward]);
+  EXPECT_TRUE(fake_->alerts.empty());
+  EXPECT_EQ(Stored(), nil);
+}
+
+// --- Pre-fill on the first forward entry ---
+
+TEST_F(ActDlgPaneTest, PrefilledKeyPassesByItselfAndLogsFound) {
+  const std::string key = KLHelper::EncodeBase64("https://192.0.2.10:8443|42|1|x");
+  WritePrefill("<Data><ActivationKey>" + key + "</ActivationKey></Data>");
+  [section_ start];
+  EXPECT_TRUE(fake_->alerts.empty());
+  EXPECT_EQ([section_ currentPane], next_);
+  EXPECT_EQ(next_->forwardEntries, 1);
+  EXPECT_TRUE([[pane_ contentView] isHidden]);
+  EXPECT_EQ(KLStdString([Stored() activationKey]), key);
+  EXPECT_EQ([Stored() applianceId], 42);
+  const std::string log = ReadFile(kLogPath);
+  EXPECT_TRUE(std::regex_match(log, std::regex(std::string(kStamp) + "\t" + dir_ +
+                                               "/InstallationData.xml has been found\n -- \n")))
+      << log;
+  // Coming back shows the pane again; a later forward entry does not pass by itself.
+  ASSERT_TRUE([section_ pressGoBack]);
+  EXPECT_FALSE([[pane_ contentView] isHidden]);
+  [pane_ willEnterPane:InstallerDirectionForward];
+  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_EQ(ReadFile(kLogPath), log);  // not looked up again
+}
+
+TEST_F(ActDlgPaneTest, PrefilledCustomerDataWithHttps) {
+  WritePrefill(
+      "<Data><Customer><ID>42</ID><Name>Example Customer</Name></Customer>"
+      "<Server><URL>192.0.2.1</URL><Protocol>https</Protocol><Port>443</Port></Server></Data>");
+  [section_ start];
+  EXPECT_TRUE(fake_->alerts.empty());
+  EXPECT_EQ([section_ currentPane], next_);
+  EXPECT_EQ([Outlet("klActivationMatrix") selectedRow], 1);
+  EXPECT_EQ([Outlet("klProtocolMatrix") selectedColumn], 1);
+  EXPECT_EQ(Text("klServerPortField"), "443");
+  EXPECT_EQ(Text("klCustomerNameField"), "Example Customer");
+  KLTextDataProvider* r = Stored();
+  EXPECT_TRUE([r isHTTPS]);
+  EXPECT_EQ([r serverPort], 443);
+  EXPECT_EQ(KLStdString([r customerId]), "42");
+}
+
+TEST_F(ActDlgPaneTest, PrefilledPortAndProxyStand) {
+  WritePrefill("<Data><Customer><ID>1</ID><Name>N</Name></Customer>"
+               "<Server><URL>192.0.2.1</URL><Protocol>http</Protocol><Port>8080</Port></Server>"
+               "<Proxy><URL>proxy.test</URL><Port>3128</Port></Proxy></Data>");
+  [section_ start];
+  EXPECT_EQ(Text("klServerPortField"), "8080");  // not reset to the protocol's default
+  EXPECT_FALSE(Hidden("klProxyField"));
+  EXPECT_EQ(KLStdString([Stored() proxyServer]), "proxy.test:3128");
+}
+
+TEST_F(ActDlgPaneTest, PrefilledKeyWinsOverCustomerData) {
+  WritePrefill("<Data><ActivationKey>" + KLHelper::EncodeBase64("192.0.2.10|3|1|") +
+               "</ActivationKey><Customer><ID>42</ID><Name>N</Name></Customer></Data>");
+  [section_ start];
+  EXPECT_EQ([section_ currentPane], next_);
+  EXPECT_EQ([Outlet("klActivationMatrix") selectedRow], 0);
+  EXPECT_EQ(Text("klCustomerIdField"), "");
+  EXPECT_EQ(Text("klCustomerNameField"), "");
+  EXPECT_EQ([Stored() applianceId], 3);
+}
+
+TEST_F(ActDlgPaneTest, PrefillWithOnlyAnIdAsksForTheKey) {
+  WritePrefill("<Data><Customer><ID>42</ID></Customer></Data>");
+  [section_ start];
+  EXPECT_EQ(fake_->alerts, Strings{"Activation key can not be empty"});
+  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_FALSE([[pane_ contentView] isHidden]);
+  EXPECT_EQ(Text("klServerPortField"), "0");  // the port is filled even when the file has none
+}
+
+TEST_F(ActDlgPaneTest, PrefillNotFoundCases) {
+  const std::string notFound = std::string(kStamp) +
+                               "\tInstallationData.xml was not found -- User will be prompted "
+                               "for Activation parameters\n";
+  // A directory of that name is no file.
+  mkdir((dir_ + "/InstallationData.xml").c_str(), 0755);
+  [section_ start];
+  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_TRUE(fake_->alerts.empty());
+  EXPECT_TRUE(std::regex_match(ReadFile(kLogPath), std::regex(notFound)));
+}
+
+TEST_F(ActDlgPaneTest, NoPackageLocationMeansNotFound) {
+  fake_->packagePath.clear();
+  [section_ start];
+  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_NE(ReadFile(kLogPath).find("InstallationData.xml was not found"), std::string::npos);
+}
+
+TEST_F(ActDlgPaneTest, MalformedPrefillIsFoundButPrompts) {
+  WritePrefill("<Data><ActivationKey>unterminated");
+  [section_ start];
+  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_TRUE(fake_->alerts.empty());
+  EXPECT_NE(ReadFile(kLogPath).find("has been found\n"), std::string::npos);
+}
+
+TEST_F(ActDlgPaneTest, PassingWithoutANextPaneRaisesNoEndPane) {
+  InstallerSection* alone = [[InstallerSection alloc] init];
+  ActDlgPane* pane = KLCreateActivationPane(alone);
+  [alone addPane:pane];
+  WritePrefill("<Data><ActivationKey>" + KLHelper::EncodeBase64("192.0.2.10|3|1|") +
+               "</ActivationKey></Data>");
+  std::string reason;
+  try {
+    [pane willEnterPane:InstallerDirectionForward];
+  } catch (...) {  // an NSException; g++ catches it here (see the toolchain notes)
+    reason = "raised";
+  }
+  EXPECT_EQ(reason, "raised");
+  [pane release];
+  [alone release];
+}
+
+TEST_F(ActDlgPaneTest, PanesAndRecordsAreFreed) {
+  const int panesBefore = GSDebugAllocationCount([ActDlgPane class]);
+  const int recordsBefore = GSDebugAllocationCount([KLTextDataProvider class]);
+  const int matricesBefore = GSDebugAllocationCount([NSMatrix class]);
+  {
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    InstallerSection* section = [[InstallerSection alloc] init];
+    ActDlgPane* pane = KLCreateActivationPane(section);
+    [section addPane:pane];
+    [[pane valueForKey:@"klActivationKeyField"]
+        setStringValue:KLNSString(KLHelper::EncodeBase64("192.0.2.10|1|1|"))];
+    EXPECT_TRUE([pane shouldExitPane:InstallerDirectionForward]);
+    EXPECT_TRUE([pane shouldExitPane:InstallerDirectionForward]);
+    EXPECT_EQ(GSDebugAllocationCount([KLTextDataProvider class]), recordsBefore + 1);
+    [pane release];
+    [section release];
+    [pool drain];
+  }
+  EXPECT_EQ(GSDebugAllocationCount([ActDlgPane class]), panesBefore);
+  EXPECT_EQ(GSDebugAllocationCount([KLTextDataProvider class]), recordsBefore);
+  EXPECT_EQ(GSDebugAllocationCount([NSMatrix class]), matricesBefore);
+}
+
+}  // namespace
