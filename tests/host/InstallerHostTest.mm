@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// NSDebug.h declares these only without NDEBUG, which release builds set; the library always
+// has them.
+extern "C" BOOL GSDebugAllocationActive(BOOL active);
+extern "C" int GSDebugAllocationCount(Class c);
+
 namespace {
 
 typedef std::vector<std::string> Calls;
