@@ -28,7 +28,7 @@ separate_arguments(_kl_gui_libs UNIX_COMMAND "${_kl_gui_libs}")
 # CMake owns dependency files, optimisation, debug info and warnings.
 list(REMOVE_ITEM _kl_objc_flags -MMD -MP -g -O2 -I. -Wall)
 # GNUstep's headers are system headers: -Wextra findings in them are not ours to fix.
-list(TRANSFORM _kl_objc_flags REPLACE "^-I(.+)$" "-isystem;\\1")
+list(TRANSFORM _kl_objc_flags REPLACE "^-I(.+)$" "-isystem\\1")
 
 # Split the link lines: -l/-L go to target_link_libraries (Debian links with
 # --as-needed, so libraries must follow the objects), the rest are options.
@@ -49,7 +49,8 @@ _kl_split_libs("${_kl_base_libs}" _kl_base_l _kl_base_o)
 _kl_split_libs("${_kl_gui_libs}" _kl_gui_l _kl_gui_o)
 
 target_compile_options(kl_foundation INTERFACE
-  "$<$<COMPILE_LANGUAGE:OBJC,OBJCXX>:${_kl_objc_flags};-Wno-subobject-linkage>")
+  "$<$<COMPILE_LANGUAGE:OBJC,OBJCXX>:${_kl_objc_flags}>"
+  "$<$<COMPILE_LANGUAGE:OBJCXX>:-Wno-subobject-linkage>")
 target_link_options(kl_foundation INTERFACE ${_kl_base_o})
 target_link_libraries(kl_foundation INTERFACE ${_kl_base_l})
 target_link_libraries(kl_appkit INTERFACE ${_kl_gui_l})

@@ -15,6 +15,7 @@
 
 #import "ActDlgPane.h"
 #import "ActDlgPaneViews.h"
+#include "AllocationCount.h"
 #include "FakePlatform.h"
 #include "KLHelper.h"
 #include "KLStringBridge.h"
