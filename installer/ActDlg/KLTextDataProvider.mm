@@ -42,13 +42,14 @@ bool IsElement(NSXMLNode* node) { return [node kind] == NSXMLElementKind; }
 bool HasName(NSXMLNode* node, NSString* name) { return [[node name] isEqualToString:name]; }
 
 // The parsed pre-fill document (owned by the caller), or nil when the file cannot be read or is
-// not well-formed. The bytes are read first: GNUstep raises, instead of answering nil, when the
-// document reader is handed a file it cannot read.
+// not well-formed. The bytes are read here rather than by the document's URL initializer:
+// GNUstep's raises instead of answering nil for a file it cannot read, and its URL loading
+// keeps a cached copy of the file's bytes for the life of the process.
 NSXMLDocument* NewXmlDocument(NSString* path) {
   if ([path length] == 0) {
-    return nil;  // fileURLWithPath: refuses an empty path
+    return nil;
   }
-  NSData* data = [[NSData alloc] initWithContentsOfURL:[NSURL fileURLWithPath:path]];
+  NSData* data = [[NSData alloc] initWithContentsOfFile:path];
   if (data == nil) {
     return nil;
   }
@@ -93,8 +94,8 @@ NSXMLDocument* NewXmlDocument(NSString* path) {
   _customerId = [customerId copy];
   _applianceId = applianceId;
   // The pane passes all three texts, so its hand-off record always counts as holding data.
-  _containData = activationKey != nil || customerId != nil || customerName != nil ||
-                 applianceId != 0;
+  _containData =
+      activationKey != nil || customerId != nil || customerName != nil || applianceId != 0;
   return self;
 }
 

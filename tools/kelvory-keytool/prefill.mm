@@ -47,7 +47,9 @@ std::string FileProblem(const std::string& path, NSString* nsPath, bool textForm
   NSXMLDocument* document = [[NSXMLDocument alloc] initWithData:data options:0 error:&error];
   if (document == nil) {
     std::string message = path + " is not a well-formed XML document";
-    const std::string detail = KLStdString([error localizedDescription]);
+    // Only a parser's own words: GNUstep leaves the description empty ("NSXMLErrorDomain 0").
+    const std::string detail =
+        KLStdString([[error userInfo] objectForKey:NSLocalizedDescriptionKey]);
     if (!detail.empty()) {
       message += ": " + detail;
     }
@@ -78,7 +80,8 @@ void PrintReadable(const nlohmann::json& values, const std::string& error) {
   std::cout << "isHTTPS: " << (values["isHTTPS"].get<bool>() ? "true" : "false") << "\n"
             << "serverPort: " << values["serverPort"].get<int64_t>() << "\n"
             << "applianceId: " << values["applianceId"].get<int64_t>() << "\n"
-            << "proxyServer: " << values["proxyServer"].get<std::string>() << "\n"
+            << "proxyServer: " << values["proxyServer"].get<std::string>()
+            << "\n"
             // As JSON: an address may be empty or start with a space.
             << "serverURLs: "
             << values["serverURLs"].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
@@ -93,9 +96,9 @@ void PrintReadable(const nlohmann::json& values, const std::string& error) {
 
 int RunPrefill(const std::string& path, bool json, bool textFormat) {
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  NSString* nsPath = [[NSFileManager defaultManager]
-      stringWithFileSystemRepresentation:path.c_str()
-                                  length:strlen(path.c_str())];
+  NSString* nsPath =
+      [[NSFileManager defaultManager] stringWithFileSystemRepresentation:path.c_str()
+                                                                  length:strlen(path.c_str())];
   const std::string error = FileProblem(path, nsPath, textFormat);
 
   KLTextDataProvider* record = [KLTextDataProvider alloc];
