@@ -181,3 +181,71 @@ TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
 }
 
 }  // namespace
+
+namespace {
+
+class KeytoolPrefill : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/keytool_prefill_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+  }
+  void TearDown() override { (void)system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string Write(const std::string& name, const std::string& content) {
+    std::ofstream(dir_ + "/" + name, std::ios::binary) << content;
+    return dir_ + "/" + name;
+  }
+  std::string dir_;
+};
+
+TEST_F(KeytoolPrefill, ReadsTheInstallationData) {
+  const std::string file = Write(
+      "InstallationData.xml",
+      "<Data><Customer><ID>42</ID><Name>Example Customer</Name></Customer>"
+      "<Server><URL>a,b</URL><Protocol>https</Protocol><Port>8443x</Port></Server>"
+      "<Proxy><URL>proxy.example</URL><Port>3128</Port></Proxy></Data>");
+  const ToolRun r = Tool({"prefill", "--json", file});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.Json(), json::parse(R"({"containData": true, "activationKey": "",
+      "customerId": "42", "customerName": "Example Customer", "serverURL": "a,b",
+      "isHTTPS": true, "serverPort": 8443, "applianceId": 0,
+      "proxyServer": "proxy.example:3128", "serverURLs": ["a", "b"]})"));
+}
+
+TEST_F(KeytoolPrefill, UnreadableFilesExit1WithErrorAndEmptyValues) {
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+  } cases[] = {
+      {{"prefill", "--json", Write("bad.xml", "<Data><ActivationKey>x")}, 1},
+      {{"prefill", "--json", dir_ + "/missing.xml"}, 1},
+      {{"prefill", "--json", dir_}, 1},  // a directory
+      {{"prefill", "--json", "--text", dir_ + "/missing.txt"}, 1},
+      {{"prefill", "--json", "--text", Write("empty.txt", "")}, 0},
+      {{"prefill", "--json", "--text", Write("junk.txt", std::string("\x01\xff\xfe=\x80", 5))}, 0},
+  };
+  for (const auto& c : cases) {
+    const ToolRun r = Tool(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args.back();
+    ASSERT_NO_THROW(r.Json()) << r.out;
+    const json j = r.Json();
+    EXPECT_EQ(j["containData"], false);
+    EXPECT_EQ(j["serverURLs"], json::array({""}));
+    EXPECT_EQ(j.contains("error"), c.exitCode == 1) << j.dump();
+  }
+}
+
+TEST_F(KeytoolPrefill, TextFormKeepsStdoutForJson) {
+  const std::string file =
+      Write("data.txt", "customerName=Example Customer\nport = 443\nuseSecureConnection=1\n");
+  const ToolRun r = Tool({"prefill", "--json", "--text", file});
+  ASSERT_EQ(r.exitCode, 0);
+  const json j = r.Json();  // the echoed lines went to standard error, not here
+  EXPECT_EQ(j["customerName"], "Example");
+  EXPECT_EQ(j["serverPort"], 443);
+  EXPECT_EQ(j["isHTTPS"], true);
+  EXPECT_NE(r.err.find("port = 443"), std::string::npos);
+}
+
+}  // namespace
