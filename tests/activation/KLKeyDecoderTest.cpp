@@ -123,14 +123,4 @@ TEST(AnalyzeKey, ReportsWhyAnEndpointWasRejected) {
   EXPECT_TRUE(fake->alerts.empty());  // analysis shows nothing
 }
 
-TEST(KeyDecode, BinaryJunkNeverCrashes) {
-  kl::ScopedFakePlatform fake;
-  std::string junk;
-  for (int i = 1; i < 256; ++i) junk.push_back(static_cast<char>(i));
-  std::vector<KLEndPoint> list;
-  EXPECT_EQ(keydecode(junk.c_str(), list), -1);
-  EXPECT_EQ(keydecode(std::string(100000, '|').c_str(), list), -1);
-  EXPECT_EQ(fake->alerts.size(), 2u);
-}
-
 }  // namespace
