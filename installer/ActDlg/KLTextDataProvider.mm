@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "KLHelper.h"
 #include "KLPlatform.h"
@@ -37,7 +38,19 @@ void Adopt(NSString** field, NSString* value) {
   *field = value;
 }
 
-bool IsElement(NSXMLNode* node) { return [node kind] == NSXMLElementKind; }
+// The element children of `node` in document order; text, comments and processing
+// instructions are left out. The child list is taken once: GNUstep walks the sibling chain on
+// every childAtIndex:.
+std::vector<NSXMLNode*> ElementChildren(NSXMLNode* node) {
+  std::vector<NSXMLNode*> elements;
+  NSArray* children = [node children];
+  const NSUInteger count = [children count];
+  for (NSUInteger i = 0; i < count; ++i) {
+    NSXMLNode* child = [children objectAtIndex:i];
+    if ([child kind] == NSXMLElementKind) elements.push_back(child);
+  }
+  return elements;
+}
 
 bool HasName(NSXMLNode* node, NSString* name) { return [[node name] isEqualToString:name]; }
 
@@ -145,15 +158,7 @@ NSXMLDocument* NewXmlDocument(NSString* path) {
   // A large document leaves many temporary texts behind; drop them before returning.
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   NSXMLDocument* document = NewXmlDocument(path);
-  NSXMLElement* root = [document rootElement];
-  // The child list once: GNUstep walks the sibling chain on every childAtIndex:.
-  NSArray* children = [root children];
-  const NSUInteger count = [children count];
-  for (NSUInteger i = 0; i < count; ++i) {
-    NSXMLNode* child = [children objectAtIndex:i];
-    if (!IsElement(child)) {
-      continue;
-    }
+  for (NSXMLNode* child : ElementChildren([document rootElement])) {
     if (HasName(child, @"ActivationKey")) {
       Assign(&_activationKey, [child stringValue]);
     } else if (HasName(child, @"Customer")) {
@@ -171,13 +176,7 @@ NSXMLDocument* NewXmlDocument(NSString* path) {
 }
 
 - (void)readXmlCustomer:(NSXMLNode*)customer {
-  NSArray* children = [customer children];
-  const NSUInteger count = [children count];
-  for (NSUInteger i = 0; i < count; ++i) {
-    NSXMLNode* child = [children objectAtIndex:i];
-    if (!IsElement(child)) {
-      continue;
-    }
+  for (NSXMLNode* child : ElementChildren(customer)) {
     if (HasName(child, @"ID")) {
       Assign(&_customerId, [child stringValue]);
     } else if (HasName(child, @"Name")) {
@@ -187,13 +186,7 @@ NSXMLDocument* NewXmlDocument(NSString* path) {
 }
 
 - (void)readXmlServer:(NSXMLNode*)server {
-  NSArray* children = [server children];
-  const NSUInteger count = [children count];
-  for (NSUInteger i = 0; i < count; ++i) {
-    NSXMLNode* child = [children objectAtIndex:i];
-    if (!IsElement(child)) {
-      continue;
-    }
+  for (NSXMLNode* child : ElementChildren(server)) {
     if (HasName(child, @"URL")) {
       Assign(&_serverURL, [child stringValue]);
     } else if (HasName(child, @"Protocol")) {
@@ -207,13 +200,7 @@ NSXMLDocument* NewXmlDocument(NSString* path) {
 - (void)readXmlProxy:(NSXMLNode*)proxy {
   NSString* host = nil;
   int32_t port = 0;
-  NSArray* children = [proxy children];
-  const NSUInteger count = [children count];
-  for (NSUInteger i = 0; i < count; ++i) {
-    NSXMLNode* child = [children objectAtIndex:i];
-    if (!IsElement(child)) {
-      continue;
-    }
+  for (NSXMLNode* child : ElementChildren(proxy)) {
     if (HasName(child, @"URL")) {
       host = [child stringValue];
     } else if (HasName(child, @"Port")) {
