@@ -200,11 +200,11 @@ class KeytoolPrefill : public ::testing::Test {
 };
 
 TEST_F(KeytoolPrefill, ReadsTheInstallationData) {
-  const std::string file = Write(
-      "InstallationData.xml",
-      "<Data><Customer><ID>42</ID><Name>Example Customer</Name></Customer>"
-      "<Server><URL>a,b</URL><Protocol>https</Protocol><Port>8443x</Port></Server>"
-      "<Proxy><URL>proxy.example</URL><Port>3128</Port></Proxy></Data>");
+  const std::string file =
+      Write("InstallationData.xml",
+            "<Data><Customer><ID>42</ID><Name>Example Customer</Name></Customer>"
+            "<Server><URL>a,b</URL><Protocol>https</Protocol><Port>8443x</Port></Server>"
+            "<Proxy><URL>proxy.example</URL><Port>3128</Port></Proxy></Data>");
   const ToolRun r = Tool({"prefill", "--json", file});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.Json(), json::parse(R"({"containData": true, "activationKey": "",
