@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs what is needed, builds, and runs the main job: the key tool on a sample key.
+# Installs what is needed, builds, and runs the main job: the key tool on a sample key
+# (until the installer host exists).
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh
