@@ -1,26 +1,12 @@
 #import "ActDlgPaneViews.h"
 
+#import "KLViewHelpers.h"
+
 namespace {
-
-// Connects `object` to the outlet `name` as an interface-file load does (the pane keeps a
-// reference) and gives up the creator's reference.
-void Connect(ActDlgPane* pane, NSString* name, id object) {
-  [pane setValue:object forKey:name];
-  [object release];
-}
-
-NSTextField* NewLabel(NSRect frame, NSString* text) {
-  NSTextField* label = [[NSTextField alloc] initWithFrame:frame];
-  [label setStringValue:text];
-  [label setEditable:NO];
-  [label setBezeled:NO];
-  [label setDrawsBackground:NO];
-  return label;
-}
 
 // A caption owned by its parent view only.
 void AddCaption(NSView* parent, NSRect frame, NSString* text) {
-  NSTextField* label = NewLabel(frame, text);
+  NSTextField* label = KLNewLabel(frame, text);
   [parent addSubview:label];
   [label release];
 }
@@ -65,21 +51,23 @@ ActDlgPane* KLCreateActivationPane(InstallerSection* section) {
   [pane setContentView:content];
   [content release];
 
-  Connect(pane, @"klActivationMatrix",
-          Place(content, NewRadioGroup(NSMakeRect(20, 320, 400, 48), 2, 1,
-                                       [NSArray arrayWithObjects:@"Activation key",
-                                                                 @"Customer information", nil],
-                                       pane, @selector(switchActivationMessage:))));
+  KLConnectOutlet(
+      pane, @"klActivationMatrix",
+      Place(content, NewRadioGroup(
+                         NSMakeRect(20, 320, 400, 48), 2, 1,
+                         [NSArray arrayWithObjects:@"Activation key", @"Customer information", nil],
+                         pane, @selector(switchActivationMessage:))));
 
   NSView* placeholder = [[NSView alloc] initWithFrame:NSMakeRect(20, 110, 580, 200)];
   [content addSubview:placeholder];
-  Connect(pane, @"klPlaceholderView", placeholder);
+  KLConnectOutlet(pane, @"klPlaceholderView", placeholder);
 
   // The two forms stay out of any view until -awakeFromNib stacks them in the placeholder.
   NSView* keyView = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 580, 200)];
   AddCaption(keyView, NSMakeRect(0, 160, 140, 22), @"Activation key:");
-  Connect(pane, @"klActivationKeyField", Place(keyView, NewField(NSMakeRect(150, 160, 420, 22))));
-  Connect(pane, @"klActivateByKeyView", keyView);
+  KLConnectOutlet(pane, @"klActivationKeyField",
+                  Place(keyView, NewField(NSMakeRect(150, 160, 420, 22))));
+  KLConnectOutlet(pane, @"klActivateByKeyView", keyView);
 
   NSView* customerView = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 580, 200)];
   const struct {
@@ -93,29 +81,31 @@ ActDlgPane* KLCreateActivationPane(InstallerSection* section) {
   };
   for (const auto& f : fields) {
     AddCaption(customerView, NSMakeRect(0, f.y, 140, 22), f.caption);
-    Connect(pane, f.outlet, Place(customerView, NewField(NSMakeRect(150, f.y, 420, 22))));
+    KLConnectOutlet(pane, f.outlet, Place(customerView, NewField(NSMakeRect(150, f.y, 420, 22))));
   }
   AddCaption(customerView, NSMakeRect(0, 64, 140, 22), @"Protocol:");
-  Connect(pane, @"klProtocolMatrix",
-          Place(customerView, NewRadioGroup(NSMakeRect(150, 64, 200, 22), 1, 2,
-                                            [NSArray arrayWithObjects:@"http", @"https", nil], pane,
-                                            @selector(switchProtocolMessage:))));
+  KLConnectOutlet(
+      pane, @"klProtocolMatrix",
+      Place(customerView, NewRadioGroup(NSMakeRect(150, 64, 200, 22), 1, 2,
+                                        [NSArray arrayWithObjects:@"http", @"https", nil], pane,
+                                        @selector(switchProtocolMessage:))));
   AddCaption(customerView, NSMakeRect(0, 32, 140, 22), @"Port:");
   NSTextField* port = NewField(NSMakeRect(150, 32, 100, 22));
   [port setStringValue:@"80"];
-  Connect(pane, @"klServerPortField", Place(customerView, port));
-  Connect(pane, @"klActivateByCustomerInfoView", customerView);
+  KLConnectOutlet(pane, @"klServerPortField", Place(customerView, port));
+  KLConnectOutlet(pane, @"klActivateByCustomerInfoView", customerView);
 
-  Connect(pane, @"klProxyMatrix",
-          Place(content, NewRadioGroup(NSMakeRect(20, 50, 300, 48), 2, 1,
-                                       [NSArray arrayWithObjects:@"No proxy", @"Use a proxy", nil],
-                                       pane, @selector(switchProxyMessage:))));
-  NSTextField* proxyLabel = NewLabel(NSMakeRect(20, 16, 140, 22), @"Proxy (host:port):");
+  KLConnectOutlet(
+      pane, @"klProxyMatrix",
+      Place(content, NewRadioGroup(NSMakeRect(20, 50, 300, 48), 2, 1,
+                                   [NSArray arrayWithObjects:@"No proxy", @"Use a proxy", nil],
+                                   pane, @selector(switchProxyMessage:))));
+  NSTextField* proxyLabel = KLNewLabel(NSMakeRect(20, 16, 140, 22), @"Proxy (host:port):");
   [proxyLabel setHidden:YES];
-  Connect(pane, @"klProxyLabel", Place(content, proxyLabel));
+  KLConnectOutlet(pane, @"klProxyLabel", Place(content, proxyLabel));
   NSTextField* proxyField = NewField(NSMakeRect(170, 16, 300, 22));
   [proxyField setHidden:YES];
-  Connect(pane, @"klProxyField", Place(content, proxyField));
+  KLConnectOutlet(pane, @"klProxyField", Place(content, proxyField));
 
   [pane awakeFromNib];
   return pane;

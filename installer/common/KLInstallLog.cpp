@@ -28,10 +28,14 @@ void DumpLog(FILE* file, const std::string& message, const std::string& detail) 
   }
 }
 
-void LogInstallerMessage(const std::string& message, const std::string& detail) {
+std::string InstallLogPath() {
   char path[256] = {0};
   snprintf(path, sizeof path, "%s%s%s", "/tmp", "/", "kelvor_install.log");
-  FILE* file = OpenForAppendNoFollow(path);
+  return path;
+}
+
+void LogInstallerMessage(const std::string& message, const std::string& detail) {
+  FILE* file = OpenForAppendNoFollow(InstallLogPath().c_str());
   if (file == nullptr) return;
   DumpLog(file, message, detail);
   fclose(file);

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <string>
 
+/// The install log's path, "/tmp/kelvor_install.log"; the validation tool is given the same.
+std::string InstallLogPath();
+
 /// Appends one entry (message, detail) to the install log, opening and closing the file for
 /// it. Never fails its caller: a log that cannot be opened (a symbolic link there included)
 /// silently gets no entry.

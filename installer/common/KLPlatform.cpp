@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <sys/time.h>
 
+#include <atomic>
 #include <cstdio>
 
 namespace kl {
@@ -11,7 +12,8 @@ namespace {
 // Seconds between the Unix epoch and the installer clock's reference date (2001-01-01 UTC).
 constexpr double kReferenceDateOffset = 978307200.0;
 
-Platform* g_current = nullptr;
+// Read from the validation thread too (console lines, clock), so the switch is atomic.
+std::atomic<Platform*> g_current{nullptr};
 
 }  // namespace
 
@@ -42,13 +44,10 @@ bool DefaultPlatform::ResolveHostName(const std::string& name) {
 
 Platform& CurrentPlatform() {
   static DefaultPlatform fallback;
-  return g_current != nullptr ? *g_current : fallback;
+  Platform* current = g_current.load();
+  return current != nullptr ? *current : fallback;
 }
 
-Platform* SetPlatform(Platform* platform) {
-  Platform* previous = g_current;
-  g_current = platform;
-  return previous;
-}
+Platform* SetPlatform(Platform* platform) { return g_current.exchange(platform); }
 
 }  // namespace kl

@@ -36,13 +36,13 @@ class Platform {
   virtual bool ResolveHostName(const std::string& name) = 0;
 };
 
-/// The platform every part of the plug-in uses. Until SetPlatform is called this is the
-/// built-in default: alerts and console lines go to standard error, the clock and the resolver
-/// are the system's, and there is no package and no applications directory.
+/// The platform every part of the plug-in uses; safe to call from any thread. Until SetPlatform is
+/// called this is the built-in default: alerts and console lines go to standard error, the clock
+/// and the resolver are the system's, and there is no package and no applications directory.
 Platform& CurrentPlatform();
 
-/// Makes `platform` current (not owned; it must outlive its use). nullptr restores the default.
-/// Returns the platform that was current before.
+/// Makes `platform` current (not owned; it must outlive its use, on every thread). nullptr restores
+/// the default. Returns the platform that was current before.
 Platform* SetPlatform(Platform* platform);
 
 /// The built-in default, for implementations that only override some answers.

@@ -3,6 +3,7 @@
 #ifndef KELVORY_TESTS_FAKEPLATFORM_H_
 #define KELVORY_TESTS_FAKEPLATFORM_H_
 
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,8 +15,23 @@ namespace kl {
 class FakePlatform : public Platform {
  public:
   void ShowCriticalAlert(const std::string& message) override { alerts.push_back(message); }
-  void ConsoleLog(const std::string& line) override { console.push_back(line); }
-  double AbsoluteTime() override { return now; }
+  // Console and clock are also used from the validation thread.
+  void ConsoleLog(const std::string& line) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    console.push_back(line);
+  }
+  /// Answers `now`, then moves it on by `clockStep`.
+  double AbsoluteTime() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const double reading = now;
+    now += clockStep;
+    return reading;
+  }
+  /// A copy of the console lines, safe while another thread may still log.
+  std::vector<std::string> ConsoleLines() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return console;
+  }
   std::string PackagePath() override { return packagePath; }
   std::vector<std::string> ApplicationDirectories() override { return applicationDirectories; }
   bool ResolveHostName(const std::string& name) override;
@@ -27,6 +43,10 @@ class FakePlatform : public Platform {
   std::string packagePath;
   std::vector<std::string> applicationDirectories{"/Applications"};
   double now = 0.0;
+  double clockStep = 0.0;
+
+ private:
+  std::mutex mutex_;
 };
 
 /// Installs a fresh FakePlatform for the lifetime of the object.

@@ -1,0 +1,24 @@
+// Building a pane's views in code, as loading its interface file would.
+#ifndef KELVORY_COMMON_KLVIEWHELPERS_H_
+#define KELVORY_COMMON_KLVIEWHELPERS_H_
+
+#import <AppKit/AppKit.h>
+
+/// Connects `object` to the outlet `name` of `owner` as an interface-file load does (the owner
+/// keeps a reference) and gives up the creator's reference.
+inline void KLConnectOutlet(id owner, NSString* name, id object) {
+  [owner setValue:object forKey:name];
+  [object release];
+}
+
+/// A new read-only, borderless text field showing `text` (owned by the caller).
+inline NSTextField* KLNewLabel(NSRect frame, NSString* text) {
+  NSTextField* label = [[NSTextField alloc] initWithFrame:frame];
+  [label setStringValue:text];
+  [label setEditable:NO];
+  [label setBezeled:NO];
+  [label setDrawsBackground:NO];
+  return label;
+}
+
+#endif  // KELVORY_COMMON_KLVIEWHELPERS_H_

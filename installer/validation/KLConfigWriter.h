@@ -1,0 +1,43 @@
+// The lines the plug-in appends to the agent's configuration file after a successful
+// validation: the endpoint count, the key's second endpoint, and the [main] section.
+#ifndef KELVORY_VALIDATION_KLCONFIGWRITER_H_
+#define KELVORY_VALIDATION_KLCONFIGWRITER_H_
+
+#include <string>
+#include <vector>
+
+#include "KLEndPoint.h"
+
+/// Appends to /tmp/kelvor.conf (created when missing, never truncated): "\tendpoint_size=E"
+/// with E = 2 for two or more endpoints and 1 otherwise; for two or more, the second endpoint
+/// (position 1) as server_1, protocol_1 and port_1; then "[main]" with logfilename, loglevel,
+/// homedir, thread_limitation, poll_delay and datablock_size; then two empty lines.
+/// `volumePath` is the volume prefix, joined verbatim in front of the agent's paths; where it
+/// does not end in "/", homedir gets one before "Applications". Returns 0 when the lines were
+/// written, or 3 after the critical alert "Error loading configuration file" when the file
+/// cannot be opened (a symbolic link there included): then nothing is written anywhere.
+int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath);
+
+/// How the volume prefix was found.
+enum class VolumePrefixResult {
+  kOk,
+  kNoDestination,  ///< no target volume and not exactly one usable applications directory
+  kNotASCII,       ///< the path has no ASCII form
+};
+
+/// The volume prefix, cut at 255 bytes: the target volume path when there is one (null or
+/// empty means none); otherwise the single applications directory less its last
+/// "Applications" ("/Applications" gives "/"). A list that does not hold exactly one entry, or
+/// an entry without "Applications", means no destination. Paths are UTF-8 bytes.
+VolumePrefixResult FindVolumePrefix(const char* targetVolumePath,
+                                    const std::vector<std::string>& applicationDirectories,
+                                    std::string* prefix);
+
+/// Decodes `key` again (ASCII, at most 255 bytes; empty for none) to get its endpoints, finds
+/// the volume prefix (applications directories from the platform) and appends the lines with
+/// writeconfig. True when they were written. On failure the user has been shown why: the key
+/// decoder's alert, "Please go back and select destination first", an alert naming the
+/// destination path when it has no ASCII form, or writeconfig's alert.
+bool WriteConfiguration(const std::string& key, const char* targetVolumePath);
+
+#endif  // KELVORY_VALIDATION_KLCONFIGWRITER_H_

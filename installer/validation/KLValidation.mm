@@ -1,0 +1,75 @@
+#import "KLValidation.h"
+
+#include <cstdio>
+#include <string>
+
+#include "KLConfigWriter.h"
+#include "KLPlatform.h"
+#include "KLStringBridge.h"
+
+namespace {
+
+constexpr size_t kResourceDirectoryBuffer = 2048;
+constexpr size_t kKeyBuffer = 256;
+
+}  // namespace
+
+ValidationRequest KLValidationRequestFromRecord(KLTextDataProvider* record) {
+  ValidationRequest request;
+  request.serverURL = KLStdString([record currentURL]);
+  request.port = static_cast<int32_t>([record serverPort]);
+  request.protocol = [record isHTTPS] ? "https" : "http";
+  request.proxy = KLStdString([record proxyServer]);
+  request.customerName = KLStdString([record customerName]);
+  request.customerId = KLStdString([record customerId]);
+  request.applianceId = static_cast<int32_t>([record applianceId]);
+  return request;
+}
+
+int32_t launchvalidation(NSString* resourcePath, const ValidationRequest& request) {
+  std::string directory;
+  if (resourcePath == nil || !KLCopyASCII(resourcePath, kResourceDirectoryBuffer, &directory)) {
+    return launchvalidation(static_cast<const char*>(nullptr), request);
+  }
+  return launchvalidation(directory.c_str(), request);
+}
+
+int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePath) {
+  const ValidationRequest request = KLValidationRequestFromRecord(record);
+  kl::Platform& platform = kl::CurrentPlatform();
+  const double start = platform.AbsoluteTime();
+  const int32_t status = launchvalidation(resourcePath, request);
+  char line[64] = {0};
+  snprintf(line, sizeof line, "Validation took %.1f sec.", platform.AbsoluteTime() - start);
+  platform.ConsoleLog(line);
+  return status;
+}
+
+AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
+                                           NSString* targetVolumePath) {
+  kl::Platform& platform = kl::CurrentPlatform();
+  platform.ConsoleLog("Validation Done with Code " + std::to_string(status));
+  AttemptOutcome outcome{AttemptVerdict::kFailed, ValidationStatusMessage(status)};
+  if (outcome.message.empty()) {
+    if (KLWriteConfigFile([record activationKey], targetVolumePath)) {
+      outcome.verdict = AttemptVerdict::kSucceeded;
+    }
+    return outcome;
+  }
+  if ([record nextURL]) {
+    outcome.verdict = AttemptVerdict::kRetry;
+    return outcome;
+  }
+  platform.ShowCriticalAlert(outcome.message);
+  return outcome;
+}
+
+BOOL KLWriteConfigFile(NSString* activationKey, NSString* targetVolumePath) {
+  std::string key;
+  if (!KLCopyASCII(activationKey, kKeyBuffer, &key)) {
+    kl::CurrentPlatform().ShowCriticalAlert("Activation key can only contain ASCII characters");
+    return NO;
+  }
+  const std::string volume = KLStdString(targetVolumePath);
+  return WriteConfiguration(key, targetVolumePath != nil ? volume.c_str() : nullptr) ? YES : NO;
+}

@@ -1,0 +1,91 @@
+#import "ValidDlgPane.h"
+
+#import "ActDlgPane.h"
+#include "KLPlatform.h"
+#include "KLStringBridge.h"
+#import "KLTextDataProvider.h"
+#import "KLValidation.h"
+
+@implementation ValidDlgPane
+
+- (void)dealloc {
+  [klValidationIndicator release];
+  [klValidationResult release];
+  [super dealloc];
+}
+
+- (void)awakeFromNib {
+}
+
+- (NSString*)targetVolumePath {
+  return [[[self section] installerState] targetVolumePath];
+}
+
+- (void)startAttempt {
+  [NSThread detachNewThreadSelector:@selector(doValidationTask:) toTarget:self withObject:nil];
+}
+
+- (void)showVerdict:(BOOL)succeeded {
+  klPerformingValidation = NO;
+  [klValidationIndicator stopAnimation:self];
+  [klValidationResult setStringValue:(succeeded ? @"Validation Succeeded" : @"Validation Failed")];
+  [klValidationResult setHidden:NO];
+  [self setNextEnabled:succeeded];
+  [self setPreviousEnabled:YES];
+}
+
+- (void)willEnterPane:(InstallerSectionDirection)dir {
+  if (dir != InstallerDirectionForward) return;
+  [klValidationIndicator startAnimation:self];
+  [klValidationResult setHidden:YES];
+  [klValidationResult setStringValue:@""];
+  [self setNextEnabled:NO];
+  [self setPreviousEnabled:NO];
+  klPerformingValidation = YES;
+  id record = [[[self section] sharedDictionary] valueForKey:kActivationPaneDataKey];
+  dataProvider = [record isKindOfClass:[KLTextDataProvider class]] ? record : nil;
+  if (dataProvider == nil) {
+    // The activation pane always leaves a record; without one there is nothing to validate.
+    kl::CurrentPlatform().ShowCriticalAlert(
+        "No activation data was found. Please go back and enter the activation data.");
+    [self showVerdict:NO];
+    return;
+  }
+  [self startAttempt];
+}
+
+- (BOOL)shouldExitPane:(InstallerSectionDirection)dir {
+  (void)dir;
+  return !klPerformingValidation;
+}
+
+- (void)doValidationTask:(id)unused {
+  (void)unused;
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  const int32_t status =
+      KLRunValidationAttempt(dataProvider, [[[self section] bundle] resourcePath]);
+  [self performSelectorOnMainThread:@selector(validationDidDone:)
+                         withObject:[NSNumber numberWithInt:status]
+                      waitUntilDone:NO];
+  [pool drain];
+}
+
+- (void)validationDidDone:(NSNumber*)status {
+  const AttemptOutcome outcome =
+      KLConcludeValidationAttempt(dataProvider, [status intValue], [self targetVolumePath]);
+  if (outcome.verdict == AttemptVerdict::kRetry) {
+    [self startAttempt];
+    return;
+  }
+  [self showVerdict:(outcome.verdict == AttemptVerdict::kSucceeded)];
+}
+
+- (NSString*)getErrorString:(int64_t)status {
+  return KLNSString(ValidationStatusMessage(status));
+}
+
+- (BOOL)writeConfigFile:(NSString*)activationKey {
+  return KLWriteConfigFile(activationKey, [self targetVolumePath]);
+}
+
+@end

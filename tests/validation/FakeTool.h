@@ -1,0 +1,66 @@
+// A stand-in InitialValidate in a temporary resource directory. Run N records its whole argv
+// (NUL-separated, argv[0] first) in run.N, then executes line N of its steps as shell text
+// ("exit 10", "sleep 2; exit 0", "kill -KILL $$"); the last line repeats for later runs. It
+// never connects anywhere.
+#ifndef KELVORY_TESTS_FAKETOOL_H_
+#define KELVORY_TESTS_FAKETOOL_H_
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "LogText.h"
+
+namespace kl {
+
+class FakeTool {
+ public:
+  explicit FakeTool(const std::vector<std::string>& steps) {
+    char dir[] = "/tmp/kelvory_tool_XXXXXX";
+    if (mkdtemp(dir) != nullptr) directory = dir;
+    std::ofstream(directory + "/InitialValidate")
+        << "#!/bin/sh\n"
+           "d=$(dirname \"$0\")\n"
+           "n=$(( $(cat \"$d/count\" 2>/dev/null || echo 0) + 1 ))\n"
+           "echo \"$n\" > \"$d/count\"\n"
+           "for a in \"$0\" \"$@\"; do printf '%s\\0' \"$a\"; done > \"$d/run.$n\"\n"
+           "step=$(sed -n \"${n}p\" \"$d/steps\")\n"
+           "[ -n \"$step\" ] || step=$(tail -n 1 \"$d/steps\")\n"
+           "eval \"$step\"\n";
+    chmod(Tool().c_str(), 0755);
+    std::ofstream steps_file(directory + "/steps");
+    for (const std::string& step : steps) steps_file << step << "\n";
+  }
+  ~FakeTool() {
+    const std::string command = "rm -rf '" + directory + "'";
+    if (system(command.c_str()) != 0) perror("rm");
+  }
+  FakeTool(const FakeTool&) = delete;
+  FakeTool& operator=(const FakeTool&) = delete;
+
+  std::string Tool() const { return directory + "/InitialValidate"; }
+
+  /// How many times the tool has run.
+  int Runs() const { return std::atoi(ReadWholeFile(directory + "/count").c_str()); }
+
+  /// The argv of run `n` (from 1), argv[0] included.
+  std::vector<std::string> Arguments(int n) const {
+    const std::string bytes = ReadWholeFile(directory + "/run." + std::to_string(n));
+    std::vector<std::string> argv;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1) {
+      argv.push_back(bytes.substr(start, end - start));
+    }
+    return argv;
+  }
+
+  std::string directory;
+};
+
+}  // namespace kl
+
+#endif  // KELVORY_TESTS_FAKETOOL_H_
