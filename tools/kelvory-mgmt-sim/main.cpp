@@ -1,0 +1,230 @@
+// kelvory-mgmt-sim: a small management server on 127.0.0.1 for developing and testing
+// InitialValidate. It validates customers and appliances from a JSON file (or built-in demo
+// data) and registers appliances, handing customers appliance IDs counted up from 100000.
+//
+//   POST /api/v1/validate  {"customerName"?, "customerId"?} or {"applianceId"}
+//     200 {"valid": true} | {"valid": false, "rejected": "customerName" | "customerId" |
+//         "applianceId", "message": "..."}
+//   POST /api/v1/register  the same fields plus {"hostName", "osName"?, "osVersion"?}
+//     200 {"registered": true, "applianceId": "..."} | {"registered": false, "message": "..."}
+//   400 {"error": "..."} for a body that is not such an object.
+//
+// Requests in absolute form ("POST http://host:port/api/v1/validate"), as an HTTP proxy
+// receives them, are answered the same way, so the simulator can also stand in for a proxy in
+// front of the server. Each request is logged on standard output, proxied ones marked.
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+
+struct Customer {
+  std::string name, id;
+};
+
+struct Directory {
+  std::vector<Customer> customers;
+  std::set<std::string> appliances, refuseRegistration;
+};
+
+Directory DemoData() { return {{{"Demo Customer", "1001"}}, {"42"}, {}}; }
+
+// Throws on a file that cannot be read or does not have the documented shape.
+Directory Load(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  const json j = json::parse(in);
+  Directory d;
+  for (const json& c : j.at("customers")) {
+    d.customers.push_back({c.at("name").get<std::string>(), c.at("id").get<std::string>()});
+  }
+  d.appliances = j.value("appliances", std::set<std::string>{});
+  d.refuseRegistration = j.value("refuseRegistration", std::set<std::string>{});
+  return d;
+}
+
+std::mutex outputLock;
+
+void Say(const std::string& line) {
+  std::lock_guard<std::mutex> hold(outputLock);
+  printf("%s\n", line.c_str());
+  fflush(stdout);
+}
+
+struct Request {
+  std::string name, id, appliance;
+};
+
+// Reads the identity fields; the reason for refusing anything but a JSON object whose fields
+// are strings and which names either a customer or an appliance, else "".
+std::string ReadRequest(const json& body, Request& r) {
+  if (!body.is_object()) return "the body is not a JSON object";
+  for (const auto& [key, field] :
+       {std::pair{"customerName", &r.name}, {"customerId", &r.id}, {"applianceId", &r.appliance}}) {
+    if (!body.contains(key)) continue;
+    if (!body[key].is_string()) return std::string(key) + " is not a string";
+    *field = body[key].get<std::string>();
+  }
+  const bool customer = !r.name.empty() || !r.id.empty();
+  if (customer == !r.appliance.empty())
+    return "give customerName and/or customerId, or applianceId";
+  return "";
+}
+
+// The field the directory rejects ("" when none) and, for a customer, its ID.
+std::string Judge(const Directory& d, const Request& r, std::string& customerId) {
+  if (!r.appliance.empty()) return d.appliances.count(r.appliance) ? "" : "applianceId";
+  bool nameFound = false;
+  for (const Customer& c : d.customers) {
+    if (!r.name.empty() && c.name != r.name) continue;
+    nameFound = true;
+    if (r.id.empty() || c.id == r.id) {
+      customerId = c.id;
+      return "";
+    }
+  }
+  return nameFound || r.name.empty() ? "customerId" : "customerName";
+}
+
+class Simulator {
+ public:
+  explicit Simulator(Directory d) : directory_(std::move(d)) {}
+
+  void Routes(httplib::Server& server) {
+    // The optional scheme and authority admit absolute-form targets.
+    server.Post(R"((?:http://[^/]*)?/api/v1/validate)",
+                [this](const httplib::Request& q, httplib::Response& a) { Validate(q, a); });
+    server.Post(R"((?:http://[^/]*)?/api/v1/register)",
+                [this](const httplib::Request& q, httplib::Response& a) { Register(q, a); });
+    server.set_logger([](const httplib::Request& q, const httplib::Response& a) {
+      const bool proxied = q.target.rfind("http://", 0) == 0;
+      Say(q.method + " " + q.target + " " + std::to_string(a.status) +
+          (proxied ? " (proxied)" : ""));
+    });
+  }
+
+ private:
+  static void Answer(httplib::Response& a, int status, const json& j) {
+    a.status = status;
+    a.set_content(j.dump(-1, ' ', false, json::error_handler_t::replace), "application/json");
+  }
+
+  static bool Read(const httplib::Request& q, httplib::Response& a, json& body, Request& r) {
+    body = json::parse(q.body, nullptr, false);
+    const std::string error = ReadRequest(body, r);
+    if (!error.empty()) Answer(a, 400, {{"error", error}});
+    return error.empty();
+  }
+
+  void Validate(const httplib::Request& q, httplib::Response& a) const {
+    json body;
+    Request r;
+    if (!Read(q, a, body, r)) return;
+    std::string customerId;
+    const std::string rejected = Judge(directory_, r, customerId);
+    if (rejected.empty()) return Answer(a, 200, {{"valid", true}});
+    Answer(a, 200, {{"valid", false}, {"rejected", rejected}, {"message", "unknown " + rejected}});
+  }
+
+  void Register(const httplib::Request& q, httplib::Response& a) {
+    json body;
+    Request r;
+    if (!Read(q, a, body, r)) return;
+    if (!body.contains("hostName") || !body["hostName"].is_string() ||
+        body["hostName"].get<std::string>().empty()) {
+      return Answer(a, 400, {{"error", "hostName is missing"}});
+    }
+    std::string customerId;
+    const std::string rejected = Judge(directory_, r, customerId);
+    if (!rejected.empty()) {
+      return Answer(a, 200, {{"registered", false}, {"message", "unknown " + rejected}});
+    }
+    const std::string& key = r.appliance.empty() ? customerId : r.appliance;
+    if (directory_.refuseRegistration.count(key)) {
+      return Answer(a, 200,
+                    {{"registered", false}, {"message", "registration refused for " + key}});
+    }
+    const std::string id = r.appliance.empty() ? std::to_string(nextId_++) : r.appliance;
+    Say("registered appliance " + id + (customerId.empty() ? "" : " for customer " + customerId) +
+        ": " + body.dump(-1, ' ', false, json::error_handler_t::replace));
+    Answer(a, 200, {{"registered", true}, {"applianceId", id}});
+  }
+
+  const Directory directory_;
+  std::atomic<long> nextId_{100000};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"kelvory-mgmt-sim: a management server simulator on 127.0.0.1"};
+  int port = 0;
+  std::string customersFile;
+  app.add_option("--port", port, "Port to listen on; 0 picks a free one")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--customers", customersFile,
+                 "JSON file: {\"customers\": [{\"name\", \"id\"}], \"appliances\": [...], "
+                 "\"refuseRegistration\": [customer or appliance IDs]}; default: the customer "
+                 "\"Demo Customer\" (ID 1001) and the appliance 42");
+  CLI11_PARSE(app, argc, argv);
+
+  Directory directory;
+  try {
+    directory = customersFile.empty() ? DemoData() : Load(customersFile);
+  } catch (const std::exception& e) {
+    fprintf(stderr, "kelvory-mgmt-sim: %s: %s\n", customersFile.c_str(), e.what());
+    return 2;
+  }
+
+  // The signals are taken by one thread with sigwait, so stopping needs no signal handler; the
+  // server's threads inherit the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Simulator simulator(std::move(directory));
+  httplib::Server server;
+  simulator.Routes(server);
+  const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
+                              : (server.bind_to_port("127.0.0.1", port) ? port : -1);
+  if (bound <= 0) {
+    fprintf(stderr, "kelvory-mgmt-sim: cannot listen on 127.0.0.1:%d\n", port);
+    return 1;
+  }
+  Say("listening on 127.0.0.1:" + std::to_string(bound));
+
+  std::atomic<bool> finished{false};
+  std::thread stopper([&] {
+    const timespec tick{0, 100 * 1000 * 1000};
+    while (!finished) {
+      if (sigtimedwait(&stopSignals, nullptr, &tick) < 0) continue;
+      // A signal that comes before the server loop runs must still stop it.
+      while (!finished && !server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      server.stop();
+      return;
+    }
+  });
+  const bool clean = server.listen_after_bind();
+  finished = true;
+  stopper.join();
+  Say("stopped");
+  return clean ? 0 : 1;
+}
