@@ -8,10 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "LogText.h"
 
@@ -35,10 +32,7 @@ class FakeTool {
     std::ofstream steps_file(directory + "/steps");
     for (const std::string& step : steps) steps_file << step << "\n";
   }
-  ~FakeTool() {
-    const std::string command = "rm -rf '" + directory + "'";
-    if (system(command.c_str()) != 0) perror("rm");
-  }
+  ~FakeTool() { (void)system(("rm -rf '" + directory + "'").c_str()); }
   FakeTool(const FakeTool&) = delete;
   FakeTool& operator=(const FakeTool&) = delete;
 
