@@ -254,6 +254,7 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
       {Server() + acme + Args{"-f", dir_}, 16},
       {Server() + acme + Args{"-f", link}, 16},
       {Server() + acme + Args{"-l", dir_ + "/missing/install.log"}, 17},
+      {Server() + acme + Args{"-l", dir_}, 17},
       {Server() + acme + Args{"-l", link}, 17},
   };
   for (const auto& c : cases) {

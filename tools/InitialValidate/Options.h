@@ -16,7 +16,8 @@ struct Options {
 };
 
 /// Reads argv[1..argc-1]. An option's value is always the next argument, even one starting
-/// with "-"; a repeated -x, -c, -i or -a keeps its last value. Returns 0 when the options are
+/// with "-"; a repeated -x, -c, -i or -a keeps its last value. An empty -s (once trimmed), -f or
+/// -l counts as missing; an empty -x, -c, -i or -a as not given. Returns 0 when the options are
 /// usable, else the lowest exit code among the faults found (1 to 9).
 int ParseOptions(int argc, char** argv, Options& out);
 

@@ -180,6 +180,10 @@ int main(int argc, char** argv) {
                  "JSON file: {\"customers\": [{\"name\", \"id\"}], \"appliances\": [...], "
                  "\"refuseRegistration\": [customer or appliance IDs]}; default: the customer "
                  "\"Demo Customer\" (ID 1001) and the appliance 42");
+  app.footer(
+      "Serves POST /api/v1/validate and POST /api/v1/register (see InitialValidate --help), also "
+      "in absolute form as a proxy receives them. Prints \"listening on 127.0.0.1:PORT\" first; "
+      "stops on SIGINT or SIGTERM.");
   CLI11_PARSE(app, argc, argv);
 
   Directory directory;
