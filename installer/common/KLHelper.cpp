@@ -49,20 +49,33 @@ void TrimSpace(std::string& text) {
 
 std::vector<std::string> SplitString(const std::string& text, const std::string& delimiter) {
   std::vector<std::string> result;
-  std::string rest = text;
   if (delimiter.empty()) {
-    result.push_back(rest);
+    result.push_back(text);
     return result;
   }
+  // The unsplit rest is the window [begin, end) of `text`, space-trimmed after every cut just
+  // as TrimSpace would trim a copy of it, but without copying or erasing: linear in the text.
+  size_t begin = 0;
+  size_t end = text.size();
+  bool onlySpacesLeft = false;  // then no later trim can change the window either
   size_t at;
-  while ((at = rest.find(delimiter)) != std::string::npos) {
-    std::string token = rest.substr(0, at);
+  while ((at = text.find(delimiter, begin)) != std::string::npos &&
+         at + delimiter.size() <= end) {
+    std::string token = text.substr(begin, at - begin);
     TrimSpace(token);
     result.push_back(token);
-    rest.erase(0, at + delimiter.size());
-    TrimSpace(rest);
+    begin = at + delimiter.size();
+    if (onlySpacesLeft) continue;
+    // TrimSpace leaves a rest of spaces only as it is.
+    const size_t first = text.find_first_not_of(' ', begin);
+    if (first != std::string::npos && first < end) {
+      begin = first;
+      end = text.find_last_not_of(' ', end - 1) + 1;
+    } else {
+      onlySpacesLeft = true;
+    }
   }
-  result.push_back(rest);
+  result.push_back(text.substr(begin, end - begin));
   return result;
 }
 

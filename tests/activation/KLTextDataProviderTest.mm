@@ -130,8 +130,8 @@ TEST_F(RecordTest, TextReader) {
   EXPECT_EQ(fake_->console, (Strings{"customerID=42\r\n\n", "port=1\n\n", "\n\n",
                                      std::string(255, 'z') + "\n", std::string(45, 'z') + "\n"}));
   const std::pair<std::string, std::string> cases[] = {
-      {"activationKey=K\ncustomerID=42\ncustomerName=Acme Corp\nserverURL=a,b\n"
-       "useSecureConnection=1\nport = 443\r\n",
+      {"activationKey=K\r\ncustomerID=42\ncustomerName=Acme Corp\nserverURL=a,b\n"
+       "useSecureConnection=1\nport = 443\r\n",  // CRLF endings too
        "1|K|42|Acme|a|1|443|0|"},
       {"useSecureConnection=yes\n", kNothing},
       {"customerName=Acme\ncustomerName=\xff\n", kNothing},

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,7 @@
 
 using Strings = std::vector<std::string>;
 
-// The pane after the activation pane: records how it was entered.
+// The pane after the activation pane: counts its forward entries.
 @interface KLTestNextPane : InstallerPane {
  @public
   int forwardEntries;
@@ -38,6 +37,8 @@ using Strings = std::vector<std::string>;
 namespace {
 
 const char kLogPath[] = "/tmp/kelvor_install.log";
+
+std::string Key(const std::string& decoded) { return KLHelper::EncodeBase64(decoded); }
 
 class AppKitEnvironment : public ::testing::Environment {
  public:
@@ -72,8 +73,7 @@ class ActDlgPaneTest : public ::testing::Test {
     [section_ release];
     [pool_ drain];
     unlink(kLogPath);
-    std::string command = "rm -rf '" + dir_ + "'";
-    (void)system(command.c_str());
+    (void)system(("rm -rf '" + dir_ + "'").c_str());
   }
 
   id Outlet(const char* name) { return [pane_ valueForKey:[NSString stringWithUTF8String:name]]; }
@@ -87,12 +87,36 @@ class ActDlgPaneTest : public ::testing::Test {
     [m selectCellAtRow:row column:column];
     [m sendAction];
   }
-  BOOL Hidden(const char* outlet) { return [Outlet(outlet) isHidden]; }
+  // "hidden flags of key form, customer form, proxy field, proxy label|key|ID|name|URL|
+  // protocol column|port|proxy"
+  std::string Screen() {
+    std::string s;
+    for (const char* view :
+         {"klActivateByKeyView", "klActivateByCustomerInfoView", "klProxyField", "klProxyLabel"}) {
+      s += [Outlet(view) isHidden] ? '1' : '0';
+    }
+    for (const char* field :
+         {"klActivationKeyField", "klCustomerIdField", "klCustomerNameField", "klServerURLField"}) {
+      s += "|" + Text(field);
+    }
+    return s + "|" + std::to_string([Outlet("klProtocolMatrix") selectedColumn]) + "|" +
+           Text("klServerPortField") + "|" + Text("klProxyField");
+  }
 
   BOOL Continue() { return [pane_ shouldExitPane:InstallerDirectionForward]; }
   KLTextDataProvider* Stored() {
     return [[section_ sharedDictionary] valueForKey:@"ActivationPaneData"];
   }
+  // "key|ID|name|URL|isHTTPS|port|appliance ID|proxy" of the handed-on record; "" for none.
+  std::string StoredText() {
+    KLTextDataProvider* r = Stored();
+    if (r == nil) return "";
+    return KLStdString([r activationKey]) + "|" + KLStdString([r customerId]) + "|" +
+           KLStdString([r customerName]) + "|" + KLStdString([r serverURL]) + "|" +
+           std::to_string([r isHTTPS]) + "|" + std::to_string([r serverPort]) + "|" +
+           std::to_string([r applianceId]) + "|" + KLStdString([r proxyServer]);
+  }
+  std::string FirstAlert() { return fake_->alerts.empty() ? "" : fake_->alerts[0]; }
 
   void WritePrefill(const std::string& xml) {
     std::ofstream(dir_ + "/InstallationData.xml") << xml;
@@ -116,25 +140,18 @@ class ActDlgPaneTest : public ::testing::Test {
 };
 
 TEST_F(ActDlgPaneTest, StartStateAndRadioGroups) {
-  EXPECT_EQ([Outlet("klActivationMatrix") selectedRow], 0);
-  EXPECT_EQ([Outlet("klProtocolMatrix") selectedColumn], 0);
-  EXPECT_EQ([Outlet("klProxyMatrix") selectedRow], 0);
-  EXPECT_EQ(Text("klServerPortField"), "80");
-  EXPECT_TRUE(Hidden("klProxyField") && Hidden("klProxyLabel"));
-  EXPECT_TRUE(!Hidden("klActivateByKeyView") && Hidden("klActivateByCustomerInfoView"));
+  EXPECT_EQ(Screen(), "0111|||||0|80|");
   EXPECT_EQ([[Outlet("klPlaceholderView") subviews] count], 2u);
-
   Click("klActivationMatrix", 1, 0);
-  EXPECT_TRUE(Hidden("klActivateByKeyView") && !Hidden("klActivateByCustomerInfoView"));
   Type("klServerPortField", "8443");
-  Click("klProtocolMatrix", 0, 1);
-  EXPECT_EQ(Text("klServerPortField"), "443");  // a typed port is replaced
+  Click("klProtocolMatrix", 0, 1);  // a typed port is replaced
+  EXPECT_EQ(Screen(), "1011|||||1|443|");
   Click("klProtocolMatrix", 0, 0);
-  EXPECT_EQ(Text("klServerPortField"), "80");
   Click("klProxyMatrix", 1, 0);
-  EXPECT_TRUE(!Hidden("klProxyField") && !Hidden("klProxyLabel"));
+  EXPECT_EQ(Screen(), "1000|||||0|80|");
   Click("klProxyMatrix", 0, 0);
-  EXPECT_TRUE(Hidden("klProxyField") && Hidden("klProxyLabel"));
+  Click("klActivationMatrix", 0, 0);
+  EXPECT_EQ(Screen(), "0111|||||0|80|");
 }
 
 TEST_F(ActDlgPaneTest, CustomerFormReportsOnlyTheFirstFailure) {
@@ -167,52 +184,38 @@ TEST_F(ActDlgPaneTest, CustomerFormHandsOnTrimmedValues) {
   const struct {
     std::string name, id, url, port;
     int protocolColumn;
-    std::string wantName, wantId, wantUrl;
-    long long wantPort;
+    std::string stored;
   } cases[] = {
-      {" Example Customer ", " 42 ", " 192.0.2.1,192.0.2.2 ", "443 ", 1, "Example Customer", "42",
-       "192.0.2.1,192.0.2.2", 443},
-      {"   ", "-7", "a", "\t65536\n", 0, "   ", "-7", "a", 65536},  // spaces only: not empty
+      {" Example Customer ", " 42 ", " 192.0.2.1,192.0.2.2 ", "443 ", 1,
+       "|42|Example Customer|192.0.2.1,192.0.2.2|1|443|0|"},
+      {"   ", "-7", "a", "\t65536\n", 0, "|-7|   |a|0|65536|0|"},  // spaces only: not empty
   };
+  Type("klActivationKeyField", "ignored in this form");
   for (const auto& c : cases) {
     FillCustomerForm(c.name, c.id, c.url, c.port);
     Click("klProtocolMatrix", 0, c.protocolColumn);
     Type("klServerPortField", c.port);  // the click put the default port there
-    Type("klActivationKeyField", "ignored in this form");
-    ASSERT_TRUE(Continue()) << (fake_->alerts.empty() ? "" : fake_->alerts[0]);
-    KLTextDataProvider* r = Stored();
-    EXPECT_EQ(KLStdString([r customerName]), c.wantName);
-    EXPECT_EQ(KLStdString([r customerId]), c.wantId);
-    EXPECT_EQ(KLStdString([r serverURL]), c.wantUrl);
-    EXPECT_EQ([r serverPort], c.wantPort);
-    EXPECT_EQ(static_cast<int>([r isHTTPS]), c.protocolColumn);
-    EXPECT_EQ(KLStdString([r activationKey]), "");
-    EXPECT_EQ([r applianceId], 0);
+    ASSERT_TRUE(Continue()) << FirstAlert();
+    EXPECT_EQ(StoredText(), c.stored);
   }
 }
 
 TEST_F(ActDlgPaneTest, KeyFormDecodesAndHandsOnTheFirstEndpoint) {
-  const std::string key =
-      KLHelper::EncodeBase64("https://mgmt.example.test:8443,http://192.0.2.11|42|1|x");
+  const std::string key = Key("https://mgmt.example.test:8443,http://192.0.2.11|42|1|x");
   Type("klActivationKeyField", key);
   FillCustomerForm("ignored", "1", "192.0.2.99", "81");  // other form's fields are not read
   Click("klActivationMatrix", 0, 0);
   ASSERT_TRUE(Continue());
-  KLTextDataProvider* r = Stored();
-  EXPECT_EQ(KLStdString([r activationKey]), key);
-  EXPECT_EQ(KLStdString([r serverURL]), "mgmt.example.test");
-  EXPECT_EQ([r serverPort], 8443);
-  EXPECT_TRUE([r isHTTPS]);
-  EXPECT_EQ([r applianceId], 42);
-  EXPECT_EQ(KLStdString([r customerName]), "");
+  EXPECT_EQ(StoredText(), key + "|||mgmt.example.test|1|8443|42|");
+  KLTextDataProvider* first = Stored();
   // Going back needs nothing; a later failed exit keeps the stored record.
   Type("klActivationKeyField", "");
   EXPECT_TRUE([pane_ shouldExitPane:InstallerDirectionBackward]);
   EXPECT_TRUE(fake_->alerts.empty());
   EXPECT_FALSE(Continue());
-  EXPECT_EQ(Stored(), r);
+  EXPECT_EQ(Stored(), first);
   // A second successful exit replaces the record.
-  Type("klActivationKeyField", KLHelper::EncodeBase64("192.0.2.20|2|1|"));
+  Type("klActivationKeyField", Key("192.0.2.20|2|1|"));
   ASSERT_TRUE(Continue());
   EXPECT_EQ([Stored() applianceId], 2);
 }
@@ -222,8 +225,9 @@ TEST_F(ActDlgPaneTest, KeyFormRefusals) {
     std::string key, alert;
   } cases[] = {
       {"", "Activation key can not be empty"},
-      {KLHelper::EncodeBase64("192.0.2.10,ftp://192.0.2.11|42|1|"), "LRC checksum test failed"},
+      {Key("192.0.2.10,ftp://192.0.2.11|42|1|"), "LRC checksum test failed"},
       {"not a key", "Invalid activation key format"},
+      {" " + Key("192.0.2.10|42|1|"), "Invalid activation key format"},  // used as typed
       {"S\xC3\xA9", "Activation key can only contain ASCII characters"},
   };
   for (const auto& c : cases) {
@@ -235,35 +239,45 @@ TEST_F(ActDlgPaneTest, KeyFormRefusals) {
   }
 }
 
-TEST_F(ActDlgPaneTest, KeyIsCutAt255Bytes) {
+TEST_F(ActDlgPaneTest, TextsAreCutAtTheirBufferSizes) {
   // 189 decoded bytes give exactly 252 base64 characters. "AAA" adds two NUL bytes to the
   // checksum field; what follows would, uncut, add five more "|" and spoil the format.
   std::string decoded = "192.0.2.10|7|1|";
   decoded += std::string(189 - decoded.size(), 'c');
-  const std::string key = KLHelper::EncodeBase64(decoded) + "AAAA" + "fHx8fHx8";
-  Type("klActivationKeyField", key);
-  ASSERT_TRUE(Continue()) << (fake_->alerts.empty() ? "" : fake_->alerts[0]);
-  EXPECT_EQ(KLStdString([Stored() activationKey]), key.substr(0, 255));
-}
-
-TEST_F(ActDlgPaneTest, CustomerNameCutAt1023BytesNeverSplitsACharacter) {
-  FillCustomerForm(std::string(1022, 'a') + "\xC3\xA9" + "tail", "1", "192.0.2.1", "80");
-  ASSERT_TRUE(Continue());
-  EXPECT_EQ(KLStdString([Stored() customerName]), std::string(1022, 'a'));
-  Type("klCustomerNameField", std::string(1021, 'a') + "\xC3\xA9" + "tail");
-  ASSERT_TRUE(Continue());
-  EXPECT_EQ(KLStdString([Stored() customerName]), std::string(1021, 'a') + "\xC3\xA9");
+  const std::string key = Key(decoded) + "AAAA" + "fHx8fHx8";
+  const std::string name = std::string(1021, 'a') + "\xC3\xA9";  // one character, two bytes
+  const struct {
+    int form;
+    const char* outlet;
+    std::string typed;
+    SEL read;
+    std::string kept;
+  } cases[] = {
+      {0, "klActivationKeyField", key, @selector(activationKey), key.substr(0, 255)},
+      {1, "klServerURLField", std::string(300, 'u'), @selector(serverURL), std::string(255, 'u')},
+      {1, "klCustomerIdField", std::string(300, '7'), @selector(customerId), std::string(255, '7')},
+      {1, "klCustomerNameField", name + "tail", @selector(customerName), name},
+      {1, "klCustomerNameField", "a" + name, @selector(customerName), std::string(1022, 'a')},
+      {1, "klProxyField", std::string(120, 'p'), @selector(proxyServer), std::string(99, 'p')},
+  };
+  Click("klProxyMatrix", 1, 0);
+  for (const auto& c : cases) {
+    FillCustomerForm("N", "42", "192.0.2.1", "80");
+    Click("klActivationMatrix", c.form, 0);
+    Type(c.outlet, c.typed);
+    ASSERT_TRUE(Continue()) << c.outlet << ": " << FirstAlert();
+    EXPECT_EQ(KLStdString([Stored() performSelector:c.read]), c.kept) << c.outlet;
+  }
 }
 
 TEST_F(ActDlgPaneTest, ProxyIsHandedOnOnlyWhenChosen) {
-  Type("klActivationKeyField", KLHelper::EncodeBase64("192.0.2.10|1|1|"));
+  Type("klActivationKeyField", Key("192.0.2.10|1|1|"));
   const struct {
     int row;
     std::string typed, handedOn, alert;
   } cases[] = {
       {0, " proxy.test:3128 ", "", ""},  // option off: the text is not used
       {1, " proxy.test:3128 ", "proxy.test:3128", ""},
-      {1, std::string(120, 'p'), std::string(99, 'p'), ""},
       {1, "", "", ""},
       {1, "pr\xC3\xB6xy", "", "Proxy can only contain ASCII characters"},
   };
@@ -282,8 +296,8 @@ TEST_F(ActDlgPaneTest, ProxyIsHandedOnOnlyWhenChosen) {
 // --- Pre-fill on the first forward entry ---
 
 TEST_F(ActDlgPaneTest, PrefilledKeyPassesByItselfOnce) {
-  const std::string key = KLHelper::EncodeBase64("https://192.0.2.10:8443|42|1|x");
-  WritePrefill("<Data><ActivationKey>" + key + "</ActivationKey></Data>");
+  WritePrefill("<Data><ActivationKey>" + Key("https://192.0.2.10:8443|42|1|x") +
+               "</ActivationKey></Data>");
   [section_ start];
   EXPECT_TRUE(fake_->alerts.empty());
   EXPECT_EQ([section_ currentPane], next_);
@@ -301,50 +315,35 @@ TEST_F(ActDlgPaneTest, PrefilledKeyPassesByItselfOnce) {
 }
 
 TEST_F(ActDlgPaneTest, PrefillCases) {
-  const std::string key = KLHelper::EncodeBase64("192.0.2.10|3|1|");
+  const std::string key = Key("192.0.2.10|3|1|");
   const std::string customer = "<Customer><ID>42</ID><Name>Example Customer</Name></Customer>";
+  const std::string proxy = "<Proxy><URL>proxy.test</URL><Port>3128</Port></Proxy>";
   const struct {
-    const char* what;
-    std::string xml;
-    bool passes;
-    int form;
-    std::string port, alert;
+    std::string xml, screen, stored, alert;  // stored "": the pane stays
   } cases[] = {
-      {"customer data, https, 443",
-       "<D>" + customer +
-           "<Server><URL>192.0.2.1</URL><Protocol>https</Protocol><Port>443</Port></Server></D>",
-       true, 1, "443", ""},
-      {"the file's port stands",
-       "<D>" + customer +
-           "<Server><URL>192.0.2.1</URL><Port>8080</Port></Server>"
-           "<Proxy><URL>proxy.test</URL><Port>3128</Port></Proxy></D>",
-       true, 1, "8080", ""},
-      {"key wins over customer data",
-       "<D><ActivationKey>" + key + "</ActivationKey>" + customer + "</D>", true, 0, "0", ""},
-      {"only an ID", "<D><Customer><ID>42</ID></Customer></D>", false, 0, "0",
-       "Activation key can not be empty"},
-      {"malformed: found, no data", "<D><ActivationKey>x", false, 0, "80", ""},
+      {customer + "<Server><URL>192.0.2.1</URL><Protocol>https</Protocol><Port>443</Port></Server>",
+       "1011||42|Example Customer|192.0.2.1|1|443|", "|42|Example Customer|192.0.2.1|1|443|0|", ""},
+      // The file's port stands; its proxy is shown and handed on.
+      {customer + "<Server><URL>192.0.2.1</URL><Port>8080</Port></Server>" + proxy,
+       "1000||42|Example Customer|192.0.2.1|0|8080|proxy.test:3128",
+       "|42|Example Customer|192.0.2.1|0|8080|0|proxy.test:3128", ""},
+      // A key wins over customer data, which is not filled in.
+      {"<ActivationKey>" + key + "</ActivationKey>" + customer + proxy,
+       "0100|" + key + "||||0|0|proxy.test:3128", key + "|||192.0.2.10|0|80|3|proxy.test:3128", ""},
+      {"<Customer><ID>42</ID></Customer>", "0111|||||0|0|", "", "Activation key can not be empty"},
+      {"<ActivationKey>x", "0111|||||0|80|", "", ""},  // malformed: found, no data
   };
   for (const auto& c : cases) {
     TearDown();
     SetUp();
-    WritePrefill(c.xml);
+    WritePrefill("<D>" + c.xml + "</D>");
     [section_ start];
-    EXPECT_EQ([section_ currentPane] == next_, c.passes) << c.what;
-    EXPECT_EQ([Outlet("klActivationMatrix") selectedRow], c.form) << c.what;
-    EXPECT_EQ(Text("klServerPortField"), c.port) << c.what;
-    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.what;
-    EXPECT_NE(kl::MaskedInstallLog().find("has been found\n"), std::string::npos) << c.what;
+    EXPECT_EQ(Screen(), c.screen);
+    EXPECT_EQ(StoredText(), c.stored);
+    EXPECT_EQ([section_ currentPane] == next_, !c.stored.empty()) << c.screen;
+    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.screen;
+    EXPECT_NE(kl::MaskedInstallLog().find("has been found\n"), std::string::npos) << c.screen;
   }
-  // The second case's proxy was shown and handed on; the key case left customer fields empty.
-  TearDown();
-  SetUp();
-  WritePrefill("<D><ActivationKey>" + key + "</ActivationKey>" + customer +
-               "<Proxy><URL>proxy.test</URL><Port>3128</Port></Proxy></D>");
-  [section_ start];
-  EXPECT_FALSE(Hidden("klProxyField"));
-  EXPECT_EQ(KLStdString([Stored() proxyServer]), "proxy.test:3128");
-  EXPECT_EQ(Text("klCustomerNameField"), "");
 }
 
 TEST_F(ActDlgPaneTest, PrefillNotFound) {
@@ -367,8 +366,7 @@ TEST_F(ActDlgPaneTest, PassingWithoutANextPaneRaisesNoEndPane) {
   InstallerSection* alone = [[InstallerSection alloc] init];
   ActDlgPane* pane = KLCreateActivationPane(alone);
   [alone addPane:pane];
-  WritePrefill("<D><ActivationKey>" + KLHelper::EncodeBase64("192.0.2.10|3|1|") +
-               "</ActivationKey></D>");
+  WritePrefill("<D><ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey></D>");
   bool raised = false;
   try {
     [pane willEnterPane:InstallerDirectionForward];
@@ -389,8 +387,7 @@ TEST_F(ActDlgPaneTest, PanesAndRecordsAreFreed) {
   InstallerSection* section = [[InstallerSection alloc] init];
   ActDlgPane* pane = KLCreateActivationPane(section);
   [section addPane:pane];
-  [[pane valueForKey:@"klActivationKeyField"]
-      setStringValue:KLNSString(KLHelper::EncodeBase64("192.0.2.10|1|1|"))];
+  [[pane valueForKey:@"klActivationKeyField"] setStringValue:KLNSString(Key("192.0.2.10|1|1|"))];
   EXPECT_TRUE([pane shouldExitPane:InstallerDirectionForward]);
   EXPECT_TRUE([pane shouldExitPane:InstallerDirectionForward]);
   EXPECT_EQ(GSDebugAllocationCount([KLTextDataProvider class]), before[1] + 1);

@@ -14,14 +14,4 @@ TEST(CocoaPlatform, ClockUsesTheInstallerEpoch) {
   EXPECT_GT(cocoa.AbsoluteTime(), 24 * 365.25 * 86400.0);  // after 2025
 }
 
-TEST(CocoaPlatform, HostSuppliedPackageAndDirectories) {
-  kl::CocoaPlatform cocoa;
-  EXPECT_EQ(cocoa.PackagePath(), "");
-  cocoa.SetPackagePath("/Volumes/Install/Kelvory.pkg");
-  EXPECT_EQ(cocoa.PackagePath(), "/Volumes/Install/Kelvory.pkg");
-  EXPECT_FALSE(cocoa.ApplicationDirectories().empty());  // the system's own search
-  cocoa.SetApplicationDirectories({"/Applications"});
-  EXPECT_EQ(cocoa.ApplicationDirectories(), std::vector<std::string>{"/Applications"});
-}
-
 }  // namespace

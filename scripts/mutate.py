@@ -1,0 +1,254 @@
+#!/usr/bin/env python3
+"""Mutation check: applies one plausible fault at a time, rebuilds, runs the tests that guard
+that code and reports whether they noticed (killed) or not (survived), then the kill rate.
+
+The mutations run in a private copy of the tracked sources (build-mutate/src by default), never
+in the working tree, so a concurrent build elsewhere never sees a mutated file. The mutated file
+is restored from a kept copy after each run, also on an error or Ctrl-C.
+
+Usage: scripts/mutate.py [--list] [--only ID[,ID...]] [--build-dir DIR] [--head] [--verbose]
+
+Adding a mutation: append one Mutation(...) to MUTATIONS below: an id, the file (from the
+repository root), the exact original text (it must occur exactly once in the file), the mutated
+text, and the test binaries (ctest name prefixes) that should notice.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+
+
+@dataclass
+class Mutation:
+    id: str
+    file: str
+    original: str
+    mutated: str
+    tests: tuple
+
+
+M = Mutation
+HELPER = "installer/common/KLHelper.cpp"
+ENDPOINT = "installer/common/KLEndPoint.cpp"
+LOG = "installer/common/KLInstallLog.cpp"
+DECODER = "installer/ActDlg/KLKeyDecoder.cpp"
+RECORD = "installer/ActDlg/KLTextDataProvider.mm"
+PANE = "installer/ActDlg/ActDlgPane.mm"
+BRIDGE = "installer/common/KLStringBridge.h"
+SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
+KEYTOOL = "tools/kelvory-keytool/main.cpp"
+PREFILL = "tools/kelvory-keytool/prefill.mm"
+
+MUTATIONS = [
+    # The faults that once went unnoticed.
+    M("server-url-cut", PANE, "kServerBuffer = 256", "kServerBuffer = 255", ("pane_test",)),
+    M("key-trimmed", PANE,
+      'CopyASCIIField(klActivationKeyField, kKeyBuffer, @"Activation key", key)) return NO;',
+      'CopyASCIIField(klActivationKeyField, kKeyBuffer, @"Activation key", key)) return NO;\n'
+      '  KLHelper::TrimSpace(*key);', ("pane_test",)),
+    M("stamp-day-month", LOG, '"%m/%d/%y %H:%M:%S"', '"%d/%m/%y %H:%M:%S"',
+      ("common_test", "pane_test")),
+    M("text-no-cr", RECORD, 'kTextSeparators[] = "=, \\r\\n"', 'kTextSeparators[] = "=, \\n"',
+      ("activation_test", "keytool_test")),
+    M("host-double-enter", SECTION, "  if (_currentIndex != index) return YES;\n", "",
+      ("host_test",)),
+    M("host-lost-move", SECTION,
+      "      _switching = NO;\n      [self logPaneAtIndex:to call:@\"didEnterPane:\" "
+      "direction:dir];\n      [entering didEnterPane:dir];\n",
+      "      [self logPaneAtIndex:to call:@\"didEnterPane:\" direction:dir];\n"
+      "      [entering didEnterPane:dir];\n      _switching = NO;\n", ("host_test",)),
+    M("keytool-id-diagnostic", KEYTOOL, "    case kKeyDecodeBadIdentifier:\n",
+      "    case -100:\n", ("keytool_test",)),
+    M("prefill-no-reason", PREFILL, '    std::cout << "error: " << error << "\\n";\n', "",
+      ("keytool_test",)),
+    # Helpers.
+    M("trim-tab", HELPER, "find_first_not_of(' ')", 'find_first_not_of(" \\t")',
+      ("common_test",)),
+    M("split-no-trim", HELPER, "TrimSpace(token);", "", ("common_test",)),
+    M("base64-pad-third", HELPER, "if (at(2) == '=') break;", "", ("common_test",)),
+    M("base64-bad-fourth", HELPER, "c4 < 0 ? static_cast<char>(0xFF)",
+      "c4 < 0 ? static_cast<char>(0x3F)", ("common_test",)),
+    M("ip-zero-part", HELPER, 'if (part == "0") continue;', "", ("common_test",)),
+    M("ip-255", HELPER, "value > 255", "value > 256", ("common_test",)),
+    M("scan-no-saturate", HELPER, "r.overflow = true;\n    magnitude = limit;",
+      "r.overflow = true;", ("common_test",)),
+    M("fqdn-no-inet-addr", HELPER, "if (inet_addr(text.c_str()) != INADDR_NONE) return true;",
+      "", ("common_test",)),
+    # Endpoint.
+    M("endpoint-default-https-port", ENDPOINT, 'protocol == "http" ? "80" : "443"',
+      'protocol == "https" ? "80" : "443"', ("common_test",)),
+    M("endpoint-port-zero", ENDPOINT, "digitsOnly && value != 0", "digitsOnly",
+      ("common_test",)),
+    M("endpoint-protocol-case", ENDPOINT, "KLHelper::ToLowerCase(protocol);", "",
+      ("common_test",)),
+    M("endpoint-copy-invalid", ENDPOINT, "    : port(0), errorMessage(other.errorMessage), "
+      "isValid(other.isValid) {\n  if (other.isValid) {",
+      "    : port(0), errorMessage(other.errorMessage), isValid(other.isValid) {\n  {",
+      ("common_test",)),
+    # Install log.
+    M("log-no-nofollow", LOG, "O_CREAT | O_NOFOLLOW", "O_CREAT", ("common_test",)),
+    M("log-short-form", LOG, '"%s\\t%s -- %s\\n"', '"%s %s -- %s\\n"', ("common_test",)),
+    # Key decoder.
+    M("key-type-8", DECODER, 'type != "8" && ', "", ("activation_test",)),
+    M("key-id-overflow", DECODER, " || value.overflow", "", ("activation_test",)),
+    M("key-list-kept", DECODER, "      a.endpoints.clear();\n      a.rejectedEndpointText",
+      "      a.rejectedEndpointText", ("activation_test",)),
+    M("key-format-5", DECODER, "a.fields.size() != 4", "a.fields.size() < 4",
+      ("activation_test",)),
+    # Record.
+    M("record-https-case", RECORD, '[[child stringValue] isEqualToString:@"https"]',
+      '[[child stringValue] caseInsensitiveCompare:@"https"] == NSOrderedSame',
+      ("activation_test",)),
+    M("record-proxy-port0", RECORD, "if (port != 0) {", "if (port >= 0) {",
+      ("activation_test",)),
+    M("record-rotation-wrap", RECORD, "  currentURLArrayIndex = 0;\n  return NO;",
+      "  return NO;", ("activation_test",)),
+    M("record-leak-url-list", RECORD, "  [serverURLs release];\n", "", ("activation_test",)),
+    M("record-contain-url", RECORD, "[_customerName length] > 0;",
+      "[_customerName length] > 0 || [_serverURL length] > 0;", ("activation_test",)),
+    # Pane.
+    M("pane-port-range", PANE, ">= 65537u", ">= 65536u", ("pane_test",)),
+    M("pane-proxy-cut", PANE, "kProxyBuffer = 100", "kProxyBuffer = 101", ("pane_test",)),
+    M("pane-name-split-char", BRIDGE, "(static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80",
+      "false", ("pane_test",)),
+    M("pane-prefill-once", PANE, "    m_bPaneAlreadyInited = YES;\n", "", ("pane_test",)),
+    M("pane-id-check-order", PANE, "if (!isinteger([klCustomerIdField stringValue])) {",
+      "if (!isinteger([klCustomerIdField stringValue]) && NO) {", ("pane_test",)),
+    M("pane-record-leak", PANE, "  [record release];\n  return YES;", "  return YES;",
+      ("pane_test",)),
+    # Key tool.
+    M("keytool-exit-refused", KEYTOOL, "return e.isValid ? 0 : kExitRefused;", "return 0;",
+      ("keytool_test",)),
+]
+
+
+class Workspace:
+    """A copy of the tracked sources with its own build directory."""
+
+    def __init__(self, build_dir: Path, from_head: bool, verbose: bool):
+        self.src = build_dir / "src"
+        self.build = build_dir / "build"
+        self.from_head = from_head
+        self.verbose = verbose
+
+    def sync(self):
+        listing = ["git", "ls-files", "-z"] + ([] if self.from_head else ["-co", "--exclude-standard"])
+        files = set(filter(None, subprocess.run(listing, cwd=ROOT, check=True,
+                                                capture_output=True).stdout.decode().split("\0")))
+        if self.src.is_dir():  # files gone from the tree leave the copy too
+            for path in self.src.rglob("*"):
+                if path.is_file() and str(path.relative_to(self.src)) not in files:
+                    path.unlink()
+        for name in sorted(files):
+            if self.from_head:
+                data = subprocess.run(["git", "show", "HEAD:" + name], cwd=ROOT,
+                                      capture_output=True).stdout
+            else:
+                path = ROOT / name
+                if not path.is_file():
+                    continue
+                data = path.read_bytes()
+            target = self.src / name
+            # Unchanged files keep their time stamps, so the build stays incremental.
+            if target.is_file() and target.read_bytes() == data:
+                continue
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(data)
+            if not self.from_head:
+                shutil.copymode(ROOT / name, target)
+
+    def run(self, args, timeout=None):
+        out = None if self.verbose else subprocess.DEVNULL
+        try:
+            return subprocess.run(args, stdout=out, stderr=out, timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            return -1
+
+    def configure(self):
+        return self.run(["cmake", "-S", str(self.src), "-B", str(self.build)])
+
+    def build_targets(self, targets):
+        return self.run(["cmake", "--build", str(self.build), "-j1", "--target", *targets])
+
+    def test(self, binaries):
+        regex = "^(" + "|".join(binaries) + ")\\."
+        return self.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "ctest",
+                         "--test-dir", str(self.build), "-R", regex], timeout=900)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--list", action="store_true", help="list the mutations and stop")
+    parser.add_argument("--only", help="comma-separated mutation ids to run")
+    parser.add_argument("--build-dir", default=str(ROOT / "build-mutate"))
+    parser.add_argument("--head", action="store_true",
+                        help="mutate the committed sources instead of the working tree")
+    parser.add_argument("--verbose", action="store_true", help="show build and test output")
+    opts = parser.parse_args()
+
+    chosen = MUTATIONS
+    if opts.only:
+        wanted = set(opts.only.split(","))
+        unknown = wanted - {m.id for m in MUTATIONS}
+        if unknown:
+            sys.exit("unknown mutation id(s): " + ", ".join(sorted(unknown)))
+        chosen = [m for m in MUTATIONS if m.id in wanted]
+    if opts.list:
+        for m in chosen:
+            print(f"{m.id:28} {m.file}  [{', '.join(m.tests)}]")
+        return 0
+
+    ws = Workspace(Path(opts.build_dir).resolve(), opts.head, opts.verbose)
+    ws.sync()
+    if ws.configure() != 0:
+        sys.exit("configure failed")
+    binaries = sorted({t for m in chosen for t in m.tests})
+    if ws.build_targets(binaries) != 0 or ws.test(binaries) != 0:
+        sys.exit("the unmutated sources do not build or pass their tests: fix that first")
+
+    # Ctrl-C and termination end the loop through the finally clause below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
+    results = []
+    for m in chosen:
+        path = ws.src / m.file
+        kept = path.read_bytes()
+        text = kept.decode()
+        if text.count(m.original) != 1:
+            print(f"{m.id:28} STALE (original text found {text.count(m.original)} times)")
+            results.append((m, "stale"))
+            continue
+        started = time.time()
+        try:
+            path.write_text(text.replace(m.original, m.mutated))
+            if ws.build_targets(m.tests) != 0:
+                verdict = "no-build"
+            else:
+                verdict = "killed" if ws.test(m.tests) != 0 else "SURVIVED"
+        finally:
+            path.write_bytes(kept)
+        print(f"{m.id:28} {verdict:9} ({time.time() - started:.0f} s)", flush=True)
+        results.append((m, verdict))
+
+    ws.build_targets(binaries)  # leave the copy built from unmutated sources
+    killed = sum(1 for _, v in results if v == "killed")
+    counted = sum(1 for _, v in results if v in ("killed", "SURVIVED"))
+    survivors = [m.id for m, v in results if v == "SURVIVED"]
+    print(f"\nkilled {killed} of {counted} ({100.0 * killed / max(counted, 1):.0f}%)")
+    if survivors:
+        print("survived: " + ", ".join(survivors))
+    others = [f"{m.id} ({v})" for m, v in results if v not in ("killed", "SURVIVED")]
+    if others:
+        print("not counted: " + ", ".join(others))
+    return 0 if not survivors else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
