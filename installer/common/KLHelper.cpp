@@ -59,8 +59,7 @@ std::vector<std::string> SplitString(const std::string& text, const std::string&
   size_t end = text.size();
   bool onlySpacesLeft = false;  // then no later trim can change the window either
   size_t at;
-  while ((at = text.find(delimiter, begin)) != std::string::npos &&
-         at + delimiter.size() <= end) {
+  while ((at = text.find(delimiter, begin)) != std::string::npos && at + delimiter.size() <= end) {
     std::string token = text.substr(begin, at - begin);
     TrimSpace(token);
     result.push_back(token);
