@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 
 #include "KLInstallLog.h"
