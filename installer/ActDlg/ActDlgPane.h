@@ -32,6 +32,8 @@ extern NSString* const kActivationPaneDataKey;
 }
 
 - (void)dealloc;
+/// The step's name in the installer's side list.
+- (NSString*)title;
 /// Stacks both forms in the placeholder, the key form first and shown.
 - (void)awakeFromNib;
 /// Shows the form of the sender's selected row (0 key, 1 customer information).

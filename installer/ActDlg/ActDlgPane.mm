@@ -66,6 +66,10 @@ BOOL isinteger(NSString* text) {
   [super dealloc];
 }
 
+- (NSString*)title {
+  return @"Activation";
+}
+
 - (void)awakeFromNib {
   [klPlaceholderView addSubview:klActivateByKeyView];
   [klPlaceholderView addSubview:klActivateByCustomerInfoView];

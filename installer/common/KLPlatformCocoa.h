@@ -19,23 +19,12 @@ class CocoaPlatform : public DefaultPlatform {
   /// CFAbsoluteTimeGetCurrent on macOS; the same epoch through NSDate elsewhere.
   double AbsoluteTime() override;
   /// On macOS the represented URL of the current event's window. GNUstep windows have no
-  /// represented URL and a scripted host has no current event, so there the host supplies it
-  /// with SetPackagePath.
+  /// represented URL and a scripted host has no current event, so there the installer host
+  /// supplies it (+[InstallerSection setHostPackagePath:]).
   std::string PackagePath() override;
-  /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded), unless
-  /// the host has set a list with SetApplicationDirectories.
+  /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded); on
+  /// GNUstep the installer host's list instead when it has set one.
   std::vector<std::string> ApplicationDirectories() override;
-
-  void SetPackagePath(const std::string& path) { packagePath_ = path; }
-  void SetApplicationDirectories(const std::vector<std::string>& directories) {
-    applicationDirectories_ = directories;
-    hasApplicationDirectories_ = true;
-  }
-
- private:
-  std::string packagePath_;
-  std::vector<std::string> applicationDirectories_;
-  bool hasApplicationDirectories_ = false;
 };
 
 }  // namespace kl

@@ -1,7 +1,9 @@
 #include "KLPlatformCocoa.h"
 
 #import <AppKit/AppKit.h>
-#if !defined(GNUSTEP)
+#if defined(GNUSTEP)
+#import <InstallerPlugins/InstallerPlugins.h>
+#else
 #import <CoreFoundation/CoreFoundation.h>
 #endif
 
@@ -27,19 +29,22 @@ double CocoaPlatform::AbsoluteTime() {
 
 std::string CocoaPlatform::PackagePath() {
 #if defined(GNUSTEP)
-  return packagePath_;
+  return KLStdString([InstallerSection hostPackagePath]);
 #else
-  if (!packagePath_.empty()) return packagePath_;
   NSURL* url = [[[NSApp currentEvent] window] representedURL];
   return url != nil ? KLStdString([url path]) : std::string();
 #endif
 }
 
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
-  if (hasApplicationDirectories_) return applicationDirectories_;
-  std::vector<std::string> result;
   NSArray* list =
       NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
+#if defined(GNUSTEP)
+  if ([InstallerSection hostApplicationDirectories] != nil) {
+    list = [InstallerSection hostApplicationDirectories];
+  }
+#endif
+  std::vector<std::string> result;
   for (NSUInteger i = 0; i < [list count]; ++i) {
     result.push_back(KLStdString([list objectAtIndex:i]));
   }

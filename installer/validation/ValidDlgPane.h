@@ -21,6 +21,8 @@
 
 /// Releases the two outlets.
 - (void)dealloc;
+/// The step's name in the installer's side list.
+- (NSString*)title;
 /// Nothing to do.
 - (void)awakeFromNib;
 /// Forward only: turns the indicator, hides the verdict, disables Continue and Go Back, takes

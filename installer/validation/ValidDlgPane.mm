@@ -14,6 +14,10 @@
   [super dealloc];
 }
 
+- (NSString*)title {
+  return @"Validation";
+}
+
 - (void)awakeFromNib {
 }
 

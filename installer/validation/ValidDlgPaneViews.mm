@@ -9,8 +9,7 @@ ValidDlgPane* KLCreateValidationPane(InstallerSection* section) {
   [content release];
 
   NSTextField* caption = KLNewLabel(NSMakeRect(20, 300, 580, 44),
-                                    @"The activation data is being checked with the management "
-                                    @"server. This may take a moment.");
+                                    @"The activation data is checked with the management server.");
   [content addSubview:caption];
   [caption release];
 

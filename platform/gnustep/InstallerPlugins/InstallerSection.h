@@ -38,7 +38,20 @@ typedef enum {
 
 @end
 
+/// Posted by the section just before each willEnterPane: (either direction), with the section
+/// as object and, in the user info, the pane under "pane" and the direction (a number) under
+/// "direction": a host's transcript follows it.
+extern NSString *const KLInstallerSectionWillEnterPaneNotification;
+
 @interface InstallerSection (KLHost)
+
+// What a loaded plug-in's platform answers on Linux, where windows carry no represented URL:
+// process-wide, as an installer installs one package. The package path is nil until set; the
+// applications directories are nil (the system's search) until set.
++ (void)setHostPackagePath:(NSString *)path;
++ (NSString *)hostPackagePath;
++ (void)setHostApplicationDirectories:(NSArray *)directories;
++ (NSArray *)hostApplicationDirectories;
 
 // The bundle is retained; plain -init leaves it nil.
 - (id)initWithBundle:(NSBundle *)bundle;

@@ -58,7 +58,33 @@ static NSString *KLDirectionName(InstallerSectionDirection dir) {
   }
 }
 
+NSString *const KLInstallerSectionWillEnterPaneNotification =
+    @"KLInstallerSectionWillEnterPaneNotification";
+
+static NSString *gHostPackagePath = nil;
+static NSArray *gHostApplicationDirectories = nil;
+
 @implementation InstallerSection
+
++ (void)setHostPackagePath:(NSString *)path {
+  NSString *copied = [path copy];
+  [gHostPackagePath release];
+  gHostPackagePath = copied;
+}
+
++ (NSString *)hostPackagePath {
+  return gHostPackagePath;
+}
+
++ (void)setHostApplicationDirectories:(NSArray *)directories {
+  NSArray *copied = [directories copy];
+  [gHostApplicationDirectories release];
+  gHostApplicationDirectories = copied;
+}
+
++ (NSArray *)hostApplicationDirectories {
+  return gHostApplicationDirectories;
+}
 
 - (id)init {
   return [self initWithBundle:nil];
@@ -195,6 +221,13 @@ static NSString *KLDirectionName(InstallerSectionDirection dir) {
     _lastEnteredDirection = dir;
     _hasPendingMove = NO;
     [self logPaneAtIndex:to call:@"willEnterPane:" direction:dir];
+    [[NSNotificationCenter defaultCenter]
+        postNotificationName:KLInstallerSectionWillEnterPaneNotification
+                      object:self
+                    userInfo:[NSDictionary
+                                 dictionaryWithObjectsAndKeys:entering, @"pane",
+                                                              [NSNumber numberWithInt:dir],
+                                                              @"direction", nil]];
     [entering willEnterPane:dir];
     if (leaving != nil) {
       [self logPaneAtIndex:from call:@"didExitPane:" direction:dir];

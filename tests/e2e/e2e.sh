@@ -1,0 +1,118 @@
+#!/bin/bash
+# End to end: the real plug-in bundle in the real installer host, the real validation tool and
+# the management server simulator, all on loopback. Usage: e2e.sh SCENARIO BUILD_DIR
+set -uo pipefail
+scenario=$1
+bin=$2
+work=$(mktemp -d /tmp/kelvory_e2e_XXXXXX)
+sim=""
+cleanup() {
+  [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL ($scenario): $*" >&2
+  echo "--- transcript" >&2; cat "$work/transcript" >&2 2>/dev/null
+  echo "--- stderr" >&2; tail -20 "$work/stderr" >&2 2>/dev/null
+  exit 1
+}
+
+# The simulator picks a free port and says which on its first line. Its one customer for the
+# hostile name is that name, so a success shows the name arrived intact.
+sim_args=(--port 0)
+if [ "$scenario" = hostile-name ]; then
+  printf '%s' '{"customers": [{"name": "\"; touch /tmp/owned; \"", "id": "1001"}]}' \
+    >"$work/customers.json"
+  sim_args+=(--customers "$work/customers.json")
+fi
+"$bin/kelvory-mgmt-sim" "${sim_args[@]}" >"$work/sim.out" 2>"$work/sim.err" &
+sim=$!
+for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
+port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+[ -n "$port" ] || fail "the simulator did not start"
+
+mkdir -p "$work/pkg"
+rm -f /tmp/kelvor.conf
+main='[main]
+    logfilename=//var/log/Tervox/Kelvory/kelvor.log
+    loglevel=3
+    homedir=/Applications/Kelvory.app/Contents/Daemon/home/kelvor
+    thread_limitation=50
+    poll_delay=1
+    datablock_size=20
+
+'
+# Runs the installer with a script made of the arguments (one step each).
+run_script() {
+  printf '%s\n' "$@" >"$work/script"
+  timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
+    --script "$work/script" >"$work/transcript" 2>"$work/stderr"
+  status=$?
+}
+customer_form() {  # NAME ID URLS
+  run_script "select klActivationMatrix 1 0" "type klCustomerNameField $1" \
+    "type klCustomerIdField $2" "type klServerURLField $3" "type klServerPortField $port" \
+    continue wait
+}
+expect() {  # STATUS TRANSCRIPT-LINES...
+  [ "$status" = "$1" ] || fail "exit status $status, expected $1"
+  shift
+  diff -u <(printf '%s\n' "$@") "$work/transcript" >&2 || fail "transcript differs"
+}
+expect_conf() {
+  [ "$(cat /tmp/kelvor.conf; echo x)" = "$1
+x" ] || fail "unexpected /tmp/kelvor.conf: $(cat -A /tmp/kelvor.conf)"
+}
+tool_section() {  # APPLIANCE-ID
+  printf '[server]\n\tserver_0=127.0.0.1\n\tprotocol_0=http\n\tport_0=%s\n\tappliance_id=%s\n' \
+    "$port" "$1"
+}
+
+case "$scenario" in
+  prefilled-key)
+    key=$("$bin/kelvory-keytool" encode --endpoint "http://127.0.0.1:$port" \
+      --endpoint https://127.0.0.9:8443 --appliance-id 42 --type 1 --token e2e)
+    echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
+      >"$work/pkg/InstallationData.xml"
+    timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" --headless \
+      >"$work/transcript" 2>"$work/stderr"
+    status=$?
+    expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
+      "buttons: continue=on back=on" "pane: summary"
+    expect_conf "$(tool_section 42)
+	endpoint_size=2
+	server_1=127.0.0.9
+	protocol_1=https
+	port_1=8443
+$main"
+    ;;
+  failover)
+    customer_form "Demo Customer" 1001 "127.0.0.2,127.0.0.1"
+    expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
+      "buttons: continue=on back=on"
+    [ "$(grep -c 'Validation Done with Code' "$work/stderr")" = 2 ] || fail "not two attempts"
+    ;;
+  all-failing)
+    customer_form "Demo Customer" 1001 "127.0.0.2,127.0.0.3"
+    expect 1 "pane: ActDlgPane" "pane: ValidDlgPane" \
+      "alert: Connection failed. Can not connect to the server with the input parameters." \
+      "result: Validation Failed" "buttons: continue=off back=on"
+    [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
+    ;;
+  unknown-id)
+    customer_form "Demo Customer" 4242 127.0.0.1
+    expect 1 "pane: ActDlgPane" "pane: ValidDlgPane" \
+      "alert: Validation failed. The specified customer ID can not be validated." \
+      "result: Validation Failed" "buttons: continue=off back=on"
+    ;;
+  hostile-name)
+    rm -f /tmp/owned
+    customer_form '"; touch /tmp/owned; "' 1001 127.0.0.1
+    expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
+      "buttons: continue=on back=on"
+    [ ! -e /tmp/owned ] || fail "the customer name was run as a command"
+    ;;
+  *) fail "unknown scenario" ;;
+esac
+echo "ok: $scenario"

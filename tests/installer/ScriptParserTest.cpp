@@ -1,0 +1,62 @@
+// The installer host's script language: what each line becomes, and what is refused.
+#include <gtest/gtest.h>
+
+#include "ScriptParser.h"
+
+namespace {
+
+const std::set<std::string> kOutlets{"klServerURLField", "klProtocolMatrix"};
+
+TEST(ScriptParser, Steps) {
+  const Script s = ParseScript(
+      "# comment\r\n\r\n   \ntype klServerURLField  a \"b\"  \r\ntype klServerURLField\n"
+      "select klProtocolMatrix 0 1\ncontinue\r\nback\nwait\nscreenshot /tmp/a b.png",
+      kOutlets);
+  ASSERT_EQ(s.error, "");
+  ASSERT_EQ(s.steps.size(), 7u);
+  EXPECT_EQ(s.steps[0].kind, ScriptStep::kType);
+  EXPECT_EQ(s.steps[0].line, 4);
+  EXPECT_EQ(s.steps[0].outlet, "klServerURLField");
+  EXPECT_EQ(s.steps[0].text, " a \"b\"  ");  // verbatim after the one separating space
+  EXPECT_EQ(s.steps[1].text, "");
+  EXPECT_EQ(s.steps[2].kind, ScriptStep::kSelect);
+  EXPECT_EQ(s.steps[2].row * 10 + s.steps[2].column, 1);
+  EXPECT_EQ(s.steps[3].kind, ScriptStep::kContinue);
+  EXPECT_EQ(s.steps[4].kind, ScriptStep::kBack);
+  EXPECT_EQ(s.steps[5].kind, ScriptStep::kWait);
+  EXPECT_EQ(s.steps[6].kind, ScriptStep::kScreenshot);
+  EXPECT_EQ(s.steps[6].text, "/tmp/a b.png");
+}
+
+TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
+  const struct {
+    const char* script;
+    const char* error;
+  } cases[] = {
+      {"continue\nclick klServerURLField", "line 2: unknown step \"click\""},
+      {"type klNoSuchField x", "line 1: unknown outlet \"klNoSuchField\""},
+      {"type", "line 1: \"type\" needs an outlet"},
+      {"type  x", "line 1: \"type\" needs an outlet"},
+      {"continue now", "line 1: \"continue\" takes nothing after it"},
+      {"wait ", "line 1: \"wait\" takes nothing after it"},
+      {"select klProtocolMatrix 0",
+       "line 1: \"select\" needs an outlet, a row and a column "
+       "(numbers from 0)"},
+      {"select klProtocolMatrix 0 -1",
+       "line 1: \"select\" needs an outlet, a row and a column "
+       "(numbers from 0)"},
+      {"select klProtocolMatrix 0 1 2",
+       "line 1: \"select\" needs an outlet, a row and a column "
+       "(numbers from 0)"},
+      {"select klMissing 0 0", "line 1: unknown outlet \"klMissing\""},
+      {"screenshot", "line 1: \"screenshot\" needs a file"},
+      {" continue", "line 1: unknown step \"\""},
+  };
+  for (const auto& c : cases) {
+    const Script s = ParseScript(c.script, kOutlets);
+    EXPECT_EQ(s.error, c.error) << c.script;
+    EXPECT_TRUE(s.steps.empty()) << c.script;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#include "ScriptParser.h"
+
+namespace {
+
+// Splits off the word before the first space; `rest` is what follows that one space (nullptr
+// when there is no space at all).
+std::string Word(const std::string& line, size_t from, const char** rest) {
+  const size_t space = line.find(' ', from);
+  *rest = space == std::string::npos ? nullptr : line.c_str() + space + 1;
+  return line.substr(from, space == std::string::npos ? std::string::npos : space - from);
+}
+
+bool ParseIndex(const std::string& text, int* value) {
+  if (text.empty() || text.size() > 4 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  *value = std::stoi(text);
+  return true;
+}
+
+bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
+
+// Parses one line into `step`; the reason when it is malformed.
+std::string ParseLine(const std::string& line, const std::set<std::string>& outlets,
+                      ScriptStep* step) {
+  const char* rest = nullptr;
+  const std::string verb = Word(line, 0, &rest);
+  const auto needOutlet = [&](const std::string& name) -> std::string {
+    if (name.empty()) return "\"" + verb + "\" needs an outlet";
+    if (outlets.count(name) == 0) return "unknown outlet \"" + name + "\"";
+    step->outlet = name;
+    return "";
+  };
+  if (verb == "continue" || verb == "back" || verb == "wait") {
+    if (rest != nullptr) return "\"" + verb + "\" takes nothing after it";
+    step->kind = verb == "continue" ? ScriptStep::kContinue
+                                    : (verb == "back" ? ScriptStep::kBack : ScriptStep::kWait);
+    return "";
+  }
+  if (verb == "type") {
+    step->kind = ScriptStep::kType;
+    if (rest == nullptr) return "\"type\" needs an outlet";
+    const char* text = nullptr;
+    const std::string outlet = Word(rest, 0, &text);
+    step->text = text != nullptr ? text : "";
+    return needOutlet(outlet);
+  }
+  if (verb == "select") {
+    step->kind = ScriptStep::kSelect;
+    const std::string args = rest != nullptr ? rest : "";
+    const char* afterOutlet = nullptr;
+    const std::string outlet = Word(args, 0, &afterOutlet);
+    const std::string error = needOutlet(outlet);
+    if (!error.empty()) return error;
+    const char* afterRow = nullptr;
+    const std::string row = afterOutlet != nullptr ? Word(afterOutlet, 0, &afterRow) : "";
+    const std::string column = afterRow != nullptr ? afterRow : "";
+    if (!ParseIndex(row, &step->row) || !ParseIndex(column, &step->column)) {
+      return "\"select\" needs an outlet, a row and a column (numbers from 0)";
+    }
+    return "";
+  }
+  if (verb == "screenshot") {
+    step->kind = ScriptStep::kScreenshot;
+    step->text = rest != nullptr ? rest : "";
+    return step->text.empty() ? "\"screenshot\" needs a file" : "";
+  }
+  return "unknown step \"" + verb + "\"";
+}
+
+}  // namespace
+
+Script ParseScript(const std::string& text, const std::set<std::string>& outlets) {
+  Script script;
+  size_t start = 0;
+  for (int number = 1; start < text.size(); ++number) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (IsBlank(line) || line[0] == '#') continue;
+    ScriptStep step;
+    step.line = number;
+    const std::string error = ParseLine(line, outlets, &step);
+    if (!error.empty()) {
+      script.steps.clear();
+      script.error = "line " + std::to_string(number) + ": " + error;
+      return script;
+    }
+    script.steps.push_back(step);
+  }
+  return script;
+}
