@@ -1,0 +1,40 @@
+#!/bin/bash
+# Remakes the README's screenshots in docs/ with the installer host's screenshot step, against
+# the management server simulator on loopback.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(pwd)/build
+work=$(mktemp -d)
+"$build/kelvory-mgmt-sim" --port 0 >"$work/sim.out" 2>/dev/null &
+sim=$!
+trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
+port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+key=$("$build/kelvory-keytool" encode --endpoint "https://127.0.0.1:8443" --appliance-id 42 \
+  --type 1 --token screenshot)
+docs=$(pwd)/docs
+mkdir -p "$docs"
+cat >"$work/script" <<SCRIPT
+type klActivationKeyField $key
+screenshot $docs/activation-key.png
+select klActivationMatrix 1 0
+type klCustomerNameField Demo Customer
+type klCustomerIdField 1001
+type klServerURLField 127.0.0.2,127.0.0.1
+type klServerPortField $port
+select klProxyMatrix 1 0
+type klProxyField proxy.example.invalid:3128
+screenshot $docs/activation-customer-proxy.png
+select klProxyMatrix 0 0
+continue
+wait
+screenshot $docs/validation-succeeded.png
+back
+type klCustomerIdField 4242
+continue
+wait
+screenshot $docs/validation-failed.png
+SCRIPT
+"$build/kelvory-installer" --package "$work/none/Kelvory.pkg" --script "$work/script" \
+  2>/dev/null || true
+ls -l "$docs"
