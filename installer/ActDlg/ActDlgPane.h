@@ -8,6 +8,8 @@
 #import <AppKit/AppKit.h>
 #import <InstallerPlugins/InstallerPlugins.h>
 
+#import "KLActivationInput.h"  // isinteger
+
 /// The key under which the pane leaves its KLTextDataProvider in the section's shared
 /// dictionary for the validation pane.
 extern NSString* const kActivationPaneDataKey;
@@ -52,9 +54,5 @@ extern NSString* const kActivationPaneDataKey;
 /// (YES). Going back is always allowed.
 - (BOOL)shouldExitPane:(InstallerSectionDirection)dir;
 @end
-
-/// True when `text` is an optionally signed decimal integer with only white space (the C
-/// locale's set) around it; the value may exceed 32 bits.
-BOOL isinteger(NSString* text);
 
 #endif  // KELVORY_ACTDLG_ACTDLGPANE_H_

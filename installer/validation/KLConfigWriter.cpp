@@ -34,6 +34,48 @@ bool IsASCII(const std::string& text) {
 
 }  // namespace
 
+std::string ConfigMainSection(const char* volumePath) {
+  const size_t prefixLength = strlen(volumePath);
+  const bool endsInSeparator = prefixLength > 0 && volumePath[prefixLength - 1] == '/';
+  char text[1024] = {0};
+  snprintf(text, sizeof text,
+           "[main]\n"
+           "    logfilename=%s%s%s\n"
+           "    loglevel=%s\n"
+           "    homedir=%s%s%s\n"
+           "    thread_limitation=%s\n"
+           "    poll_delay=%s\n"
+           "    datablock_size=%s\n"
+           "\n"
+           "\n",
+           volumePath, "/var/log/Tervox/Kelvory/", "kelvor.log", "3", volumePath,
+           endsInSeparator ? "" : "/", "Applications/Kelvory.app/Contents/Daemon/home/kelvor", "50",
+           "1", "20");
+  return text;
+}
+
+bool EndsWithAppendedBlock(const std::string& text, const char* volumePath) {
+  const std::string main = ConfigMainSection(volumePath);
+  if (text.size() < main.size() || text.compare(text.size() - main.size(), main.size(), main)) {
+    return false;
+  }
+  // The endpoint lines before it: the count, and for two endpoints the second one's three.
+  std::vector<std::string> lines;
+  size_t end = text.size() - main.size();
+  while (lines.size() < 4 && end > 0) {
+    const size_t start = text.rfind('\n', end - 2);
+    const size_t from = start == std::string::npos ? 0 : start + 1;
+    lines.insert(lines.begin(), text.substr(from, end - from));
+    end = from;
+  }
+  const auto is = [&](size_t fromEnd, const std::string& head) {
+    return lines.size() >= fromEnd && lines[lines.size() - fromEnd].rfind(head, 0) == 0;
+  };
+  if (is(1, "\tendpoint_size=1\n")) return true;
+  return is(4, "\tendpoint_size=2\n") && is(3, "\tserver_1=") && is(2, "\tprotocol_1=") &&
+         is(1, "\tport_1=");
+}
+
 int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
   FILE* file = OpenForAppendNoFollow(ConfigFilePath().c_str());
   if (file == nullptr) {
@@ -54,18 +96,7 @@ int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
     WriteEndpointLine(file, "protocol", i, endpoint.protocol.c_str());
     WriteEndpointLine(file, "port", i, port);
   }
-  const size_t prefixLength = strlen(volumePath);
-  const bool endsInSeparator = prefixLength > 0 && volumePath[prefixLength - 1] == '/';
-  fprintf(file, "[main]\n");
-  fprintf(file, "    logfilename=%s%s%s\n", volumePath, "/var/log/Tervox/Kelvory/", "kelvor.log");
-  fprintf(file, "    loglevel=%s\n", "3");
-  fprintf(file, "    homedir=%s%s%s\n", volumePath, endsInSeparator ? "" : "/",
-          "Applications/Kelvory.app/Contents/Daemon/home/kelvor");
-  fprintf(file, "    thread_limitation=%s\n", "50");
-  fprintf(file, "    poll_delay=%s\n", "1");
-  fprintf(file, "    datablock_size=%s\n", "20");
-  fprintf(file, "\n");
-  fprintf(file, "\n");
+  fputs(ConfigMainSection(volumePath).c_str(), file);
   fclose(file);
   return 0;
 }

@@ -18,6 +18,15 @@
 /// cannot be opened (a symbolic link there included): then nothing is written anywhere.
 int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath);
 
+/// The [main] section and the two empty lines that end each appended block, for the volume
+/// prefix `volumePath`.
+std::string ConfigMainSection(const char* volumePath);
+
+/// True when `text` ends with a complete block as writeconfig appends it for `volumePath`:
+/// the endpoint count (with the second endpoint's three lines for a count of 2), then the
+/// [main] section.
+bool EndsWithAppendedBlock(const std::string& text, const char* volumePath);
+
 /// How the volume prefix was found.
 enum class VolumePrefixResult {
   kOk,

@@ -23,10 +23,11 @@ ValidationRequest KLValidationRequestFromRecord(KLTextDataProvider* record);
 /// (none: nothing is started, -1) and runs it (see launchvalidation in KLValidationTool.h).
 int32_t launchvalidation(NSString* resourcePath, const ValidationRequest& request);
 
-/// One attempt against the record's current server address: reads the request, notes the
-/// clock, runs the tool, logs "Validation took %.1f sec." and returns the status. Blocks; may
-/// run on any thread, as long as no other thread uses the record meanwhile.
-int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePath);
+/// One attempt against the record's current server address: reads the request (into `used`
+/// when given), notes the clock, runs the tool, logs "Validation took %.1f sec." and returns the
+/// status. Blocks; may run on any thread, as long as no other thread uses the record meanwhile.
+int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePath,
+                               ValidationRequest* used = nullptr);
 
 enum class AttemptVerdict {
   kSucceeded,  ///< validated and the configuration lines were appended

@@ -34,8 +34,10 @@ int32_t launchvalidation(NSString* resourcePath, const ValidationRequest& reques
   return launchvalidation(directory.c_str(), request);
 }
 
-int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePath) {
+int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePath,
+                               ValidationRequest* used) {
   const ValidationRequest request = KLValidationRequestFromRecord(record);
+  if (used != nullptr) *used = request;
   kl::Platform& platform = kl::CurrentPlatform();
   const double start = platform.AbsoluteTime();
   const int32_t status = launchvalidation(resourcePath, request);
