@@ -31,6 +31,9 @@ struct KLActivationRefusal {
                         ///< or "proxy"
 };
 
+/// The path of InstallationData.xml in the folder of `packagePath`; nil for an empty path.
+NSString* KLPrefillPathBeside(NSString* packagePath);
+
 /// The pre-fill file InstallationData.xml in the folder of `packagePath` (autoreleased), or nil
 /// when there is none (a missing folder, a missing file, a directory of that name). With
 /// `log`, the install log gets the found or not found entry, as on the pane's first entry.

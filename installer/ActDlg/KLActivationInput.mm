@@ -104,12 +104,14 @@ BOOL isinteger(NSString* text) {
   return YES;
 }
 
+NSString* KLPrefillPathBeside(NSString* packagePath) {
+  if ([packagePath length] == 0) return nil;
+  return [[packagePath stringByDeletingLastPathComponent]
+      stringByAppendingPathComponent:@"InstallationData.xml"];
+}
+
 KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, BOOL log) {
-  NSString* path = nil;
-  if ([packagePath length] != 0) {
-    path = [[packagePath stringByDeletingLastPathComponent]
-        stringByAppendingPathComponent:@"InstallationData.xml"];
-  }
+  NSString* path = KLPrefillPathBeside(packagePath);
   BOOL isDirectory = NO;
   if (path != nil &&
       [[NSFileManager defaultManager] fileExistsAtPath:path isDirectory:&isDirectory] &&
