@@ -11,6 +11,7 @@
 #include "KLHelper.h"
 #include "KLKeyDecoder.h"
 #include "KLPlatform.h"
+#include "doctor.h"
 #include "prefill.h"
 
 namespace {
@@ -171,6 +172,24 @@ int main(int argc, char** argv) {
   prefill->add_flag("--text", textFormat, "Read the key=value text form instead of XML");
   prefill->add_option("FILE", file, "The file to read")->required();
 
+  std::string doctorPackage, doctorData, doctorKey;
+  bool doctorText = false;
+  CLI::App* doctor = app.add_subcommand(
+      "doctor",
+      "Say what the activation pane would do with a pre-fill file or a key: the file found (or "
+      "why none), the values read, whether the pane passes by itself (or its alert, the field at "
+      "fault and the likely cause), the key's fields and endpoints, whether the hosts resolve, "
+      "and the validation tool's argument vectors. Exit 0 when the pane would pass by itself.");
+  doctor->add_flag("--json", json, "Print one JSON object");
+  CLI::Option* packageOption =
+      doctor->add_option("--package", doctorPackage,
+                         "The installer package; InstallationData.xml is looked for beside it");
+  CLI::Option* dataOption = doctor->add_option("--data", doctorData, "A pre-fill file");
+  CLI::Option* doctorTextOption =
+      doctor->add_flag("--text", doctorText, "With --data: the key=value text form");
+  CLI::Option* keyOption =
+      doctor->add_option("--key", doctorKey, "An activation key, as typed into the key form");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -186,5 +205,27 @@ int main(int argc, char** argv) {
   if (endpoint->parsed()) return RunEndpoint(endpointText, json);
   if (encode->parsed()) return RunEncode(endpoints, applianceId, type, token);
   if (prefill->parsed()) return RunPrefill(file, json, textFormat);
+  if (doctor->parsed()) {
+    const size_t inputs = packageOption->count() + dataOption->count() + keyOption->count();
+    if (inputs != 1) {
+      return UsageError("doctor needs exactly one of --package, --data and --key");
+    }
+    if (doctorTextOption->count() != 0 && dataOption->count() == 0) {
+      return UsageError("--text goes with --data");
+    }
+    DoctorRequest request;
+    request.json = json;
+    request.textFormat = doctorText;
+    if (packageOption->count() != 0) {
+      request.input = DoctorInput::kPackage;
+      request.value = doctorPackage;
+    } else if (dataOption->count() != 0) {
+      request.input = DoctorInput::kData;
+      request.value = doctorData;
+    } else {
+      request.value = doctorKey;
+    }
+    return RunDoctor(request);
+  }
   return kExitUsage;
 }
