@@ -42,6 +42,7 @@ LOG = "installer/common/KLInstallLog.cpp"
 DECODER = "installer/ActDlg/KLKeyDecoder.cpp"
 RECORD = "installer/ActDlg/KLTextDataProvider.mm"
 PANE = "installer/ActDlg/ActDlgPane.mm"
+INPUT = "installer/ActDlg/KLActivationInput.mm"
 BRIDGE = "installer/common/KLStringBridge.h"
 SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
@@ -49,11 +50,9 @@ PREFILL = "tools/kelvory-keytool/prefill.mm"
 
 MUTATIONS = [
     # The faults that once went unnoticed.
-    M("server-url-cut", PANE, "kServerBuffer = 256", "kServerBuffer = 255", ("pane_test",)),
-    M("key-trimmed", PANE,
-      'CopyASCIIField(klActivationKeyField, kKeyBuffer, @"Activation key", key)) return NO;',
-      'CopyASCIIField(klActivationKeyField, kKeyBuffer, @"Activation key", key)) return NO;\n'
-      '  KLHelper::TrimSpace(*key);', ("pane_test",)),
+    M("server-url-cut", INPUT, "kServerBuffer = 256", "kServerBuffer = 255", ("pane_test",)),
+    M("key-trimmed", INPUT, "AnalyzeKey(out->key.c_str())", "AnalyzeKey(Trimmed(out->key).c_str())",
+      ("pane_test",)),
     M("stamp-day-month", LOG, '"%m/%d/%y %H:%M:%S"', '"%d/%m/%y %H:%M:%S"',
       ("common_test", "pane_test")),
     M("text-no-cr", RECORD, 'kTextSeparators[] = "=, \\r\\n"', 'kTextSeparators[] = "=, \\n"',
@@ -115,18 +114,50 @@ MUTATIONS = [
     M("record-contain-url", RECORD, "[_customerName length] > 0;",
       "[_customerName length] > 0 || [_serverURL length] > 0;", ("activation_test",)),
     # Pane.
-    M("pane-port-range", PANE, ">= 65537u", ">= 65536u", ("pane_test",)),
-    M("pane-proxy-cut", PANE, "kProxyBuffer = 100", "kProxyBuffer = 101", ("pane_test",)),
+    M("pane-port-range", INPUT, ">= 65537u", ">= 65536u", ("pane_test",)),
+    M("pane-proxy-cut", INPUT, "kProxyBuffer = 100", "kProxyBuffer = 101", ("pane_test",)),
     M("pane-name-split-char", BRIDGE, "(static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80",
       "false", ("pane_test",)),
     M("pane-prefill-once", PANE, "    m_bPaneAlreadyInited = YES;\n", "", ("pane_test",)),
-    M("pane-id-check-order", PANE, "if (!isinteger([klCustomerIdField stringValue])) {",
-      "if (!isinteger([klCustomerIdField stringValue]) && NO) {", ("pane_test",)),
-    M("pane-record-leak", PANE, "  [record release];\n  return YES;", "  return YES;",
+    M("pane-id-check-order", INPUT, "if (!isinteger(in.customerId)) return Refuse(",
+      "if (false) return Refuse(", ("pane_test",)),
+    M("pane-record-leak", PANE, "  [record release];\n", "",
       ("pane_test",)),
     # Key tool.
     M("keytool-exit-refused", KEYTOOL, "return e.isValid ? 0 : kExitRefused;", "return 0;",
       ("keytool_test",)),
+    M("keytool-decode-exit", KEYTOOL, "  return kExitRefused;\n}\n\nint RunEndpoint",
+      "  return kExitUsage;\n}\n\nint RunEndpoint", ("keytool_test",)),
+    M("prefill-json-no-error", PREFILL, '      values["error"] = error;\n', "",
+      ("keytool_test",)),
+    # More helpers, endpoint, decoder.
+    M("split-one-byte-step", HELPER, "    begin = at + delimiter.size();", "    begin = at + 1;",
+      ("common_test",)),
+    M("split-rest-untrimmed", HELPER, "      begin = first;\n", "", ("common_test",)),
+    M("base64-missing-second", HELPER, "SextetOrAllOnes(at(1)) : 63", "SextetOrAllOnes(at(1)) : 0",
+      ("common_test",)),
+    M("ip-parts-at-least-4", HELPER, "parts.size() != 4", "parts.size() < 4", ("common_test",)),
+    M("scan-space-only", HELPER, "IsCSpace(text[i])) ++i;", "text[i] == ' ') ++i;",
+      ("common_test",)),
+    M("endpoint-protocol-keeps-colon", ENDPOINT, "rest.substr(0, slashes - 1)",
+      "rest.substr(0, slashes)", ("common_test",)),
+    # More record, pane, host.
+    M("record-proxy-without-host", RECORD, "  if ([host length] == 0) {\n    return;\n  }\n", "",
+      ("activation_test",)),
+    M("record-rotation-off-by-one", RECORD, "currentURLArrayIndex < static_cast",
+      "currentURLArrayIndex <= static_cast", ("activation_test",)),
+    M("record-secure-positive", RECORD, "_isHTTPS = KLHelper::Atoi32(value) != 0;",
+      "_isHTTPS = KLHelper::Atoi32(value) > 0;", ("activation_test",)),
+    M("pane-protocol-port", PANE, '== 0 ? @"80" : @"443"', '== 1 ? @"80" : @"443"',
+      ("pane_test",)),
+    M("pane-stays-visible", PANE, "  [[self contentView] setHidden:YES];\n", "", ("pane_test",)),
+    M("pane-ascii-nul", BRIDGE, "  out->resize(strnlen(out->c_str(), length));\n", "",
+      ("pane_test",)),
+    M("host-back-from-first", SECTION, "  if (!forward && index == 0) return NO;", "",
+      ("host_test",)),
+    M("host-disabled-ignored", SECTION,
+      "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {", "if (NO) {",
+      ("host_test",)),
 ]
 
 

@@ -134,6 +134,7 @@ TEST_F(RecordTest, TextReader) {
        "useSecureConnection=1\nport = 443\r\n",  // CRLF endings too
        "1|K|42|Acme|a|1|443|0|"},
       {"useSecureConnection=yes\n", kNothing},
+      {"useSecureConnection=-1\n", "0|||||1|0|0|"},  // any number but 0
       {"customerName=Acme\ncustomerName=\xff\n", kNothing},
       // The first 255 bytes are one piece; the rest is read as a line of its own.
       {"customerName=" + std::string(242, 'A') + "customerID=9\n",

@@ -154,59 +154,92 @@ TEST_F(ActDlgPaneTest, StartStateAndRadioGroups) {
   EXPECT_EQ(Screen(), "0111|||||0|80|");
 }
 
-TEST_F(ActDlgPaneTest, CustomerFormReportsOnlyTheFirstFailure) {
+// Each case starts from a fresh exit: nothing stored, no alert. Refusals show only the first
+// failure; texts are trimmed and cut at their buffer size (never inside a character).
+TEST_F(ActDlgPaneTest, CustomerFormExit) {
+  const std::string name = std::string(1021, 'a') + "\xC3\xA9";  // one character, two bytes
   const struct {
-    std::string name, id, url, port, alert;
+    std::string name, id, url, port;
+    int protocolColumn;
+    std::string alert, stored;
   } cases[] = {
-      {"", "", "", "", "Customer name can not be empty"},
-      {"N", "", "", "", "Customer ID can not be empty"},
-      {"N", "12abc", "", "", "Invalid customer ID format"},
-      {"N", "42\xC2\xA0", "", "", "Invalid customer ID format"},  // NBSP is no white space
-      {"N", "42", "", "", "Server URL can not be empty"},
-      {"N", "42", "192.0.2.1", "", "Port can not be empty"},
-      {"N", "42", "192.0.2.1", "8o", "Invalid port format"},
-      {"N", "42", "192.0.2.1", "65537", "Port is out of range"},
-      {"N", "42", "192.0.2.1", "-1", "Port is out of range"},
-      {"N", "42", "192.0.2.1", "4294967376", "Port is out of range"},
-      {"N", "42", "192.0.2.\xC3\xA9", "443", "Server URL can only contain ASCII characters"},
+      {"", "", "", "", 0, "Customer name can not be empty", ""},
+      {"N", "", "", "", 0, "Customer ID can not be empty", ""},
+      {"N", "12abc", "", "", 0, "Invalid customer ID format", ""},
+      {"N", "42\xC2\xA0", "", "", 0, "Invalid customer ID format", ""},  // NBSP: no white space
+      {"N", "42", "", "", 0, "Server URL can not be empty", ""},
+      {"N", "42", "192.0.2.1", "", 0, "Port can not be empty", ""},
+      {"N", "42", "192.0.2.1", "8o", 0, "Invalid port format", ""},
+      {"N", "42", "192.0.2.1", "65537", 0, "Port is out of range", ""},
+      {"N", "42", "192.0.2.1", "-1", 0, "Port is out of range", ""},
+      {"N", "42", "192.0.2.1", "4294967376", 0, "Port is out of range", ""},
+      {"N", "42", "192.0.2.\xC3\xA9", "443", 0, "Server URL can only contain ASCII characters", ""},
+      {" Example Customer ", " 42 ", " 192.0.2.1,192.0.2.2 ", "443 ", 1, "",
+       "|42|Example Customer|192.0.2.1,192.0.2.2|1|443|0|"},
+      {"   ", "-7", "a", "\t65536\n", 0, "", "|-7|   |a|0|65536|0|"},  // spaces only: not empty
+      {name + "tail", std::string(300, '7'), std::string(300, 'u'), "80", 0, "",
+       "|" + std::string(255, '7') + "|" + name + "|" + std::string(255, 'u') + "|0|80|0|"},
+      {"a" + name, "1", "u", "80", 0, "", "|1|" + std::string(1022, 'a') + "|u|0|80|0|"},
+      {"N", "42", std::string("192.0.2.1\0x", 11), "80", 0, "",
+       "|42|N|192.0.2.1|0|80|0|"},  // NUL ends
   };
+  Type("klActivationKeyField", "ignored in this form");
   for (const auto& c : cases) {
+    [[section_ sharedDictionary] removeAllObjects];
     fake_->alerts.clear();
     FillCustomerForm(c.name, c.id, c.url, c.port);
-    EXPECT_FALSE(Continue()) << c.alert;
-    EXPECT_EQ(fake_->alerts, Strings{c.alert});
-    EXPECT_EQ(Stored(), nil);
+    Click("klProtocolMatrix", 0, c.protocolColumn);
+    Type("klServerPortField", c.port);  // the click put the default port there
+    EXPECT_EQ(Continue(), c.alert.empty()) << FirstAlert();
+    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert});
+    EXPECT_EQ(StoredText(), c.stored);
     EXPECT_EQ(Text("klCustomerIdField"), c.id);  // input stays as typed
   }
 }
 
-TEST_F(ActDlgPaneTest, CustomerFormHandsOnTrimmedValues) {
+TEST_F(ActDlgPaneTest, KeyFormExit) {
+  // 189 decoded bytes give exactly 252 base64 characters. "AAA" adds two NUL bytes to the
+  // checksum field; what follows would, uncut, add five more "|" and spoil the format.
+  std::string decoded = "192.0.2.10|7|1|";
+  decoded += std::string(189 - decoded.size(), 'c');
+  const std::string longKey = Key(decoded) + "AAAA" + "fHx8fHx8";
+  const std::string key = Key("192.0.2.10|1|1|"), plain = key + "|||192.0.2.10|0|80|1|";
+  const std::string twoServers = Key("https://mgmt.example.test:8443,http://192.0.2.11|42|1|x");
   const struct {
-    std::string name, id, url, port;
-    int protocolColumn;
-    std::string stored;
+    std::string key;
+    int proxyRow;
+    std::string proxy, alert, stored;
   } cases[] = {
-      {" Example Customer ", " 42 ", " 192.0.2.1,192.0.2.2 ", "443 ", 1,
-       "|42|Example Customer|192.0.2.1,192.0.2.2|1|443|0|"},
-      {"   ", "-7", "a", "\t65536\n", 0, "|-7|   |a|0|65536|0|"},  // spaces only: not empty
+      {"", 0, "", "Activation key can not be empty", ""},
+      {Key("192.0.2.10,ftp://192.0.2.11|42|1|"), 0, "", "LRC checksum test failed", ""},
+      {"not a key", 0, "", "Invalid activation key format", ""},
+      {" " + key, 0, "", "Invalid activation key format", ""},  // used as typed
+      {"S\xC3\xA9", 0, "", "Activation key can only contain ASCII characters", ""},
+      {key, 1, "pr\xC3\xB6xy", "Proxy can only contain ASCII characters", ""},
+      {twoServers, 0, "", "", twoServers + "|||mgmt.example.test|1|8443|42|"},
+      {longKey, 1, std::string(120, 'p'), "",
+       longKey.substr(0, 255) + "|||192.0.2.10|0|80|7|" + std::string(99, 'p')},
+      {key, 0, " proxy.test:3128 ", "", plain},  // option off: the text is not used
+      {key, 1, " proxy.test:3128 ", "", plain + "proxy.test:3128"},
+      {key, 1, "", "", plain},
   };
-  Type("klActivationKeyField", "ignored in this form");
+  FillCustomerForm("ignored", "1", "192.0.2.99", "81");  // the other form is not read
+  Click("klActivationMatrix", 0, 0);
   for (const auto& c : cases) {
-    FillCustomerForm(c.name, c.id, c.url, c.port);
-    Click("klProtocolMatrix", 0, c.protocolColumn);
-    Type("klServerPortField", c.port);  // the click put the default port there
-    ASSERT_TRUE(Continue()) << FirstAlert();
+    [[section_ sharedDictionary] removeAllObjects];
+    fake_->alerts.clear();
+    Type("klActivationKeyField", c.key);
+    Click("klProxyMatrix", c.proxyRow, 0);
+    Type("klProxyField", c.proxy);
+    EXPECT_EQ(Continue(), c.alert.empty()) << FirstAlert();
+    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.key;
     EXPECT_EQ(StoredText(), c.stored);
   }
 }
 
-TEST_F(ActDlgPaneTest, KeyFormDecodesAndHandsOnTheFirstEndpoint) {
-  const std::string key = Key("https://mgmt.example.test:8443,http://192.0.2.11|42|1|x");
-  Type("klActivationKeyField", key);
-  FillCustomerForm("ignored", "1", "192.0.2.99", "81");  // other form's fields are not read
-  Click("klActivationMatrix", 0, 0);
+TEST_F(ActDlgPaneTest, GoingBackAndExitingAgain) {
+  Type("klActivationKeyField", Key("192.0.2.10|1|1|"));
   ASSERT_TRUE(Continue());
-  EXPECT_EQ(StoredText(), key + "|||mgmt.example.test|1|8443|42|");
   KLTextDataProvider* first = Stored();
   // Going back needs nothing; a later failed exit keeps the stored record.
   Type("klActivationKeyField", "");
@@ -218,79 +251,6 @@ TEST_F(ActDlgPaneTest, KeyFormDecodesAndHandsOnTheFirstEndpoint) {
   Type("klActivationKeyField", Key("192.0.2.20|2|1|"));
   ASSERT_TRUE(Continue());
   EXPECT_EQ([Stored() applianceId], 2);
-}
-
-TEST_F(ActDlgPaneTest, KeyFormRefusals) {
-  const struct {
-    std::string key, alert;
-  } cases[] = {
-      {"", "Activation key can not be empty"},
-      {Key("192.0.2.10,ftp://192.0.2.11|42|1|"), "LRC checksum test failed"},
-      {"not a key", "Invalid activation key format"},
-      {" " + Key("192.0.2.10|42|1|"), "Invalid activation key format"},  // used as typed
-      {"S\xC3\xA9", "Activation key can only contain ASCII characters"},
-  };
-  for (const auto& c : cases) {
-    fake_->alerts.clear();
-    Type("klActivationKeyField", c.key);
-    EXPECT_FALSE(Continue());
-    EXPECT_EQ(fake_->alerts, Strings{c.alert}) << c.key;  // keydecode's alert, and no other
-    EXPECT_EQ(Stored(), nil);
-  }
-}
-
-TEST_F(ActDlgPaneTest, TextsAreCutAtTheirBufferSizes) {
-  // 189 decoded bytes give exactly 252 base64 characters. "AAA" adds two NUL bytes to the
-  // checksum field; what follows would, uncut, add five more "|" and spoil the format.
-  std::string decoded = "192.0.2.10|7|1|";
-  decoded += std::string(189 - decoded.size(), 'c');
-  const std::string key = Key(decoded) + "AAAA" + "fHx8fHx8";
-  const std::string name = std::string(1021, 'a') + "\xC3\xA9";  // one character, two bytes
-  const struct {
-    int form;
-    const char* outlet;
-    std::string typed;
-    SEL read;
-    std::string kept;
-  } cases[] = {
-      {0, "klActivationKeyField", key, @selector(activationKey), key.substr(0, 255)},
-      {1, "klServerURLField", std::string(300, 'u'), @selector(serverURL), std::string(255, 'u')},
-      {1, "klCustomerIdField", std::string(300, '7'), @selector(customerId), std::string(255, '7')},
-      {1, "klCustomerNameField", name + "tail", @selector(customerName), name},
-      {1, "klCustomerNameField", "a" + name, @selector(customerName), std::string(1022, 'a')},
-      {1, "klProxyField", std::string(120, 'p'), @selector(proxyServer), std::string(99, 'p')},
-  };
-  Click("klProxyMatrix", 1, 0);
-  for (const auto& c : cases) {
-    FillCustomerForm("N", "42", "192.0.2.1", "80");
-    Click("klActivationMatrix", c.form, 0);
-    Type(c.outlet, c.typed);
-    ASSERT_TRUE(Continue()) << c.outlet << ": " << FirstAlert();
-    EXPECT_EQ(KLStdString([Stored() performSelector:c.read]), c.kept) << c.outlet;
-  }
-}
-
-TEST_F(ActDlgPaneTest, ProxyIsHandedOnOnlyWhenChosen) {
-  Type("klActivationKeyField", Key("192.0.2.10|1|1|"));
-  const struct {
-    int row;
-    std::string typed, handedOn, alert;
-  } cases[] = {
-      {0, " proxy.test:3128 ", "", ""},  // option off: the text is not used
-      {1, " proxy.test:3128 ", "proxy.test:3128", ""},
-      {1, "", "", ""},
-      {1, "pr\xC3\xB6xy", "", "Proxy can only contain ASCII characters"},
-  };
-  for (const auto& c : cases) {
-    fake_->alerts.clear();
-    Click("klProxyMatrix", c.row, 0);
-    Type("klProxyField", c.typed);
-    EXPECT_EQ(Continue(), c.alert.empty());
-    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert});
-    if (c.alert.empty()) {
-      EXPECT_EQ(KLStdString([Stored() proxyServer]), c.handedOn);
-    }
-  }
 }
 
 // --- Pre-fill on the first forward entry ---
