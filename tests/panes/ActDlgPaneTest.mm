@@ -107,13 +107,17 @@ class ActDlgPaneTest : public ::testing::Test {
   KLTextDataProvider* Stored() {
     return [[section_ sharedDictionary] valueForKey:@"ActivationPaneData"];
   }
-  // "key|ID|name|URL|isHTTPS|port|appliance ID|proxy" of the handed-on record; "" for none.
+  // "key|ID|name|URL|isHTTPS|port|appliance ID|proxy" of the handed-on record, every byte of
+  // each text (a NUL included); "" for none.
   std::string StoredText() {
     KLTextDataProvider* r = Stored();
     if (r == nil) return "";
-    return KLStdString([r activationKey]) + "|" + KLStdString([r customerId]) + "|" +
-           KLStdString([r customerName]) + "|" + KLStdString([r serverURL]) + "|" +
-           std::to_string([r isHTTPS]) + "|" + std::to_string([r serverPort]) + "|" +
+    std::string s;
+    for (NSString* text : {[r activationKey], [r customerId], [r customerName], [r serverURL]}) {
+      NSData* bytes = [text dataUsingEncoding:NSUTF8StringEncoding];
+      s.append(static_cast<const char*>([bytes bytes]), [bytes length]) += "|";
+    }
+    return s + std::to_string([r isHTTPS]) + "|" + std::to_string([r serverPort]) + "|" +
            std::to_string([r applianceId]) + "|" + KLStdString([r proxyServer]);
   }
   std::string FirstAlert() { return fake_->alerts.empty() ? "" : fake_->alerts[0]; }
