@@ -323,7 +323,9 @@ int RunDoctor(const DoctorRequest& request) {
 
   if (filled) {
     report["form"] = input.activationOption == 0 ? "key" : "customer";
-    const std::string key = KLStdString(input.activationKey);
+    // A typed key is reported byte for byte, even where it is not text.
+    const std::string key =
+        request.input == DoctorInput::kKey ? request.value : KLStdString(input.activationKey);
     KLActivationRefusal refusal;
     KLTextDataProvider* checked = KLCreateCheckedRecord(input, &refusal);
     if (input.activationOption == 0 && !key.empty()) report["key"] = KeyReport(key);
