@@ -14,19 +14,26 @@
 
 #include "KLStringBridge.h"
 #include "ScriptParser.h"
+
+// GNUstep's per-class instance counts (NSDebug.h hides them when NDEBUG is set).
+extern "C" {
+BOOL GSDebugAllocationActive(BOOL active);
+int GSDebugAllocationCount(Class c);
+}
 #include "VirtualDisplay.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: kelvory-installer [--plugin BUNDLE] [--package PKG] [--target VOLUME]\n"
-    "                         [--script FILE | --headless]\n"
+    "                         [--script FILE | --headless] [--leak-check]\n"
     "  --plugin BUNDLE  the plug-in bundle (default: Kelvory.bundle beside this program)\n"
     "  --package PKG    the package file; InstallationData.xml is looked for in its folder\n"
     "                   (default: demo/Kelvory.pkg beside this program)\n"
     "  --target VOLUME  the destination volume (default: /)\n"
     "  --script FILE    drive the panes with the steps in FILE; alerts are not modal\n"
     "  --headless       no window: a complete pre-fill passes by itself and is validated\n"
+    "  --leak-check     at the end, free the plug-in; exit 3 if any of its objects live on\n"
     "Transcript on standard output. Exit status: 0 when the last verdict was \"Validation\n"
     "Succeeded\", 1 otherwise, 2 for usage and script errors.\n";
 
@@ -35,6 +42,7 @@ const NSTimeInterval kWaitLimit = 120;
 struct Options {
   std::string plugin, package, target = "/", script;
   bool headless = false;
+  bool leakCheck = false;
 };
 
 std::string ProgramDirectory() {
@@ -54,8 +62,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
       std::fputs(kUsage, stdout);
       return 1;
     }
-    if (option == "--headless") {
-      options->headless = true;
+    if (option == "--headless" || option == "--leak-check") {
+      (option == "--headless" ? options->headless : options->leakCheck) = true;
       continue;
     }
     std::string* value = option == "--plugin"    ? &options->plugin
@@ -115,7 +123,7 @@ std::string ReadFile(const std::string& path) {
   InstallerPane* shownPane;
   BOOL verdictShown;
   BOOL showingSummary;
-  BOOL catchAlerts;
+  NSTimer* alertTimer;  // held by the run loop; it holds this host until invalidated
   std::string* lastVerdict;
 }
 - (id)initWithSection:(InstallerSection*)aSection window:(BOOL)withWindow;
@@ -132,6 +140,7 @@ std::string ReadFile(const std::string& path) {
 - (void)runStep:(const ScriptStep&)step;
 - (void)start;
 - (void)runInteractively;
+- (void)stop;
 @end
 
 @implementation KLHostController
@@ -340,12 +349,19 @@ std::string ReadFile(const std::string& path) {
 // plug-in still shows it through the toolkit's real critical panel, which is found here while
 // it runs modally.
 - (void)catchAlertsFromNowOn {
-  NSTimer* timer = [NSTimer timerWithTimeInterval:0.05
-                                           target:self
-                                         selector:@selector(dismissAlert:)
-                                         userInfo:nil
-                                          repeats:YES];
-  [[NSRunLoop currentRunLoop] addTimer:timer forMode:NSModalPanelRunLoopMode];
+  alertTimer = [NSTimer timerWithTimeInterval:0.05
+                                       target:self
+                                     selector:@selector(dismissAlert:)
+                                     userInfo:nil
+                                      repeats:YES];
+  [[NSRunLoop currentRunLoop] addTimer:alertTimer forMode:NSModalPanelRunLoopMode];
+}
+
+// Lets go of the run loop's and the application's hold on this host.
+- (void)stop {
+  [alertTimer invalidate];
+  alertTimer = nil;
+  [NSApp setDelegate:nil];
 }
 
 - (void)dismissAlert:(NSTimer*)timer {
@@ -475,6 +491,25 @@ std::set<std::string> PaneOutlets(InstallerSection* section) {
   return names;
 }
 
+// With the host and the section gone, no object of the plug-in's own classes may live on.
+// The last validation thread may still be letting go of its pane, so allow it a moment.
+bool PluginObjectsFreed() {
+  for (int i = 0; i < 40 && GSDebugAllocationCount(NSClassFromString(@"ValidDlgPane")) != 0; ++i) {
+    usleep(50000);
+  }
+  bool freed = true;
+  const char* classes[] = {"KLInstallerSection", "ActDlgPane", "ValidDlgPane",
+                           "KLTextDataProvider"};
+  for (const char* name : classes) {
+    const int alive = GSDebugAllocationCount(NSClassFromString(KLNSString(name)));
+    if (alive != 0) {
+      std::fprintf(stderr, "leak: %d %s still alive\n", alive, name);
+      freed = false;
+    }
+  }
+  return freed;
+}
+
 InstallerSection* LoadPlugin(const std::string& path) {
   NSBundle* bundle = [NSBundle bundleWithPath:KLNSString(path)];
   if (bundle == nil || ![bundle load]) Fail(2, "cannot load the plug-in " + path);
@@ -495,6 +530,7 @@ int main(int argc, char** argv) {
   const char* display = std::getenv("DISPLAY");
   if ((display == nullptr || *display == '\0') && !StartVirtualDisplay(&error)) Fail(1, error);
 
+  if (options.leakCheck) GSDebugAllocationActive(YES);
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   // Without a window manager GNUstep complains about window decorations on every run.
   [[NSUserDefaults standardUserDefaults]
@@ -539,7 +575,11 @@ int main(int argc, char** argv) {
     [host waitForVerdict];
   }
   const int status = [host lastVerdict] == "Validation Succeeded" ? 0 : 1;
+  [host stop];
   [host release];
   [pool drain];
-  return status;
+  pool = [[NSAutoreleasePool alloc] init];
+  const bool leaked = options.leakCheck && !PluginObjectsFreed();
+  [pool drain];
+  return leaked ? 3 : status;
 }
