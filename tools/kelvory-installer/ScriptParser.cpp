@@ -2,12 +2,13 @@
 
 namespace {
 
-// Splits off the word before the first space; `rest` is what follows that one space (nullptr
-// when there is no space at all).
-std::string Word(const std::string& line, size_t from, const char** rest) {
-  const size_t space = line.find(' ', from);
-  *rest = space == std::string::npos ? nullptr : line.c_str() + space + 1;
-  return line.substr(from, space == std::string::npos ? std::string::npos : space - from);
+// Splits `text` at its first space: the word before it, and in `rest` what follows that one
+// space. False when there is no space at all (then `rest` is left empty).
+bool SplitWord(const std::string& text, std::string* word, std::string* rest) {
+  const size_t space = text.find(' ');
+  *word = text.substr(0, space);
+  *rest = space == std::string::npos ? std::string() : text.substr(space + 1);
+  return space != std::string::npos;
 }
 
 bool ParseIndex(const std::string& text, int* value) {
@@ -24,8 +25,8 @@ bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == 
 // Parses one line into `step`; the reason when it is malformed.
 std::string ParseLine(const std::string& line, const std::set<std::string>& outlets,
                       ScriptStep* step) {
-  const char* rest = nullptr;
-  const std::string verb = Word(line, 0, &rest);
+  std::string verb, rest;
+  const bool hasRest = SplitWord(line, &verb, &rest);
   const auto needOutlet = [&](const std::string& name) -> std::string {
     if (name.empty()) return "\"" + verb + "\" needs an outlet";
     if (outlets.count(name) == 0) return "unknown outlet \"" + name + "\"";
@@ -33,29 +34,25 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
     return "";
   };
   if (verb == "continue" || verb == "back" || verb == "wait") {
-    if (rest != nullptr) return "\"" + verb + "\" takes nothing after it";
+    if (hasRest) return "\"" + verb + "\" takes nothing after it";
     step->kind = verb == "continue" ? ScriptStep::kContinue
                                     : (verb == "back" ? ScriptStep::kBack : ScriptStep::kWait);
     return "";
   }
   if (verb == "type") {
     step->kind = ScriptStep::kType;
-    if (rest == nullptr) return "\"type\" needs an outlet";
-    const char* text = nullptr;
-    const std::string outlet = Word(rest, 0, &text);
-    step->text = text != nullptr ? text : "";
+    if (!hasRest) return "\"type\" needs an outlet";
+    std::string outlet;
+    SplitWord(rest, &outlet, &step->text);
     return needOutlet(outlet);
   }
   if (verb == "select") {
     step->kind = ScriptStep::kSelect;
-    const std::string args = rest != nullptr ? rest : "";
-    const char* afterOutlet = nullptr;
-    const std::string outlet = Word(args, 0, &afterOutlet);
+    std::string outlet, numbers, row, column;
+    SplitWord(rest, &outlet, &numbers);
     const std::string error = needOutlet(outlet);
     if (!error.empty()) return error;
-    const char* afterRow = nullptr;
-    const std::string row = afterOutlet != nullptr ? Word(afterOutlet, 0, &afterRow) : "";
-    const std::string column = afterRow != nullptr ? afterRow : "";
+    SplitWord(numbers, &row, &column);
     if (!ParseIndex(row, &step->row) || !ParseIndex(column, &step->column)) {
       return "\"select\" needs an outlet, a row and a column (numbers from 0)";
     }
@@ -63,7 +60,7 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
   }
   if (verb == "screenshot") {
     step->kind = ScriptStep::kScreenshot;
-    step->text = rest != nullptr ? rest : "";
+    step->text = rest;
     return step->text.empty() ? "\"screenshot\" needs a file" : "";
   }
   return "unknown step \"" + verb + "\"";
