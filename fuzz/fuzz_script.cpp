@@ -1,0 +1,24 @@
+// The installer host's script parser on arbitrary text: it never crashes, and what it accepts
+// keeps its promises (known outlets only, line numbers in order, no line break inside a step).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "ScriptParser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::set<std::string> kOutlets{"klActivationKeyField", "klProtocolMatrix"};
+  const Script script =
+      ParseScript(std::string(reinterpret_cast<const char*>(data), size), kOutlets);
+  if (!script.error.empty() && !script.steps.empty()) std::abort();
+  int line = 0;
+  for (const ScriptStep& step : script.steps) {
+    if (step.line <= line) std::abort();
+    line = step.line;
+    if (step.text.find('\n') != std::string::npos) std::abort();
+    const bool needsOutlet = step.kind == ScriptStep::kType || step.kind == ScriptStep::kSelect;
+    if (needsOutlet != (kOutlets.count(step.outlet) == 1)) std::abort();
+  }
+  return 0;
+}
