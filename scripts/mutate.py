@@ -47,6 +47,15 @@ BRIDGE = "installer/common/KLStringBridge.h"
 SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
 PREFILL = "tools/kelvory-keytool/prefill.mm"
+TOOLRUN = "installer/validation/KLValidationTool.cpp"
+WRITER = "installer/validation/KLConfigWriter.cpp"
+ATTEMPT = "installer/validation/KLValidation.mm"
+VPANE = "installer/validation/ValidDlgPane.mm"
+SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
+HOST = "tools/kelvory-installer/main.mm"
+ACTIVATE = "tools/kelvory-activate/main.mm"
+REFTOOL = "tools/InitialValidate/main.cpp"
+REFOPTS = "tools/InitialValidate/Options.cpp"
 
 MUTATIONS = [
     # The faults that once went unnoticed.
@@ -166,6 +175,74 @@ MUTATIONS = [
     M("host-disabled-ignored", SECTION,
       "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {", "if (NO) {",
       ("host_test",)),
+    # Validation: tool launch and messages.
+    M("vt-signal-success", TOOLRUN,
+      'return status == 0 ? std::string() : std::string("Launch script failed");',
+      "return std::string();", ("validation_test",)),
+    M("vt-not-executed", TOOLRUN, "(error == EAGAIN || error == ENOMEM) ? -1 : kNotExecutedStatus",
+      "-1", ("validation_test",)),
+    M("vt-empty-proxy-given", TOOLRUN, "if (!request.proxy.empty()) argv.insert",
+      "if (true) argv.insert", ("validation_test",)),
+    M("vt-negative-appliance", TOOLRUN, "if (request.applianceId != 0) {",
+      "if (request.applianceId > 0) {", ("validation_test",)),
+    M("vt-directory-untrimmed", TOOLRUN, "  KLHelper::TrimSpace(directory);\n", "",
+      ("validation_test",)),
+    M("vt-code-18", TOOLRUN, "code >= 1 && code <= 18", "code >= 1 && code <= 17",
+      ("validation_test",)),
+    # Configuration writer.
+    M("cw-count-zero", WRITER, "n >= 2 ? 2 : 1", "n >= 2 ? 2 : n", ("validation_test",)),
+    M("cw-third-endpoint", WRITER, "for (int32_t i = 1; i < count; ++i)",
+      "for (int32_t i = 1; i < n; ++i)", ("validation_test",)),
+    M("cw-no-separator", WRITER, 'endsInSeparator ? "" : "/"', '""', ("validation_test",)),
+    M("cw-follows-links", WRITER, "OpenForAppendNoFollow(ConfigFilePath().c_str())",
+      'fopen(ConfigFilePath().c_str(), "a+")', ("validation_test",)),
+    M("cw-several-appdirs", WRITER, "applicationDirectories.size() != 1",
+      "applicationDirectories.empty()", ("validation_test",)),
+    M("cw-ascii", WRITER, "  if (!IsASCII(path)) return VolumePrefixResult::kNotASCII;\n", "",
+      ("validation_test",)),
+    # One attempt and the pane.
+    M("attempt-no-failover", ATTEMPT, "if ([record nextURL]) {", "if (false && [record nextURL]) {",
+      ("validation_test", "activate_test")),
+    M("attempt-silent-failure", ATTEMPT, "  platform.ShowCriticalAlert(outcome.message);\n", "",
+      ("validation_test",)),
+    M("attempt-timing-format", ATTEMPT, '"Validation took %.1f sec."', '"Validation took %.0f sec."',
+      ("validation_test",)),
+    M("vpane-back-after-failure", VPANE, "[self setPreviousEnabled:YES];",
+      "[self setPreviousEnabled:succeeded];", ("validation_test",)),
+    M("vpane-leave-while-validating", VPANE, "return !klPerformingValidation;", "return YES;",
+      ("validation_test",)),
+    M("vpane-backward-revalidates", VPANE,
+      "  if (dir != InstallerDirectionForward) return;\n  [klValidationIndicator", "  [klValidationIndicator",
+      ("validation_test",)),
+    M("vpane-indicator-leak", VPANE, "  [klValidationIndicator release];\n", "",
+      ("validation_test",)),
+    # Installer host and its scripts.
+    M("script-crlf", SCRIPT, "if (!line.empty() && line.back() == '\\r') line.pop_back();", "",
+      ("installer_test",)),
+    M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
+      "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
+      "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
+    M("host-alert-title", HOST, '![value isEqualToString:@"Critical"]', "YES", ("e2e",)),
+    M("host-timer-kept", HOST, "  [host stop];\n", "", ("e2e",)),
+    M("host-verdict-buttons", HOST, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
+    # Headless activation.
+    M("activate-prefill-always", ACTIVATE, "if (prefill != nil && [prefill containData])",
+      "if (prefill != nil)", ("activate_test",)),
+    M("activate-proxy-option", ACTIVATE, "    input.proxyOption = 1;\n", "", ("activate_test",)),
+    M("activate-config-error-code", ACTIVATE,
+      "outcome.message.empty() ? kConfigError : kFailed", "kFailed", ("activate_test",)),
+    M("activate-dry-run-runs", ACTIVATE, "  if (o.dryRun) {", "  if (false) {", ("activate_test",)),
+    M("activate-protocol-click", ACTIVATE, '    input.port = input.https ? @"443" : @"80";\n', "",
+      ("activate_test",)),
+    M("activate-signal-status", ACTIVATE, "return 128 + WTERMSIG(status);", "return status;",
+      ("activate_test",)),
+    # The reference tool.
+    M("reftool-id-as-name", REFTOOL, 'if (rejected == "customerId") return kIdRejected;',
+      'if (rejected == "customerId") return kNameRejected;', ("initialvalidate_test",)),
+    M("reftool-appliance-with-customer", REFOPTS, "if (customer && !out.applianceId.empty()) fault(6);",
+      "", ("initialvalidate_test",)),
+    M("reftool-env-proxy", "tools/InitialValidate/ServerClient.cpp",
+      '  curl_easy_setopt(h, CURLOPT_NOPROXY, "");\n', "", ("initialvalidate_test",)),
 ]
 
 
