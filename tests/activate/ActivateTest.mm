@@ -1,10 +1,7 @@
 // One logic, two faces: the same scenarios through the panes on the stand-in host and through
 // kelvory-activate give the same messages, tool arguments and configuration bytes.
 #import <InstallerPlugins/InstallerPlugins.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
@@ -13,9 +10,8 @@
 #include "FakeTool.h"
 #include "KLHelper.h"
 #include "KLStringBridge.h"
+#include "RunProcess.h"
 #import "ValidDlgPaneViews.h"
-
-extern char** environ;
 
 namespace {
 
@@ -41,27 +37,9 @@ std::vector<Strings> ToolRuns(const kl::FakeTool& tool) {
 
 // Runs kelvory-activate (no shell) and returns its exit code; standard output in `out`.
 int RunActivate(const Strings& args, std::string* out) {
-  char path[] = "/tmp/kelvory_activate_out_XXXXXX";
-  const int fd = mkstemp(path);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fd, 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  Strings all{ACTIVATE_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int status = -1;
-  if (posix_spawn(&pid, ACTIVATE_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(fd);
-  *out = kl::ReadWholeFile(path);
-  unlink(path);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const kl::ProcessRun run = kl::RunProcess(ACTIVATE_PATH, args);
+  *out = run.out;
+  return run.exitCode;
 }
 
 struct Scenario {

@@ -1,9 +1,6 @@
 // The key tool's doctor, run as a real process on pre-fill files and keys.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -13,43 +10,17 @@
 
 #include "KLHelper.h"
 #include "LogText.h"
-
-extern char** environ;
+#include "RunProcess.h"
 
 namespace {
 
 using nlohmann::json;
 
-struct DoctorRun {
-  int exitCode = -1;
-  std::string out;
-};
-
-// Runs `kelvory-keytool doctor ARGS` without a shell; standard error is dropped.
-DoctorRun Doctor(const std::vector<std::string>& args) {
-  char outPath[] = "/tmp/doctor_out_XXXXXX";
-  const int outFd = mkstemp(outPath);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> all{KEYTOOL_PATH, "doctor"};
+// Runs `kelvory-keytool doctor ARGS` without a shell.
+kl::ProcessRun Doctor(const std::vector<std::string>& args) {
+  std::vector<std::string> all{"doctor"};
   all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  DoctorRun run;
-  pid_t pid;
-  if (posix_spawn(&pid, KEYTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(outFd);
-  run.out = kl::ReadWholeFile(outPath);
-  unlink(outPath);
-  return run;
+  return kl::RunProcess(KEYTOOL_PATH, all);
 }
 
 const std::string kKey = KLHelper::EncodeBase64("https://192.0.2.10:8443,localhost|42|1|t");
@@ -114,7 +85,8 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
       {"customer", true, nullptr, nullptr, ""},
   };
   for (const auto& c : cases) {
-    const DoctorRun r = Doctor({"--json", "--package", dir_ + "/" + c.folder + "/Kelvory.pkg"});
+    const kl::ProcessRun r =
+        Doctor({"--json", "--package", dir_ + "/" + c.folder + "/Kelvory.pkg"});
     const bool passes = c.folder == "good" || c.folder == "customer";
     EXPECT_EQ(r.exitCode, passes ? 0 : 1) << c.folder;
     ASSERT_NO_THROW(json::parse(r.out)) << r.out;
@@ -153,7 +125,7 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
 // Every endpoint with its own message, past the first bad one, and each host's resolution.
 TEST(DoctorKey, EveryEndpointAndEveryHost) {
   const std::string decoded = "192.0.2.10,ftp://192.0.2.11,http://doctor.invalid,localhost:0|7|1|";
-  const DoctorRun r = Doctor({"--json", "--key", KLHelper::EncodeBase64(decoded)});
+  const kl::ProcessRun r = Doctor({"--json", "--key", KLHelper::EncodeBase64(decoded)});
   EXPECT_EQ(r.exitCode, 1);
   const json report = json::parse(r.out);
   EXPECT_EQ(report["alert"], "LRC checksum test failed");
@@ -181,7 +153,7 @@ TEST(DoctorKey, EveryEndpointAndEveryHost) {
   }
 
   // A key after a tab: the plain cause for a typed key; a good key passes.
-  const DoctorRun typed = Doctor({"--key", "\t" + kKey});
+  const kl::ProcessRun typed = Doctor({"--key", "\t" + kKey});
   EXPECT_EQ(typed.exitCode, 1);
   EXPECT_NE(typed.out.find("likely cause: The key holds line breaks, tabs or spaces around it, "
                            "and the pane uses a key exactly as given."),
@@ -199,7 +171,7 @@ TEST(DoctorUsage, ExactlyOneInput) {
                                                        {"--package", "p", "--text"},
                                                        {"--data"}};
   for (const auto& args : cases) {
-    const DoctorRun r = Doctor(args);
+    const kl::ProcessRun r = Doctor(args);
     EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(args);
     EXPECT_EQ(r.out, "");
   }

@@ -1,8 +1,5 @@
 // The key tool's command-line contract, run as a real process.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -12,49 +9,19 @@
 
 #include "KLHelper.h"
 #include "LogText.h"
-
-extern char** environ;
+#include "RunProcess.h"
 
 namespace {
 
 using nlohmann::json;
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out, err;
+struct ToolRun : kl::ProcessRun {
   json Json() const { return json::parse(out); }
 };
 
-// Runs the tool with `args` (no shell), standard output and error captured in files.
+// Runs the tool with `args` (no shell).
 ToolRun Tool(const std::vector<std::string>& args) {
-  char outPath[] = "/tmp/keytool_out_XXXXXX";
-  char errPath[] = "/tmp/keytool_err_XXXXXX";
-  const int outFd = mkstemp(outPath);
-  const int errFd = mkstemp(errPath);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  std::vector<std::string> all{KEYTOOL_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  ToolRun run;
-  pid_t pid;
-  if (posix_spawn(&pid, KEYTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(outFd);
-  close(errFd);
-  run.out = kl::ReadWholeFile(outPath);
-  run.err = kl::ReadWholeFile(errPath);
-  unlink(outPath);
-  unlink(errPath);
-  return run;
+  return ToolRun{kl::RunProcess(KEYTOOL_PATH, args)};
 }
 
 std::string Key(const std::string& decoded) { return KLHelper::EncodeBase64(decoded); }
