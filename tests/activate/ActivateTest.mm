@@ -232,10 +232,24 @@ TEST_F(ActivateTest, ExitCodesAndOutcomes) {
   // Only the activation ran the tool; the dry run started nothing.
   EXPECT_EQ(tool.Runs(), 1);
 
+  // --protocol acts as a click: the protocol's default port, unless --port follows.
+  std::string dry;
+  RunActivate(with({"--protocol", "https", "--dry-run"}), &dry);
+  EXPECT_EQ(nlohmann::json::parse(dry, nullptr, false)["argv"][0][4], "443") << dry;
+
+  // A tool ended by a signal: a failure, with the shell's status 128+N.
+  kl::FakeTool killed({"kill -TERM $$"});
+  Strings args = customer;
+  args[7] = killed.Tool();
+  std::string out;
+  EXPECT_EQ(RunActivate(args, &out), 3);
+  const nlohmann::json attempt = nlohmann::json::parse(out, nullptr, false)["attempts"][0];
+  EXPECT_EQ(attempt.value("status", 0), 128 + SIGTERM);
+  EXPECT_EQ(attempt.value("message", ""), "Launch script failed");
+
   // A configuration file that cannot be appended to: validated, but exit 4.
   unlink(kConf);
   ASSERT_EQ(symlink("/nonexistent/kelvor.conf", kConf), 0);
-  std::string out;
   EXPECT_EQ(RunActivate(customer, &out), 4);
   const nlohmann::json json = nlohmann::json::parse(out, nullptr, false);
   EXPECT_EQ(json.value("message", ""), "Error loading configuration file");
