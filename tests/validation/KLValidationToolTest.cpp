@@ -78,12 +78,7 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
     std::string message;
   } cases[] = {
       {0, ""},
-      {256, "Input connection option is invalid. Missing server IP, protocol or port."},
-      {1536,
-       "Input validation option is invalid. Only one item of customer name, customer ID or "
-       "appliance ID can be included in the input."},
       {3072, "Validation failed. The specified customer ID can not be validated."},
-      {4608, "Runtime exception occurred."},
       {4864, "Launch script returned unexpected error code: 19"},
       {65280, "Launch script returned unexpected error code: 255"},
       {-256, "Launch script returned unexpected error code: -1"},
