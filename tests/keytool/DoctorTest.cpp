@@ -1,15 +1,14 @@
 // The key tool's doctor, run as a real process on pre-fill files and keys.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "KLHelper.h"
-#include "LogText.h"
 #include "RunProcess.h"
 
 namespace {
@@ -24,12 +23,6 @@ kl::ProcessRun Doctor(const std::vector<std::string>& args) {
 }
 
 const std::string kKey = KLHelper::EncodeBase64("https://192.0.2.10:8443,localhost|42|1|t");
-
-// The argument vector for `options`, with the fixed first and last arguments.
-json Argv(const std::string& options) {
-  return json::parse("[\"<resources>/InitialValidate\"," + options +
-                     ",\"-l\",\"/tmp/kelvor_install.log\"]");
-}
 
 class DoctorFiles : public ::testing::Test {
  protected:
@@ -51,7 +44,6 @@ class DoctorFiles : public ::testing::Test {
 TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   const std::string server =
       "<Server><URL>192.0.2.20,localhost</URL><Protocol>https</Protocol><Port>8443</Port></Server>";
-  Write("good", "<D><ActivationKey>" + kKey + "</ActivationKey></D>");
   Write("indented", "<D>\n  <ActivationKey>\n    " + kKey + "\n  </ActivationKey>\n</D>");
   mkdir((dir_ + "/dir").c_str(), 0755);
   mkdir((dir_ + "/dir/InstallationData.xml").c_str(), 0755);
@@ -67,7 +59,7 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
     json problem, alert;
     std::string cause;  // how the likely cause starts; empty: none
   } cases[] = {
-      {"good", true, nullptr, nullptr, ""},
+      {"customer", true, nullptr, nullptr, ""},
       {"indented", true, nullptr, "Invalid activation key format",
        "The key holds line breaks, tabs or spaces around it: a key written on its own line "
        "inside <ActivationKey>"},
@@ -82,14 +74,13 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
        nullptr, ""},
       {"id", true, nullptr, "Activation key can not be empty",
        "The file gives a customer ID or a customer name but not both"},
-      {"customer", true, nullptr, nullptr, ""},
   };
   for (const auto& c : cases) {
     const kl::ProcessRun r =
         Doctor({"--json", "--package", dir_ + "/" + c.folder + "/Kelvory.pkg"});
-    const bool passes = c.folder == "good" || c.folder == "customer";
+    // It passes when the file is usable and the pane raises no alert.
+    const bool passes = c.problem.is_null() && c.alert.is_null();
     EXPECT_EQ(r.exitCode, passes ? 0 : 1) << c.folder;
-    ASSERT_NO_THROW(json::parse(r.out)) << r.out;
     const json report = json::parse(r.out);
     EXPECT_EQ(report["passes"], passes) << c.folder;
     EXPECT_EQ(report["file"], json({{"path", dir_ + "/" + c.folder + "/InstallationData.xml"},
@@ -101,30 +92,25 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
     EXPECT_EQ(cause.is_null() ? "" : cause.get<std::string>().substr(0, c.cause.size()), c.cause);
   }
 
-  const json good = Report({"--json", "--package", dir_ + "/good/p"})["validation"];
-  ASSERT_EQ(good.size(), 1u);
-  EXPECT_EQ(good[0]["server"], "192.0.2.10");
-  EXPECT_EQ(good[0]["argv"], Argv(R"("-s","192.0.2.10","-n","8443","-p","https","-f",)"
-                                  R"("/tmp/kelvor.conf","-a","42")"));
-  // One run per server address, in order.
-  const std::string customer =
-      R"("-p","https","-x","proxy.invalid:3128","-f","/tmp/kelvor.conf","-c","A B","-i","42")";
-  const json runs = Report({"--json", "--data", dir_ + "/customer/InstallationData.xml"});
-  ASSERT_EQ(runs["validation"].size(), 2u);
-  EXPECT_EQ(runs["validation"][0]["argv"], Argv(R"("-s","192.0.2.20","-n","8443",)" + customer));
-  EXPECT_EQ(runs["validation"][1]["argv"], Argv(R"("-s","localhost","-n","8443",)" + customer));
-  EXPECT_EQ(Report({"--json", "--text", "--data",
-                    dir_ + "/text/InstallationData.xml"})["validation"][0]["argv"],
-            Argv(R"("-s","localhost","-n","0","-p","http","-f","/tmp/kelvor.conf","-c","A",)"
-                 R"("-i","7")"));
+  // One validation run per server address, in the order the pane fails over.
+  const json runs =
+      Report({"--json", "--data", dir_ + "/customer/InstallationData.xml"})["validation"];
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0]["argv"], json::parse(R"(["<resources>/InitialValidate", "-s", "192.0.2.20",
+      "-n", "8443", "-p", "https", "-x", "proxy.invalid:3128", "-f", "/tmp/kelvor.conf",
+      "-c", "A B", "-i", "42", "-l", "/tmp/kelvor_install.log"])"));
+  EXPECT_EQ(runs[1]["server"], "localhost");
+  EXPECT_EQ(Report({"--json", "--text", "--data", dir_ + "/text/InstallationData.xml"})["passes"],
+            true);
   EXPECT_EQ(Doctor({"--package", dir_ + "/none/p"}).out,
             "pre-fill file: \"" + dir_ + "/none/InstallationData.xml\"\nfound: no\nproblem: no " +
                 "such folder: " + dir_ + "/none\npasses by itself: no\n");
 }
 
 // Every endpoint with its own message, past the first bad one, and each host's resolution.
+// "-x.invalid" is not a host name, so the resolver refuses it without asking any server.
 TEST(DoctorKey, EveryEndpointAndEveryHost) {
-  const std::string decoded = "192.0.2.10,ftp://192.0.2.11,http://doctor.invalid,localhost:0|7|1|";
+  const std::string decoded = "192.0.2.10,ftp://192.0.2.11,http://-x.invalid|7|1|";
   const kl::ProcessRun r = Doctor({"--json", "--key", KLHelper::EncodeBase64(decoded)});
   EXPECT_EQ(r.exitCode, 1);
   const json report = json::parse(r.out);
@@ -132,25 +118,17 @@ TEST(DoctorKey, EveryEndpointAndEveryHost) {
   EXPECT_EQ(report["key"]["decoded"], decoded);
   EXPECT_EQ(report["key"]["applianceId"], "7");
   EXPECT_EQ(report["key"]["applianceType"], "1");
-  const json& endpoints = report["key"]["endpoints"];
-  ASSERT_EQ(endpoints.size(), 4u) << r.out;
-  const struct {
-    bool valid;
-    json resolves;
-    std::string message;
-  } expected[] = {
+  json endpoints = json::array();  // valid, resolves, message
+  for (const json& e : report["key"]["endpoints"]) {
+    endpoints.push_back({e["valid"], e["resolves"], e["message"]});
+  }
+  const json want = {
       {true, true, ""},
       {false, nullptr, "Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.11\n"},
       {false, false,
-       " Error: hostname: doctor.invalid found in endpoint http://doctor.invalid is not valid IP "
-       "address or can't be resolved to an IP address\n"},
-      {false, true, "Error: invalid port: 0 found in endpoint localhost:0\n"},
-  };
-  for (size_t i = 0; i < endpoints.size(); ++i) {
-    EXPECT_EQ(endpoints[i]["valid"], expected[i].valid) << i;
-    EXPECT_EQ(endpoints[i]["resolves"], expected[i].resolves) << i;
-    EXPECT_EQ(endpoints[i]["message"], expected[i].message) << i;
-  }
+       " Error: hostname: -x.invalid found in endpoint http://-x.invalid is not valid IP address "
+       "or can't be resolved to an IP address\n"}};
+  EXPECT_EQ(endpoints, want);
 
   // A key after a tab: the plain cause for a typed key; a good key passes.
   const kl::ProcessRun typed = Doctor({"--key", "\t" + kKey});
@@ -160,21 +138,6 @@ TEST(DoctorKey, EveryEndpointAndEveryHost) {
             std::string::npos)
       << typed.out;
   EXPECT_EQ(Doctor({"--key", kKey}).exitCode, 0);
-}
-
-TEST(DoctorUsage, ExactlyOneInput) {
-  const std::vector<std::vector<std::string>> cases = {{},
-                                                       {"--json"},
-                                                       {"--key", "k", "--data", "f"},
-                                                       {"--package", "p", "--key", "k"},
-                                                       {"--key", "k", "--text"},
-                                                       {"--package", "p", "--text"},
-                                                       {"--data"}};
-  for (const auto& args : cases) {
-    const kl::ProcessRun r = Doctor(args);
-    EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(args);
-    EXPECT_EQ(r.out, "");
-  }
 }
 
 }  // namespace
