@@ -78,17 +78,4 @@ TEST(KeyDecode, StopsAtTheFirstBadEndpointAndUsesTheKeyAsGiven) {
   EXPECT_EQ(fake->alerts, (Strings{kEndpoint, kType, kFormat}));
 }
 
-TEST(AnalyzeKey, ReportsWhyAnEndpointWasRejectedAndShowsNothing) {
-  kl::ScopedFakePlatform fake;
-  const KeyAnalysis a = AnalyzeKey(Key("https://192.0.2.10,ftp://192.0.2.11|42|1|x").c_str());
-  EXPECT_EQ(a.status, kKeyDecodeBadEndpoint);
-  EXPECT_EQ(a.decoded, "https://192.0.2.10,ftp://192.0.2.11|42|1|x");
-  EXPECT_EQ(a.fields.size(), 4u);
-  EXPECT_EQ(a.rejectedEndpointText, "ftp://192.0.2.11");
-  EXPECT_EQ(a.rejectedEndpointMessage,
-            "Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.11\n");
-  EXPECT_TRUE(a.endpoints.empty());
-  EXPECT_TRUE(fake->alerts.empty());
-}
-
 }  // namespace
