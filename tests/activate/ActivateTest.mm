@@ -14,6 +14,7 @@
 #include "KLHelper.h"
 #include "KLStringBridge.h"
 #include "RunProcess.h"
+#include "TempDir.h"
 #import "ValidDlgPaneViews.h"
 
 namespace {
@@ -56,15 +57,9 @@ class ActivateTest : public ::testing::Test {
  protected:
   void SetUp() override {
     [NSApplication sharedApplication];
-    char dir[] = "/tmp/kelvory_activate_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
     unlink(kConf);
   }
-  void TearDown() override {
-    (void)system(("rm -rf '" + dir_ + "'").c_str());
-    unlink(kConf);
-  }
+  void TearDown() override { unlink(kConf); }
   std::string Package() { return dir_ + "/Kelvory.pkg"; }
 
   // The panes on the stand-in host, with the options typed into the activation pane.
@@ -136,7 +131,8 @@ class ActivateTest : public ::testing::Test {
     return o;
   }
 
-  std::string dir_;
+  kl::TempDir tmp_;
+  const std::string dir_ = tmp_.path;
 };
 
 std::string CustomerXml(const std::string& urls) {

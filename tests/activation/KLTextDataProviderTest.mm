@@ -1,9 +1,7 @@
 // The activation data record: key initializer, XML and text readers, server address rotation.
 #import <Foundation/Foundation.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -12,6 +10,7 @@
 #include "AllocationCount.h"
 #include "FakePlatform.h"
 #import "KLTextDataProvider.h"
+#include "TempDir.h"
 
 extern "C" Class* GSDebugAllocationClassList(void);
 
@@ -45,11 +44,7 @@ KLTextDataProvider* KeyRecord(NSString* key, NSString* url, NSString* name, NSSt
 
 class RecordTest : public ::testing::Test {
  protected:
-  void SetUp() override { std::filesystem::create_directories(dir_); }
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-    [pool_ drain];
-  }
+  void TearDown() override { [pool_ drain]; }
   NSString* Write(const std::string& bytes, const std::string& name = "data") {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
     return [NSString stringWithUTF8String:(dir_ + "/" + name).c_str()];
@@ -62,7 +57,8 @@ class RecordTest : public ::testing::Test {
 
   NSAutoreleasePool* pool_ = [[NSAutoreleasePool alloc] init];
   kl::ScopedFakePlatform fake_;
-  const std::string dir_ = testing::TempDir() + "kl-record-" + std::to_string(getpid());
+  kl::TempDir tmp_;
+  const std::string dir_ = tmp_.path;
   const SEL xml_ = @selector(initWithXmlFile:), text_ = @selector(initWithTextFile:);
 };
 

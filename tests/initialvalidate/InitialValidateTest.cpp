@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "LogText.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -67,19 +68,11 @@ class InitialValidate : public ::testing::Test {
     setenv("all_proxy", "http://127.0.0.2:9", 1);
     setenv("no_proxy", "127.0.0.2", 1);
   }
-  void SetUp() override {
-    char dir[] = "/tmp/initialvalidate_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    conf_ = dir_ + "/kelvor.conf";
-    log_ = dir_ + "/install.log";
-  }
   void TearDown() override {
     if (sim_ > 0) {
       kill(sim_, SIGTERM);
       Reap(sim_, 10);
     }
-    (void)system(("rm -rf '" + dir_ + "'").c_str());
   }
 
   // Starts the simulator and reads its port from the first line it prints.
@@ -120,7 +113,8 @@ class InitialValidate : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << text;
   }
 
-  std::string dir_, conf_, log_;
+  kl::TempDir tmp_;
+  const std::string dir_ = tmp_.path, conf_ = dir_ + "/kelvor.conf", log_ = dir_ + "/install.log";
   pid_t sim_ = -1;
   int port_ = 0;
 };

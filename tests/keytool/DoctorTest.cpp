@@ -10,6 +10,7 @@
 
 #include "KLHelper.h"
 #include "RunProcess.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -26,19 +27,14 @@ const std::string kKey = KLHelper::EncodeBase64("https://192.0.2.10:8443,localho
 
 class DoctorFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/doctor_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override { (void)system(("rm -rf '" + dir_ + "'").c_str()); }
   // Writes `content` as InstallationData.xml in the folder `name`.
   void Write(const std::string& name, const std::string& content) {
     mkdir((dir_ + "/" + name).c_str(), 0755);
     std::ofstream(dir_ + "/" + name + "/InstallationData.xml", std::ios::binary) << content;
   }
   json Report(const std::vector<std::string>& args) { return json::parse(Doctor(args).out); }
-  std::string dir_;
+  kl::TempDir tmp_;
+  const std::string dir_ = tmp_.path;
 };
 
 TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {

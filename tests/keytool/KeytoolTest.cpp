@@ -9,6 +9,7 @@
 
 #include "KLHelper.h"
 #include "RunProcess.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -100,17 +101,12 @@ TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
 
 class KeytoolPrefill : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/keytool_prefill_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override { (void)system(("rm -rf '" + dir_ + "'").c_str()); }
   std::string Write(const std::string& name, const std::string& content) {
     std::ofstream(dir_ + "/" + name, std::ios::binary) << content;
     return dir_ + "/" + name;
   }
-  std::string dir_;
+  kl::TempDir tmp_;
+  const std::string dir_ = tmp_.path;
 };
 
 TEST_F(KeytoolPrefill, ReadsBothForms) {

@@ -19,6 +19,7 @@
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #include "LogText.h"
+#include "TempDir.h"
 
 using Strings = std::vector<std::string>;
 
@@ -55,9 +56,6 @@ class ActDlgPaneTest : public ::testing::Test {
     pool_ = [[NSAutoreleasePool alloc] init];
     unlink(kLogPath);
     fake_->alerts.clear();
-    char dir[] = "/tmp/kelvory_pane_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
     fake_->packagePath = dir_ + "/Kelvory.pkg";
     fake_->resolvableNames = {"mgmt.example.test"};
     section_ = [[InstallerSection alloc] init];
@@ -73,7 +71,6 @@ class ActDlgPaneTest : public ::testing::Test {
     [section_ release];
     [pool_ drain];
     unlink(kLogPath);
-    (void)system(("rm -rf '" + dir_ + "'").c_str());
   }
 
   id Outlet(const char* name) { return [pane_ valueForKey:[NSString stringWithUTF8String:name]]; }
@@ -137,7 +134,8 @@ class ActDlgPaneTest : public ::testing::Test {
 
   kl::ScopedFakePlatform fake_;
   NSAutoreleasePool* pool_ = nil;
-  std::string dir_;
+  kl::TempDir tmp_;
+  const std::string dir_ = tmp_.path;
   InstallerSection* section_ = nil;
   ActDlgPane* pane_ = nil;
   KLTestNextPane* next_ = nil;

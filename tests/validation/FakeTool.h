@@ -11,14 +11,13 @@
 #include <fstream>
 
 #include "LogText.h"
+#include "TempDir.h"
 
 namespace kl {
 
 class FakeTool {
  public:
   explicit FakeTool(const std::vector<std::string>& steps) {
-    char dir[] = "/tmp/kelvory_tool_XXXXXX";
-    if (mkdtemp(dir) != nullptr) directory = dir;
     std::ofstream(directory + "/InitialValidate")
         << "#!/bin/sh\n"
            "d=$(dirname \"$0\")\n"
@@ -32,10 +31,6 @@ class FakeTool {
     std::ofstream steps_file(directory + "/steps");
     for (const std::string& step : steps) steps_file << step << "\n";
   }
-  ~FakeTool() { (void)system(("rm -rf '" + directory + "'").c_str()); }
-  FakeTool(const FakeTool&) = delete;
-  FakeTool& operator=(const FakeTool&) = delete;
-
   std::string Tool() const { return directory + "/InitialValidate"; }
 
   /// How many times the tool has run.
@@ -52,7 +47,11 @@ class FakeTool {
     return argv;
   }
 
-  std::string directory;
+ private:
+  TempDir dir_;  // before `directory`, which is made from it
+
+ public:
+  const std::string directory = dir_.path;  ///< the resource directory that holds the tool
 };
 
 }  // namespace kl
