@@ -168,8 +168,6 @@ MUTATIONS = [
     M("record-appliance-no-data", RECORD, " || applianceId != 0;", ";", ("activation_test",)),
     M("isinteger-trailing-text", INPUT, "if (!KLHelper::IsCSpace(bytes[i])) return NO;",
       "return NO;", ("pane_test",)),
-    M("host-resource-unchecked", SECTION, "fileExistsAtPath:path] ? path : nil", "fileExistsAtPath:path] ? path : path",
-      ("host_test",)),
     M("endpoint-ip-by-resolver", ENDPOINT, "!KLHelper::IsValidIP(host) && !KLHelper::IsValidFQDN(host)",
       "!KLHelper::IsValidFQDN(host)", ("common_test",)),
     M("host-disabled-ignored", SECTION,
