@@ -1,11 +1,8 @@
 // InitialValidate against kelvory-mgmt-sim, both run as real processes on loopback only.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,47 +13,17 @@
 #include <vector>
 
 #include "LogText.h"
+#include "RunProcess.h"
 #include "TempDir.h"
 
 namespace {
 
 using Args = std::vector<std::string>;
 using Clock = std::chrono::steady_clock;
-constexpr int kNoNamespace = 99;  // the child could not take a host name away
 
 Args operator+(Args a, const Args& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
-}
-
-// Waits at most `seconds` for `pid`, then kills it. The exit code, or 128 + signal.
-int Reap(pid_t pid, int seconds) {
-  const auto end = Clock::now() + std::chrono::seconds(seconds);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() > end) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// Starts `args` with standard output and error in `out`; optionally in a UTS namespace
-// whose host name is empty (needs root).
-pid_t Start(const Args& args, const std::string& out, bool noHostName = false) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid != 0) return pid;
-  const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(fd, 1);
-  dup2(fd, 2);
-  if (noHostName && (unshare(CLONE_NEWUTS) != 0 || sethostname("", 0) != 0)) _exit(kNoNamespace);
-  execv(argv[0], argv.data());
-  _exit(127);
 }
 
 class InitialValidate : public ::testing::Test {
@@ -71,14 +38,14 @@ class InitialValidate : public ::testing::Test {
   void TearDown() override {
     if (sim_ > 0) {
       kill(sim_, SIGTERM);
-      Reap(sim_, 10);
+      kl::ReapProcess(sim_, 10);
     }
   }
 
   // Starts the simulator and reads its port from the first line it prints.
   void StartSimulator(const Args& options) {
     const std::string simOut = dir_ + "/sim.out";
-    sim_ = Start(Args{MGMT_SIM_PATH} + options, simOut);
+    sim_ = kl::StartProcess(Args{MGMT_SIM_PATH} + options, simOut, simOut);
     const auto end = Clock::now() + std::chrono::seconds(20);
     std::string out;
     while ((out = kl::ReadWholeFile(simOut)).find('\n') == std::string::npos) {
@@ -98,7 +65,9 @@ class InitialValidate : public ::testing::Test {
     };
     if (!has("-f")) args = args + Args{"-f", conf_};
     if (!has("-l")) args = args + Args{"-l", log_};
-    return Reap(Start(Args{INITIALVALIDATE_PATH} + args, dir_ + "/tool.out", noHostName), 60);
+    const std::string out = dir_ + "/tool.out";
+    return kl::ReapProcess(
+        kl::StartProcess(Args{INITIALVALIDATE_PATH} + args, out, out, noHostName), 60);
   }
   std::string Conf(const std::string& id, const std::string& proxy = "",
                    const std::string& host = "127.0.0.1") const {
@@ -160,7 +129,10 @@ TEST_F(InitialValidate, OptionFaultsGiveTheirCodeBeforeAnythingIsOpened) {
     }
     args = args + c.add;
     const std::string shown = args.back().substr(0, 20);
-    EXPECT_EQ(Reap(Start(Args{INITIALVALIDATE_PATH} + args, dir_ + "/out"), 60), c.code) << shown;
+    const std::string out = dir_ + "/out";
+    EXPECT_EQ(kl::ReapProcess(kl::StartProcess(Args{INITIALVALIDATE_PATH} + args, out, out), 60),
+              c.code)
+        << shown;
     struct stat st;
     EXPECT_NE(stat(log_.c_str(), &st), 0) << "log opened for " << shown;
   }
@@ -204,7 +176,7 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
     unlink(log_.c_str());
     const int code = Tool(c.args, c.noHostName);
     const std::string shown = c.args[1] + " " + c.args.back();
-    if (code == kNoNamespace) {
+    if (code == kl::kNoNamespace) {
       printf("skipped without root: %s\n", shown.c_str());
       continue;
     }

@@ -1,50 +1,72 @@
-// Runs a program as a real process, without a shell, for the tests of our command-line tools.
+// Runs programs as real processes, without a shell, for the tests of our command-line tools.
 #ifndef KELVORY_TESTS_RUNPROCESS_H_
 #define KELVORY_TESTS_RUNPROCESS_H_
 
-#include <spawn.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LogText.h"
 
-extern char** environ;
-
 namespace kl {
 
+/// The exit code of a child started with `noHostName` that could not take the host name away.
+constexpr int kNoNamespace = 99;
+
+/// Starts `argv` (argv[0] is the program's path) with standard output in the file `out` and
+/// standard error in `err` (which may be the same file). With `noHostName`, the child runs in a
+/// UTS namespace whose host name is empty; that needs root, and without it the child exits with
+/// kNoNamespace.
+inline pid_t StartProcess(const std::vector<std::string>& argv, const std::string& out,
+                          const std::string& err, bool noHostName = false) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+  dup2(err == out ? 1 : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+  if (noHostName && (unshare(CLONE_NEWUTS) != 0 || sethostname("", 0) != 0)) _exit(kNoNamespace);
+  execv(args[0], args.data());
+  _exit(127);
+}
+
+/// Waits at most `seconds` for `pid`, then kills it. The exit code, or 128 + N for signal N.
+inline int ReapProcess(pid_t pid, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > end) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 struct ProcessRun {
-  int exitCode = -1;  ///< 128+N when signal N ended it; -1 when it could not be started
+  int exitCode = -1;  ///< 128+N when signal N ended it
   std::string out, err;
 };
 
-/// Runs `path` with `args`, standard output and error captured whole.
+/// Runs `path` with `args` to its end (killed after 60 s), standard output and error captured.
 inline ProcessRun RunProcess(const std::string& path, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{path};
+  argv.insert(argv.end(), args.begin(), args.end());
   char outPath[] = "/tmp/kelvory_run_out_XXXXXX";
   char errPath[] = "/tmp/kelvory_run_err_XXXXXX";
-  const int outFd = mkstemp(outPath);
-  const int errFd = mkstemp(errPath);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-  std::vector<std::string> all{path};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
+  close(mkstemp(outPath));
+  close(mkstemp(errPath));
   ProcessRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(outFd);
-  close(errFd);
+  run.exitCode = ReapProcess(StartProcess(argv, outPath, errPath), 60);
   run.out = ReadWholeFile(outPath);
   run.err = ReadWholeFile(errPath);
   unlink(outPath);
