@@ -23,7 +23,7 @@ struct KeyAnalysis {
   int status = kKeyDecodeOk;
   std::string decoded;              ///< the base64-decoded text (any bytes)
   std::vector<std::string> fields;  ///< the decoded text split at "|", each space-trimmed
-  /// The endpoints that parsed, in key order, up to the first bad one.
+  /// The key's endpoints in key order when status is 0; empty for a refused key.
   std::vector<KLEndPoint> endpoints;
   std::string rejectedEndpointText;     ///< the first endpoint text that gave no valid endpoint
   std::string rejectedEndpointMessage;  ///< that endpoint's own `errorMessage`

@@ -73,6 +73,8 @@ TEST(KeyDecode, StopsAtTheFirstBadEndpointAndUsesTheKeyAsGiven) {
   EXPECT_EQ(keydecode(Key("a.invalid,192.0.2.10:0,c.invalid|1|1|").c_str(), list), -1);
   EXPECT_EQ(keydecode(Key("a.invalid|1|3|").c_str(), list), -1);  // type first: no lookup
   EXPECT_EQ(fake->lookups, Strings{"a.invalid"});  // the third host is never asked about
+  // The analysis keeps no endpoint of a refused key, not even the good ones before the bad one.
+  EXPECT_TRUE(AnalyzeKey(Key("192.0.2.10,ftp://192.0.2.11|1|1|").c_str()).endpoints.empty());
   // A space before the key spoils the base64 groups; it is not trimmed.
   EXPECT_EQ(keydecode((" " + Key("192.0.2.10|1|1|")).c_str(), list), -1);
   EXPECT_EQ(fake->alerts, (Strings{kEndpoint, kType, kFormat}));
