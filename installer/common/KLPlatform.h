@@ -34,6 +34,15 @@ class Platform {
   /// True when the system resolver finds `name` with at least one address
   /// (`gethostbyname` on a real machine). Blocks while the resolver works.
   virtual bool ResolveHostName(const std::string& name) = 0;
+
+  /// The values an administrator forced for the preferences `domain` (a configuration profile
+  /// of a device-management system), as property-list data holding one dictionary (XML or
+  /// binary); the empty text when there are none. Only the command-line tools ask; the panes
+  /// never do. By default there are none.
+  virtual std::string ManagedPreferences(const std::string& domain) {
+    (void)domain;
+    return std::string();
+  }
 };
 
 /// The platform every part of the plug-in uses; safe to call from any thread. Until SetPlatform is
