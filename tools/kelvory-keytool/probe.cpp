@@ -37,7 +37,6 @@ void Configure(Leg* leg, const ProbeTarget& t, long limit, const char* caFile) {
   // As the validation tool: an empty proxy is none, and no environment proxy applies.
   curl_easy_setopt(h, CURLOPT_PROXY, t.proxy.c_str());
   curl_easy_setopt(h, CURLOPT_NOPROXY, "");
-  if (leg->handshake && !t.proxy.empty()) curl_easy_setopt(h, CURLOPT_HTTPPROXYTUNNEL, 1L);
   if (caFile != nullptr) curl_easy_setopt(h, CURLOPT_CAINFO, caFile);
 }
 
