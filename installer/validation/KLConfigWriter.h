@@ -32,8 +32,8 @@ bool EndsWithAppendedBlock(const std::string& text, const char* volumePath);
 /// How the volume prefix was found.
 enum class VolumePrefixResult {
   kOk,
-  kNoDestination,  ///< no target volume and not exactly one usable applications directory
-  kNotASCII,       ///< the path has no ASCII form
+  kNoDestination,      ///< no target volume and not exactly one usable applications directory
+  kNotASCII,           ///< the path has no ASCII form
   kControlCharacters,  ///< the path holds a control character (a line break would forge lines)
 };
 

@@ -55,7 +55,8 @@ TEST_F(InstallLogTest, ALogThatIsNotOursIsNotWrittenThrough) {
     EXPECT_EQ(kl::ReadWholeFile(target), "") << c.name;
     EXPECT_EQ(kl::ReadWholeFile(kLogPath).find("arrive"), std::string::npos) << c.name;
     EXPECT_EQ(fake->console, std::vector<std::string>{"Install log /tmp/kelvor_install.log "
-                                                      "not written: " + c.why})
+                                                      "not written: " +
+                                                      c.why})
         << c.name;
   }
   unlink(target);

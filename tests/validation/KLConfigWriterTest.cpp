@@ -85,7 +85,8 @@ TEST_F(ConfigWriterTest, OnlyAPrivateRegularFileOfOursIsAppendedTo) {
       {"missing", [] {}, true},
       {"ours, 0666", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0666); }, true},
       {"another user's", [&] { std::ofstream(kConf) << tool, chown(kConf, 65534, 65534); }, false},
-      {"two links", [&] { std::ofstream(kConf) << tool, link(kConf, "/tmp/kelvor.conf.2"); }, false},
+      {"two links", [&] { std::ofstream(kConf) << tool, link(kConf, "/tmp/kelvor.conf.2"); },
+       false},
       {"a FIFO", [] { mkfifo(kConf, 0600); }, false},
       {"a directory", [] { mkdir(kConf, 0700); }, false},
   };
