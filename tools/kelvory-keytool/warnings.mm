@@ -13,25 +13,6 @@
 #include "KLKeyDecoder.h"
 #import "KLStringBridge.h"
 
-// Collects where the parser gave up; the parse stops at the first fault.
-@interface KLParseErrorCatcher : NSObject {
- @public
-  NSInteger line;
-  NSInteger column;
-  BOOL failed;
-}
-@end
-
-@implementation KLParseErrorCatcher
-- (void)parser:(NSXMLParser*)parser parseErrorOccurred:(NSError*)error {
-  (void)error;
-  if (failed) return;
-  failed = YES;
-  line = [parser lineNumber];
-  column = [parser columnNumber];
-}
-@end
-
 namespace {
 
 std::string Lower(std::string text) {
@@ -82,30 +63,6 @@ std::string PortText(const std::string& what, int64_t port) {
   return "port " + std::to_string(port) + " of " + what + " is outside 1-65535";
 }
 
-void CheckXmlLevel(NSXMLNode* node, const std::string& level, std::vector<DoctorWarning>* out) {
-  const std::vector<std::string>& known = kXmlChildren.at(level);
-  NSArray* children = [node children];
-  for (NSUInteger i = 0; i < [children count]; ++i) {
-    NSXMLNode* child = [children objectAtIndex:i];
-    if ([child kind] != NSXMLElementKind) continue;
-    const std::string name = KLStdString([child name]);
-    if (std::find(known.begin(), known.end(), name) == known.end()) {
-      const std::string where = level.empty() ? "" : " inside <" + level + ">";
-      std::vector<std::string> tags;
-      for (const std::string& k : known) tags.push_back("<" + k + ">");
-      out->push_back({"unknown-name", UnknownText("element", "<" + name + ">", tags, where)});
-      continue;
-    }
-    if (kXmlChildren.count(name) != 0) CheckXmlLevel(child, name, out);
-    if (level == "Server" && name == "Protocol") {
-      const std::string text = KLStdString([child stringValue]);
-      if (text != "http" && text != "https") {
-        out->push_back({"protocol-text", ProtocolText("<Protocol>", text)});
-      }
-    }
-  }
-}
-
 // The port at the end of a proxy text host:port, or -1 when it names none.
 int64_t ProxyPort(std::string proxy) {
   KLHelper::TrimSpace(proxy);
@@ -117,6 +74,82 @@ int64_t ProxyPort(std::string proxy) {
 }
 
 }  // namespace
+
+// Walks the pre-fill file as its reader does, in one pass: names the reader does not know at
+// the levels it reads, the protocol's text, and where the parser gave up.
+struct LintState {
+  std::vector<DoctorWarning> found;
+  std::vector<std::string> open;  // the names of the open elements, the root first
+  std::string protocol;
+  bool inProtocol = false;
+  NSInteger line = 0;
+  NSInteger column = 0;
+  bool failed = false;
+};
+
+// (GCC does not construct C++ members of Objective-C objects: the state lives outside.)
+@interface KLPrefillLinter : NSObject {
+ @public
+  LintState* s;
+}
+@end
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
+@implementation KLPrefillLinter
+
+- (void)parser:(NSXMLParser*)parser
+    didStartElement:(NSString*)name
+       namespaceURI:(NSString*)namespaceURI
+      qualifiedName:(NSString*)qualifiedName
+         attributes:(NSDictionary*)attributes {
+  const std::string element = KLStdString(name);
+  // The reader looks at the root's children and at the children of those it knows.
+  const std::string level = s->open.size() == 1 ? "" : s->open.size() == 2 ? s->open[1] : "-";
+  s->open.push_back(element);
+  const auto known = kXmlChildren.find(level);
+  if (known == kXmlChildren.end()) return;
+  const std::vector<std::string>& names = known->second;
+  if (std::find(names.begin(), names.end(), element) == names.end()) {
+    std::vector<std::string> tags;
+    for (const std::string& k : names) tags.push_back("<" + k + ">");
+    s->found.push_back({"unknown-name", UnknownText("element", "<" + element + ">", tags,
+                                                 level.empty() ? "" : " inside <" + level + ">")});
+    s->open.back() = "-";  // its children are not read, so not checked
+  } else if (level == "Server" && element == "Protocol") {
+    s->inProtocol = true;
+    s->protocol.clear();
+  }
+}
+
+- (void)parser:(NSXMLParser*)parser foundCharacters:(NSString*)characters {
+  if (s->inProtocol) s->protocol += KLStdString(characters);
+}
+
+- (void)parser:(NSXMLParser*)parser
+    didEndElement:(NSString*)name
+     namespaceURI:(NSString*)namespaceURI
+    qualifiedName:(NSString*)qualifiedName {
+  if (s->inProtocol && s->open.size() == 3) {
+    s->inProtocol = false;
+    if (s->protocol != "http" && s->protocol != "https") {
+      s->found.push_back({"protocol-text", ProtocolText("<Protocol>", s->protocol)});
+    }
+  }
+  if (!s->open.empty()) s->open.pop_back();
+}
+
+- (void)parser:(NSXMLParser*)parser parseErrorOccurred:(NSError*)error {
+  if (s->failed) return;
+  s->failed = true;
+  s->line = [parser lineNumber];
+  s->column = [parser columnNumber];
+}
+
+@end
+
+#pragma GCC diagnostic pop
 
 std::string NearestName(const std::string& name, const std::vector<std::string>& known) {
   std::string best;
@@ -132,29 +165,24 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 }
 
 std::vector<DoctorWarning> XmlFileWarnings(const std::string& path) {
-  std::vector<DoctorWarning> out;
-  NSData* data =
-      [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
-                                         stringWithFileSystemRepresentation:path.c_str()
-                                                                     length:path.size()]];
-  if ([data length] == 0) return out;
-  NSXMLDocument* document = [[NSXMLDocument alloc] initWithData:data options:0 error:NULL];
-  if (document == nil) {
-    NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
-    KLParseErrorCatcher* catcher = [[KLParseErrorCatcher alloc] init];
-    [parser setDelegate:catcher];
-    [parser parse];
-    if (catcher->failed) {
-      out.push_back({"malformed-at", "the XML parser stopped at line " +
-                                         std::to_string(catcher->line) + ", column " +
-                                         std::to_string(catcher->column)});
-    }
-    [catcher release];
-    [parser release];
-    return out;
+  NSData* data = [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
+                                                    stringWithFileSystemRepresentation:path.c_str()
+                                                                                length:path.size()]];
+  if ([data length] == 0) return {};
+  NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
+  LintState state;
+  KLPrefillLinter* linter = [[KLPrefillLinter alloc] init];
+  linter->s = &state;
+  [parser setDelegate:linter];
+  [parser parse];
+  std::vector<DoctorWarning> out = state.found;
+  // A file that is not well-formed gives the record nothing: only where it breaks matters.
+  if (state.failed) {
+    out = {{"malformed-at", "the XML parser stopped at line " + std::to_string(state.line) +
+                                ", column " + std::to_string(state.column)}};
   }
-  CheckXmlLevel([document rootElement], "", &out);
-  [document release];
+  [linter release];
+  [parser release];
   return out;
 }
 
