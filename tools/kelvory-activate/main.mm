@@ -1,7 +1,8 @@
 // kelvory-activate: the activation panes' logic without a window, for package scripts and
 // command-line installs. It fills the same input as the activation pane (managed preferences or
-// a pre-fill file, and options typed as a person would), runs the pane's exit checks, validates with failover over
-// the server addresses through the same tool launch, and appends the same configuration lines.
+// a pre-fill file, and options typed as a person would), runs the pane's exit checks, validates
+// with failover over the server addresses through the same tool launch, and appends the same
+// configuration lines.
 #import <Foundation/Foundation.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -303,11 +304,9 @@ int main(int argc, char** argv) {
   std::string usage;
   if (!o.package.empty() && !o.data.empty()) usage = "--package and --data exclude each other";
   if (o.hasKey && customer) usage = "--key and the customer form's options exclude each other";
-  if (o.package.empty() && o.data.empty() && !o.managed && !o.hasKey && !customer &&
-      !o.hasProxy) {
-    usage =
-        "no input: give --package, --data, --managed-preferences, --key or the customer form's "
-        "options";
+  if (o.package.empty() && o.data.empty() && !o.managed && !o.hasKey && !customer && !o.hasProxy) {
+    usage = "no input: give --package, --data, --managed-preferences, --key or the customer form's "
+            "options";
   }
   if (o.tool.empty()) o.tool = ProgramDirectory() + "/InitialValidate";
   if (o.tool.size() < 16 || o.tool.compare(o.tool.size() - 16, 16, "/InitialValidate") != 0) {

@@ -114,8 +114,9 @@ struct LintState {
   if (std::find(names.begin(), names.end(), element) == names.end()) {
     std::vector<std::string> tags;
     for (const std::string& k : names) tags.push_back("<" + k + ">");
-    s->found.push_back({"unknown-name", UnknownText("element", "<" + element + ">", tags,
-                                                 level.empty() ? "" : " inside <" + level + ">")});
+    s->found.push_back(
+        {"unknown-name", UnknownText("element", "<" + element + ">", tags,
+                                     level.empty() ? "" : " inside <" + level + ">")});
     s->open.back() = "-";  // its children are not read, so not checked
   } else if (level == "Server" && element == "Protocol") {
     s->inProtocol = true;
@@ -165,9 +166,10 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 }
 
 std::vector<DoctorWarning> XmlFileWarnings(const std::string& path) {
-  NSData* data = [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
-                                                    stringWithFileSystemRepresentation:path.c_str()
-                                                                                length:path.size()]];
+  NSData* data =
+      [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
+                                         stringWithFileSystemRepresentation:path.c_str()
+                                                                     length:path.size()]];
   if ([data length] == 0) return {};
   NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
   LintState state;
