@@ -40,8 +40,9 @@ struct KLSourceRequest {
   bool textFormat = false;             ///< `dataPath` is in the key=value text form
   bool managedPreferences = false;     ///< read the managed preferences
   std::string managedPreferencesPath;  ///< from this property-list file; empty: the platform's
-  bool logPrefillLookup = false;       ///< the install log gets the found / not found entry, as the
-                                       ///< pane writes it
+  /// The install log gets the pane's found / not found entry for the file beside the package,
+  /// unless the managed preferences gave activation data.
+  bool logPrefillLookup = false;
   KLTypedValues typed;
 };
 

@@ -278,7 +278,10 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request) {
     choice.looked.push_back(look);
   }
   if (!request.packagePath.empty() || !request.dataPath.empty()) {
-    choice.looked.push_back(LookAtFile(request, &choice.fileRecord));
+    // The install log's entry says whether the user will be asked: not when the profile answers.
+    KLSourceRequest fileRequest = request;
+    fileRequest.logPrefillLookup = request.logPrefillLookup && ![managed containData];
+    choice.looked.push_back(LookAtFile(fileRequest, &choice.fileRecord));
   }
   for (const KLSourceLook& look : choice.looked) {
     if (!look.hasData) continue;

@@ -302,6 +302,33 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
   EXPECT_EQ(Run(again, &code)["outcome"], "activated");
 }
 
+// The install log's entry for the file beside the package says whether the user would be asked;
+// when the profile gives the data nobody is, and the entry is left out.
+TEST_F(ActivateSources, InstallLogEntryOnlyWhenTheFileIsNeeded) {
+  const char kLog[] = "/tmp/kelvor_install.log";
+  const std::string profile =
+      Write("p.plist", Plist(Entry("CustomerName", "N") + Entry("CustomerID", "1") +
+                             Entry("ServerURL", "127.0.0.1") + Entry("ServerPort", "80")));
+  const std::string serverOnly = Write("s.plist", Plist(Entry("ServerURL", "127.0.0.1")));
+  const struct {
+    std::string plist;
+    int exitCode;
+    bool entry;
+  } cases[] = {{profile, 0, false}, {serverOnly, 5, true}};
+  for (const auto& c : cases) {
+    unlink(kLog);
+    unlink(kConf);
+    int code = -1;
+    Run({"--managed-preferences", c.plist, "--package", dir_ + "/Kelvory.pkg"}, &code);
+    EXPECT_EQ(code, c.exitCode);
+    EXPECT_EQ(
+        kl::ReadWholeFile(kLog).find("InstallationData.xml was not found") != std::string::npos,
+        c.entry)
+        << c.plist;
+  }
+  unlink(kLog);
+}
+
 TEST(ActivateCommandLine, VersionAndUsage) {
   const kl::ProcessRun version = kl::RunProcess(ACTIVATE_PATH, {"--version"});
   EXPECT_EQ(version.exitCode, 0);

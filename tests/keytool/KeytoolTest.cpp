@@ -184,6 +184,9 @@ TEST_F(KeytoolPrefill, UnusableFilesSayWhy) {
       {dir_ + "/missing.xml", dir_ + "/missing.xml: no such file in " + dir_},
       {dir_ + "/none/d.xml", dir_ + "/none/d.xml: no such folder: " + dir_ + "/none"},
       {dir_, dir_ + ": a directory of that name, not a file"},
+      // The pre-fill reader's size limit: well-formed, but read as nothing.
+      {Write("big.xml", "<D>" + std::string(1 << 20, ' ') + "</D>"),
+       dir_ + "/big.xml: larger than 1 MiB, which the pre-fill reader treats as unreadable"},
   };
   for (const auto& c : cases) {
     // The reason goes to standard error; standard output holds only what was read (nothing).
