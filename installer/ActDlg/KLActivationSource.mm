@@ -5,6 +5,8 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <iterator>
+
 #include "KLHelper.h"
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
@@ -100,7 +102,8 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
   NSData* data = nil;
   if (request.managedPreferencesPath.empty()) {
     look.location = kKLManagedDomain;
-    const std::string bytes = kl::CurrentPlatform().ManagedPreferences(kKLManagedDomain);
+    const std::vector<std::string> keys(std::begin(kKLManagedKeys), std::end(kKLManagedKeys) - 1);
+    const std::string bytes = kl::CurrentPlatform().ManagedPreferences(kKLManagedDomain, keys);
     if (bytes.empty()) {
       look.problem = "no managed preferences are forced for this domain";
       return look;

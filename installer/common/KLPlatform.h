@@ -35,12 +35,14 @@ class Platform {
   /// (`gethostbyname` on a real machine). Blocks while the resolver works.
   virtual bool ResolveHostName(const std::string& name) = 0;
 
-  /// The values an administrator forced for the preferences `domain` (a configuration profile
-  /// of a device-management system), as property-list data holding one dictionary (XML or
-  /// binary); the empty text when there are none. Only the command-line tools ask; the panes
-  /// never do. By default there are none.
-  virtual std::string ManagedPreferences(const std::string& domain) {
+  /// The values an administrator forced for `keys` of the preferences `domain` (a
+  /// configuration profile of a device-management system), as property-list data holding one
+  /// dictionary of the forced keys only (XML or binary); the empty text when none is forced.
+  /// Only the command-line tools ask; the panes never do. By default none is.
+  virtual std::string ManagedPreferences(const std::string& domain,
+                                         const std::vector<std::string>& keys) {
     (void)domain;
+    (void)keys;
     return std::string();
   }
 };
