@@ -155,6 +155,10 @@ apple_cmake() {
   expect "AppKit" grep -q -- '-framework AppKit' "$link"
   expect "the macOS face in the panes" grep -q 'platform/macos/KLPlatformMacOS.mm' \
     "$darwin/CMakeFiles/klpanes.dir/build.make"
+  expect "the macOS face compiled once, in one target" \
+    [ "$(grep -l 'KLPlatformMacOS.mm' "$darwin"/CMakeFiles/*.dir/build.make | wc -l)" -eq 1 ]
+  expect "no source from platform/gnustep/ in any target" \
+    [ -z "$(grep -l 'platform/gnustep/' "$darwin"/CMakeFiles/*.dir/build.make)" ]
   for t in common_test activation_test pane_test validation_test; do
     expect "the test $t" [ -d "$darwin/CMakeFiles/$t.dir" ]
   done
