@@ -37,10 +37,10 @@ set_target_properties(Kelvory PROPERTIES
   MACOSX_BUNDLE_BUNDLE_VERSION ${PROJECT_VERSION}
   MACOSX_BUNDLE_SHORT_VERSION_STRING ${PROJECT_VERSION})
 
-# Universal and with the stated minimum: the shipped code and the libraries inside it.
-# CMAKE_OSX_ARCHITECTURES and CMAKE_OSX_DEPLOYMENT_TARGET would act only before project(), and on
-# every target: the tests link the runner's single-architecture libraries (GoogleTest), so the
-# target properties and flags are set here, on these targets alone.
+# Universal and with the stated minimum: the shipped code and the libraries inside it. Not through
+# CMAKE_OSX_ARCHITECTURES / CMAKE_OSX_DEPLOYMENT_TARGET: they act only on targets created after
+# them (and the deployment target only before project()), and on every target, while the tests
+# link the runner's single-architecture Homebrew libraries (GoogleTest).
 foreach(_kl_shipped klcommon klactivation klvalidation klpanes Kelvory kelvory-activate)
   set_target_properties(${_kl_shipped} PROPERTIES OSX_ARCHITECTURES "${KL_MACOS_ARCHS}")
   target_compile_options(${_kl_shipped} PRIVATE -mmacosx-version-min=${KL_MACOS_MIN})

@@ -75,8 +75,9 @@ fi
 
 # The version goes into XML and a sed expression: digits and dots only.
 if [ -z "$version" ]; then
-  version=$(awk '/<key>CFBundleShortVersionString<\/key>/ { getline; gsub(/[[:space:]]*<\/?string>[[:space:]]*/, "");
-    print; exit }' "$bundle/Contents/Info.plist")
+  version=$(awk '/<key>CFBundleShortVersionString<\/key>/ {
+    getline; gsub(/[[:space:]]*<\/?string>[[:space:]]*/, ""); print; exit }' \
+    "$bundle/Contents/Info.plist")
 fi
 case "$version" in
   "" | *[!0-9.]*) die "unusable version \"$version\" (digits and dots)" ;;
