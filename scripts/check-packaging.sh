@@ -17,6 +17,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 passed=0
 failed=0
+skipped=""
 
 # all_set VALUE...: none is empty.
 all_set() {
@@ -409,7 +410,8 @@ if command -v npm >/dev/null && command -v node >/dev/null; then
 else
   echo "!!!!!! SKIPPED: the workflow's schema check: no node/npm on this machine (the check needs"
   echo "!!!!!! npm from the machine's Node.js; Debian's npm package conflicts with it)"
+  skipped=", 1 skipped"
 fi
 
-echo "packaging: $passed passed, $failed failed"
+echo "packaging: $passed passed, $failed failed$skipped"
 [ "$failed" -eq 0 ]
