@@ -7,8 +7,8 @@
 #    plug-in's step comes after "Target" and before "Install";
 #  - postinstall and build-pkg.sh do what they say, run against recording stand-ins of Apple's
 #    tools; the distribution file they render is well-formed and names the component package;
-#  - shellcheck, sh -n, and the workflow against the GitHub Actions schema (action-validator,
-#    from npm; skipped, loudly, only when the machine has no npm).
+#  - shellcheck, sh -n; the workflow's steps, and the workflow against the GitHub Actions schema
+#    (action-validator, from npm; skipped, loudly, only when the machine has no npm).
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -395,7 +395,19 @@ lint() {
 }
 check "shellcheck" lint
 
-# --- The workflow against GitHub's schema ---
+# --- The workflow: its steps, and against GitHub's schema ---
+workflow_steps() {
+  w=.github/workflows/macos.yml
+  expect "a macOS runner" grep -Eq '^    runs-on: macos-' "$w"
+  for step in 'cmake -S . -B build' 'cmake --build build' 'ctest --test-dir build' \
+    'lipo -archs' 'build-pkg.sh --build build' '--development-reference-tool' \
+    'pkgutil --expand build/Kelvory.pkg' 'Plugins/InstallerSections.plist' \
+    'Plugins/Kelvory.bundle/Contents/MacOS/Kelvory' 'actions/upload-artifact@'; do
+    expect "the step \"$step\"" grep -qF -- "$step" "$w"
+  done
+}
+check "the workflow's steps" workflow_steps
+
 workflow() {
   # Kept in the build folder: a second run needs no network.
   tools=$root/build/npm-tools
