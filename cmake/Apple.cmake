@@ -1,7 +1,8 @@
 # The macOS build: what differs from Linux, included at the end of the root CMakeLists.txt once
-# the shared targets exist. It relies on klcommon, klactivation, klvalidation, klpanes,
-# kelvory-activate and kl_add_test() from the shared files, and adds Apple's framework, the
-# platform's macOS face, the plug-in as a real bundle and the pane tests.
+# the shared targets exist. It relies on klcommon, klactivation, klvalidation, klpanes (which
+# brings the platform's macOS face, platform/macos/KLPlatformMacOS.mm, chosen by the shared
+# files), kelvory-activate and kl_add_test(), and adds Apple's framework, the plug-in as a real
+# bundle and the pane tests.
 # No Mac has built this yet: the README says what the macOS workflow would run.
 
 # What ships runs natively on both Mac architectures, from the first macOS with Apple silicon.
@@ -18,8 +19,7 @@ endforeach()
 # Apple's InstallerPlugins.framework from the SDK; a missing one stops the configure.
 find_library(KL_INSTALLER_PLUGINS InstallerPlugins REQUIRED)
 
-# The panes subclass InstallerPane and answer the platform seam with the macOS face.
-target_sources(klpanes PRIVATE ${CMAKE_SOURCE_DIR}/platform/macos/KLPlatformMacOS.mm)
+# The panes subclass InstallerPane.
 target_link_libraries(klpanes PUBLIC ${KL_INSTALLER_PLUGINS} kl_appkit)
 
 # The plug-in. A MODULE with BUNDLE gives Kelvory.bundle/Contents/MacOS/Kelvory, and CMake writes

@@ -114,15 +114,6 @@ parses() {
 }
 
 # --- The Apple branch of CMake, generated for Darwin without compiling ---
-# A copy of the tree, so that the macOS face can be stood in for while its file does not exist.
-src=$tmp/src
-mkdir "$src"
-tar -C "$root" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$src" -xf -
-if [ ! -f "$src/platform/macos/KLPlatformMacOS.mm" ]; then
-  echo "note: platform/macos/KLPlatformMacOS.mm does not exist yet; configuring with an empty one"
-  mkdir -p "$src/platform/macos"
-  : >"$src/platform/macos/KLPlatformMacOS.mm"
-fi
 # Darwin's platform files with this machine's compilers (never run on Darwin flags) and
 # libraries; an empty InstallerPlugins.framework for find_library.
 mkdir -p "$tmp/frameworks/InstallerPlugins.framework"
@@ -134,7 +125,7 @@ foreach(lang C CXX OBJC OBJCXX)
 endforeach()
 EOF
 darwin=$tmp/darwin
-cmake -S "$src" -B "$darwin" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
+cmake -S "$root" -B "$darwin" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
   -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" >"$tmp/darwin.log" 2>&1 || true
 
 apple_cmake() {
@@ -154,10 +145,12 @@ apple_cmake() {
   done
   expect "the system InstallerPlugins framework" grep -q -- '-framework,InstallerPlugins' "$link"
   expect "AppKit" grep -q -- '-framework AppKit' "$link"
-  expect "the macOS face in the panes" grep -q 'platform/macos/KLPlatformMacOS.mm' \
-    "$darwin/CMakeFiles/klpanes.dir/build.make"
-  expect "the macOS face compiled once, in one target" \
-    [ "$(grep -l 'KLPlatformMacOS.mm' "$darwin"/CMakeFiles/*.dir/build.make | wc -l)" -eq 1 ]
+  if [ -f platform/macos/KLPlatformMacOS.mm ]; then
+    face=$(grep -l 'platform/macos/KLPlatformMacOS.mm' "$darwin"/CMakeFiles/*.dir/build.make)
+    expect "the macOS face compiled once, in one library" [ "$(echo "$face" | wc -w)" -eq 1 ]
+    face=$(basename "$(dirname "$face")" .dir)
+    expect "the plug-in linked with the face's library $face" grep -q -- " lib$face.a " "$link"
+  fi
   expect "no source from platform/gnustep/ in any target" \
     [ -z "$(grep -l 'platform/gnustep/' "$darwin"/CMakeFiles/*.dir/build.make)" ]
   for t in common_test activation_test pane_test validation_test; do
@@ -170,6 +163,8 @@ apple_cmake() {
     grep -qx "min_macos=$min_macos .*" "$mac/build-pkg.sh"
 }
 check "Apple branch of CMake (generated for Darwin)" apple_cmake
+[ -f platform/macos/KLPlatformMacOS.mm ] ||
+  echo "note: no platform/macos/KLPlatformMacOS.mm yet: where the macOS face is built is unchecked"
 
 info_plist() {
   plist=$darwin/Kelvory.bundle/Contents/Info.plist
