@@ -128,17 +128,26 @@ darwin=$tmp/darwin
 cmake -S "$root" -B "$darwin" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
   -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" >"$tmp/darwin.log" 2>&1 || true
 
+# target_dir NAME: the generated folder of target NAME, wherever the CMake files define it.
+target_dir() {
+  find "$darwin" -type d -path '*/CMakeFiles/*' -name "$1.dir"
+}
+# compiling PATTERN: the targets whose build rules name a source matching PATTERN.
+compiling() {
+  find "$darwin" -path '*/CMakeFiles/*.dir/build.make' -exec grep -l -- "$1" {} + |
+    sed 's|.*/\([^/]*\)\.dir/build.make$|\1|'
+}
 apple_cmake() {
   expect "the Darwin configure and generate to succeed" \
     grep -q '^-- Build files have been written' "$tmp/darwin.log" || {
     cat "$tmp/darwin.log"
     return 1
   }
-  link=$darwin/CMakeFiles/Kelvory.dir/link.txt
+  link=$(target_dir Kelvory)/link.txt
   expect "a loadable bundle" grep -q -- ' -bundle ' "$link"
   expect "the binary at Kelvory.bundle/Contents/MacOS/Kelvory" \
     grep -q -- '-o Kelvory.bundle/Contents/MacOS/Kelvory ' "$link"
-  for linked in "$link" "$darwin/CMakeFiles/kelvory-activate.dir/link.txt"; do
+  for linked in "$link" "$(target_dir kelvory-activate)/link.txt"; do
     expect "arm64 and x86_64 in $linked" grep -q -- '-arch arm64 -arch x86_64' "$linked"
     expect "macOS $min_macos minimum in $linked" grep -q -- "-mmacosx-version-min=$min_macos" \
       "$linked"
@@ -146,18 +155,16 @@ apple_cmake() {
   expect "the system InstallerPlugins framework" grep -q -- '-framework,InstallerPlugins' "$link"
   expect "AppKit" grep -q -- '-framework AppKit' "$link"
   if [ -f platform/macos/KLPlatformMacOS.mm ]; then
-    face=$(grep -l 'platform/macos/KLPlatformMacOS.mm' "$darwin"/CMakeFiles/*.dir/build.make)
-    expect "the macOS face compiled once, in one library" [ "$(echo "$face" | wc -w)" -eq 1 ]
-    face=$(basename "$(dirname "$face")" .dir)
-    expect "the plug-in linked with the face's library $face" grep -q -- " lib$face.a " "$link"
+    face=$(compiling platform/macos/KLPlatformMacOS.mm)
+    expect "the macOS face compiled once, in one library: $face" [ "$(echo "$face" | wc -w)" -eq 1 ]
+    expect "the plug-in linked with the face's library $face" grep -Eq -- "[ /]lib$face\.a " "$link"
   fi
-  expect "no source from platform/gnustep/ in any target" \
-    [ -z "$(grep -l 'platform/gnustep/' "$darwin"/CMakeFiles/*.dir/build.make)" ]
+  expect "no source from platform/gnustep/ in any target" [ -z "$(compiling platform/gnustep/)" ]
   for t in common_test activation_test pane_test validation_test; do
-    expect "the test $t" [ -d "$darwin/CMakeFiles/$t.dir" ]
+    expect "the test $t" [ -n "$(target_dir "$t")" ]
   done
   for t in InstallerPlugins kelvory-installer host_test; do
-    expect "no $t on macOS" [ ! -d "$darwin/CMakeFiles/$t.dir" ]
+    expect "no $t on macOS" [ -z "$(target_dir "$t")" ]
   done
   expect "build-pkg.sh to state the minimum of cmake/Apple.cmake ($min_macos)" \
     grep -qx "min_macos=$min_macos .*" "$mac/build-pkg.sh"
