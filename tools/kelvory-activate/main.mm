@@ -212,6 +212,16 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     report.message = error;
     return Finish(report, o.json, kRefused);
   }
+  // A destination the configuration cannot name is refused before any server is asked: a
+  // validation would register this machine for nothing.
+  std::string prefix;
+  const VolumePrefixResult volume =
+      FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
+  if (volume != VolumePrefixResult::kOk) {
+    report.outcome = "refused";
+    report.message = VolumePrefixMessage(volume);
+    return Finish(report, o.json, kRefused);
+  }
   KLActivationRefusal refusal;
   KLTextDataProvider* record = [KLCreateCheckedRecord(input, &refusal) autorelease];
   if (record == nil) {
