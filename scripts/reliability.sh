@@ -6,7 +6,7 @@
 # misbehaving servers.
 # Usage: scripts/reliability.sh [PAIRS]   (PAIRS: concurrent kelvory-activate pairs, default 30)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 if [ -z "${KL_PRIVATE:-}" ]; then
   exec env KL_PRIVATE=1 unshare -m -n --propagation private "$0" "$@"
 fi
