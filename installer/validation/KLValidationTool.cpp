@@ -122,11 +122,7 @@ struct WaiterStart {
   int report;  // the pipe's write end
 };
 
-// The waiter runs on a stack of its own in memory it may share with its caller: sanitizer
-// bookkeeping (shadow memory, thread state) would belong to no thread of theirs.
-#define KL_WAITER_CODE __attribute__((no_sanitize("address", "thread")))
-
-KL_WAITER_CODE void Send(int fd, Report::Kind kind, int value) {
+void Send(int fd, Report::Kind kind, int value) {
   const Report report{kind, value};
   while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
   }
@@ -139,7 +135,7 @@ KL_WAITER_CODE void Send(int fd, Report::Kind kind, int value) {
 // every signal but SIGKILL, so the tool alone decides what a SIGTERM means, and ends with its
 // caller (a parent-death signal where the system has one). Only async-signal-safe calls here,
 // and nothing that writes memory the caller uses: the waiter may share it.
-KL_WAITER_CODE int RunWaiter(void* argument) {
+int RunWaiter(void* argument) {
   const WaiterStart* start = static_cast<const WaiterStart*>(argument);
   setpgid(0, 0);
 #if defined(PR_SET_PDEATHSIG)
@@ -181,9 +177,10 @@ KL_WAITER_CODE int RunWaiter(void* argument) {
   _exit(0);
 }
 
-#if defined(__linux__)
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Like a thread that is a process of its own: no copy of this (large) process is made. Its end
-// sends no SIGCHLD and only a wait with __WALL sees it.
+// sends no SIGCHLD and only a wait with __WALL sees it. (Sanitizers keep per-thread state that
+// such a process would share with the thread that made it, so their builds fork instead.)
 constexpr int kWaitOptions = __WALL;
 constexpr size_t kWaiterStackBytes = 64 * 1024;
 pid_t StartWaiter(WaiterStart* start, std::unique_ptr<char[]>* stack) {
