@@ -10,9 +10,9 @@
 //   400 {"error": "..."} for a body that is not such an object, or one larger than 64 KiB or
 //       nested deeper than 64 levels (it is never parsed), and the next request is served.
 //
-// Many validations at once are served by a pool of workers behind a listen queue in the
-// hundreds; a client that sends nothing loses its worker after a short read timeout, and answers
-// leave at once (TCP_NODELAY) instead of waiting on the client's delayed acknowledgement.
+// Under load: a listen queue of 1024, a worker for each open connection (up to 512), so a client
+// that connects and says nothing holds only its own, and loses it after a 2-second read timeout;
+// answers leave at once (TCP_NODELAY) instead of waiting on the client's delayed acknowledgement.
 //
 // Requests in absolute form ("POST http://host:port/api/v1/validate"), as an HTTP proxy
 // receives them, are answered the same way, so the simulator can also stand in for a proxy in
@@ -25,8 +25,10 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <list>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -42,7 +44,7 @@ using kl::protocol::JsonWithinLimits;
 using nlohmann::json;
 
 constexpr int kListenQueue = 1024;  // the kernel may cap it (net.core.somaxconn)
-constexpr size_t kWorkers = 128;
+constexpr size_t kMaxWorkers = 512;
 constexpr time_t kReadTimeoutSeconds = 2;  // also how long an idle kept-alive connection stays
 constexpr size_t kRequestsPerConnection = 1000;
 
@@ -197,6 +199,62 @@ class Simulator {
   std::atomic<long> nextId_{100000};
 };
 
+// One worker per open connection, started when every worker is busy, up to a ceiling; then
+// connections wait in the queue. httplib's own pool has a fixed size (8 here), so that a few
+// clients that connect and say nothing hold every worker until their read timeout.
+class GrowingPool : public httplib::TaskQueue {
+ public:
+  explicit GrowingPool(size_t maxWorkers) : maxWorkers_(maxWorkers) {}
+  ~GrowingPool() override { shutdown(); }
+
+  void enqueue(std::function<void()> job) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    jobs_.push_back(std::move(job));
+    if (jobs_.size() > idle_ && workers_.size() < maxWorkers_) {
+      workers_.emplace_back([this] { Work(); });
+    } else {
+      ready_.notify_one();
+    }
+  }
+
+  // Runs the jobs already queued, then ends every worker.
+  void shutdown() override {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      stopping_ = true;
+    }
+    ready_.notify_all();
+    for (std::thread& worker : workers_) {
+      if (worker.joinable()) worker.join();
+    }
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock<std::mutex> hold(mutex_);
+        ++idle_;
+        ready_.wait(hold, [this] { return stopping_ || !jobs_.empty(); });
+        --idle_;
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  const size_t maxWorkers_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::list<std::function<void()>> jobs_;
+  std::vector<std::thread> workers_;  // only grows, under mutex_; joined by shutdown
+  size_t idle_ = 0;
+  bool stopping_ = false;
+};
+
 // httplib listens with a queue of 5, compiled into the library, so that under load connections
 // wait for the client's SYN retry (a second or more). Listening again on the bound socket only
 // lengthens the queue.
@@ -250,7 +308,7 @@ int main(int argc, char** argv) {
   Simulator simulator(std::move(directory));
   Listener server;
   simulator.Routes(server);
-  server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  server.new_task_queue = [] { return new GrowingPool(kMaxWorkers); };
   server.set_tcp_nodelay(true);
   server.set_read_timeout(kReadTimeoutSeconds);
   server.set_keep_alive_timeout(kReadTimeoutSeconds);
