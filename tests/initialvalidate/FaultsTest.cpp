@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -298,6 +299,20 @@ TEST_F(ToolFaults, SimulatorRefusesRequestsTooDeepOrTooLargeAndGoesOn) {
     EXPECT_EQ(connection.Post("/api/v1/validate", R"({"applianceId":"42"})", &answer), 200)
         << "after " << c.name;
   }
+}
+
+// Clients that connect and say nothing hold no worker another client needs: a request made
+// after twenty of them is answered while all twenty are still open, that is before the read
+// timeout that ends them could have freed a worker.
+TEST_F(ToolFaults, SilentClientsDoNotHoldUpOthers) {
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  std::vector<std::unique_ptr<kl::HttpConnection>> silent;
+  for (int i = 0; i < 20; ++i) silent.push_back(std::make_unique<kl::HttpConnection>(port_));
+  kl::HttpConnection client(port_);
+  EXPECT_EQ(client.Post("/api/v1/validate", R"({"applianceId":"42"})"), 200);
+  int closed = 0;
+  for (const auto& connection : silent) closed += connection->ClosedByPeer() ? 1 : 0;
+  EXPECT_EQ(closed, 0);
 }
 
 TEST(ToolCommandLines, VersionAndUsageErrors) {

@@ -156,6 +156,12 @@ class HttpConnection {
     return std::stoi(head.substr(9, 3));
   }
 
+  /// Whether the other end has closed the connection (without waiting for it).
+  bool ClosedByPeer() const {
+    char byte;
+    return recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+  }
+
  private:
   int fd_ = -1;
   bool connected_ = false;
