@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "FakeTool.h"
+#include "KLToolExitCodes.h"
 #include "KLValidationTool.h"
 
 namespace {
@@ -166,7 +167,7 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
       {SIGSEGV | 0x80, "Launch script failed"},
   };
   for (const auto& c : cases) EXPECT_EQ(ValidationStatusMessage(c.status), c.message) << c.status;
-  for (int code = 1; code <= 18; ++code) {
+  for (int code = kToolOk + 1; code < kToolExitCodeCount; ++code) {
     EXPECT_EQ(ValidationStatusMessage(code << 8), ERRORS[code]) << code;
   }
 }
