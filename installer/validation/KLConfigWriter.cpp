@@ -168,6 +168,20 @@ VolumePrefixResult FindVolumePrefix(const char* targetVolumePath,
   return VolumePrefixResult::kOk;
 }
 
+const char* VolumePrefixMessage(VolumePrefixResult result) {
+  switch (result) {
+    case VolumePrefixResult::kOk:
+      return "";
+    case VolumePrefixResult::kNoDestination:
+      return "Please go back and select destination first";
+    case VolumePrefixResult::kNotASCII:
+      return "Destination volume path can only contain ASCII characters";
+    case VolumePrefixResult::kControlCharacters:
+      return "Destination volume path can not contain control characters";
+  }
+  return "";
+}
+
 bool WriteConfiguration(const std::string& key, const char* targetVolumePath) {
   std::vector<KLEndPoint> endpoints;
   if (!key.empty()) {
@@ -177,18 +191,11 @@ bool WriteConfiguration(const std::string& key, const char* targetVolumePath) {
   }
   kl::Platform& platform = kl::CurrentPlatform();
   std::string prefix;
-  switch (FindVolumePrefix(targetVolumePath, platform.ApplicationDirectories(), &prefix)) {
-    case VolumePrefixResult::kOk:
-      break;
-    case VolumePrefixResult::kNoDestination:
-      platform.ShowCriticalAlert("Please go back and select destination first");
-      return false;
-    case VolumePrefixResult::kNotASCII:
-      platform.ShowCriticalAlert("Destination volume path can only contain ASCII characters");
-      return false;
-    case VolumePrefixResult::kControlCharacters:
-      platform.ShowCriticalAlert("Destination volume path can not contain control characters");
-      return false;
+  const VolumePrefixResult found =
+      FindVolumePrefix(targetVolumePath, platform.ApplicationDirectories(), &prefix);
+  if (found != VolumePrefixResult::kOk) {
+    platform.ShowCriticalAlert(VolumePrefixMessage(found));
+    return false;
   }
   char volume[kPathBuffer] = {0};
   memcpy(volume, prefix.data(), prefix.size());

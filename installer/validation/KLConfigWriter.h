@@ -46,6 +46,10 @@ VolumePrefixResult FindVolumePrefix(const char* targetVolumePath,
                                     const std::vector<std::string>& applicationDirectories,
                                     std::string* prefix);
 
+/// The alert for a volume prefix that could not be found ("Please go back and select
+/// destination first", or one naming what is wrong with the path); empty for kOk.
+const char* VolumePrefixMessage(VolumePrefixResult result);
+
 /// Decodes `key` again (ASCII, at most 255 bytes; empty for none) to get its endpoints, finds
 /// the volume prefix (applications directories from the platform) and appends the lines with
 /// writeconfig. True when they were written. On failure the user has been shown why: the key

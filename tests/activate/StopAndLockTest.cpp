@@ -67,7 +67,7 @@ TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
     int signal;  // sent once the tool runs; 0 for none
     const char* outcome;
   } cases[] = {
-      {"time limit", kGraceful, {"--timeout", "1"}, 0, "timed-out"},
+      {"time limit", kGraceful, {"--timeout", "3"}, 0, "timed-out"},
       {"SIGTERM", kGraceful, {}, SIGTERM, "interrupted"},
       {"SIGINT, tool ignores TERM",
        "trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait",

@@ -197,6 +197,16 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     return Finish(report, o.json, kNoData);
   }
   const KLActivationInput& input = choice.input;
+  // A destination the configuration cannot name is refused before any server is asked: a
+  // validation would register this machine for nothing.
+  std::string prefix;
+  const VolumePrefixResult volume =
+      FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
+  if (volume != VolumePrefixResult::kOk) {
+    report.outcome = "refused";
+    report.message = VolumePrefixMessage(volume);
+    return Finish(report, o.json, kRefused);
+  }
   KLActivationRefusal refusal;
   KLTextDataProvider* record = [KLCreateCheckedRecord(input, &refusal) autorelease];
   if (record == nil) {
