@@ -178,8 +178,9 @@ TEST_F(KeytoolPrefill, UnusableFilesSayWhy) {
   const struct {
     std::string path, error;
   } cases[] = {
-      {Write("bad.xml", "<Data><ActivationKey>x"),
-       dir_ + "/bad.xml: not a well-formed XML document"},
+      {Write("bad.xml", "<Data>\n<ActivationKey>x</Data>"),
+       dir_ + "/bad.xml: not a well-formed XML document (the XML parser stopped at line 2, column "
+              "24)"},
       {Write("empty.xml", ""), dir_ + "/empty.xml: empty, not a well-formed XML document"},
       {dir_ + "/missing.xml", dir_ + "/missing.xml: no such file in " + dir_},
       {dir_ + "/none/d.xml", dir_ + "/none/d.xml: no such folder: " + dir_ + "/none"},

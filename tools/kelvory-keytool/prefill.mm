@@ -10,6 +10,7 @@
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
+#import "warnings.h"
 
 namespace {
 
@@ -82,9 +83,17 @@ int RunPrefill(const std::string& path, bool json, bool textFormat) {
   } else {
     PrintReadable(values);
   }
-  // Standard output holds only what was read; why the file is unusable goes to standard error.
-  if (!look.problem.empty())
-    std::cerr << "kelvory-keytool: " << path << ": " << look.problem << "\n";
+  // Standard output holds only what was read; why the file is unusable goes to standard error,
+  // with where the parser stopped when that is known.
+  if (!look.problem.empty()) {
+    std::cerr << "kelvory-keytool: " << path << ": " << look.problem;
+    if (!textFormat) {
+      for (const DoctorWarning& w : XmlFileWarnings(path)) {
+        if (w.code == "malformed-at") std::cerr << " (" << w.message << ")";
+      }
+    }
+    std::cerr << "\n";
+  }
   [pool drain];
   return look.problem.empty() ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -166,6 +167,8 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 }
 
 std::vector<DoctorWarning> XmlFileWarnings(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
   NSData* data =
       [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
                                          stringWithFileSystemRepresentation:path.c_str()
