@@ -20,9 +20,6 @@ const char* const kKLManagedKeys[] = {"ActivationKey", "CustomerID",     "Custom
 
 namespace {
 
-// The pre-fill reader's size limit: a larger file reads as nothing, like an unreadable one.
-constexpr off_t kPrefillMaxBytes = 1 << 20;
-
 NSString* FileName(const std::string& path) {
   return [[NSFileManager defaultManager] stringWithFileSystemRepresentation:path.c_str()
                                                                      length:path.size()];

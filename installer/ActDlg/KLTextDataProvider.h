@@ -12,6 +12,10 @@
 
 #import "KLDataProvider.h"
 
+/// The largest pre-fill file read, in bytes. Real ones are a few hundred bytes; a larger file
+/// reads as nothing, like an unreadable one.
+constexpr int64_t kPrefillMaxBytes = 1 << 20;
+
 @interface KLTextDataProvider : NSObject <KLDataProvider> {
   BOOL _containData;
   NSString* _activationKey;  // nil while unset; the readers answer @"" then

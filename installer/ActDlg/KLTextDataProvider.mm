@@ -39,10 +39,6 @@ void Adopt(NSString** field, NSString* value) {
   *field = value;
 }
 
-// Real pre-fill files are a few hundred bytes; anything this large is not one, and is treated
-// like an unreadable file.
-constexpr off_t kPrefillMaxBytes = 1 << 20;
-
 // The pre-fill file's bytes, or nil when it cannot be read or is larger than kPrefillMaxBytes.
 // Read here rather than by the parser's URL initializer, whose URL loading keeps a cached copy
 // of the file's bytes for the life of the process.
