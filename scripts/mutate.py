@@ -53,6 +53,8 @@ ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
 SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
 HOST = "tools/kelvory-installer/main.mm"
+HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
+ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
 REFTOOL = "tools/InitialValidate/main.cpp"
 REFOPTS = "tools/InitialValidate/Options.cpp"
@@ -222,9 +224,9 @@ MUTATIONS = [
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
-    M("host-alert-title", HOST, '![value isEqualToString:@"Critical"]', "YES", ("e2e",)),
-    M("host-timer-kept", HOST, "  [host stop];\n", "", ("e2e",)),
-    M("host-verdict-buttons", HOST, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
+    M("host-alert-title", ALERTS, '![value isEqualToString:@"Critical"]', "YES", ("e2e",)),
+    M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
+    M("host-verdict-buttons", HOSTWINDOW, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
     # Headless activation.
     M("activate-prefill-always", ACTIVATE, "if (prefill != nil && [prefill containData])",
       "if (prefill != nil)", ("activate_test",)),

@@ -10,10 +10,6 @@
 
 #import "KLActivationInput.h"  // isinteger
 
-/// The key under which the pane leaves its KLTextDataProvider in the section's shared
-/// dictionary for the validation pane.
-extern NSString* const kActivationPaneDataKey;
-
 @interface ActDlgPane : InstallerPane {
   IBOutlet NSMatrix* klActivationMatrix;  // row 0 the key form, row 1 customer information
   IBOutlet NSTextField* klActivationKeyField;

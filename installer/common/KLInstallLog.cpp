@@ -34,6 +34,12 @@ std::string InstallLogPath() {
   return path;
 }
 
+std::string ConfigFilePath() {
+  char path[256] = {0};
+  snprintf(path, sizeof path, "%s%s%s", "/tmp", "/", "kelvor.conf");
+  return path;
+}
+
 void LogInstallerMessage(const std::string& message, const std::string& detail) {
   FILE* file = OpenForAppendNoFollow(InstallLogPath().c_str());
   if (file == nullptr) return;

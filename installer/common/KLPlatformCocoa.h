@@ -22,8 +22,7 @@ class CocoaPlatform : public DefaultPlatform {
   /// represented URL and a scripted host has no current event, so there the installer host
   /// supplies it (+[InstallerSection setHostPackagePath:]).
   std::string PackagePath() override;
-  /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded); on
-  /// GNUstep the installer host's list instead when it has set one.
+  /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded).
   std::vector<std::string> ApplicationDirectories() override;
 };
 

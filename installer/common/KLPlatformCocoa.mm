@@ -39,11 +39,6 @@ std::string CocoaPlatform::PackagePath() {
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
   NSArray* list =
       NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
-#if defined(GNUSTEP)
-  if ([InstallerSection hostApplicationDirectories] != nil) {
-    list = [InstallerSection hostApplicationDirectories];
-  }
-#endif
   std::vector<std::string> result;
   for (NSUInteger i = 0; i < [list count]; ++i) {
     result.push_back(KLStdString([list objectAtIndex:i]));

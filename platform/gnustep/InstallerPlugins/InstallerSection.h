@@ -46,12 +46,9 @@ extern NSString *const KLInstallerSectionWillEnterPaneNotification;
 @interface InstallerSection (KLHost)
 
 // What a loaded plug-in's platform answers on Linux, where windows carry no represented URL:
-// process-wide, as an installer installs one package. The package path is nil until set; the
-// applications directories are nil (the system's search) until set.
+// process-wide, as an installer installs one package. nil until set.
 + (void)setHostPackagePath:(NSString *)path;
 + (NSString *)hostPackagePath;
-+ (void)setHostApplicationDirectories:(NSArray *)directories;
-+ (NSArray *)hostApplicationDirectories;
 
 // The bundle is retained; plain -init leaves it nil.
 - (id)initWithBundle:(NSBundle *)bundle;

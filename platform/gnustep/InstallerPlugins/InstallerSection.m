@@ -62,7 +62,6 @@ NSString *const KLInstallerSectionWillEnterPaneNotification =
     @"KLInstallerSectionWillEnterPaneNotification";
 
 static NSString *gHostPackagePath = nil;
-static NSArray *gHostApplicationDirectories = nil;
 
 @implementation InstallerSection
 
@@ -74,16 +73,6 @@ static NSArray *gHostApplicationDirectories = nil;
 
 + (NSString *)hostPackagePath {
   return gHostPackagePath;
-}
-
-+ (void)setHostApplicationDirectories:(NSArray *)directories {
-  NSArray *copied = [directories copy];
-  [gHostApplicationDirectories release];
-  gHostApplicationDirectories = copied;
-}
-
-+ (NSArray *)hostApplicationDirectories {
-  return gHostApplicationDirectories;
 }
 
 - (id)init {

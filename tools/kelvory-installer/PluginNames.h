@@ -1,0 +1,21 @@
+// What the host reads from inside the plug-in by name, beyond the installer's API: its
+// transcript follows the validation pane's verdict and busy flag, and the leak check counts the
+// plug-in's own classes. The host tests check that each of these still exists in the built
+// bundle, so that a rename there fails a test instead of silencing the host.
+#ifndef KELVORY_INSTALLER_PLUGINNAMES_H_
+#define KELVORY_INSTALLER_PLUGINNAMES_H_
+
+namespace plugin_names {
+
+/// The validation pane's class, and its two instance variables the host watches.
+constexpr char kValidationPane[] = "ValidDlgPane";
+constexpr char kVerdictOutlet[] = "klValidationResult";  // an NSTextField: the verdict text
+constexpr char kBusyFlag[] = "klPerformingValidation";   // a BOOL: a validation is running
+
+/// The plug-in's classes whose instances must all be freed when the host lets go of it.
+constexpr const char* kOwnClasses[] = {"KLInstallerSection", "ActDlgPane", kValidationPane,
+                                       "KLTextDataProvider"};
+
+}  // namespace plugin_names
+
+#endif  // KELVORY_INSTALLER_PLUGINNAMES_H_
