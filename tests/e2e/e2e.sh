@@ -36,11 +36,55 @@ main='[main]
     datablock_size=20
 
 '
+# Every process the host starts inherits this mark: whatever carries it once the host is gone
+# outlived it (Xvfb, a daemon of the toolkit, the validation tool).
+mark="KELVORY_E2E_MARK=$$_$RANDOM"
+host() {
+  timeout -s KILL 100 env "$mark" "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" "$@" \
+    >"$work/transcript" 2>"$work/stderr"
+}
+# Fails when a process started by the host is still there after a short grace. SPARE: a pid
+# not counted (it is ended here).
+no_leftovers() {  # [SPARE]
+  local left="" spare=${1:-none}
+  [ "$spare" = none ] || kill -KILL "$spare" 2>/dev/null
+  for _ in $(seq 20); do
+    left=$(grep -lsa "$mark" /proc/[0-9]*/environ | sed 's|^/proc/\([0-9]*\)/environ$|\1|' |
+      grep -vx "$spare" |
+      while read -r p; do echo "$p:$(cat "/proc/$p/comm" 2>/dev/null)"; done)
+    [ -z "$left" ] && return 0
+    sleep 0.1
+  done
+  kill -KILL $(echo "$left" | sed 's/:.*//') 2>/dev/null
+  fail "left running after the host: $left"
+}
 # Runs the installer with a script made of the arguments (one step each).
 run_script() {
   printf '%s\n' "$@" >"$work/script"
-  timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
-    --script "$work/script" >"$work/transcript" 2>"$work/stderr"
+  host --script "$work/script"
+  status=$?
+  no_leftovers
+}
+# A copy of the plug-in whose validation tool never ends, and a pre-fill that starts it at once.
+hanging_tool() {
+  cp -R "$bin/Kelvory.bundle" "$work/"
+  printf '#!/bin/sh\necho $$ >%s/tool.pid\nexec sleep 100\n' "$work" \
+    >"$work/Kelvory.bundle/Resources/InitialValidate"
+  key=$("$bin/kelvory-keytool" encode --endpoint "http://127.0.0.1:$port" --appliance-id 42)
+  echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
+    >"$work/pkg/InstallationData.xml"
+}
+# Starts the host headless on its own display with the hanging tool, sends it SIGNAL once the
+# tool runs, and waits for it.
+signal_host() {  # SIGNAL
+  hanging_tool
+  DISPLAY='' env "$mark" "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
+    --plugin "$work/Kelvory.bundle" --headless >"$work/transcript" 2>"$work/stderr" &
+  local pid=$!
+  for _ in $(seq 200); do [ -s "$work/tool.pid" ] && break; sleep 0.05; done
+  [ -s "$work/tool.pid" ] || fail "the tool did not start"
+  kill "-$1" "$pid"
+  wait "$pid"
   status=$?
 }
 customer_form() {  # NAME ID URLS
@@ -70,9 +114,9 @@ case "$scenario" in
       >"$work/pkg/InstallationData.xml"
     # A whole flow with the leak check: every object of the plug-in is freed at the end (and
     # under the sanitizer build LeakSanitizer watches the rest).
-    timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" --headless \
-      --leak-check >"$work/transcript" 2>"$work/stderr"
+    host --headless --leak-check
     status=$?
+    no_leftovers
     expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
       "buttons: continue=on back=on" "pane: summary"
     expect_conf "$(tool_section 42)
@@ -94,6 +138,25 @@ $main"
       "alert: Connection failed. Can not connect to the server with the input parameters." \
       "result: Validation Failed" "buttons: continue=off back=on"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
+    ;;
+  # However the host ends, nothing it started runs on: not its X server, not the tool.
+  terminated)
+    signal_host TERM
+    [ "$status" = 143 ] || fail "exit status $status after SIGTERM"
+    no_leftovers "$(cat "$work/tool.pid")"
+    ;;
+  killed)
+    signal_host KILL
+    [ "$status" = 137 ] || fail "exit status $status after SIGKILL"
+    no_leftovers "$(cat "$work/tool.pid")"
+    ;;
+  wait-limit)
+    hanging_tool
+    DISPLAY='' host --plugin "$work/Kelvory.bundle" --headless --wait-limit 1
+    status=$?
+    [ "$status" = 1 ] || fail "exit status $status at the wait limit"
+    grep -q '^error: validation did not end within 1 s$' "$work/stderr" || fail "no limit message"
+    no_leftovers "$(cat "$work/tool.pid")"
     ;;
   *) fail "unknown scenario" ;;
 esac

@@ -39,6 +39,10 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   script->excludes(headless);
   app.add_flag("--leak-check", options->leakCheck,
                "At the end, free the plug-in; exit 3 if any of its objects live on");
+  app.add_option("--wait-limit", options->waitLimit,
+                 "Seconds a validation may run before the host gives up with status 1 "
+                 "(default: 120)")
+      ->check(CLI::Range(1, 3600));
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

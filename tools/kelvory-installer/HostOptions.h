@@ -11,6 +11,7 @@ struct HostOptions {
   std::string script;  ///< empty: no script
   bool headless = false;
   bool leakCheck = false;
+  int waitLimit = 120;  ///< seconds a validation may run before the host gives up (status 1)
 };
 
 /// Parses the command line into `options` (defaults beside this program). Returns -1 when the

@@ -21,6 +21,7 @@
   BOOL verdictShown;
   BOOL showingSummary;
   std::string* lastVerdict;
+  NSTimeInterval waitLimit;
 }
 - (id)initWithSection:(InstallerSection*)aSection window:(BOOL)withWindow;
 - (InstallerSection*)section;
@@ -32,7 +33,9 @@
 - (void)start;
 /// Handles the events and queued calls pending now (a validation's verdict among them).
 - (void)drainEvents;
-/// Handles events until no validation runs; ends the host when one runs for 120 s.
+/// How long waitForVerdict waits; 120 s unless set.
+- (void)setWaitLimit:(NSTimeInterval)seconds;
+/// Handles events until no validation runs; ends the host when one runs past the wait limit.
 - (void)waitForVerdict;
 /// What the buttons do; NO when the button is off (nothing happens then).
 - (BOOL)pressContinue;

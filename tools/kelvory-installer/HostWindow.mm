@@ -11,8 +11,6 @@
 
 namespace {
 
-const NSTimeInterval kWaitLimit = 120;
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -35,6 +33,7 @@ std::string ReadFile(const std::string& path) {
   if (self == nil) return nil;
   section = [aSection retain];
   lastVerdict = new std::string();
+  waitLimit = 120;
   [[NSNotificationCenter defaultCenter] addObserver:self
                                            selector:@selector(paneWillEnter:)
                                                name:KLInstallerSectionWillEnterPaneNotification
@@ -187,10 +186,16 @@ std::string ReadFile(const std::string& path) {
   [self refresh];
 }
 
+- (void)setWaitLimit:(NSTimeInterval)seconds {
+  waitLimit = seconds;
+}
+
 - (void)waitForVerdict {
-  NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:kWaitLimit];
+  NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:waitLimit];
   while ([self validating]) {
-    if ([limit timeIntervalSinceNow] < 0) Fail(1, "validation did not end within 120 s");
+    if ([limit timeIntervalSinceNow] < 0) {
+      Fail(1, "validation did not end within " + std::to_string((int)waitLimit) + " s");
+    }
     NSEvent* event = [NSApp nextEventMatchingMask:NSAnyEventMask
                                         untilDate:[NSDate dateWithTimeIntervalSinceNow:0.05]
                                            inMode:NSDefaultRunLoopMode

@@ -4,7 +4,8 @@
 //
 // The rooms: HostOptions (command line), VirtualDisplay (an X server when there is none),
 // PluginLoader (the bundle and its outlets), HostWindow (window, steps, navigation, verdicts),
-// ScriptParser and ScriptRunner (scripts), AlertCapture (alerts in unattended runs), LeakCheck.
+// ScriptParser and ScriptRunner (scripts), AlertCapture (alerts in unattended runs), LeakCheck,
+// ProcessGuard (signals, exceptions, no daemons).
 #import <AppKit/AppKit.h>
 
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "KLStringBridge.h"
 #include "LeakCheck.h"
 #include "PluginLoader.h"
+#include "ProcessGuard.h"
 #include "ScriptRunner.h"
 #include "Transcript.h"
 #include "VirtualDisplay.h"
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
       registerDefaults:[NSDictionary dictionaryWithObject:@"NO"
                                                    forKey:@"GSX11HandlesWindowDecorations"]];
   [NSApplication sharedApplication];
+  KLGuardProcess();
 
   [InstallerSection setHostPackagePath:KLNSString(options.package)];
   InstallerSection* section = KLLoadPlugin(options.plugin, &error);
@@ -69,6 +72,7 @@ int main(int argc, char** argv) {
   KLHostController* host = [[KLHostController alloc] initWithSection:section
                                                               window:!options.headless];
   [section release];
+  [host setWaitLimit:options.waitLimit];
   [NSApp setDelegate:host];
   [NSApp finishLaunching];
   if (!scripted && !options.headless) {
