@@ -11,11 +11,13 @@ inline void KLConnectOutlet(id owner, NSString* name, id object) {
   [object release];
 }
 
-/// A new read-only, borderless text field showing `text` (owned by the caller).
+/// A new read-only, borderless text field showing `text` (owned by the caller). Like a label
+/// from an interface file it cannot be selected, so it never takes the keyboard focus.
 inline NSTextField* KLNewLabel(NSRect frame, NSString* text) {
   NSTextField* label = [[NSTextField alloc] initWithFrame:frame];
   [label setStringValue:text];
   [label setEditable:NO];
+  [label setSelectable:NO];
   [label setBezeled:NO];
   [label setDrawsBackground:NO];
   return label;

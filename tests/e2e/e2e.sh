@@ -139,6 +139,27 @@ $main"
       "result: Validation Failed" "buttons: continue=off back=on"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
     ;;
+  # The keyboard as on a Mac: the tab order of each form (hidden controls skipped, the disabled
+  # Go Back too), Escape doing nothing, Return pressing Continue from a text field and on the
+  # validation pane, and the alert's one default "OK" button closed by Return (a panel with
+  # other buttons would add an "alert buttons:" line, one Return does not close an "alert:
+  # Return did not close it" line).
+  keyboard)
+    tab4="key tab,focus,key tab,focus,key tab,focus,key tab,focus"
+    IFS=, read -ra steps <<<"focus,$tab4,key escape,focus,select klProxyMatrix 1 0,$tab4,key tab,focus,select klActivationMatrix 1 0,focus,$tab4,$tab4,key tab,focus,key tab,focus,key return,type klCustomerNameField Demo Customer,type klCustomerIdField 1001,type klServerURLField 127.0.0.1,type klServerPortField $port,key return,wait,focus,key return"
+    run_script "${steps[@]}"
+    expect 0 "pane: ActDlgPane" "focus: klActivationKeyField" \
+      "focus: klProxyMatrix" "focus: Continue" "focus: klActivationMatrix" \
+      "focus: klActivationKeyField" "focus: klActivationKeyField" \
+      "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
+      "focus: klActivationKeyField" "focus: none" \
+      "focus: klActivationMatrix" "focus: klCustomerNameField" "focus: klCustomerIdField" \
+      "focus: klServerURLField" "focus: klProtocolMatrix" "focus: klServerPortField" \
+      "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
+      "alert: Customer name can not be empty" \
+      "pane: ValidDlgPane" "result: Validation Succeeded" "buttons: continue=on back=on" \
+      "focus: none" "pane: summary"
+    ;;
   # However the host ends, nothing it started runs on: not its X server, not the tool.
   terminated)
     signal_host TERM

@@ -1,6 +1,6 @@
 // The validation pane on the stand-in host: a fake tool in the section's resource directory,
 // alerts recorded, the main run loop spun until the verdict.
-#import <InstallerPlugins/InstallerPlugins.h>
+#import <InstallerHost/InstallerHost.h>
 #include <gtest/gtest.h>
 
 #include <objc/runtime.h>

@@ -1,6 +1,7 @@
 #import "HostWindow.h"
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "KLInstallLog.h"
@@ -28,10 +29,13 @@ std::string ReadFile(const std::string& path) {
 
 @implementation KLHostController
 
-- (id)initWithSection:(InstallerSection*)aSection window:(BOOL)withWindow {
+- (id)initWithSection:(InstallerSection*)aSection
+                panes:(NSArray*)somePanes
+               window:(BOOL)withWindow {
   self = [super init];
   if (self == nil) return nil;
   section = [aSection retain];
+  panes = [somePanes copy];
   lastVerdict = new std::string();
   waitLimit = 120;
   [[NSNotificationCenter defaultCenter] addObserver:self
@@ -46,6 +50,7 @@ std::string ReadFile(const std::string& path) {
   [[NSNotificationCenter defaultCenter] removeObserver:self];
   [window release];
   [stepLabels release];
+  [panes release];
   [section release];
   delete lastVerdict;
   [super dealloc];
@@ -55,8 +60,12 @@ std::string ReadFile(const std::string& path) {
   return section;
 }
 
+- (NSArray*)panes {
+  return panes;
+}
+
 - (InstallerPane*)currentPane {
-  return [section currentPane];
+  return [section activePane];
 }
 
 - (const std::string&)lastVerdict {
@@ -74,13 +83,13 @@ std::string ReadFile(const std::string& path) {
   NSView* content = [window contentView];
 
   NSMutableArray* labels = [NSMutableArray array];
-  NSArray* panes = [section panes];
   for (NSUInteger i = 0; i <= [panes count]; ++i) {
     NSString* title = i < [panes count] ? [[panes objectAtIndex:i] title] : @"Summary";
     NSTextField* label =
         [[NSTextField alloc] initWithFrame:NSMakeRect(16, 400 - 30 * (CGFloat)i, 160, 22)];
     [label setStringValue:title];
     [label setEditable:NO];
+    [label setSelectable:NO];
     [label setBezeled:NO];
     [label setDrawsBackground:NO];
     [content addSubview:label];
@@ -95,6 +104,7 @@ std::string ReadFile(const std::string& path) {
 
   summary = [[NSTextField alloc] initWithFrame:NSMakeRect(0, 0, 620, 380)];
   [summary setEditable:NO];
+  [summary setSelectable:NO];
   [summary setFont:[NSFont userFixedPitchFontOfSize:11]];
   [summary setHidden:YES];
   [paneArea addSubview:summary];
@@ -110,8 +120,23 @@ std::string ReadFile(const std::string& path) {
   [continueButton setTitle:@"Continue"];
   [continueButton setTarget:self];
   [continueButton setAction:@selector(continue:)];
+  // The default button: Return presses it wherever the focus is.
+  [continueButton setKeyEquivalent:@"\r"];
   [content addSubview:continueButton];
   [continueButton release];
+  [window setDefaultButtonCell:[continueButton cell]];
+}
+
+// As the installer does on entering a pane: the pane's key views lead to the buttons and back
+// (Go Back, Continue, then the pane's first key view), and its initial key view gets the focus.
+- (void)takeKeyViewsOf:(InstallerPane*)pane {
+  NSView* first = [pane firstKeyView];
+  [[pane lastKeyView] setNextKeyView:backButton];
+  [backButton setNextKeyView:continueButton];
+  [continueButton setNextKeyView:(first != nil ? first : backButton)];
+  // Where Tab starts when nothing has the focus (the focused view was hidden, say).
+  [window setInitialFirstResponder:(first != nil ? first : backButton)];
+  [window makeFirstResponder:[pane initialKeyView]];
 }
 
 - (void)paneWillEnter:(NSNotification*)notification {
@@ -124,7 +149,8 @@ std::string ReadFile(const std::string& path) {
 
 // Puts the current step on screen, follows the pane's buttons, and reports a new verdict.
 - (void)refresh {
-  InstallerPane* pane = [section currentPane];
+  InstallerPane* pane = [section activePane];
+  BOOL entered = NO;
   if (window != nil && pane != shownPane) {
     [[shownPane contentView] removeFromSuperview];
     if (pane != nil) {
@@ -132,10 +158,12 @@ std::string ReadFile(const std::string& path) {
       [paneArea addSubview:[pane contentView]];
     }
     shownPane = pane;
+    entered = YES;
   }
   if (window != nil) {
-    const NSInteger current =
-        [section isFinished] ? (NSInteger)[[section panes] count] : [section currentPaneIndex];
+    NSUInteger index = [panes indexOfObjectIdenticalTo:pane];
+    if (pane == nil || index == NSNotFound) index = [panes count];  // the summary
+    const NSInteger current = (NSInteger)index;
     // Steps done and the current one in black, the current one bold, those to come in grey.
     for (NSUInteger i = 0; i < [stepLabels count]; ++i) {
       NSTextField* label = [stepLabels objectAtIndex:i];
@@ -145,8 +173,10 @@ std::string ReadFile(const std::string& path) {
     }
     [continueButton setEnabled:(pane != nil ? [pane nextEnabled] : YES)];
     [continueButton setTitle:(pane != nil ? @"Continue" : @"Close")];
-    [backButton
-        setEnabled:(pane != nil && [section currentPaneIndex] > 0 && [pane previousEnabled])];
+    [backButton setEnabled:(pane != nil && current > 0 && [pane previousEnabled])];
+    // After the buttons: a disabled button takes no focus.
+    if (entered && pane != nil) [self takeKeyViewsOf:pane];
+    if (entered && pane == nil) [window makeFirstResponder:continueButton];
     [window display];
   }
   NSTextField* result = KLOutlet(pane, plugin_names::kVerdictOutlet);
@@ -171,7 +201,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 - (BOOL)validating {
-  return KLFlag([section currentPane], plugin_names::kBusyFlag);
+  return KLFlag([section activePane], plugin_names::kBusyFlag);
 }
 
 - (void)drainEvents {
@@ -207,7 +237,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 - (BOOL)pressContinue {
-  InstallerPane* pane = [section currentPane];
+  InstallerPane* pane = [section activePane];
   if (pane == nil || ![pane nextEnabled]) return NO;
   [section pressContinue];
   [self drainEvents];
@@ -216,8 +246,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 - (BOOL)pressBack {
-  InstallerPane* pane = [section currentPane];
-  if (pane == nil || [section currentPaneIndex] == 0 || ![pane previousEnabled]) return NO;
+  InstallerPane* pane = [section activePane];
+  if (pane == nil || pane == [panes objectAtIndex:0] || ![pane previousEnabled]) return NO;
   [section pressGoBack];
   [self drainEvents];
   return YES;
@@ -240,6 +270,40 @@ std::string ReadFile(const std::string& path) {
 - (void)windowWillClose:(NSNotification*)notification {
   (void)notification;
   std::exit(*lastVerdict == "Validation Succeeded" ? 0 : 1);
+}
+
+- (void)pressKey:(const std::string&)name {
+  const unichar code = name == "tab" ? '\t' : name == "return" ? '\r' : 0x1b;
+  NSString* characters = [NSString stringWithCharacters:&code length:1];
+  NSWindow* target = [NSApp modalWindow] != nil ? [NSApp modalWindow] : window;
+  if (target == nil) Fail(2, "keys need a window");
+  for (NSEventType type : {NSKeyDown, NSKeyUp}) {
+    [NSApp sendEvent:[NSEvent keyEventWithType:type
+                                            location:NSZeroPoint
+                                       modifierFlags:0
+                                           timestamp:0
+                                        windowNumber:[target windowNumber]
+                                             context:nil
+                                          characters:characters
+                         charactersIgnoringModifiers:characters
+                                           isARepeat:NO
+                                             keyCode:0]];
+  }
+}
+
+- (std::string)focusName {
+  id focus = [window firstResponder];
+  // A text field being edited has the window's field editor in front of it.
+  if ([focus isKindOfClass:[NSText class]] && [focus isFieldEditor]) focus = [focus delegate];
+  if (focus == nil || focus == window) return "none";
+  if (focus == continueButton) return "Continue";
+  if (focus == backButton) return "Go Back";
+  InstallerPane* pane = [section activePane];
+  const std::set<std::string> names = KLPaneOutlets([NSArray arrayWithObject:pane]);
+  for (const std::string& name : names) {
+    if (KLOutlet(pane, name) == focus) return name;
+  }
+  return KLStdString(NSStringFromClass([focus class]));
 }
 
 - (void)saveScreenshot:(const std::string&)file {

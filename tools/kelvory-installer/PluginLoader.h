@@ -3,7 +3,7 @@
 #ifndef KELVORY_INSTALLER_PLUGINLOADER_H_
 #define KELVORY_INSTALLER_PLUGINLOADER_H_
 
-#import <InstallerPlugins/InstallerPlugins.h>
+#import <InstallerHost/InstallerHost.h>
 
 #include <set>
 #include <string>
@@ -12,6 +12,10 @@
 /// nil, with the reason in `error`, when the bundle cannot be loaded or its principal class is
 /// not an installer section.
 InstallerSection* KLLoadPlugin(const std::string& path, std::string* error);
+
+/// The section's panes as the installer finds them: none when shouldLoad says NO; otherwise
+/// (after willLoadMainNib and didLoadMainNib) firstPane and each pane's nextPane, each once.
+NSArray* KLSectionPanes(InstallerSection* section);
 
 /// A pane's outlet (any object instance variable) by name; nil when it has none by that name.
 id KLOutlet(id pane, const std::string& name);

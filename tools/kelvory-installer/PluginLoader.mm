@@ -20,6 +20,16 @@ InstallerSection* KLLoadPlugin(const std::string& path, std::string* error) {
   return [[principal alloc] initWithBundle:bundle];
 }
 
+NSArray* KLSectionPanes(InstallerSection* section) {
+  NSMutableArray* panes = [NSMutableArray array];
+  if (![section loadSection]) return panes;
+  for (InstallerPane* pane = [section firstPane];
+       pane != nil && [panes indexOfObjectIdenticalTo:pane] == NSNotFound; pane = [pane nextPane]) {
+    [panes addObject:pane];
+  }
+  return panes;
+}
+
 id KLOutlet(id pane, const std::string& name) {
   if (pane == nil) return nil;
   Ivar ivar = class_getInstanceVariable([pane class], name.c_str());

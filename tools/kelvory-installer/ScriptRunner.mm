@@ -40,6 +40,12 @@ void RunStep(KLHostController* host, const ScriptStep& step) {
     case ScriptStep::kScreenshot:
       [host saveScreenshot:step.text];
       break;
+    case ScriptStep::kKey:
+      [host pressKey:step.text];
+      break;
+    case ScriptStep::kFocus:
+      Say("focus: " + [host focusName]);
+      break;
   }
   [host drainEvents];
 }

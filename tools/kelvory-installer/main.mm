@@ -37,8 +37,8 @@ Script ReadScript(const std::string& path, NSArray* panes) {
 // Unattended: a complete pre-fill has passed the activation pane by itself; validate and go on.
 // Otherwise stop on the first pane.
 void RunHeadless(KLHostController* host) {
-  InstallerSection* section = [host section];
-  if ([host currentPane] == [[section panes] objectAtIndex:0]) return;
+  NSArray* panes = [host panes];
+  if ([panes count] == 0 || [host currentPane] == [panes objectAtIndex:0]) return;
   [host waitForVerdict];
   if ([[host currentPane] nextEnabled]) [host pressContinue];
 }
@@ -67,9 +67,12 @@ int main(int argc, char** argv) {
   if (section == nil) Fail(2, error);
   [[section installerState] setTargetVolumePath:KLNSString(options.target)];
   const bool scripted = !options.script.empty();
-  const Script script = scripted ? ReadScript(options.script, [section panes]) : Script();
+  // The installer's own walk: shouldLoad, firstPane, each nextPane.
+  NSArray* panes = KLSectionPanes(section);
+  const Script script = scripted ? ReadScript(options.script, panes) : Script();
 
   KLHostController* host = [[KLHostController alloc] initWithSection:section
+                                                               panes:panes
                                                               window:!options.headless];
   [section release];
   [host setWaitLimit:options.waitLimit];

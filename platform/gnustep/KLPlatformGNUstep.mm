@@ -1,40 +1,26 @@
+// The platform's answers on GNUstep, under the stand-in installer.
 #include "KLPlatformCocoa.h"
 
 #import <AppKit/AppKit.h>
-#if defined(GNUSTEP)
-#import <InstallerPlugins/InstallerPlugins.h>
-#else
-#import <CoreFoundation/CoreFoundation.h>
-#endif
+#import <InstallerHost/InstallerHost.h>
 
 #include "KLStringBridge.h"
 
 namespace kl {
 
 void CocoaPlatform::ShowCriticalAlert(const std::string& message) {
-  // The message is an argument, never the format: it may hold '%'.
-  NSRunCriticalAlertPanel(nil, @"%@", nil, nil, nil, KLNSString(message));
+  // The message is an argument, never the format: it may hold '%'. GNUstep shows no button at
+  // all when none is named, where macOS gives the default "OK" itself: name it.
+  NSRunCriticalAlertPanel(nil, @"%@", @"OK", nil, nil, KLNSString(message));
 }
 
 // "%s": the line is written byte for byte, whatever its encoding.
 void CocoaPlatform::ConsoleLog(const std::string& line) { NSLog(@"%s", line.c_str()); }
 
-double CocoaPlatform::AbsoluteTime() {
-#if defined(GNUSTEP)
-  return [NSDate timeIntervalSinceReferenceDate];
-#else
-  return CFAbsoluteTimeGetCurrent();
-#endif
-}
+// GNUstep has no CFAbsoluteTimeGetCurrent; this counts from the same date.
+double CocoaPlatform::AbsoluteTime() { return [NSDate timeIntervalSinceReferenceDate]; }
 
-std::string CocoaPlatform::PackagePath() {
-#if defined(GNUSTEP)
-  return KLStdString([InstallerSection hostPackagePath]);
-#else
-  NSURL* url = [[[NSApp currentEvent] window] representedURL];
-  return url != nil ? KLStdString([url path]) : std::string();
-#endif
-}
+std::string CocoaPlatform::PackagePath() { return KLStdString([InstallerSection hostPackagePath]); }
 
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
   NSArray* list =
