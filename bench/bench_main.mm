@@ -110,6 +110,37 @@ void BM_ReadInstallationData(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadInstallationData)->Unit(benchmark::kMicrosecond);
 
+// A hostile pre-fill file of N sibling elements under the size limit: the time must grow with N,
+// not with its square (a document tree of NSXMLNodes did, at seconds for 100,000).
+void BM_ReadPrefillSiblings(benchmark::State& state) {
+  char path[] = "/tmp/kl_bench_siblings_XXXXXX";
+  const int fd = mkstemp(path);
+  std::string xml = "<r>";
+  for (int64_t i = 0; i < state.range(0); ++i) xml += "<Customer><ID>1</ID></Customer>";
+  xml += "</r>";
+  if (fd < 0 || write(fd, xml.data(), xml.size()) != static_cast<ssize_t>(xml.size())) {
+    state.SkipWithError("cannot write the pre-fill file");
+  }
+  close(fd);
+  NSString* file = [NSString stringWithUTF8String:path];
+  for (auto _ : state) {
+    (void)_;
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    KLTextDataProvider* record = [[KLTextDataProvider alloc] initWithXmlFile:file];
+    if (![record containData]) state.SkipWithError("the pre-fill file was not read");
+    [record release];
+    [pool drain];
+  }
+  state.SetComplexityN(state.range(0));
+  unlink(path);
+}
+BENCHMARK(BM_ReadPrefillSiblings)
+    ->Arg(3000)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -1,12 +1,31 @@
 #!/bin/sh
-# Builds (if needed) and runs every test under a virtual X display.
+# Builds (if needed) and runs every test under a virtual X display of its own.
 # Usage: scripts/test.sh [--asan | --tsan]
 #   --asan  the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer
 #   --tsan  the validation tests (background thread and main-thread hand-off) under
 #           ThreadSanitizer
+# The tests use the fixed paths /tmp/kelvor.conf and /tmp/kelvor_install.log, loopback ports
+# and an X display. So that two runs on one machine cannot disturb each other, the suite runs
+# in a mount namespace with a private /tmp (and a network namespace of its own where the
+# system allows), and its Xvfb takes a display number that no other server holds.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/build.sh "$@"
+if [ -z "${KL_PRIVATE:-}" ]; then
+  scripts/build.sh "$@"
+  if unshare -m -n --propagation private true 2>/dev/null; then
+    exec env KL_PRIVATE=net unshare -m -n --propagation private "$0" "$@"
+  elif unshare -m --propagation private true 2>/dev/null; then
+    exec env KL_PRIVATE=mount unshare -m --propagation private "$0" "$@"
+  fi
+  echo "test.sh: cannot make a private /tmp here (needs root or user namespaces): running" \
+    "against the machine's /tmp; do not run two suites at once" >&2
+  KL_PRIVATE=none
+fi
+case "$KL_PRIVATE" in
+  net) ip link set lo up; mount -t tmpfs -o mode=1777 none /tmp ;;
+  mount) mount -t tmpfs -o mode=1777 none /tmp ;;
+esac
+
 dir=build
 filter=""
 case "${1:-}" in
@@ -14,12 +33,22 @@ case "${1:-}" in
   --tsan) dir=build-tsan; filter="-R ^validation_test\." ;;
 esac
 root=$(pwd)
-cd "$dir"
 # Leaks that GNUstep, X11 and fontconfig keep for the process lifetime are suppressed; ours are not.
 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1"
 export LSAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS
+
+# The X server picks the first display number it can listen on and writes it to fd 3.
+fifo=$(mktemp -u /tmp/kl_display.XXXXXX)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -f "$fifo"' EXIT INT TERM
+read -r display <"$fifo"
+DISPLAY=":$display"
+export DISPLAY
+cd "$dir"
 # A hung GUI process may ignore SIGTERM; ctest's per-test TIMEOUT guards each test.
 # shellcheck disable=SC2086
-xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure $filter
+ctest --output-on-failure $filter

@@ -117,7 +117,10 @@ KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, BOOL log) {
       [[NSFileManager defaultManager] fileExistsAtPath:path isDirectory:&isDirectory] &&
       !isDirectory) {
     KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithXmlFile:path] autorelease];
-    if (log) LogInstallerMessage(KLStdString(path) + " has been found\n", "");
+    // The path comes from outside: escaped, so only the entry's own line break stays.
+    if (log) {
+      LogInstallerMessage(EscapeControlCharacters(KLStdString(path)) + " has been found\n", "");
+    }
     return record;
   }
   if (log) {

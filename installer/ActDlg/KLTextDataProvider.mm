@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -40,49 +41,170 @@ void Adopt(NSString** field, NSString* value) {
   *field = value;
 }
 
-// The element children of `node` in document order; text, comments and processing
-// instructions are left out. The child list is taken once: GNUstep walks the sibling chain on
-// every childAtIndex:.
-std::vector<NSXMLNode*> ElementChildren(NSXMLNode* node) {
-  std::vector<NSXMLNode*> elements;
-  NSArray* children = [node children];
-  const NSUInteger count = [children count];
-  for (NSUInteger i = 0; i < count; ++i) {
-    NSXMLNode* child = [children objectAtIndex:i];
-    if ([child kind] == NSXMLElementKind) elements.push_back(child);
-  }
-  return elements;
-}
+// Real pre-fill files are a few hundred bytes; anything this large is not one, and is treated
+// like an unreadable file.
+constexpr off_t kPrefillMaxBytes = 1 << 20;
 
-bool HasName(NSXMLNode* node, NSString* name) { return [[node name] isEqualToString:name]; }
-
-// The parsed pre-fill document (owned by the caller), or nil when the file cannot be read or is
-// not well-formed. The bytes are read here rather than by the document's URL initializer:
-// GNUstep's raises instead of answering nil for a file it cannot read, and its URL loading
-// keeps a cached copy of the file's bytes for the life of the process.
-NSXMLDocument* NewXmlDocument(NSString* path) {
-  if ([path length] == 0) {
+// The pre-fill file's bytes, or nil when it cannot be read or is larger than kPrefillMaxBytes.
+// Read here rather than by the parser's URL initializer, whose URL loading keeps a cached copy
+// of the file's bytes for the life of the process.
+NSData* NewPrefillBytes(NSString* path) {
+  struct stat info;
+  if ([path length] == 0 || stat([path fileSystemRepresentation], &info) != 0 ||
+      info.st_size > kPrefillMaxBytes) {
     return nil;
   }
   NSData* data = [[NSData alloc] initWithContentsOfFile:path];
-  if (data == nil) {
+  if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) {
+    [data release];
     return nil;
   }
-  NSXMLDocument* document = nil;
-  if ([data length] > 0) {
-    document = [[NSXMLDocument alloc] initWithData:data options:0 error:NULL];
-  }
-  [data release];
-  return document;
+  return data;
 }
 
 }  // namespace
 
+// Reads the pre-fill document in one pass, as events: a document tree is built node by node in
+// time that grows with the square of the number of siblings, which a hostile file can make
+// minutes. An element's value is all the text inside it, that of nested elements included.
+// Only the root's children and their children are looked at, by name.
+@interface KLPrefillReader : NSObject {
+ @public
+  NSString* activationKey;  // each nil while unset
+  NSString* customerId;
+  NSString* customerName;
+  NSString* serverURL;
+  NSString* proxyServer;
+  BOOL isHTTPS;
+  int32_t serverPort;
+ @private
+  NSInteger depth;     // of the element being read; the root is 1
+  NSString* parent;    // the name of the open child of the root
+  NSString* captured;  // the name of the element whose text is being gathered, or nil
+  NSInteger capturedDepth;
+  NSMutableString* text;
+  NSString* proxyHost;  // of the open Proxy element
+  int32_t proxyPort;
+}
+- (void)takeValue:(NSString*)value of:(NSString*)name;
+- (void)endProxy;
+@end
+
+// The parser's delegate calls carry more than this reader needs.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
+@implementation KLPrefillReader
+
+- (void)dealloc {
+  [activationKey release];
+  [customerId release];
+  [customerName release];
+  [serverURL release];
+  [proxyServer release];
+  [parent release];
+  [captured release];
+  [text release];
+  [proxyHost release];
+  [super dealloc];
+}
+
+// Whether the element `name` at the current depth holds a value that is read.
+- (BOOL)isReadElement:(NSString*)name {
+  if (depth == 2) return [name isEqualToString:@"ActivationKey"];
+  if (depth != 3) return NO;
+  if ([parent isEqualToString:@"Customer"]) {
+    return [name isEqualToString:@"ID"] || [name isEqualToString:@"Name"];
+  }
+  if ([parent isEqualToString:@"Server"]) {
+    return [name isEqualToString:@"URL"] || [name isEqualToString:@"Protocol"] ||
+           [name isEqualToString:@"Port"];
+  }
+  if ([parent isEqualToString:@"Proxy"]) {
+    return [name isEqualToString:@"URL"] || [name isEqualToString:@"Port"];
+  }
+  return NO;
+}
+
+- (void)parser:(NSXMLParser*)parser
+    didStartElement:(NSString*)name
+       namespaceURI:(NSString*)namespaceURI
+      qualifiedName:(NSString*)qualifiedName
+         attributes:(NSDictionary*)attributes {
+  ++depth;
+  if (depth == 2) {
+    Assign(&parent, name);
+    if ([name isEqualToString:@"Proxy"]) {
+      Assign(&proxyHost, nil);
+      proxyPort = 0;
+    }
+  }
+  if (captured == nil && [self isReadElement:name]) {
+    Assign(&captured, name);
+    capturedDepth = depth;
+    Adopt(&text, [[NSMutableString alloc] init]);
+  }
+}
+
+- (void)parser:(NSXMLParser*)parser foundCharacters:(NSString*)characters {
+  if (captured != nil) [text appendString:characters];
+}
+
+- (void)parser:(NSXMLParser*)parser foundCDATA:(NSData*)block {
+  if (captured == nil) return;
+  NSString* characters = [[NSString alloc] initWithData:block encoding:NSUTF8StringEncoding];
+  if (characters != nil) [text appendString:characters];
+  [characters release];
+}
+
+- (void)parser:(NSXMLParser*)parser
+    didEndElement:(NSString*)name
+     namespaceURI:(NSString*)namespaceURI
+    qualifiedName:(NSString*)qualifiedName {
+  if (captured != nil && depth == capturedDepth) {
+    [self takeValue:text of:captured];
+    Assign(&captured, nil);
+  }
+  if (depth == 2 && [parent isEqualToString:@"Proxy"]) [self endProxy];
+  --depth;
+}
+
+- (void)takeValue:(NSString*)value of:(NSString*)name {
+  if (depth == 2) {
+    Assign(&activationKey, value);
+  } else if ([parent isEqualToString:@"Customer"]) {
+    Assign([name isEqualToString:@"ID"] ? &customerId : &customerName, value);
+  } else if ([parent isEqualToString:@"Server"]) {
+    if ([name isEqualToString:@"URL"]) {
+      Assign(&serverURL, value);
+    } else if ([name isEqualToString:@"Protocol"]) {
+      isHTTPS = [value isEqualToString:@"https"];
+    } else {
+      serverPort = LeadingInt32(value);
+    }
+  } else if ([name isEqualToString:@"URL"]) {
+    Assign(&proxyHost, value);
+  } else {
+    proxyPort = LeadingInt32(value);
+  }
+}
+
+// A port without a host is no proxy; an earlier Proxy element then stands.
+- (void)endProxy {
+  if ([proxyHost length] == 0) return;
+  if (proxyPort != 0) {
+    Adopt(&proxyServer, [[NSString alloc] initWithFormat:@"%@:%d", proxyHost, proxyPort]);
+  } else {
+    Assign(&proxyServer, proxyHost);
+  }
+}
+
+@end
+
+#pragma GCC diagnostic pop
+
 @interface KLTextDataProvider ()
 - (NSArray*)addressList;
-- (void)readXmlCustomer:(NSXMLNode*)customer;
-- (void)readXmlServer:(NSXMLNode*)server;
-- (void)readXmlProxy:(NSXMLNode*)proxy;
 - (void)settleContainData;
 @end
 
@@ -159,65 +281,29 @@ NSXMLDocument* NewXmlDocument(NSString* path) {
   }
   // A large document leaves many temporary texts behind; drop them before returning.
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  NSXMLDocument* document = NewXmlDocument(path);
-  for (NSXMLNode* child : ElementChildren([document rootElement])) {
-    if (HasName(child, @"ActivationKey")) {
-      Assign(&_activationKey, [child stringValue]);
-    } else if (HasName(child, @"Customer")) {
-      [self readXmlCustomer:child];
-    } else if (HasName(child, @"Server")) {
-      [self readXmlServer:child];
-    } else if (HasName(child, @"Proxy")) {
-      [self readXmlProxy:child];
+  NSData* data = NewPrefillBytes(path);
+  if ([data length] > 0) {
+    NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
+    KLPrefillReader* reader = [[KLPrefillReader alloc] init];
+    [parser setDelegate:reader];
+    // A document that is not well-formed gives nothing, whatever was read before the fault.
+    if ([parser parse]) {
+      Assign(&_activationKey, reader->activationKey);
+      Assign(&_customerId, reader->customerId);
+      Assign(&_customerName, reader->customerName);
+      Assign(&_serverURL, reader->serverURL);
+      Assign(&_proxyServer, reader->proxyServer);
+      _isHTTPS = reader->isHTTPS;
+      _serverPort = reader->serverPort;
     }
+    [parser setDelegate:nil];
+    [reader release];
+    [parser release];
   }
-  [document release];
+  [data release];
   [pool drain];
   [self settleContainData];
   return self;
-}
-
-- (void)readXmlCustomer:(NSXMLNode*)customer {
-  for (NSXMLNode* child : ElementChildren(customer)) {
-    if (HasName(child, @"ID")) {
-      Assign(&_customerId, [child stringValue]);
-    } else if (HasName(child, @"Name")) {
-      Assign(&_customerName, [child stringValue]);
-    }
-  }
-}
-
-- (void)readXmlServer:(NSXMLNode*)server {
-  for (NSXMLNode* child : ElementChildren(server)) {
-    if (HasName(child, @"URL")) {
-      Assign(&_serverURL, [child stringValue]);
-    } else if (HasName(child, @"Protocol")) {
-      _isHTTPS = [[child stringValue] isEqualToString:@"https"];
-    } else if (HasName(child, @"Port")) {
-      _serverPort = LeadingInt32([child stringValue]);
-    }
-  }
-}
-
-- (void)readXmlProxy:(NSXMLNode*)proxy {
-  NSString* host = nil;
-  int32_t port = 0;
-  for (NSXMLNode* child : ElementChildren(proxy)) {
-    if (HasName(child, @"URL")) {
-      host = [child stringValue];
-    } else if (HasName(child, @"Port")) {
-      port = LeadingInt32([child stringValue]);
-    }
-  }
-  // A port without a host is no proxy; an earlier Proxy element then stands.
-  if ([host length] == 0) {
-    return;
-  }
-  if (port != 0) {
-    Adopt(&_proxyServer, [[NSString alloc] initWithFormat:@"%@:%d", host, port]);
-  } else {
-    Assign(&_proxyServer, host);
-  }
 }
 
 // Only a key, a customer ID or a customer name makes a file worth pre-filling from: a server

@@ -1,16 +1,70 @@
 #include "KLInstallLog.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <ctime>
 
+#include "KLPlatform.h"
+
+int OpenOwnedForAppend(const char* path, std::string* why) {
+  const int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *why = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+    return -1;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    *why = std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    *why = "it is not a regular file";
+  } else if (info.st_uid != geteuid()) {
+    *why = "another user owns it";
+  } else if (info.st_nlink != 1) {
+    *why = "it has more than one link";
+  } else if ((info.st_mode & 077) != 0 && fchmod(fd, 0600) != 0) {
+    *why = std::strerror(errno);
+  } else {
+    return fd;
+  }
+  close(fd);
+  return -1;
+}
+
 FILE* OpenForAppendNoFollow(const char* path) {
-  const int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::string why;
+  const int fd = OpenOwnedForAppend(path, &why);
   if (fd < 0) return nullptr;
   FILE* file = fdopen(fd, "a+");
   if (file == nullptr) close(fd);
   return file;
+}
+
+std::string EscapeControlCharacters(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02X", byte);
+      escaped += hex;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
 }
 
 void DumpLog(FILE* file, const std::string& message, const std::string& detail) {
@@ -41,8 +95,15 @@ std::string ConfigFilePath() {
 }
 
 void LogInstallerMessage(const std::string& message, const std::string& detail) {
-  FILE* file = OpenForAppendNoFollow(InstallLogPath().c_str());
-  if (file == nullptr) return;
+  std::string why;
+  const int fd = OpenOwnedForAppend(InstallLogPath().c_str(), &why);
+  FILE* file = fd < 0 ? nullptr : fdopen(fd, "a+");
+  if (file == nullptr) {
+    if (fd >= 0) close(fd);
+    // Diagnostics only: the installation goes on without this entry.
+    kl::CurrentPlatform().ConsoleLog("Install log " + InstallLogPath() + " not written: " + why);
+    return;
+  }
   DumpLog(file, message, detail);
   fclose(file);
 }

@@ -1,4 +1,5 @@
-// The install log: time-stamped entries appended to /tmp/kelvor_install.log.
+// The install log: time-stamped entries appended to /tmp/kelvor_install.log, and the careful
+// open that both fixed files in /tmp get.
 #ifndef KELVORY_COMMON_KLINSTALLLOG_H_
 #define KELVORY_COMMON_KLINSTALLLOG_H_
 
@@ -13,18 +14,30 @@ std::string InstallLogPath();
 std::string ConfigFilePath();
 
 /// Appends one entry (message, detail) to the install log, opening and closing the file for
-/// it. Never fails its caller: a log that cannot be opened (a symbolic link there included)
-/// silently gets no entry.
+/// it. Never fails its caller: a log that cannot be opened, or that is not ours to write (see
+/// OpenOwnedForAppend), gets no entry and the console gets one line saying why.
 void LogInstallerMessage(const std::string& message, const std::string& detail);
 
 /// Writes one entry to `file`: "stamp\tmessage -- detail\n" with the local time as
 /// "%m/%d/%y %H:%M:%S", or "message -- detail\n" when no time stamp can be formed. Message and
-/// detail are written unchanged. Does nothing when `file` is null.
+/// detail are written unchanged: callers escape the values they put in them (see
+/// EscapeControlCharacters). Does nothing when `file` is null.
 void DumpLog(FILE* file, const std::string& message, const std::string& detail);
 
-/// Opens `path` for reading and appending like fopen(path, "a+") (created 0666 less umask when
-/// missing, never truncated), except that a symbolic link as the last path component is
-/// refused: the file lies in a world-writable directory. Returns null on any failure.
+/// `text` with every control character (below 0x20, and 0x7F) written as a visible escape:
+/// "\n", "\r", "\t" and "\\" for a backslash, "\xNN" for the others. Values from outside (a
+/// path, a server's message) then cannot start a line of their own in a log.
+std::string EscapeControlCharacters(const std::string& text);
+
+/// Opens `path` for appending (O_APPEND, created 0600 when missing, never truncated) and
+/// returns the descriptor, or -1 with `*why` saying why not. A file in a world-writable
+/// directory may have been put there by someone else, so it is refused when the last path
+/// component is a symbolic link, when it is not a regular file, when another user owns it or
+/// when it has more than one link. A file of ours that others may read or write is tightened
+/// to 0600 first: it holds credentials.
+int OpenOwnedForAppend(const char* path, std::string* why);
+
+/// OpenOwnedForAppend as a stdio stream (mode "a+"). Returns null on any failure.
 FILE* OpenForAppendNoFollow(const char* path);
 
 #endif  // KELVORY_COMMON_KLINSTALLLOG_H_

@@ -1,5 +1,9 @@
 #include "KLConfigWriter.h"
 
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -12,11 +16,41 @@ namespace {
 
 constexpr size_t kPathBuffer = 256;
 
-// Writes "\t<name>_<position>=<value>\n" with the key built in its own zeroed buffer.
-void WriteEndpointLine(FILE* file, const char* name, int position, const char* value) {
+// "\t<name>_<position>=<value>\n" with the key built in its own zeroed buffer.
+std::string EndpointLine(const char* name, int position, const char* value) {
   char key[250] = {0};
   snprintf(key, sizeof key, "%s_%d", name, position);
-  fprintf(file, "\t%s=%s\n", key, value);
+  return std::string("\t") + key + "=" + value + "\n";
+}
+
+// Appends `block` to the open file `fd` and closes it. The agent must never read half a block,
+// so the block goes out in one write, and when it fails (a short write on a full disk, an error
+// at write or sync) the file is cut back to its size before, leaving it as the tool made it.
+// errno tells the failure.
+bool AppendAllOrNothing(int fd, const std::string& block) {
+  struct stat before {};
+  if (fstat(fd, &before) != 0) {
+    close(fd);
+    return false;
+  }
+  ssize_t written;
+  do {
+    written = write(fd, block.data(), block.size());
+  } while (written < 0 && errno == EINTR);
+  bool complete = written == static_cast<ssize_t>(block.size());
+  if (written >= 0 && !complete) errno = ENOSPC;
+  int error = errno;
+  // A write error that the file system reports late (a network volume) shows here.
+  if (complete && fsync(fd) != 0 && errno != EINVAL) {
+    complete = false;
+    error = errno;
+  }
+  // Nothing else appends meanwhile: the tool has ended and the panes run one at a time.
+  if (!complete && ftruncate(fd, before.st_size) != 0) error = errno;
+  // Once the block is written and synced, the file holds it whatever close says.
+  close(fd);
+  errno = error;
+  return complete;
 }
 
 std::string CutToBuffer(const std::string& text) {
@@ -77,27 +111,35 @@ bool EndsWithAppendedBlock(const std::string& text, const char* volumePath) {
 }
 
 int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
-  FILE* file = OpenForAppendNoFollow(ConfigFilePath().c_str());
-  if (file == nullptr) {
-    kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
-    return 3;
-  }
   const int32_t n = static_cast<int32_t>(endpoints.size());
   const int32_t count = n >= 2 ? 2 : 1;  // no endpoint still counts one: the tool's
   char text[250] = {0};
   snprintf(text, sizeof text, "%d", count);
-  fprintf(file, "\tendpoint_size=%s\n", text);
+  std::string block = std::string("\tendpoint_size=") + text + "\n";
   // Position 0 is the tool's (it was given -s, -n and -p); only position 1 is ours.
   for (int32_t i = 1; i < count; ++i) {
     const KLEndPoint& endpoint = endpoints[i];
     char port[20] = {0};
     snprintf(port, sizeof port, "%d", endpoint.port);
-    WriteEndpointLine(file, "server", i, endpoint.host.c_str());
-    WriteEndpointLine(file, "protocol", i, endpoint.protocol.c_str());
-    WriteEndpointLine(file, "port", i, port);
+    block += EndpointLine("server", i, endpoint.host.c_str());
+    block += EndpointLine("protocol", i, endpoint.protocol.c_str());
+    block += EndpointLine("port", i, port);
   }
-  fputs(ConfigMainSection(volumePath).c_str(), file);
-  fclose(file);
+  block += ConfigMainSection(volumePath);
+
+  std::string why;
+  const int fd = OpenOwnedForAppend(ConfigFilePath().c_str(), &why);
+  if (fd < 0) {
+    kl::CurrentPlatform().ConsoleLog("Cannot append to " + ConfigFilePath() + ": " + why);
+    kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
+    return 3;
+  }
+  if (!AppendAllOrNothing(fd, block)) {
+    kl::CurrentPlatform().ConsoleLog("Cannot append to " + ConfigFilePath() + ": " +
+                                     std::strerror(errno));
+    kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
+    return 3;
+  }
   return 0;
 }
 
@@ -116,8 +158,28 @@ VolumePrefixResult FindVolumePrefix(const char* targetVolumePath,
     path.erase(at, std::strlen("Applications"));
   }
   if (!IsASCII(path)) return VolumePrefixResult::kNotASCII;
+  // A line break in the path would start sections of its own in the agent's file.
+  for (const char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      return VolumePrefixResult::kControlCharacters;
+    }
+  }
   *prefix = CutToBuffer(path);
   return VolumePrefixResult::kOk;
+}
+
+const char* VolumePrefixMessage(VolumePrefixResult result) {
+  switch (result) {
+    case VolumePrefixResult::kOk:
+      return "";
+    case VolumePrefixResult::kNoDestination:
+      return "Please go back and select destination first";
+    case VolumePrefixResult::kNotASCII:
+      return "Destination volume path can only contain ASCII characters";
+    case VolumePrefixResult::kControlCharacters:
+      return "Destination volume path can not contain control characters";
+  }
+  return "";
 }
 
 bool WriteConfiguration(const std::string& key, const char* targetVolumePath) {
@@ -129,15 +191,11 @@ bool WriteConfiguration(const std::string& key, const char* targetVolumePath) {
   }
   kl::Platform& platform = kl::CurrentPlatform();
   std::string prefix;
-  switch (FindVolumePrefix(targetVolumePath, platform.ApplicationDirectories(), &prefix)) {
-    case VolumePrefixResult::kOk:
-      break;
-    case VolumePrefixResult::kNoDestination:
-      platform.ShowCriticalAlert("Please go back and select destination first");
-      return false;
-    case VolumePrefixResult::kNotASCII:
-      platform.ShowCriticalAlert("Destination volume path can only contain ASCII characters");
-      return false;
+  const VolumePrefixResult found =
+      FindVolumePrefix(targetVolumePath, platform.ApplicationDirectories(), &prefix);
+  if (found != VolumePrefixResult::kOk) {
+    platform.ShowCriticalAlert(VolumePrefixMessage(found));
+    return false;
   }
   char volume[kPathBuffer] = {0};
   memcpy(volume, prefix.data(), prefix.size());

@@ -14,8 +14,10 @@
 /// homedir, thread_limitation, poll_delay and datablock_size; then two empty lines.
 /// `volumePath` is the volume prefix, joined verbatim in front of the agent's paths; where it
 /// does not end in "/", homedir gets one before "Applications". Returns 0 when the lines were
-/// written, or 3 after the critical alert "Error loading configuration file" when the file
-/// cannot be opened (a symbolic link there included): then nothing is written anywhere.
+/// written, or 3 after the critical alert "Error loading configuration file" when they were
+/// not: the file cannot be opened, is not ours to write (see OpenOwnedForAppend), or the
+/// append failed (a full disk), in which case the file is cut back to its size before.
+/// All lines are appended in one write: the file never ends in half a block.
 int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath);
 
 /// The [main] section and the two empty lines that end each appended block, for the volume
@@ -30,23 +32,30 @@ bool EndsWithAppendedBlock(const std::string& text, const char* volumePath);
 /// How the volume prefix was found.
 enum class VolumePrefixResult {
   kOk,
-  kNoDestination,  ///< no target volume and not exactly one usable applications directory
-  kNotASCII,       ///< the path has no ASCII form
+  kNoDestination,      ///< no target volume and not exactly one usable applications directory
+  kNotASCII,           ///< the path has no ASCII form
+  kControlCharacters,  ///< the path holds a control character (a line break would forge lines)
 };
 
 /// The volume prefix, cut at 255 bytes: the target volume path when there is one (null or
 /// empty means none); otherwise the single applications directory less its last
 /// "Applications" ("/Applications" gives "/"). A list that does not hold exactly one entry, or
-/// an entry without "Applications", means no destination. Paths are UTF-8 bytes.
+/// an entry without "Applications", means no destination. Paths are UTF-8 bytes; one with a
+/// control character is refused.
 VolumePrefixResult FindVolumePrefix(const char* targetVolumePath,
                                     const std::vector<std::string>& applicationDirectories,
                                     std::string* prefix);
+
+/// The alert for a volume prefix that could not be found ("Please go back and select
+/// destination first", or one naming what is wrong with the path); empty for kOk.
+const char* VolumePrefixMessage(VolumePrefixResult result);
 
 /// Decodes `key` again (ASCII, at most 255 bytes; empty for none) to get its endpoints, finds
 /// the volume prefix (applications directories from the platform) and appends the lines with
 /// writeconfig. True when they were written. On failure the user has been shown why: the key
 /// decoder's alert, "Please go back and select destination first", an alert naming the
-/// destination path when it has no ASCII form, or writeconfig's alert.
+/// destination path when it has no ASCII form or holds a control character, or writeconfig's
+/// alert.
 bool WriteConfiguration(const std::string& key, const char* targetVolumePath);
 
 #endif  // KELVORY_VALIDATION_KLCONFIGWRITER_H_

@@ -34,11 +34,23 @@ std::string ValidationToolPath(const std::string& resourceDirectory);
 std::vector<std::string> ValidationArguments(const std::string& resourceDirectory,
                                              const ValidationRequest& request);
 
-/// Starts argv[0] with `argv` (no shell; the environment is this process's) and waits for it.
-/// Returns the wait status; the status of exit code 127 (32512) when the program could not be
-/// executed (missing, not executable); -1 when no process could be started at all (or `argv`
-/// is empty).
+/// Starts argv[0] with `argv` (no shell; the environment is this process's; every signal at
+/// its default) in a process group of its own, and waits for it. The tool never outlives its
+/// caller: CancelRunningTools and TerminateRunningTools end it, and where the system offers a
+/// parent-death signal (Linux) a caller killed outright takes it along. Returns the wait
+/// status; the status of exit code 127 (32512) when the program could not be executed
+/// (missing, not executable); -1 when no process could be started at all, `argv` is empty, or
+/// the tools have been cancelled.
 int32_t RunAndWait(const std::vector<std::string>& argv);
+
+/// Sends `signal` to the process group of every tool that RunAndWait is waiting for, and makes
+/// every later RunAndWait start nothing (-1). Async-signal-safe: meant for a caller's SIGTERM
+/// handler or time limit, after which the waiting RunAndWait returns the ended tool's status.
+void CancelRunningTools(int signal);
+
+/// CancelRunningTools(SIGTERM), up to 2 seconds for the tools to end, then SIGKILL for what is
+/// left, and waits for them. Async-signal-safe; for a caller that is about to exit.
+void TerminateRunningTools();
 
 /// Runs the tool for one attempt and returns its status (see RunAndWait). `resourceDirectory`
 /// is the ASCII form of the plug-in's resource directory; null when it has none, and then

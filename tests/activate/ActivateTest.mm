@@ -212,6 +212,7 @@ TEST_F(ActivateTest, ExitCodesAndOutcomes) {
       {with({"--port", "abc"}), 1, "refused"},
       {{"--data", dir_ + "/missing.xml", "--json"}, 1, "refused"},
       {with({"--dry-run"}), 0, "dry-run"},
+      {with({"--target", "/V\n[main]"}), 1, "refused"},  // before any tool runs
       {with({"--port", "443"}), 0, "activated"},
       {with({"--unless-activated"}), 0, "already-activated"},  // the run before wrote it
   };

@@ -108,6 +108,11 @@ TEST_F(RecordTest, UnusableFilesGiveAnEmptyRecord) {
     EXPECT_EQ(Load(xml_, p), kNothing) << Str(p);
     EXPECT_EQ(Load(text_, p), kNothing) << Str(p);
   }
+  // 1 MiB is the most a pre-fill file may hold; one byte more makes it unusable.
+  const std::string head = "<r><ActivationKey>K</ActivationKey>", tail = "</r>";
+  const std::string fill(1024 * 1024 - head.size() - tail.size(), ' ');
+  EXPECT_EQ(Load(xml_, head + fill + tail), "1|K||||0|0|0|");
+  EXPECT_EQ(Load(xml_, head + fill + " " + tail), kNothing);
 }
 
 TEST_F(RecordTest, TextReader) {

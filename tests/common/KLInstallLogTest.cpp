@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
+#include "FakePlatform.h"
 #include "KLInstallLog.h"
 #include "LogText.h"
 
@@ -30,15 +33,39 @@ TEST_F(InstallLogTest, CreatesThenAppendsNeverTruncates) {
             "STAMP\t/pkgs/InstallationData.xml has been found\n -- \nSTAMP\tsecond -- \n");
 }
 
-TEST_F(InstallLogTest, SymbolicLinkIsNotFollowed) {
+// A log someone else put there is skipped with a console line; the caller goes on.
+TEST_F(InstallLogTest, ALogThatIsNotOursIsNotWrittenThrough) {
   char target[] = "/tmp/kelvor_log_target_XXXXXX";
-  const int fd = mkstemp(target);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  ASSERT_EQ(symlink(target, kLogPath), 0);
-  LogInstallerMessage("must not", "arrive");
-  EXPECT_EQ(kl::ReadWholeFile(target), "");
+  close(mkstemp(target));
+  const struct {
+    const char* name;
+    std::function<void()> plant;
+    std::string why;
+  } cases[] = {
+      {"symbolic link", [&] { symlink(target, kLogPath); }, "it is a symbolic link"},
+      {"another user's", [] { close(creat(kLogPath, 0666)), chown(kLogPath, 65534, 0); },
+       "another user owns it"},
+      {"hard link", [&] { link(target, kLogPath); }, "it has more than one link"},
+  };
+  for (const auto& c : cases) {
+    unlink(kLogPath);
+    c.plant();
+    kl::ScopedFakePlatform fake;
+    LogInstallerMessage("must not", "arrive");
+    EXPECT_EQ(kl::ReadWholeFile(target), "") << c.name;
+    EXPECT_EQ(kl::ReadWholeFile(kLogPath).find("arrive"), std::string::npos) << c.name;
+    EXPECT_EQ(fake->console, std::vector<std::string>{"Install log /tmp/kelvor_install.log "
+                                                      "not written: " +
+                                                      c.why})
+        << c.name;
+  }
   unlink(target);
+}
+
+TEST(EscapeControlCharacters, OnlyControlsAndTheBackslashChange) {
+  EXPECT_EQ(EscapeControlCharacters("a\nb\r\t\\ \x01\x7F\x1F\xC3\xA9~"),
+            "a\\nb\\r\\t\\\\ \\x01\\x7F\\x1F\xC3\xA9~");
+  EXPECT_EQ(EscapeControlCharacters(std::string("x\0y", 3)), "x\\x00y");
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The lines appended to /tmp/kelvor.conf, the volume prefix, and the refusals.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
 #include "FakePlatform.h"
 #include "KLConfigWriter.h"
@@ -70,6 +73,69 @@ TEST_F(ConfigWriterTest, SymbolicLinkIsRefusedAndItsTargetUntouched) {
   unlink(target);
 }
 
+// Files someone else may have put at the fixed path are never written through; a file of ours
+// that others can read or write is tightened; a new one is private.
+TEST_F(ConfigWriterTest, OnlyAPrivateRegularFileOfOursIsAppendedTo) {
+  const std::string tool = "[server]\n";
+  const struct {
+    const char* name;
+    std::function<void()> plant;
+    bool written;
+  } cases[] = {
+      {"missing", [] {}, true},
+      {"ours, 0666", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0666); }, true},
+      {"another user's", [&] { std::ofstream(kConf) << tool, chown(kConf, 65534, 65534); }, false},
+      {"two links", [&] { std::ofstream(kConf) << tool, link(kConf, "/tmp/kelvor.conf.2"); },
+       false},
+      {"a FIFO", [] { mkfifo(kConf, 0600); }, false},
+      {"a directory", [] { mkdir(kConf, 0700); }, false},
+  };
+  for (const auto& c : cases) {
+    unlink(kConf), rmdir(kConf), unlink("/tmp/kelvor.conf.2");
+    fake_->alerts.clear();
+    c.plant();
+    struct stat before {};
+    stat(kConf, &before);
+    EXPECT_EQ(Write({}, "/"), c.written ? 0 : 3) << c.name;
+    struct stat after {};
+    ASSERT_EQ(stat(kConf, &after), 0) << c.name;
+    if (c.written) {
+      EXPECT_TRUE(fake_->alerts.empty()) << c.name;
+      EXPECT_EQ(after.st_mode & 0777, 0600u) << c.name;
+      EXPECT_NE(kl::ReadWholeFile(kConf).find(kOne + Main("/", "/")), std::string::npos);
+    } else {
+      EXPECT_EQ(fake_->alerts, Strings{"Error loading configuration file"}) << c.name;
+      EXPECT_EQ(after.st_size, before.st_size) << c.name;
+      EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+    }
+  }
+  unlink("/tmp/kelvor.conf.2"), rmdir(kConf);
+}
+
+// A disk that fills up in the middle of the block: the file is left as the tool made it and the
+// verdict is a failure, never half a block with a success.
+TEST_F(ConfigWriterTest, AFailedAppendLeavesTheFileAsItWas) {
+  const std::string tool = "[server]\n    server_0=127.0.0.1\n";
+  std::ofstream(kConf) << tool;
+  signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing the test
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  for (const rlim_t room : {rlim_t{0}, rlim_t{7}, rlim_t{40}}) {
+    rlimit limited = saved;
+    limited.rlim_cur = tool.size() + room;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    fake_->alerts.clear();
+    const int result = Write({"192.0.2.10", "https://192.0.2.11:8443"}, "/");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(result, 3) << room;
+    EXPECT_EQ(fake_->alerts, Strings{"Error loading configuration file"}) << room;
+    EXPECT_EQ(kl::ReadWholeFile(kConf), tool) << room;
+  }
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(Write({}, "/"), 0);
+  EXPECT_EQ(kl::ReadWholeFile(kConf), tool + kOne + Main("/", "/"));
+}
+
 TEST(VolumePrefix, TargetVolumeOrTheSingleApplicationsDirectory) {
   using R = VolumePrefixResult;
   const std::string longPath(300, 'v');
@@ -82,6 +148,8 @@ TEST(VolumePrefix, TargetVolumeOrTheSingleApplicationsDirectory) {
       {"/", {}, R::kOk, "/"},
       {longPath.c_str(), {"/Applications"}, R::kOk, longPath.substr(0, 255)},
       {"/Volumes/D\xC3\xA4ta", {}, R::kNotASCII, ""},
+      {"/Volumes/X\n[main]", {}, R::kControlCharacters, ""},
+      {"/Volumes/X\x7F", {}, R::kControlCharacters, ""},
       {nullptr, {"/Applications"}, R::kOk, "/"},
       {"", {"/usr/lib/GNUstep/Applications"}, R::kOk, "/usr/lib/GNUstep/"},
       {nullptr, {"/Applications/X/Applications"}, R::kOk, "/Applications/X/"},
@@ -114,6 +182,7 @@ TEST_F(ConfigWriterTest, WriteConfigurationDecodesTheKeyAgainOrRefuses) {
        {"/A/Applications", "/B/Applications"},
        "Please go back and select destination first"},
       {"", "/Volumes/\xC3\xA9", {}, "Destination volume path can only contain ASCII characters"},
+      {"", "/V\n[server]", {}, "Destination volume path can not contain control characters"},
   };
   for (const auto& r : refusals) {
     fake_->alerts.clear();

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <thread>
+
 #include "FakeTool.h"
 #include "KLValidationTool.h"
 
@@ -70,6 +72,61 @@ TEST(LaunchValidation, StatusesOfEveryWayTheToolEnds) {
   unlink(tool.Tool().c_str());
   EXPECT_EQ(launchvalidation(dir, kKeyForm), 32512);
   EXPECT_EQ(tool.Runs(), 4);
+}
+
+// True once `pid` has ended (gone or a zombie), polled for up to 5 s.
+bool EndsSoon(pid_t pid) {
+  for (int i = 0; i < 500; ++i) {
+    const std::string stat = kl::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    if (stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0)) {
+      return true;
+    }
+    usleep(10000);
+  }
+  return false;
+}
+
+// The pid the fake tool wrote into `file`, waiting for it to appear.
+pid_t PidFrom(const std::string& file) {
+  for (int i = 0; i < 500; ++i) {
+    const pid_t pid = std::atoi(kl::ReadWholeFile(file).c_str());
+    if (pid > 0) return pid;
+    usleep(10000);
+  }
+  return 0;
+}
+
+// A caller that gives up (a signal, a time limit) takes the tool and whatever the tool started
+// with it; a caller that dies outright takes the tool. Each case runs in a child process: a
+// cancel is for good.
+TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
+  for (const bool killCaller : {false, true}) {
+    kl::FakeTool tool({killCaller ? "echo $$ > \"$d/pid\"; exec sleep 60"
+                                  : "sleep 60 & echo $! > \"$d/pid\"; wait"});
+    const std::string pidFile = tool.directory + "/pid";
+    const pid_t caller = fork();
+    ASSERT_GE(caller, 0);
+    if (caller == 0) {
+      int32_t status = 0;
+      std::thread attempt([&] { status = launchvalidation(tool.directory.c_str(), kKeyForm); });
+      if (!killCaller && PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
+      attempt.join();
+      const bool ended = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+      _exit(ended && launchvalidation(tool.directory.c_str(), kKeyForm) == -1 ? 0 : 1);
+    }
+    const pid_t grandchild = PidFrom(pidFile);
+    ASSERT_GT(grandchild, 0);
+    if (killCaller) kill(caller, SIGKILL);
+    int status = 0;
+    waitpid(caller, &status, 0);
+    if (!killCaller) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_TRUE(EndsSoon(grandchild)) << (killCaller ? "caller killed" : "cancelled");
+    kill(grandchild, SIGKILL);
+    EXPECT_EQ(tool.Runs(), 1);
+  }
 }
 
 TEST(ValidationStatusMessage, EveryKindOfStatus) {

@@ -20,10 +20,22 @@
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #import "KLValidation.h"
+#include "RunGuard.h"
 
 namespace {
 
-enum ExitCode { kActivated = 0, kRefused = 1, kUsage = 2, kFailed = 3, kConfigError = 4 };
+enum ExitCode {
+  kActivated = 0,
+  kRefused = 1,
+  kUsage = 2,
+  kFailed = 3,
+  kConfigError = 4,
+  kStopped = 6,  // timed out, interrupted, or another activation holds the lock
+};
+
+// Long enough for several server addresses that each take their full connection time, short
+// enough that a stuck install ends well before a device-management system gives up on it.
+constexpr unsigned kDefaultTimeoutSeconds = 300;
 
 // No window and no user: alerts are kept for the report, console lines go to standard error.
 class HeadlessPlatform : public kl::DefaultPlatform {
@@ -46,6 +58,7 @@ class HeadlessPlatform : public kl::DefaultPlatform {
 struct Options {
   std::string package, data, target = "/", tool;
   bool text = false, json = false, dryRun = false, unlessActivated = false;
+  unsigned timeout = kDefaultTimeoutSeconds;
   std::string key, customerName, customerId, server, protocol, port, proxy;
   bool hasKey = false, hasName = false, hasId = false, hasServer = false, hasProtocol = false,
        hasPort = false, hasProxy = false;
@@ -164,8 +177,29 @@ KLActivationInput BuildInput(const Options& o, std::string* error) {
   return input;
 }
 
+// The report of a run that had to stop early: `waitingForLock` when it never got the lock.
+int Stopped(Report* report, bool json, bool waitingForLock, const std::string& why) {
+  if (waitingForLock) {
+    report->outcome = "busy";
+    report->message = why;
+  } else if (kl::StopRequested() == kl::StopReason::kTimedOut) {
+    report->outcome = "timed-out";
+    report->message = "The activation did not end within its time limit; nothing was written";
+  } else {
+    report->outcome = "interrupted";
+    report->message = "The activation was interrupted; nothing was written";
+  }
+  return Finish(*report, json, kStopped);
+}
+
 int Activate(const Options& o, HeadlessPlatform* platform) {
   Report report;
+  // One activation at a time, checked and appended under the lock: two runs never leave two
+  // blocks. A dry run writes nothing and needs none.
+  std::string lockError;
+  if (!o.dryRun && !kl::AcquireActivationLock(&lockError)) {
+    return Stopped(&report, o.json, kl::StopRequested() != kl::StopReason::kInterrupted, lockError);
+  }
   if (o.unlessActivated && AlreadyActivated(o)) {
     report.outcome = "already-activated";
     report.message = ConfigFilePath() + " already ends with an activation from the last hour";
@@ -176,6 +210,16 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   if (!error.empty()) {
     report.outcome = "refused";
     report.message = error;
+    return Finish(report, o.json, kRefused);
+  }
+  // A destination the configuration cannot name is refused before any server is asked: a
+  // validation would register this machine for nothing.
+  std::string prefix;
+  const VolumePrefixResult volume =
+      FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
+  if (volume != VolumePrefixResult::kOk) {
+    report.outcome = "refused";
+    report.message = VolumePrefixMessage(volume);
     return Finish(report, o.json, kRefused);
   }
   KLActivationRefusal refusal;
@@ -198,10 +242,13 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   }
 
   for (;;) {
+    if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
     ValidationRequest request;
     const int32_t status = KLRunValidationAttempt(record, resources, &request);
     report.attempts.push_back(
         {request.serverURL, ShellStatus(status), ValidationStatusMessage(status)});
+    // A tool ended by our stop proves nothing either way: no verdict, no configuration.
+    if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
     const AttemptOutcome outcome =
         KLConcludeValidationAttempt(record, status, KLNSString(o.target));
     if (outcome.verdict == AttemptVerdict::kRetry) continue;
@@ -227,7 +274,7 @@ int main(int argc, char** argv) {
       "activation panes' own checks, validation and configuration.\n"
       "Exit codes: 0 activated (or dry run, or already activated), 1 refused by the checks, "
       "2 usage error, 3 every validation attempt failed, 4 the configuration file could not be "
-      "written."};
+      "written, 6 timed out, interrupted, or another activation holds the lock."};
   Options o;
   app.add_option("--package", o.package, "The package file; its folder holds the pre-fill");
   app.add_option("--data", o.data, "A pre-fill file (InstallationData.xml form)");
@@ -238,6 +285,9 @@ int main(int argc, char** argv) {
   app.add_flag("--dry-run", o.dryRun, "Run the checks and show the tool runs; start nothing");
   app.add_flag("--unless-activated", o.unlessActivated,
                "Do nothing when /tmp/kelvor.conf already holds a recent activation");
+  app.add_option("--timeout", o.timeout,
+                 "Time limit in seconds for the whole run, the wait for another activation "
+                 "included (default 300; 0 for none)");
   app.add_option("--key", o.key, "Activation key (the key form)");
   app.add_option("--customer-name", o.customerName, "Customer name (the customer form)");
   app.add_option("--customer-id", o.customerId, "Customer ID (the customer form)");
@@ -279,6 +329,7 @@ int main(int argc, char** argv) {
     return kUsage;
   }
 
+  kl::InstallStopHandlers(o.timeout);
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   HeadlessPlatform platform;
   platform.packagePath = o.package;

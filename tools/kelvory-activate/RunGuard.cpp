@@ -1,0 +1,84 @@
+#include "RunGuard.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "KLValidationTool.h"
+
+namespace kl {
+namespace {
+
+std::atomic<int> g_stop{static_cast<int>(StopReason::kNone)};
+static_assert(std::atomic<int>::is_always_lock_free, "set from signal handlers");
+
+// Grace the tool gets between SIGTERM and SIGKILL.
+constexpr unsigned kGraceSeconds = 2;
+
+void OnStopSignal(int signal) {
+  const int reason =
+      static_cast<int>(signal == SIGALRM ? StopReason::kTimedOut : StopReason::kInterrupted);
+  int none = static_cast<int>(StopReason::kNone);
+  if (g_stop.compare_exchange_strong(none, reason)) {
+    CancelRunningTools(SIGTERM);
+    alarm(kGraceSeconds);  // the next SIGALRM escalates
+  } else if (signal == SIGALRM) {
+    CancelRunningTools(SIGKILL);
+  }
+}
+
+}  // namespace
+
+void InstallStopHandlers(unsigned timeoutSeconds) {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) sigaction(signal, &action, nullptr);
+  if (timeoutSeconds > 0) alarm(timeoutSeconds);
+}
+
+StopReason StopRequested() { return static_cast<StopReason>(g_stop.load()); }
+
+std::string ActivationLockPath() { return ConfigFilePath() + ".lock"; }
+
+bool AcquireActivationLock(std::string* why) {
+  const std::string path = ActivationLockPath();
+  for (;;) {
+    if (StopRequested() != StopReason::kNone) {
+      *why = "another activation holds " + path;
+      return false;
+    }
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat info {};
+    const bool trusted = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                         info.st_uid == geteuid() && info.st_nlink == 1;
+    if (!trusted) {
+      // Planted by someone else (or a link): never lock through it.
+      if (fd >= 0) close(fd);
+      if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        *why = path + " belongs to someone else and cannot be replaced";
+        return false;
+      }
+      continue;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // It may have been replaced between the open and the lock; then lock the new one.
+      struct stat now {};
+      if (stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino) {
+        return true;  // the descriptor stays open, and locked, until the process ends
+      }
+    }
+    close(fd);
+    timespec pause{0, 50 * 1000000L};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+}  // namespace kl
