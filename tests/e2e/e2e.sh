@@ -6,8 +6,14 @@ scenario=$1
 bin=$2
 work=$(mktemp -d /tmp/kelvory_e2e_XXXXXX)
 sim=""
+# Every process the host starts inherits this mark: whatever carries it once the host is gone
+# outlived it (Xvfb, a daemon of the toolkit, the validation tool).
+mark="KELVORY_E2E_MARK=$$_$RANDOM"
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+  # Whatever the host left behind after a failure (see the mark above).
+  grep -lsa "$mark" /proc/[0-9]*/environ | sed 's|^/proc/\([0-9]*\)/environ$|\1|' |
+    xargs -r kill -KILL 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,26 +42,19 @@ main='[main]
     datablock_size=20
 
 '
-# Every process the host starts inherits this mark: whatever carries it once the host is gone
-# outlived it (Xvfb, a daemon of the toolkit, the validation tool).
-mark="KELVORY_E2E_MARK=$$_$RANDOM"
 host() {
   timeout -s KILL 100 env "$mark" "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" "$@" \
     >"$work/transcript" 2>"$work/stderr"
 }
-# Fails when a process started by the host is still there after a short grace. SPARE: a pid
-# not counted (it is ended here).
-no_leftovers() {  # [SPARE]
-  local left="" spare=${1:-none}
-  [ "$spare" = none ] || kill -KILL "$spare" 2>/dev/null
+# Fails when a process started by the host is still there after a short grace.
+no_leftovers() {
+  local left=""
   for _ in $(seq 20); do
     left=$(grep -lsa "$mark" /proc/[0-9]*/environ | sed 's|^/proc/\([0-9]*\)/environ$|\1|' |
-      grep -vx "$spare" |
       while read -r p; do echo "$p:$(cat "/proc/$p/comm" 2>/dev/null)"; done)
     [ -z "$left" ] && return 0
     sleep 0.1
   done
-  kill -KILL $(echo "$left" | sed 's/:.*//') 2>/dev/null
   fail "left running after the host: $left"
 }
 # Runs the installer with a script made of the arguments (one step each).
@@ -66,18 +65,25 @@ run_script() {
   no_leftovers
 }
 # A copy of the plug-in whose validation tool never ends, and a pre-fill that starts it at once.
-hanging_tool() {
+# With "notes", the tool writes tool.ended when it is asked to end (SIGTERM to its group) rather
+# than killed.
+hanging_tool() {  # [notes]
   cp -R "$bin/Kelvory.bundle" "$work/"
-  printf '#!/bin/sh\necho $$ >%s/tool.pid\nexec sleep 100\n' "$work" \
-    >"$work/Kelvory.bundle/Resources/InitialValidate"
+  if [ "${1:-}" = notes ]; then
+    printf '#!/bin/sh\necho $$ >%s/tool.pid\ntrap "echo >%s/tool.ended; exit 1" TERM\n%s\n' \
+      "$work" "$work" "sleep 100 & wait" >"$work/Kelvory.bundle/Resources/InitialValidate"
+  else
+    printf '#!/bin/sh\necho $$ >%s/tool.pid\nexec sleep 100\n' "$work" \
+      >"$work/Kelvory.bundle/Resources/InitialValidate"
+  fi
   key=$("$bin/kelvory-keytool" encode --endpoint "http://127.0.0.1:$port" --appliance-id 42)
   echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
     >"$work/pkg/InstallationData.xml"
 }
 # Starts the host headless on its own display with the hanging tool, sends it SIGNAL once the
 # tool runs, and waits for it.
-signal_host() {  # SIGNAL
-  hanging_tool
+signal_host() {  # SIGNAL [notes]
+  hanging_tool "${2:-}"
   DISPLAY='' env "$mark" "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
     --plugin "$work/Kelvory.bundle" --headless >"$work/transcript" 2>"$work/stderr" &
   local pid=$!
@@ -162,22 +168,24 @@ $main"
     ;;
   # However the host ends, nothing it started runs on: not its X server, not the tool.
   terminated)
-    signal_host TERM
+    signal_host TERM notes
     [ "$status" = 143 ] || fail "exit status $status after SIGTERM"
-    no_leftovers "$(cat "$work/tool.pid")"
+    [ -e "$work/tool.ended" ] || fail "the host did not end the tool"
+    no_leftovers
     ;;
   killed)
     signal_host KILL
     [ "$status" = 137 ] || fail "exit status $status after SIGKILL"
-    no_leftovers "$(cat "$work/tool.pid")"
+    no_leftovers
     ;;
   wait-limit)
-    hanging_tool
+    hanging_tool notes
     DISPLAY='' host --plugin "$work/Kelvory.bundle" --headless --wait-limit 1
     status=$?
     [ "$status" = 1 ] || fail "exit status $status at the wait limit"
     grep -q '^error: validation did not end within 1 s$' "$work/stderr" || fail "no limit message"
-    no_leftovers "$(cat "$work/tool.pid")"
+    [ -e "$work/tool.ended" ] || fail "the host did not end the tool"
+    no_leftovers
     ;;
   *) fail "unknown scenario" ;;
 esac

@@ -1,6 +1,7 @@
 // The names the installer host reads from inside the plug-in still exist in the built bundle,
 // with the kinds the host expects: a rename in the plug-in fails here, not silently in the host.
 #import <Foundation/Foundation.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <objc/runtime.h>
 
@@ -29,6 +30,12 @@ TEST(PluginNames, ExistInTheBuiltBundle) {
     EXPECT_EQ(std::string(ivar_getTypeEncoding(ivar)).substr(0, 1), expected.type) << expected.ivar;
   }
   EXPECT_TRUE(class_getInstanceVariable(pane, "klNoSuchOutlet") == NULL);
+  void* handle =
+      dlopen([[bundle executablePath] fileSystemRepresentation], RTLD_LAZY | RTLD_NOLOAD);
+  ASSERT_TRUE(handle != nullptr);
+  EXPECT_TRUE(dlsym(handle, plugin_names::kTerminateTools) != nullptr);
+  EXPECT_TRUE(dlsym(handle, "_Z21NoSuchFunctionInThePluginv") == nullptr);
+  dlclose(handle);
   [pool drain];
 }
 

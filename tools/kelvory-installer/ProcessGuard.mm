@@ -1,11 +1,13 @@
 #include "ProcessGuard.h"
 
 #import <AppKit/AppKit.h>
+#include <dlfcn.h>
 #include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "PluginNames.h"
 #include "VirtualDisplay.h"
 
 // The toolkit posts a few notices to other applications (a window shown, the application
@@ -35,7 +37,13 @@
 
 namespace {
 
-void EndWhatWeStarted() { StopVirtualDisplay(); }
+// Looked up once, outside any signal handler; async-signal-safe itself.
+void (*volatile g_terminateTools)() = nullptr;
+
+void EndWhatWeStarted() {
+  if (g_terminateTools != nullptr) g_terminateTools();
+  StopVirtualDisplay();
+}
 
 void OnTerminatingSignal(int signal) {
   EndWhatWeStarted();
@@ -50,6 +58,20 @@ void OnUncaughtException(NSException* exception) {
 }
 
 }  // namespace
+
+void KLTakeToolsAlong(NSBundle* bundle) {
+  void* handle =
+      dlopen([[bundle executablePath] fileSystemRepresentation], RTLD_LAZY | RTLD_NOLOAD);
+  if (handle == nullptr) return;
+  g_terminateTools = reinterpret_cast<void (*)()>(dlsym(handle, plugin_names::kTerminateTools));
+  dlclose(handle);  // only drops the reference taken here
+  if (g_terminateTools == nullptr) {
+    std::fprintf(stderr, "warning: the plug-in has no %s\n", plugin_names::kTerminateTools);
+    return;
+  }
+  static bool registered = false;
+  if (!registered) registered = atexit(EndWhatWeStarted) == 0;
+}
 
 void KLGuardProcess() {
   NSSetUncaughtExceptionHandler(&OnUncaughtException);

@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   [InstallerSection setHostPackagePath:KLNSString(options.package)];
   InstallerSection* section = KLLoadPlugin(options.plugin, &error);
   if (section == nil) Fail(2, error);
+  KLTakeToolsAlong([section bundle]);
   [[section installerState] setTargetVolumePath:KLNSString(options.target)];
   const bool scripted = !options.script.empty();
   // The installer's own walk: shouldLoad, firstPane, each nextPane.
