@@ -16,7 +16,7 @@ TEST(PluginSection, BuildsItsPanesLazilyAndLinksThem) {
   [NSApplication sharedApplication];
   NSBundle* bundle = [NSBundle bundleWithPath:@KELVORY_BUNDLE_PATH];
   ASSERT_TRUE([bundle load]);
-  InstallerSection* section = [[[bundle principalClass] alloc] initWithBundle:bundle];
+  InstallerSection* section = [[[[bundle principalClass] alloc] initWithBundle:bundle] autorelease];
   ASSERT_EQ(Name(section), "KLInstallerSection");
   EXPECT_TRUE([section shouldLoad]);
   EXPECT_TRUE([section activePane] == nil);
@@ -43,7 +43,6 @@ TEST(PluginSection, BuildsItsPanesLazilyAndLinksThem) {
   }
   EXPECT_EQ(links, 8);
   EXPECT_TRUE([second initialKeyView] == nil && [second firstKeyView] == nil);
-  [section release];
   [pool drain];
 }
 
