@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "KLHelper.h"
 #include "KLInstallLog.h"
@@ -100,31 +102,93 @@ void Nap(long milliseconds) {
   }
 }
 
-// The child's side between fork and exec: only async-signal-safe calls. Writes errno to
-// `report` when the exec fails.
-[[noreturn]] void ExecTool(char* const* argv, const pid_t parent, int report) {
-  setpgid(0, 0);  // its own group, so that ending it ends whatever it started too
-#if defined(PR_SET_PDEATHSIG)
-  // A caller killed outright takes the tool with it.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(127);
-#else
-  (void)parent;
-#endif
-  // Every signal at its default and none blocked, as a command run by a shell would start,
-  // whatever this thread or a host has set up.
-  struct sigaction byDefault {};
-  byDefault.sa_handler = SIG_DFL;
-  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &byDefault, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  execve(argv[0], argv, environ);
-  const int error = errno;
-  while (write(report, &error, sizeof error) < 0 && errno == EINTR) {
+// What the waiter reports through its pipe: the tool's wait status, or the errno of a tool
+// that could not be started or executed.
+struct Report {
+  enum Kind : int { kStatus = 1, kNotStarted = 2 } kind;
+  int value;
+};
+
+// What the waiter needs; it only reads this.
+struct WaiterStart {
+  char* const* argv;
+  pid_t caller;
+  int report;  // the pipe's write end
+};
+
+void Send(int fd, Report::Kind kind, int value) {
+  const Report report{kind, value};
+  while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
   }
-  _exit(127);
 }
+
+// The tool is not our child but the child of a waiter of ours, which waits for it and sends its
+// status through a pipe. A host may reap every child it has with waitpid(-1) (GNUstep's NSTask
+// does, on each SIGCHLD), which would take a child's status from us; nobody else can take it
+// from the waiter. The waiter leads the process group that ending a tool signals; it ignores
+// every signal but SIGKILL, so the tool alone decides what a SIGTERM means, and ends with its
+// caller (a parent-death signal where the system has one). Only async-signal-safe calls here,
+// and nothing that writes memory the caller uses: the waiter may share it.
+int RunWaiter(void* argument) {
+  const WaiterStart* start = static_cast<const WaiterStart*>(argument);
+  setpgid(0, 0);
+#if defined(PR_SET_PDEATHSIG)
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != start->caller) _exit(127);
+#endif
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (signal != SIGCHLD) sigaction(signal, &ignore, nullptr);
+  }
+  const pid_t waiter = getpid();
+  const pid_t tool = vfork();
+  if (tool == 0) {
+    // Every signal at its default and none blocked, as a command run by a shell would start.
+#if defined(PR_SET_PDEATHSIG)
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != waiter) _exit(127);
+#endif
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &byDefault, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(start->argv[0], start->argv, environ);
+    Send(start->report, Report::kNotStarted, errno);
+    _exit(127);
+  }
+  if (tool < 0) {
+    Send(start->report, Report::kNotStarted, errno);
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(tool, &status, 0) < 0) {
+    if (errno != EINTR) _exit(127);
+  }
+  Send(start->report, Report::kStatus, status);
+  _exit(0);
+}
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Like a thread that is a process of its own: no copy of this (large) process is made. Its end
+// sends no SIGCHLD and only a wait with __WALL sees it. (Sanitizers keep per-thread state that
+// such a process would share with the thread that made it, so their builds fork instead.)
+constexpr int kWaitOptions = __WALL;
+constexpr size_t kWaiterStackBytes = 64 * 1024;
+pid_t StartWaiter(WaiterStart* start, std::unique_ptr<char[]>* stack) {
+  stack->reset(new char[kWaiterStackBytes]);
+  return clone(RunWaiter, stack->get() + kWaiterStackBytes, CLONE_VM, start);
+}
+#else
+constexpr int kWaitOptions = 0;
+pid_t StartWaiter(WaiterStart* start, std::unique_ptr<char[]>*) {
+  const pid_t pid = fork();
+  if (pid == 0) RunWaiter(start);
+  return pid;
+}
+#endif
 
 }  // namespace
 
@@ -135,51 +199,58 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
   for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
   pointers.push_back(nullptr);
 
-  // The exec's failure comes back through a pipe that a successful exec closes.
-  int report[2];
-  if (pipe(report) != 0) return -1;
-  fcntl(report[0], F_SETFD, FD_CLOEXEC);
-  fcntl(report[1], F_SETFD, FD_CLOEXEC);
-  // No handler of ours may run in the child before it has reset them all.
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return -1;
+  fcntl(pipeEnds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(pipeEnds[1], F_SETFD, FD_CLOEXEC);
+  // No handler of ours may run in the waiter before it has set its own.
   sigset_t all, previous;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &previous);
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) ExecTool(pointers.data(), parent, report[1]);
-  const int forkError = errno;
-  if (pid > 0) setpgid(pid, pid);  // also here, so the group exists before anyone signals it
-  const int slot = pid > 0 ? Register(pid) : -1;
+  WaiterStart start{pointers.data(), getpid(), pipeEnds[1]};
+  std::unique_ptr<char[]> stack;
+  const pid_t waiter = StartWaiter(&start, &stack);
+  if (waiter > 0) setpgid(waiter, waiter);  // also here: the group exists before anyone signals
+  const int slot = waiter > 0 ? Register(waiter) : -1;
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  close(report[1]);
-  if (pid < 0) {
-    close(report[0]);
-    return (forkError == EAGAIN || forkError == ENOMEM) ? -1 : kNotExecutedStatus;
+  close(pipeEnds[1]);
+  if (waiter < 0) {
+    close(pipeEnds[0]);
+    return -1;
   }
-  // A cancel that came before the tool was registered has not reached it.
-  if (g_toolsCancelled.load()) kill(-pid, SIGKILL);
+  // A cancel that came before the waiter was registered has not reached it.
+  if (g_toolsCancelled.load()) kill(-waiter, SIGKILL);
 
-  int execError = 0;
-  ssize_t got;
-  do {
-    got = read(report[0], &execError, sizeof execError);
-  } while (got < 0 && errno == EINTR);
-  close(report[0]);
-  int status = 0;
+  // The waiter's report, then the end of the pipe: the waiter has ended (or been killed).
+  Report report{Report::kStatus, -1};
+  bool reported = false;
+  for (;;) {
+    Report next{};
+    const ssize_t got = read(pipeEnds[0], &next, sizeof next);
+    if (got < 0 && errno == EINTR) continue;
+    if (got != static_cast<ssize_t>(sizeof next)) break;
+    if (!reported || next.kind == Report::kNotStarted) report = next;
+    reported = true;
+  }
+  close(pipeEnds[0]);
+  int waiterStatus = 0;
   pid_t waited;
   do {
-    waited = waitpid(pid, &status, 0);
+    waited = waitpid(waiter, &waiterStatus, kWaitOptions);
   } while (waited < 0 && errno == EINTR);
   if (slot >= 0) g_runningTools[slot].store(0);
-  if (waited < 0) return -1;
   // Whatever the tool left running in its group ends with it.
-  kill(-pid, SIGKILL);
-  if (got == static_cast<ssize_t>(sizeof execError)) {
+  kill(-waiter, SIGKILL);
+  if (!reported) {
+    // The waiter was killed, so the tool was too: a tool ended by a signal.
+    return waited == waiter && WIFSIGNALED(waiterStatus) ? waiterStatus : SIGKILL;
+  }
+  if (report.kind == Report::kNotStarted) {
     // Only a lack of resources means that nothing could be run; anything else is a tool that
     // cannot be executed.
-    return (execError == EAGAIN || execError == ENOMEM) ? -1 : kNotExecutedStatus;
+    return (report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus;
   }
-  return status;
+  return report.value;
 }
 
 void CancelRunningTools(int signal) {
@@ -197,7 +268,7 @@ void TerminateRunningTools() {
     for (std::atomic<pid_t>& slot : g_runningTools) {
       const pid_t pid = slot.load();
       if (pid <= 0) continue;
-      const pid_t ended = waitpid(pid, nullptr, WNOHANG);
+      const pid_t ended = waitpid(pid, nullptr, WNOHANG | kWaitOptions);
       if (ended == pid || (ended < 0 && errno == ECHILD)) {
         pid_t expected = pid;
         slot.compare_exchange_strong(expected, 0);
@@ -211,7 +282,7 @@ void TerminateRunningTools() {
   CancelRunningTools(SIGKILL);
   for (std::atomic<pid_t>& slot : g_runningTools) {
     const pid_t pid = slot.load();
-    if (pid > 0) waitpid(pid, nullptr, 0);
+    if (pid > 0) waitpid(pid, nullptr, kWaitOptions);
   }
 }
 

@@ -1,92 +1,18 @@
 // InitialValidate against kelvory-mgmt-sim, both run as real processes on loopback only.
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <fstream>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "LogText.h"
-#include "RunProcess.h"
-#include "TempDir.h"
+#include "ToolFixture.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
-using Clock = std::chrono::steady_clock;
+using kl::Args;
+using kl::operator+;
 
-Args operator+(Args a, const Args& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-class InitialValidate : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    // Proxy settings from the environment must not matter: honoured, http_proxy would send the
-    // requests to a refusing address and no_proxy would bypass the -x proxy to 127.0.0.2.
-    setenv("http_proxy", "http://127.0.0.2:9", 1);
-    setenv("all_proxy", "http://127.0.0.2:9", 1);
-    setenv("no_proxy", "127.0.0.2", 1);
-  }
-  void TearDown() override {
-    if (sim_ > 0) {
-      kill(sim_, SIGTERM);
-      kl::ReapProcess(sim_, 10);
-    }
-  }
-
-  // Starts the simulator and reads its port from the first line it prints.
-  void StartSimulator(const Args& options) {
-    const std::string simOut = dir_ + "/sim.out";
-    sim_ = kl::StartProcess(Args{MGMT_SIM_PATH} + options, simOut, simOut);
-    const auto end = Clock::now() + std::chrono::seconds(20);
-    std::string out;
-    while ((out = kl::ReadWholeFile(simOut)).find('\n') == std::string::npos) {
-      ASSERT_LT(Clock::now(), end) << "simulator did not start: " << out;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const std::string prefix = "listening on 127.0.0.1:";
-    ASSERT_EQ(out.rfind(prefix, 0), 0u) << out;
-    port_ = std::stoi(out.substr(prefix.size()));
-  }
-
-  // Runs the tool and returns its exit code; -f and -l get the test's files unless `args`
-  // names them.
-  int Tool(Args args, bool noHostName = false) {
-    const auto has = [&](const char* o) {
-      return std::find(args.begin(), args.end(), o) != args.end();
-    };
-    if (!has("-f")) args = args + Args{"-f", conf_};
-    if (!has("-l")) args = args + Args{"-l", log_};
-    const std::string out = dir_ + "/tool.out";
-    return kl::ReapProcess(
-        kl::StartProcess(Args{INITIALVALIDATE_PATH} + args, out, out, noHostName), 60);
-  }
-  std::string Conf(const std::string& id, const std::string& proxy = "",
-                   const std::string& host = "127.0.0.1") const {
-    return "[server]\n\tserver_0=" + host +
-           "\n\tprotocol_0=http\n\tport_0=" + std::to_string(port_) + "\n" +
-           (proxy.empty() ? "" : "\tproxy_0=" + proxy + "\n") + "\tappliance_id=" + id + "\n";
-  }
-  Args Server(const std::string& host = "127.0.0.1") const {
-    return {"-s", host, "-n", std::to_string(port_), "-p", "http"};
-  }
-  void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-
-  kl::TempDir tmp_;
-  const std::string dir_ = tmp_.path, conf_ = dir_ + "/kelvor.conf", log_ = dir_ + "/install.log";
-  pid_t sim_ = -1;
-  int port_ = 0;
-};
+class InitialValidate : public kl::ToolTest {};
 
 // One case per rule of the option parser; the last ones have two faults, the lowest code wins.
 TEST_F(InitialValidate, OptionFaultsGiveTheirCodeBeforeAnythingIsOpened) {
@@ -173,6 +99,7 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
   };
   for (const auto& c : cases) {
     Write(conf_, stale);
+    chmod(conf_.c_str(), 0644);
     unlink(log_.c_str());
     const int code = Tool(c.args, c.noHostName);
     const std::string shown = c.args[1] + " " + c.args.back();
@@ -180,8 +107,13 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
       printf("skipped without root: %s\n", shown.c_str());
       continue;
     }
-    EXPECT_EQ(code, c.code) << shown << "\n" << kl::ReadWholeFile(dir_ + "/tool.out");
+    EXPECT_EQ(code, c.code) << shown << "\n" << ToolOutput();
     EXPECT_EQ(kl::ReadWholeFile(conf_), c.code == 0 ? c.conf : stale) << shown;
+    if (c.code == 0) {
+      struct stat st {};
+      ASSERT_EQ(stat(conf_.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << shown;  // a new file, whatever the old one's mode
+    }
     if (c.code == 17) continue;  // no log to write to
     const std::string log = kl::ReadWholeFile(log_);
     EXPECT_NE(log.find("\tInitialValidate finished -- exit code " + std::to_string(c.code) + ": "),

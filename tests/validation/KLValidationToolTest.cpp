@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <thread>
 
 #include "FakeTool.h"
+#include "KLToolExitCodes.h"
 #include "KLValidationTool.h"
 
 namespace {
@@ -72,6 +74,26 @@ TEST(LaunchValidation, StatusesOfEveryWayTheToolEnds) {
   unlink(tool.Tool().c_str());
   EXPECT_EQ(launchvalidation(dir, kKeyForm), 32512);
   EXPECT_EQ(tool.Runs(), 4);
+}
+
+// A host that reaps whatever child has ended (GNUstep's NSTask waits for any process on each
+// SIGCHLD) must not take the tool's status: that turns a server's answer into "Launch script
+// failed".
+TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
+  kl::FakeTool tool({"exit 3"});
+  std::atomic<bool> stop{false};
+  std::thread reaper([&] {
+    while (!stop) {
+      waitpid(-1, nullptr, WNOHANG);
+      usleep(20);
+    }
+  });
+  int right = 0;
+  for (int i = 0; i < 30; ++i)
+    right += launchvalidation(tool.directory.c_str(), kKeyForm) == 3 << 8;
+  stop = true;
+  reaper.join();
+  EXPECT_EQ(right, 30);
 }
 
 // True once `pid` has ended (gone or a zombie), polled for up to 5 s.
@@ -145,7 +167,7 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
       {SIGSEGV | 0x80, "Launch script failed"},
   };
   for (const auto& c : cases) EXPECT_EQ(ValidationStatusMessage(c.status), c.message) << c.status;
-  for (int code = 1; code <= 18; ++code) {
+  for (int code = kToolOk + 1; code < kToolExitCodeCount; ++code) {
     EXPECT_EQ(ValidationStatusMessage(code << 8), ERRORS[code]) << code;
   }
 }

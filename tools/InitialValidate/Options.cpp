@@ -4,6 +4,8 @@
 #include <iterator>
 #include <map>
 
+#include "KLToolExitCodes.h"
+
 namespace {
 
 std::string TrimSpaces(const std::string& text) {
@@ -43,17 +45,21 @@ std::string ServerHost(const std::string& value) {
 }
 
 int ParseOptions(int argc, char** argv, Options& out) {
-  // A repeat of -x, -c, -i or -a is allowed (duplicate code 0).
+  // A repeat of -x, -c, -i or -a is allowed (no duplicate code).
   static const struct {
     char letter;
     std::string Options::*field;
     int duplicateCode;
   } kOptions[] = {
-      {'s', &Options::server, 2},       {'n', &Options::port, 2},
-      {'p', &Options::protocol, 2},     {'f', &Options::confPath, 4},
-      {'l', &Options::logPath, 8},      {'x', &Options::proxy, 0},
-      {'c', &Options::customerName, 0}, {'i', &Options::customerId, 0},
-      {'a', &Options::applianceId, 0},
+      {'s', &Options::server, kToolDuplicateConnection},
+      {'n', &Options::port, kToolDuplicateConnection},
+      {'p', &Options::protocol, kToolDuplicateConnection},
+      {'f', &Options::confPath, kToolDuplicateConfigPath},
+      {'l', &Options::logPath, kToolDuplicateLogPath},
+      {'x', &Options::proxy, kToolOk},
+      {'c', &Options::customerName, kToolOk},
+      {'i', &Options::customerId, kToolOk},
+      {'a', &Options::applianceId, kToolOk},
   };
   int lowest = 0;
   auto fault = [&lowest](int code) {
@@ -62,29 +68,30 @@ int ParseOptions(int argc, char** argv, Options& out) {
   std::map<char, int> seen;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help") {
-      out.help = true;
+    if (arg == "--help" || arg == "--version") {
+      (arg == "--help" ? out.help : out.version) = true;
       continue;
     }
     const auto* option = std::find_if(std::begin(kOptions), std::end(kOptions), [&](auto& o) {
       return arg.size() == 2 && arg[0] == '-' && arg[1] == o.letter;
     });
     if (option == std::end(kOptions) || i + 1 >= argc) {
-      fault(9);
+      fault(kToolUnrecognizedOption);
       continue;
     }
     out.*option->field = argv[++i];
-    if (++seen[option->letter] > 1 && option->duplicateCode != 0) fault(option->duplicateCode);
+    if (++seen[option->letter] > 1 && option->duplicateCode != kToolOk)
+      fault(option->duplicateCode);
   }
   out.server = ServerHost(out.server);
   if (out.server.empty() || !IsPort(out.port) ||
       (out.protocol != "http" && out.protocol != "https")) {
-    fault(1);
+    fault(kToolMissingConnection);
   }
-  if (out.confPath.empty()) fault(3);
-  if (out.logPath.empty()) fault(7);
+  if (out.confPath.empty()) fault(kToolMissingConfigPath);
+  if (out.logPath.empty()) fault(kToolMissingLogPath);
   const bool customer = !out.customerName.empty() || !out.customerId.empty();
-  if (!customer && out.applianceId.empty()) fault(5);
-  if (customer && !out.applianceId.empty()) fault(6);
+  if (!customer && out.applianceId.empty()) fault(kToolMissingIdentity);
+  if (customer && !out.applianceId.empty()) fault(kToolConflictingIdentity);
   return lowest;
 }

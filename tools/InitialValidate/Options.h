@@ -13,12 +13,14 @@ struct Options {
   std::string logPath;                                // -l
   std::string customerName, customerId, applianceId;  // -c, -i, -a; empty when not given
   bool help = false;                                  // --help
+  bool version = false;                               // --version
 };
 
 /// Reads argv[1..argc-1]. An option's value is always the next argument, even one starting
 /// with "-"; a repeated -x, -c, -i or -a keeps its last value. An empty -s (once trimmed), -f or
 /// -l counts as missing; an empty -x, -c, -i or -a as not given. Returns 0 when the options are
-/// usable, else the lowest exit code among the faults found (1 to 9).
+/// usable, else the lowest exit code among the faults found (kToolMissingConnection to
+/// kToolUnrecognizedOption). --help and --version are flags of their own.
 int ParseOptions(int argc, char** argv, Options& out);
 
 /// The host named by an -s value: spaces trimmed, and from a URL-like value

@@ -7,7 +7,12 @@
 //         "applianceId", "message": "..."}
 //   POST /api/v1/register  the same fields plus {"hostName", "osName"?, "osVersion"?}
 //     200 {"registered": true, "applianceId": "..."} | {"registered": false, "message": "..."}
-//   400 {"error": "..."} for a body that is not such an object.
+//   400 {"error": "..."} for a body that is not such an object, or one larger than 64 KiB or
+//       nested deeper than 64 levels (it is never parsed), and the next request is served.
+//
+// Under load: a listen queue of 1024, a worker for each open connection (up to 512), so a client
+// that connects and says nothing holds only its own, and loses it after a 2-second read timeout;
+// answers leave at once (TCP_NODELAY) instead of waiting on the client's delayed acknowledgement.
 //
 // Requests in absolute form ("POST http://host:port/api/v1/validate"), as an HTTP proxy
 // receives them, are answered the same way, so the simulator can also stand in for a proxy in
@@ -15,12 +20,15 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
+#include <list>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -28,9 +36,19 @@
 #include <thread>
 #include <vector>
 
+#include "ServerProtocol.h"
+
 namespace {
 
+using kl::protocol::JsonWithinLimits;
 using nlohmann::json;
+
+constexpr int kListenQueue = 1024;  // the kernel may cap it (net.core.somaxconn)
+constexpr size_t kMaxWorkers = 512;
+constexpr time_t kReadTimeoutSeconds = 2;  // also how long an idle kept-alive connection stays
+constexpr size_t kRequestsPerConnection = 1000;
+
+const char kTooLarge[] = "the body is larger than 64 KiB or nested deeper than 64 levels";
 
 struct Customer {
   std::string name, id;
@@ -106,10 +124,19 @@ class Simulator {
 
   void Routes(httplib::Server& server) {
     // The optional scheme and authority admit absolute-form targets.
-    server.Post(R"((?:http://[^/]*)?/api/v1/validate)",
+    const std::string absolute = R"((?:http://[^/]*)?)";
+    server.Post(absolute + kl::protocol::kValidatePath,
                 [this](const httplib::Request& q, httplib::Response& a) { Validate(q, a); });
-    server.Post(R"((?:http://[^/]*)?/api/v1/register)",
+    server.Post(absolute + kl::protocol::kRegisterPath,
                 [this](const httplib::Request& q, httplib::Response& a) { Register(q, a); });
+    // httplib refuses a longer body itself, with 413; to a client it is malformed like any other.
+    server.set_payload_max_length(kl::protocol::kMaxJsonBytes);
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& a) {
+          if (a.status != 413) return httplib::Server::HandlerResponse::Unhandled;
+          Answer(a, 400, {{"error", kTooLarge}});
+          return httplib::Server::HandlerResponse::Handled;
+        }));
     server.set_logger([](const httplib::Request& q, const httplib::Response& a) {
       const bool proxied = q.target.rfind("http://", 0) == 0;
       Say(q.method + " " + q.target + " " + std::to_string(a.status) +
@@ -124,6 +151,10 @@ class Simulator {
   }
 
   static bool Read(const httplib::Request& q, httplib::Response& a, json& body, Request& r) {
+    if (!JsonWithinLimits(q.body)) {
+      Answer(a, 400, {{"error", kTooLarge}});
+      return false;
+    }
     body = json::parse(q.body, nullptr, false);
     const std::string error = ReadRequest(body, r);
     if (!error.empty()) Answer(a, 400, {{"error", error}});
@@ -168,6 +199,70 @@ class Simulator {
   std::atomic<long> nextId_{100000};
 };
 
+// One worker per open connection, started when every worker is busy, up to a ceiling; then
+// connections wait in the queue. httplib's own pool has a fixed size (8 here), so that a few
+// clients that connect and say nothing hold every worker until their read timeout.
+class GrowingPool : public httplib::TaskQueue {
+ public:
+  explicit GrowingPool(size_t maxWorkers) : maxWorkers_(maxWorkers) {}
+  ~GrowingPool() override { shutdown(); }
+
+  void enqueue(std::function<void()> job) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    jobs_.push_back(std::move(job));
+    if (jobs_.size() > idle_ && workers_.size() < maxWorkers_) {
+      workers_.emplace_back([this] { Work(); });
+    } else {
+      ready_.notify_one();
+    }
+  }
+
+  // Runs the jobs already queued, then ends every worker.
+  void shutdown() override {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      stopping_ = true;
+    }
+    ready_.notify_all();
+    for (std::thread& worker : workers_) {
+      if (worker.joinable()) worker.join();
+    }
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock<std::mutex> hold(mutex_);
+        ++idle_;
+        ready_.wait(hold, [this] { return stopping_ || !jobs_.empty(); });
+        --idle_;
+        if (jobs_.empty()) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  const size_t maxWorkers_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::list<std::function<void()>> jobs_;
+  std::vector<std::thread> workers_;  // only grows, under mutex_; joined by shutdown
+  size_t idle_ = 0;
+  bool stopping_ = false;
+};
+
+// httplib listens with a queue of 5, compiled into the library, so that under load connections
+// wait for the client's SYN retry (a second or more). Listening again on the bound socket only
+// lengthens the queue.
+class Listener : public httplib::Server {
+ public:
+  bool LengthenQueue(int length) { return ::listen(svr_sock_, length) == 0; }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,8 +278,15 @@ int main(int argc, char** argv) {
   app.footer(
       "Serves POST /api/v1/validate and POST /api/v1/register (see InitialValidate --help), also "
       "in absolute form as a proxy receives them. Prints \"listening on 127.0.0.1:PORT\" first; "
-      "stops on SIGINT or SIGTERM.");
-  CLI11_PARSE(app, argc, argv);
+      "stops on SIGINT or SIGTERM. Usage errors exit with 2.");
+  app.set_version_flag("--version", std::string("kelvory-mgmt-sim ") + KL_VERSION);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version end here too (exit 0, on standard output); errors go to standard
+    // error.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   Directory directory;
   try {
@@ -204,11 +306,16 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   Simulator simulator(std::move(directory));
-  httplib::Server server;
+  Listener server;
   simulator.Routes(server);
+  server.new_task_queue = [] { return new GrowingPool(kMaxWorkers); };
+  server.set_tcp_nodelay(true);
+  server.set_read_timeout(kReadTimeoutSeconds);
+  server.set_keep_alive_timeout(kReadTimeoutSeconds);
+  server.set_keep_alive_max_count(kRequestsPerConnection);
   const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
                               : (server.bind_to_port("127.0.0.1", port) ? port : -1);
-  if (bound <= 0) {
+  if (bound <= 0 || !server.LengthenQueue(kListenQueue)) {
     fprintf(stderr, "kelvory-mgmt-sim: cannot listen on 127.0.0.1:%d\n", port);
     return 1;
   }

@@ -1,0 +1,125 @@
+#!/bin/bash
+# Measures kelvory-mgmt-sim under load, on 127.0.0.1 only, and prints the figures (it asserts
+# nothing: timings depend on the machine).
+#   1. VALIDATIONS runs of InitialValidate at once against one simulator: how many ended exact
+#      (exit 0, a well-formed section, every appliance ID different), the wall time, the median
+#      and slowest run, and the connections dropped by a full listen queue (each one costs its
+#      client a second or more before it tries again).
+#   2. SLOW clients connect and send half a request, then nothing; while they hold their
+#      connections, PROBES validations run at once: median and slowest run.
+#   3. KEEPALIVE requests on one kept-alive connection: the median time per request after the
+#      first (about 40 ms each when answers wait on delayed acknowledgements).
+# Usage: scripts/load-sim.sh [BUILD_DIR]   (default build; the tool and simulator built there)
+# Environment: VALIDATIONS (default 500), SLOW (64), PROBES (10), KEEPALIVE (50).
+set -eu
+cd "$(dirname "$0")/.."
+build=${1:-build}
+validations=${VALIDATIONS:-500}
+slow=${SLOW:-64}
+probes=${PROBES:-10}
+keepalive=${KEEPALIVE:-50}
+tool=$build/InitialValidate
+for program in "$tool" "$build/kelvory-mgmt-sim"; do
+  [ -x "$program" ] || { echo "load-sim: $program is not built" >&2; exit 2; }
+done
+
+work=$(mktemp -d /tmp/kelvory_load_XXXXXX)
+sim=""
+cleanup() {
+  if [ -n "$sim" ]; then
+    kill "$sim" 2>/dev/null || true
+    wait "$sim" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$build/kelvory-mgmt-sim" >"$work/sim.out" 2>&1 &
+sim=$!
+for _ in $(seq 200); do
+  grep -q '^listening on' "$work/sim.out" 2>/dev/null && break
+  sleep 0.05
+done
+port=$(sed -n '1s/^listening on 127\.0\.0\.1://p' "$work/sim.out")
+[ -n "$port" ] || { echo "load-sim: the simulator did not start" >&2; exit 1; }
+queue=$(ss -Hltn "sport = :$port" | awk '{print $3}')
+echo "simulator on 127.0.0.1:$port, listen queue ${queue:-?}"
+
+# Runs one validation as run N and records "exit-code milliseconds" in $work/r.N.
+validate() {
+  local n=$1 started=$EPOCHREALTIME code=0
+  "$tool" -s 127.0.0.1 -n "$port" -p http -c "Demo Customer" -i 1001 \
+    -f "$work/c.$n" -l "$work/l.$n" >/dev/null 2>&1 || code=$?
+  local ended=$EPOCHREALTIME
+  echo "$code $(((${ended/./} - ${started/./}) / 1000))" >"$work/r.$n"
+}
+
+# Prints "median M ms, slowest S ms, K of N exit 0" over the records r.FIRST..r.LAST.
+summary() {
+  for n in $(seq "$1" "$2"); do cat "$work/r.$n"; done | sort -n -k2 | awk '
+    { ms[NR] = $2; if ($1 == 0) ok++ }
+    END { printf "median %d ms, slowest %d ms, %d of %d exit 0\n", ms[int((NR + 1) / 2)],
+          ms[NR], ok, NR }'
+}
+
+# Connections this network namespace's listen queues have dropped so far.
+listen_drops() {
+  awk '/^TcpExt:/ { if (!names) { split($0, name); names = 1 } else {
+         for (i = 2; i <= NF; i++) if (name[i] == "ListenDrops") print $i } }' /proc/net/netstat
+}
+
+# 1. Concurrent validations.
+drops=$(listen_drops)
+started=$EPOCHREALTIME
+pids=()
+for n in $(seq 1 "$validations"); do
+  validate "$n" &
+  pids+=($!)
+done
+wait "${pids[@]}"
+ended=$EPOCHREALTIME
+exact=0
+for n in $(seq 1 "$validations"); do
+  if [ "$(cut -d' ' -f1 "$work/r.$n")" = 0 ] &&
+    printf '[server]\n\tserver_0=127.0.0.1\n\tprotocol_0=http\n\tport_0=%s\n' "$port" |
+    cmp -s - <(head -4 "$work/c.$n") &&
+    grep -Eq '^	appliance_id=[0-9]+$' <(tail -n +5 "$work/c.$n"); then
+    exact=$((exact + 1))
+  fi
+done
+distinct=$(cat "$work"/c.* 2>/dev/null | grep appliance_id= | sort -u | wc -l)
+echo "$validations validations at once: $exact exact, $distinct distinct appliance IDs," \
+  "$(((${ended/./} - ${started/./}) / 1000)) ms in all, $(($(listen_drops) - drops))" \
+  "connections dropped by a full listen queue; $(summary 1 "$validations")"
+
+# 2. Slow clients hold connections while validations run.
+fds=()
+for _ in $(seq 1 "$slow"); do
+  exec {fd}<>"/dev/tcp/127.0.0.1/$port"
+  printf 'POST /api/v1/validate HTTP/1.1\r\nHost: 127.0.0.1\r\n' >&"$fd"
+  fds+=("$fd")
+done
+first=$((validations + 1))
+last=$((validations + probes))
+pids=()
+for n in $(seq "$first" "$last"); do
+  validate "$n" &
+  pids+=($!)
+done
+wait "${pids[@]}"
+for fd in "${fds[@]}"; do exec {fd}>&-; done
+echo "$probes validations while $slow slow clients hold connections: $(summary "$first" "$last")"
+
+# 3. Kept-alive requests on one connection.
+urls=()
+for _ in $(seq 1 "$keepalive"); do urls+=("http://127.0.0.1:$port/api/v1/validate"); done
+curl -s -o /dev/null -w '%{num_connects} %{time_total}\n' --noproxy '*' \
+  -H 'Content-Type: application/json' -d '{"applianceId":"42"}' "${urls[@]}" >"$work/keepalive"
+connections=$(awk '{ n += $1 } END { print n }' "$work/keepalive")
+tail -n +2 "$work/keepalive" | awk '{ printf "%.3f\n", $2 * 1000 }' | sort -n | awk \
+  -v n="$keepalive" -v c="$connections" '
+  { t[NR] = $1 }
+  END {
+    printf "%d requests on %d connection(s): median %.2f ms per request after the first, " \
+      "slowest %.2f ms\n", n, c, t[int((NR + 1) / 2)], t[NR]
+  }'
