@@ -187,6 +187,28 @@ $main"
     [ -e "$work/tool.ended" ] || fail "the host did not end the tool"
     no_leftovers
     ;;
+  # With /tmp full, as a full disk leaves it, the headless host (whose alert opens a panel) ends
+  # with its verdict instead of waiting for a daemon that cannot start or a panel nobody sees.
+  # /tmp is a tiny full file system in a mount namespace of its own; the work folder is reached
+  # through a descriptor opened before it was covered.
+  full-tmp)
+    key=$("$bin/kelvory-keytool" encode --endpoint "http://127.0.0.1:$port" --appliance-id 42)
+    echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
+      >"$work/pkg/InstallationData.xml"
+    # shellcheck disable=SC2016
+    unshare -m --propagation private sh -c '
+      exec 3<"$1"
+      mount -t tmpfs -o size=64k,mode=1777 none /tmp || exit 99
+      head -c 100000 /dev/zero >/tmp/fill 2>/dev/null
+      exec env "$2" DISPLAY= timeout -s KILL 60 "$3/kelvory-installer" --headless \
+        --package /proc/self/fd/3/pkg/Kelvory.pkg >/proc/self/fd/3/transcript \
+        2>/proc/self/fd/3/stderr' sh "$work" "$mark" "$bin"
+    status=$?
+    [ "$status" = 1 ] || fail "exit status $status with /tmp full"
+    [ "$(tail -2 "$work/transcript")" = "result: Validation Failed
+buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
+    no_leftovers
+    ;;
   *) fail "unknown scenario" ;;
 esac
 echo "ok: $scenario"
