@@ -56,6 +56,10 @@ HOST = "tools/kelvory-installer/main.mm"
 HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
 ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
+ACTSOURCES = "tools/kelvory-activate/ActivationSources.mm"
+SOURCE = "installer/ActDlg/KLActivationSource.mm"
+DOCTOR = "tools/kelvory-keytool/doctor.mm"
+PROBE = "tools/kelvory-keytool/probe.cpp"
 REFTOOL = "tools/InitialValidate/main.cpp"
 REFOPTS = "tools/InitialValidate/Options.cpp"
 
@@ -77,7 +81,7 @@ MUTATIONS = [
       "      [entering didEnterPane:dir];\n      _switching = NO;\n", ("host_test",)),
     M("keytool-id-diagnostic", KEYTOOL, "    case kKeyDecodeBadIdentifier:\n",
       "    case -100:\n", ("keytool_test",)),
-    M("prefill-no-reason", PREFILL, '    std::cout << "error: " << error << "\\n";\n', "",
+    M("prefill-no-reason", PREFILL, "return look.problem.empty() ? 0 : 1;", "return 0;",
       ("keytool_test",)),
     # Helpers.
     M("trim-tab", HELPER, "find_first_not_of(' ')", 'find_first_not_of(" \\t")',
@@ -139,7 +143,13 @@ MUTATIONS = [
       ("keytool_test",)),
     M("keytool-decode-exit", KEYTOOL, "  return kExitRefused;\n}\n\nint RunEndpoint",
       "  return kExitUsage;\n}\n\nint RunEndpoint", ("keytool_test",)),
-    M("prefill-json-no-error", PREFILL, '      values["error"] = error;\n', "",
+    M("prefill-error-on-stdout", PREFILL, 'std::cerr << "kelvory-keytool: "',
+      'std::cout << "kelvory-keytool: "', ("keytool_test",)),
+    M("encode-no-refusal", KEYTOOL, "  if (analysis.status != kKeyDecodeOk) {\n    // What",
+      "  if (false) {\n    // What", ("keytool_test",)),
+    M("doctor-strict-ignored", DOCTOR, "!(request.strict && !warnings.empty())", "true",
+      ("keytool_test",)),
+    M("probe-no-proxy", PROBE, "  curl_easy_setopt(h, CURLOPT_PROXY, t.proxy.c_str());\n", "",
       ("keytool_test",)),
     # More helpers, endpoint, decoder.
     M("split-one-byte-step", HELPER, "    begin = at + delimiter.size();", "    begin = at + 1;",
@@ -228,13 +238,17 @@ MUTATIONS = [
     M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
     M("host-verdict-buttons", HOSTWINDOW, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
     # Headless activation.
-    M("activate-prefill-always", ACTIVATE, "if (prefill != nil && [prefill containData])",
-      "if (prefill != nil)", ("activate_test",)),
-    M("activate-proxy-option", ACTIVATE, "    input.proxyOption = 1;\n", "", ("activate_test",)),
+    M("activate-prefill-always", SOURCE, "    if (!look.hasData) continue;\n", "",
+      ("activate_test",)),
+    M("activate-proxy-option", SOURCE, "    input->proxyOption = 1;\n", "", ("activate_test",)),
+    M("activate-command-line-install", ACTSOURCES, 'std::string(commandLine) == "1"', "false",
+      ("activate_test",)),
+    M("activate-no-data-code", ACTIVATE, "return Finish(report, o.json, kNoData);",
+      "return Finish(report, o.json, kRefused);", ("activate_test",)),
     M("activate-config-error-code", ACTIVATE,
       "outcome.message.empty() ? kConfigError : kFailed", "kFailed", ("activate_test",)),
     M("activate-dry-run-runs", ACTIVATE, "  if (o.dryRun) {", "  if (false) {", ("activate_test",)),
-    M("activate-protocol-click", ACTIVATE, '    input.port = input.https ? @"443" : @"80";\n', "",
+    M("activate-protocol-click", SOURCE, '    input->port = input->https ? @"443" : @"80";\n', "",
       ("activate_test",)),
     M("activate-signal-status", ACTIVATE, "return 128 + WTERMSIG(status);", "return status;",
       ("activate_test",)),
@@ -249,19 +263,23 @@ MUTATIONS = [
     # Kept by the tests after their tables were merged and trimmed.
     M("keytool-type-diagnostic", KEYTOOL, "    case kKeyDecodeWrongType:\n", "    case -101:\n",
       ("keytool_test",)),
-    M("doctor-one-input", KEYTOOL, "if (inputs != 1) {", "if (inputs > 1) {", ("keytool_test",)),
-    M("doctor-text-ignored", KEYTOOL, "request.textFormat = doctorText;",
-      "request.textFormat = false;", ("keytool_test",)),
-    M("doctor-one-run", "tools/kelvory-keytool/doctor.mm", "  } while ([checked nextURL]);",
-      "  } while (false);", ("keytool_test",)),
+    M("doctor-one-input", KEYTOOL,
+      "if (packageOption->count() != 0 && dataOption->count() != 0) {", "if (false) {",
+      ("keytool_test",)),
+    M("doctor-text-ignored", SOURCE, "read = request.textFormat ? [read initWithTextFile:",
+      "read = false ? [read initWithTextFile:", ("keytool_test",)),
+    M("doctor-one-run", DOCTOR,
+      "ValidationArguments(kResourcePlaceholder, request)}});\n  } while ([checked nextURL]);",
+      "ValidationArguments(kResourcePlaceholder, request)}});\n  } while (false);",
+      ("keytool_test",)),
     M("doctor-typed-cause", "tools/kelvory-keytool/doctor.mm", "    if (!fromFile) {",
       "    if (false) {", ("keytool_test",)),
     M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor.mm",
       '{"resolves", Resolves(endpoint.host)}',
       '{"resolves", endpoint.isValid ? Resolves(endpoint.host) : json(nullptr)}',
       ("keytool_test",)),
-    M("prefill-text-as-xml", PREFILL, "  if (textFormat) {\n    return std::string();",
-      "  if (false) {\n    return std::string();", ("keytool_test",)),
+    M("prefill-text-as-xml", SOURCE, "  if (textFormat) return std::string();",
+      "  if (false) return std::string();", ("keytool_test",)),
     M("reftool-highest-fault", REFOPTS, "code < lowest", "code > lowest", ("initialvalidate_test",)),
     M("reftool-port-65535", REFOPTS, "value <= 65536", "value <= 65535", ("initialvalidate_test",)),
     M("reftool-conf-follows-link", REFTOOL, "if (lstat(path.c_str(), &st) != 0)",

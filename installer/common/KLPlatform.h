@@ -34,6 +34,17 @@ class Platform {
   /// True when the system resolver finds `name` with at least one address
   /// (`gethostbyname` on a real machine). Blocks while the resolver works.
   virtual bool ResolveHostName(const std::string& name) = 0;
+
+  /// The values an administrator forced for `keys` of the preferences `domain` (a
+  /// configuration profile of a device-management system), as property-list data holding one
+  /// dictionary of the forced keys only (XML or binary); the empty text when none is forced.
+  /// Only the command-line tools ask; the panes never do. By default none is.
+  virtual std::string ManagedPreferences(const std::string& domain,
+                                         const std::vector<std::string>& keys) {
+    (void)domain;
+    (void)keys;
+    return std::string();
+  }
 };
 
 /// The platform every part of the plug-in uses; safe to call from any thread. Until SetPlatform is

@@ -80,16 +80,61 @@ TEST(KeytoolEndpointAndEncode, FieldsAsParsedAndKeysThatDecode) {
   EXPECT_EQ(Tool({"encode", "--endpoint", "192.0.2.10"}).out, Key("192.0.2.10||1|") + "\n");
 }
 
+// encode refuses exactly what decode refuses, with decode's words, on standard error; a host
+// that does not resolve here is only a warning, since the installing machine may know it.
+TEST(KeytoolEncode, RefusesWhatDecodeRefuses) {
+  const struct {
+    Args options;
+    std::string decoded;  // the key encode would have made
+  } cases[] = {
+      {{"--endpoint", "ftp://127.0.0.1:21"}, "ftp://127.0.0.1:21||1|"},
+      {{"--endpoint", "127.0.0.1:0"}, "127.0.0.1:0||1|"},
+      {{"--endpoint", "127.0.0.1", "--type", "3"}, "127.0.0.1||3|"},
+      {{"--endpoint", "127.0.0.1", "--appliance-id", "12a"}, "127.0.0.1|12a|1|"},
+      {{"--endpoint", "127.0.0.1", "--appliance-id", "99999999999"}, "127.0.0.1|99999999999|1|"},
+  };
+  for (const auto& c : cases) {
+    Args args{"encode"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const kl::ProcessRun enc = Tool(args);
+    const kl::ProcessRun dec = Tool({"decode", Key(c.decoded)});
+    EXPECT_EQ(enc.exitCode, 1) << c.decoded;
+    EXPECT_EQ(enc.out, "");
+    EXPECT_EQ(dec.exitCode, 1) << c.decoded;
+    EXPECT_EQ(enc.err, dec.out) << c.decoded;
+  }
+  const kl::ProcessRun unresolved =
+      Tool({"encode", "--endpoint", "https://-x.invalid:8443", "--appliance-id", "7"});
+  EXPECT_EQ(unresolved.exitCode, 0) << unresolved.err;
+  EXPECT_EQ(unresolved.out, Key("https://-x.invalid:8443|7|1|") + "\n");
+  EXPECT_EQ(unresolved.err,
+            "kelvory-keytool: warning: -x.invalid does not resolve on this machine; decode here "
+            "refuses the key, a machine whose resolver knows it accepts it\n");
+}
+
+TEST(KeytoolVersion, PrintsTheProjectVersion) {
+  const kl::ProcessRun r = Tool({"--version"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, std::string("kelvory-keytool ") + KL_VERSION + "\n");
+  EXPECT_EQ(r.err, "");
+}
+
 // One case for the command line's own parse, then each check of the tool's own.
 TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
   const std::vector<Args> cases = {
       {"decode"},
       {"encode", "--endpoint", "a|b"},
-      {"encode", "--endpoint", "192.0.2.10", "--appliance-id", "12a"},
       {"encode", "--endpoint", "192.0.2.10", "--token", "x|y"},
-      {"doctor"},  // doctor takes exactly one of --package, --data and --key
-      {"doctor", "--key", "k", "--data", "f"},
-      {"doctor", "--package", "p", "--text"},  // --text only with --data
+      {"encode", "--endpoint", "192.0.2.10", "--appliance-id", "1|2"},
+      {"doctor"},                               // doctor needs an input
+      {"doctor", "--key", "k", "--data", "f"},  // a key goes alone
+      {"doctor", "--key", "k", "--managed-preferences"},
+      {"doctor", "--package", "p", "--data", "f"},
+      {"doctor", "--package", "p", "--text"},            // --text only with --data
+      {"doctor", "--key", "k", "--probe-timeout", "1"},  // only with --probe
+      {"doctor", "--key", "k", "--probe", "--probe-timeout", "0"},
+      {"doctor", "--json"},
+      {"--no-such-option"},
   };
   for (const Args& args : cases) {
     const kl::ProcessRun r = Tool(args);
@@ -121,29 +166,41 @@ TEST_F(KeytoolPrefill, ReadsBothForms) {
       "customerId": "42", "customerName": "Example Customer", "serverURL": "a,b",
       "isHTTPS": true, "serverPort": 8443, "applianceId": 0,
       "proxyServer": "proxy.example:3128", "serverURLs": ["a", "b"]})"));
-  // The lines the text reader echoes go to standard error: standard output stays one object.
+  // The text reader's echo of each line is not printed: standard output stays one object and
+  // standard error is for errors.
   const kl::ProcessRun text = Tool({"prefill", "--json", "--text", Write("d.txt", "port=443\n")});
   ASSERT_EQ(text.exitCode, 0);
   EXPECT_EQ(json::parse(text.out)["serverPort"], 443);
+  EXPECT_EQ(text.err, "");
 }
 
 TEST_F(KeytoolPrefill, UnusableFilesSayWhy) {
   const struct {
     std::string path, error;
   } cases[] = {
-      {Write("bad.xml", "<Data><ActivationKey>x"),
-       dir_ + "/bad.xml is not a well-formed XML document"},
-      {Write("empty.xml", ""), dir_ + "/empty.xml is empty, not a well-formed XML document"},
-      {dir_ + "/missing.xml", "cannot open " + dir_ + "/missing.xml: No such file or directory"},
-      {dir_, "cannot read " + dir_ + ": Is a directory"},
+      {Write("bad.xml", "<Data>\n<ActivationKey>x</Data>"),
+       dir_ + "/bad.xml: not a well-formed XML document (the XML parser stopped at line 2, column "
+              "24)"},
+      {Write("empty.xml", ""), dir_ + "/empty.xml: empty, not a well-formed XML document"},
+      {dir_ + "/missing.xml", dir_ + "/missing.xml: no such file in " + dir_},
+      {dir_ + "/none/d.xml", dir_ + "/none/d.xml: no such folder: " + dir_ + "/none"},
+      {dir_, dir_ + ": a directory of that name, not a file"},
+      // The pre-fill reader's size limit: well-formed, but read as nothing.
+      {Write("big.xml", "<D>" + std::string(1 << 20, ' ') + "</D>"),
+       dir_ + "/big.xml: larger than 1 MiB, which the pre-fill reader treats as unreadable"},
   };
   for (const auto& c : cases) {
-    const kl::ProcessRun r = Tool({"prefill", "--json", c.path});
-    EXPECT_EQ(r.exitCode, 1) << c.path;
-    EXPECT_EQ(json::parse(r.out)["error"], c.error);
-    // Without --json the reason is the last line.
-    const std::string plain = Tool({"prefill", c.path}).out;
-    EXPECT_EQ(plain.substr(plain.find("\nerror: ") + 1), "error: " + c.error + "\n") << plain;
+    // The reason goes to standard error; standard output holds only what was read (nothing).
+    for (const bool asJson : {true, false}) {
+      const kl::ProcessRun r =
+          Tool(asJson ? Args{"prefill", "--json", c.path} : Args{"prefill", c.path});
+      EXPECT_EQ(r.exitCode, 1) << c.path;
+      EXPECT_EQ(r.err, "kelvory-keytool: " + c.error + "\n");
+      EXPECT_EQ(r.out.find("error"), std::string::npos) << r.out;
+      if (asJson) {
+        EXPECT_EQ(json::parse(r.out)["containData"], false);
+      }
+    }
   }
 }
 

@@ -1,25 +1,24 @@
 // kelvory-activate: the activation panes' logic without a window, for package scripts and
-// command-line installs. It fills the same input as the activation pane (a pre-fill file and
-// options typed as a person would), runs the pane's exit checks, validates with failover over
-// the server addresses through the same tool launch, and appends the same configuration lines.
+// command-line installs. It fills the same input as the activation pane (managed preferences or
+// a pre-fill file, and options typed as a person would), runs the pane's exit checks, validates
+// with failover over the server addresses through the same tool launch, and appends the same
+// configuration lines.
 #import <Foundation/Foundation.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <ctime>
-#include <fstream>
-#include <sstream>
 
-#include "../kelvory-keytool/JsonOutput.h"
+#import "ActivationSources.h"
+#include "JsonOutput.h"
 #import "KLActivationInput.h"
 #include "KLConfigWriter.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #import "KLValidation.h"
+#include "ProgramDirectory.h"
 #include "RunGuard.h"
 
 namespace {
@@ -30,6 +29,7 @@ enum ExitCode {
   kUsage = 2,
   kFailed = 3,
   kConfigError = 4,
+  kNoData = 5,   // no source gave any activation data
   kStopped = 6,  // timed out, interrupted, or another activation holds the lock
 };
 
@@ -58,6 +58,8 @@ class HeadlessPlatform : public kl::DefaultPlatform {
 struct Options {
   std::string package, data, target = "/", tool;
   bool text = false, json = false, dryRun = false, unlessActivated = false;
+  bool managed = false;
+  std::string managedPath;  // empty: the platform's forced preferences
   unsigned timeout = kDefaultTimeoutSeconds;
   std::string key, customerName, customerId, server, protocol, port, proxy;
   bool hasKey = false, hasName = false, hasId = false, hasServer = false, hasProtocol = false,
@@ -75,14 +77,9 @@ struct Report {
   std::vector<Attempt> attempts;
   std::vector<std::vector<std::string>> argv;
   bool configWritten = false;
+  nlohmann::json sources;  // where the input came from, once known
+  std::string sourceLine;
 };
-
-std::string ProgramDirectory() {
-  char path[4096] = {0};
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  const std::string exe = n > 0 ? std::string(path, n) : std::string("./kelvory-activate");
-  return exe.substr(0, exe.rfind('/'));
-}
 
 // The shell's convention: the exit code, 128+N for signal N, -1 when nothing started.
 int ShellStatus(int32_t status) {
@@ -103,9 +100,11 @@ int Finish(const Report& r, bool json, int code) {
                           {"attempts", attempts},
                           {"configWritten", r.configWritten}};
     if (r.outcome == "dry-run") out["argv"] = r.argv;
+    if (r.sources.is_object()) out.update(r.sources);
     PrintJson(out);
     return code;
   }
+  if (!r.sourceLine.empty()) std::printf("%s\n", r.sourceLine.c_str());
   for (size_t i = 0; i < r.attempts.size(); ++i) {
     const Attempt& a = r.attempts[i];
     std::printf("attempt %zu: %s: status %d: %s\n", i + 1, a.server.c_str(), a.status,
@@ -120,61 +119,38 @@ int Finish(const Report& r, bool json, int code) {
   return code;
 }
 
-// /tmp/kelvor.conf is a regular file changed within the last hour that ends with the block the
-// panes append for this target: a window install has already activated.
-bool AlreadyActivated(const Options& o) {
-  struct stat info {};
-  if (lstat(ConfigFilePath().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  if (std::time(nullptr) - info.st_mtime > 3600) return false;
-  std::string prefix;
-  if (FindVolumePrefix(o.target.c_str(), kl::CurrentPlatform().ApplicationDirectories(), &prefix) !=
-      VolumePrefixResult::kOk) {
-    return false;
-  }
-  std::ifstream in(ConfigFilePath(), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return EndsWithAppendedBlock(text.str(), prefix.c_str());
+// The sources the options name, in the one order every tool uses.
+KLSourceChoice ChooseSources(const Options& o) {
+  KLSourceRequest request;
+  request.packagePath = o.package;
+  request.dataPath = o.data;
+  request.textFormat = o.text;
+  request.managedPreferences = o.managed;
+  request.managedPreferencesPath = o.managedPath;
+  request.logPrefillLookup = !o.dryRun;
+  if (o.hasKey) request.typed.key = o.key;
+  if (o.hasName) request.typed.customerName = o.customerName;
+  if (o.hasId) request.typed.customerId = o.customerId;
+  if (o.hasServer) request.typed.server = o.server;
+  if (o.hasProtocol) request.typed.protocol = o.protocol;
+  if (o.hasPort) request.typed.port = o.port;
+  if (o.hasProxy) request.typed.proxy = o.proxy;
+  return KLChooseActivationSource(request);
 }
 
-// The pane's input: the pre-fill as the pane takes it, then each option as a person would
-// type or click it. Empty `error` unless the pre-fill file cannot be read.
-KLActivationInput BuildInput(const Options& o, std::string* error) {
-  KLActivationInput input;
-  KLTextDataProvider* prefill = nil;
-  if (!o.package.empty()) {
-    prefill = KLReadPrefillBeside(KLNSString(o.package), o.dryRun ? NO : YES);
-  } else if (!o.data.empty()) {
-    if (access(o.data.c_str(), R_OK) != 0) {
-      *error = "Cannot read the pre-fill file " + o.data;
-      return input;
+// A file named on the command line that cannot be read is the caller's mistake, not an absence
+// of data; empty when every named file could be read.
+std::string UnreadableNamedFile(const Options& o, const KLSourceChoice& choice) {
+  for (const KLSourceLook& look : choice.looked) {
+    if (look.problem.empty()) continue;
+    if (look.kind == KLSourceKind::kDataFile) {
+      return "Cannot read the pre-fill file " + o.data + ": " + look.problem;
     }
-    KLTextDataProvider* record = [KLTextDataProvider alloc];
-    record = o.text ? [record initWithTextFile:KLNSString(o.data)]
-                    : [record initWithXmlFile:KLNSString(o.data)];
-    prefill = [record autorelease];
+    if (look.kind == KLSourceKind::kManagedPreferences && !o.managedPath.empty()) {
+      return "Cannot read the managed preferences " + o.managedPath + ": " + look.problem;
+    }
   }
-  if (prefill != nil && [prefill containData]) KLApplyPrefill(prefill, &input);
-  if (o.hasKey) {
-    input.activationOption = 0;
-    input.activationKey = KLNSString(o.key);
-  }
-  if (o.hasName || o.hasId || o.hasServer || o.hasProtocol || o.hasPort) {
-    input.activationOption = 1;
-  }
-  if (o.hasName) input.customerName = KLNSString(o.customerName);
-  if (o.hasId) input.customerId = KLNSString(o.customerId);
-  if (o.hasServer) input.serverURL = KLNSString(o.server);
-  if (o.hasProtocol) {  // a click on the protocol puts its default port in the field
-    input.https = o.protocol == "https";
-    input.port = input.https ? @"443" : @"80";
-  }
-  if (o.hasPort) input.port = KLNSString(o.port);
-  if (o.hasProxy) {
-    input.proxyOption = 1;
-    input.proxy = KLNSString(o.proxy);
-  }
-  return input;
+  return std::string();
 }
 
 // The report of a run that had to stop early: `waitingForLock` when it never got the lock.
@@ -200,18 +176,27 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   if (!o.dryRun && !kl::AcquireActivationLock(&lockError)) {
     return Stopped(&report, o.json, kl::StopRequested() != kl::StopReason::kInterrupted, lockError);
   }
-  if (o.unlessActivated && AlreadyActivated(o)) {
+  std::string why;
+  if (o.unlessActivated && SkipBecauseActivated(o.target, &why)) {
     report.outcome = "already-activated";
-    report.message = ConfigFilePath() + " already ends with an activation from the last hour";
+    report.message = why;
     return Finish(report, o.json, kActivated);
   }
-  std::string error;
-  const KLActivationInput input = BuildInput(o, &error);
+  const KLSourceChoice choice = ChooseSources(o);
+  report.sources = SourceFields(choice);
+  report.sourceLine = SourceLine(choice);
+  const std::string error = UnreadableNamedFile(o, choice);
   if (!error.empty()) {
     report.outcome = "refused";
     report.message = error;
     return Finish(report, o.json, kRefused);
   }
+  if (choice.source == KLSourceKind::kNone) {
+    report.outcome = "no-activation-data";
+    report.message = NoActivationDataMessage(choice);
+    return Finish(report, o.json, kNoData);
+  }
+  const KLActivationInput& input = choice.input;
   // A destination the configuration cannot name is refused before any server is asked: a
   // validation would register this machine for nothing.
   std::string prefix;
@@ -274,7 +259,12 @@ int main(int argc, char** argv) {
       "activation panes' own checks, validation and configuration.\n"
       "Exit codes: 0 activated (or dry run, or already activated), 1 refused by the checks, "
       "2 usage error, 3 every validation attempt failed, 4 the configuration file could not be "
-      "written, 6 timed out, interrupted, or another activation holds the lock."};
+      "written, 5 no source gave any activation data, 6 timed out, interrupted, or another "
+      "activation holds the lock.\n"
+      "Sources, first to last: options, then managed preferences, then the pre-fill file. The "
+      "first of the preferences and the file that holds activation data gives the values; "
+      "options override them one by one."};
+  app.set_version_flag("--version", std::string("kelvory-activate ") + KL_VERSION);
   Options o;
   app.add_option("--package", o.package, "The package file; its folder holds the pre-fill");
   app.add_option("--data", o.data, "A pre-fill file (InstallationData.xml form)");
@@ -284,7 +274,14 @@ int main(int argc, char** argv) {
   app.add_flag("--json", o.json, "One JSON object on standard output");
   app.add_flag("--dry-run", o.dryRun, "Run the checks and show the tool runs; start nothing");
   app.add_flag("--unless-activated", o.unlessActivated,
-               "Do nothing when /tmp/kelvor.conf already holds a recent activation");
+               "Do nothing when /tmp/kelvor.conf ends with a complete activation (the panes ran); "
+               "never in a command-line install (COMMAND_LINE_INSTALL=1)");
+  app.add_option("--managed-preferences", o.managedPath,
+                 "Read managed preferences (before the pre-fill file): from this property list "
+                 "(XML or binary), or without PLIST the forced preferences of the domain "
+                 "com.kelvory.activation (a configuration profile, on macOS)")
+      ->expected(0, 1)
+      ->type_name("[PLIST]");
   app.add_option("--timeout", o.timeout,
                  "Time limit in seconds for the whole run, the wait for another activation "
                  "included (default 300; 0 for none)");
@@ -298,7 +295,7 @@ int main(int argc, char** argv) {
   app.add_option("--proxy", o.proxy, "Proxy host[:port]");
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
+  } catch (const CLI::Success& e) {  // --help or --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);  // prints the message and usage to standard error
@@ -312,12 +309,14 @@ int main(int argc, char** argv) {
   o.hasProtocol = app.count("--protocol") > 0;
   o.hasPort = app.count("--port") > 0;
   o.hasProxy = app.count("--proxy") > 0;
+  o.managed = app.count("--managed-preferences") > 0;
   const bool customer = o.hasName || o.hasId || o.hasServer || o.hasProtocol || o.hasPort;
   std::string usage;
   if (!o.package.empty() && !o.data.empty()) usage = "--package and --data exclude each other";
   if (o.hasKey && customer) usage = "--key and the customer form's options exclude each other";
-  if (o.package.empty() && o.data.empty() && !o.hasKey && !customer) {
-    usage = "no input: give --package, --data, --key or the customer form's options";
+  if (o.package.empty() && o.data.empty() && !o.managed && !o.hasKey && !customer && !o.hasProxy) {
+    usage = "no input: give --package, --data, --managed-preferences, --key or the customer form's "
+            "options";
   }
   if (o.tool.empty()) o.tool = ProgramDirectory() + "/InitialValidate";
   if (o.tool.size() < 16 || o.tool.compare(o.tool.size() - 16, 16, "/InitialValidate") != 0) {

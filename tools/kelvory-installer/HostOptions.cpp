@@ -1,19 +1,8 @@
 #include "HostOptions.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
-namespace {
-
-std::string ProgramDirectory() {
-  char path[4096] = {0};
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  const std::string exe = n > 0 ? std::string(path, n) : std::string(".");
-  return exe.substr(0, exe.rfind('/'));
-}
-
-}  // namespace
+#include "ProgramDirectory.h"
 
 int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   options->plugin = ProgramDirectory() + "/Kelvory.bundle";

@@ -2,17 +2,13 @@
 
 #import <Foundation/Foundation.h>
 
-#include <errno.h>
-#include <stdio.h>
-#include <string.h>
-#include <sys/stat.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "JsonOutput.h"
 #import "KLActivationInput.h"
+#import "KLActivationSource.h"
 #include "KLEndPoint.h"
 #include "KLHelper.h"
 #include "KLKeyDecoder.h"
@@ -21,6 +17,8 @@
 #import "KLTextDataProvider.h"
 #import "KLValidation.h"
 #include "KLValidationTool.h"
+#include "probe.h"
+#import "warnings.h"
 
 namespace {
 
@@ -38,61 +36,6 @@ class QuietPlatform : public kl::DefaultPlatform {
 
 std::string Quoted(const std::string& text) {
   return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-NSString* FileName(const std::string& path) {
-  return [[NSFileManager defaultManager] stringWithFileSystemRepresentation:path.c_str()
-                                                                     length:path.size()];
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Why a path gives the pane no file, or the empty text when there is a regular file there.
-std::string MissingFile(const std::string& path) {
-  if (path.empty()) return "no package path, so no folder to look in";
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    const int error = errno;
-    if (error != ENOENT && error != ENOTDIR) {
-      return "cannot look for it: " + std::string(strerror(error));
-    }
-    const std::string folder = FolderOf(path);
-    struct stat folderInfo;
-    if (stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
-      return "no such folder: " + folder;
-    }
-    return "no such file in " + folder;
-  }
-  if (S_ISDIR(info.st_mode)) return "a directory of that name, not a file";
-  return std::string();
-}
-
-// Why a file that is there gives no activation data. The record stays silent on a bad file,
-// so the reason is found here, reading the way the record reads.
-std::string UnusableFile(const std::string& path, bool textFormat, KLTextDataProvider* record) {
-  FILE* file = fopen(path.c_str(), "r");
-  if (file == NULL) return "cannot be read: " + std::string(strerror(errno));
-  errno = 0;
-  const bool failed = fgetc(file) == EOF && ferror(file);
-  const int readErrno = errno;
-  fclose(file);
-  if (failed) return "cannot be read: " + std::string(strerror(readErrno));
-  if (!textFormat) {
-    NSData* data = [NSData dataWithContentsOfFile:FileName(path)];
-    if ([data length] == 0) return "empty, not a well-formed XML document";
-    NSXMLDocument* document = [[NSXMLDocument alloc] initWithData:data options:0 error:NULL];
-    if (document == nil) return "not a well-formed XML document";
-    [document release];
-  }
-  if (![record containData]) {
-    return "holds no activation data (no activation key, customer ID or customer name), so the "
-           "pane does not fill itself and asks the user";
-  }
-  return std::string();
 }
 
 json RecordValues(KLTextDataProvider* record) {
@@ -148,10 +91,15 @@ bool HasLayoutCharacters(const std::string& key) {
 }
 
 // A plain-words cause for the refusals that come from a common slip, or null.
-json LikelyCause(const KLActivationRefusal& refusal, const std::string& key, bool fromFile,
+json LikelyCause(const KLActivationRefusal& refusal, const std::string& key, KLSourceKind source,
                  KLTextDataProvider* record) {
+  const bool fromFile = source == KLSourceKind::kPackageFolder || source == KLSourceKind::kDataFile;
   if (refusal.field != "activationKey") return nullptr;
   if (HasLayoutCharacters(key)) {
+    if (source == KLSourceKind::kManagedPreferences) {
+      return "The key holds line breaks, tabs or spaces around it: the profile's ActivationKey "
+             "value is used exactly as given. Write the key in it without them.";
+    }
     if (!fromFile) {
       return "The key holds line breaks, tabs or spaces around it, and the pane uses a key "
              "exactly as given. Copy the key without them.";
@@ -161,10 +109,11 @@ json LikelyCause(const KLActivationRefusal& refusal, const std::string& key, boo
            "pane uses a key exactly as given, so this file is always refused. Write the key on "
            "one line with its tags: <ActivationKey>KEY</ActivationKey>.";
   }
-  if (fromFile && key.empty() &&
+  if (source != KLSourceKind::kOptions && key.empty() &&
       ([[record customerId] length] == 0) != ([[record customerName] length] == 0)) {
-    return "The file gives a customer ID or a customer name but not both, so the pane keeps the "
-           "key form and finds no key. Give both (or an activation key).";
+    return std::string(fromFile ? "The file" : "The profile") +
+           " gives a customer ID or a customer name but not both, so the pane keeps the key form "
+           "and finds no key. Give both (or an activation key).";
   }
   return nullptr;
 }
@@ -180,16 +129,6 @@ json ValidationRuns(KLTextDataProvider* checked) {
                     {"argv", ValidationArguments(kResourcePlaceholder, request)}});
   } while ([checked nextURL]);
   return runs;
-}
-
-// The pane never gets text that is not UTF-8; bytes that are not are taken one character each,
-// so that the pane's own ASCII rule refuses them.
-NSString* TypedText(const std::string& bytes) {
-  NSString* text = KLNSString(bytes);
-  if (text != nil) return text;
-  return [[[NSString alloc] initWithBytes:bytes.data()
-                                   length:bytes.size()
-                                 encoding:NSISOLatin1StringEncoding] autorelease];
 }
 
 std::string YesNo(const json& value) {
@@ -219,6 +158,13 @@ void PrintPlain(const json& r) {
         << "found: " << (file["found"].get<bool>() ? "yes" : "no") << "\n";
     if (!file["problem"].is_null()) out << "problem: " << Text(file["problem"]) << "\n";
   }
+  if (!r["profile"].is_null()) {
+    const json& profile = r["profile"];
+    out << "managed preferences: " << Quoted(profile["location"]) << "\n"
+        << "  found: " << (profile["found"].get<bool>() ? "yes" : "no") << "\n";
+    if (!profile["problem"].is_null()) out << "  problem: " << Text(profile["problem"]) << "\n";
+  }
+  if (r["source"] != "none") out << "source: " << Text(r["source"]) << "\n";
   if (!r["read"].is_null()) {
     out << "read:\n";
     static const char* const kNames[] = {"containData",  "activationKey", "customerId",
@@ -266,7 +212,51 @@ void PrintPlain(const json& r) {
         << "; resolves: " << YesNo(run["resolves"]) << "\n"
         << "    argv: " << Text(run["argv"]) << "\n";
   }
+  number = 0;
+  for (const json& p : r["probe"]) {
+    out << "probe " << ++number << ": " << Text(p["protocol"]) << "://" << Text(p["host"]) << ":"
+        << p["port"].get<int32_t>();
+    if (!p["proxy"].is_null()) out << " via " << Text(p["proxy"]);
+    if (p["reachable"].get<bool>()) {
+      out << ": reachable";
+    } else {
+      out << ": unreachable: " << Text(p["error"]);
+    }
+    out << " (" << p["milliseconds"].get<int64_t>() << " ms)\n";
+  }
+  for (const json& w : r["warnings"]) out << "warning: " << Text(w["message"]) << "\n";
   out.flush();
+}
+
+// The probe's targets: the validation runs' addresses, ports, protocols and proxy.
+json Probe(KLTextDataProvider* checked, double seconds) {
+  std::vector<ProbeTarget> targets;
+  [checked resetURLs];
+  do {
+    const ValidationRequest request = KLValidationRequestFromRecord(checked);
+    targets.push_back(
+        {request.serverURL, request.port, request.protocol == "https", request.proxy});
+  } while ([checked nextURL]);
+  const std::vector<ProbeResult> results = ProbeAll(targets, seconds);
+  json list = json::array();
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const ProbeTarget& t = targets[i];
+    const ProbeResult& r = results[i];
+    list.push_back({{"host", t.host},
+                    {"port", t.port},
+                    {"protocol", t.https ? "https" : "http"},
+                    {"proxy", t.proxy.empty() ? json(nullptr) : json(t.proxy)},
+                    {"connected", r.connected},
+                    {"tls", r.tls ? json(*r.tls) : json(nullptr)},
+                    {"reachable", r.reachable},
+                    {"error", r.reachable ? json(nullptr) : json(r.error)},
+                    {"milliseconds", r.milliseconds}});
+  }
+  return list;
+}
+
+void AddWarnings(const std::vector<DoctorWarning>& found, json* list) {
+  for (const DoctorWarning& w : found) list->push_back({{"code", w.code}, {"message", w.message}});
 }
 
 }  // namespace
@@ -276,77 +266,93 @@ int RunDoctor(const DoctorRequest& request) {
   QuietPlatform platform;
   kl::ScopedPlatform scope(&platform);
 
-  json report = {{"input", nullptr}, {"file", nullptr},
-                 {"read", nullptr},  {"form", nullptr},
-                 {"passes", false},  {"alert", nullptr},
-                 {"field", nullptr}, {"likelyCause", nullptr},
-                 {"key", nullptr},   {"validation", json::array()}};
-  KLActivationInput input;
-  KLTextDataProvider* record = nil;
-  bool filled = false;
-  if (request.input == DoctorInput::kKey) {
-    report["input"] = "key";
-    input.activationKey = TypedText(request.value);
-    filled = true;
-  } else {
-    std::string path;
-    std::string problem;
-    if (request.input == DoctorInput::kPackage) {
-      report["input"] = "package";
-      // The pane's own lookup decides whether there is a file; the checks here only say why not.
-      path = KLStdString(KLPrefillPathBeside(TypedText(request.value)));
-      record = [KLReadPrefillBeside(TypedText(request.value), NO) retain];
-      problem = MissingFile(path);
-      if (record == nil && problem.empty()) problem = "not found";
-    } else {
-      report["input"] = "data";
-      path = request.value;
-      problem = MissingFile(path);
-      if (problem.empty()) {
-        record = [KLTextDataProvider alloc];
-        record = request.textFormat ? [record initWithTextFile:FileName(path)]
-                                    : [record initWithXmlFile:FileName(path)];
-      }
+  json report = {{"input", nullptr},          {"source", "none"}, {"file", nullptr},
+                 {"profile", nullptr},        {"read", nullptr},  {"form", nullptr},
+                 {"passes", false},           {"alert", nullptr}, {"field", nullptr},
+                 {"likelyCause", nullptr},    {"key", nullptr},   {"validation", json::array()},
+                 {"warnings", json::array()}, {"probe", nullptr}};
+  KLSourceRequest sources;
+  sources.packagePath = request.packagePath;
+  sources.dataPath = request.dataPath;
+  sources.textFormat = request.textFormat;
+  sources.managedPreferences = request.managedPreferences;
+  sources.managedPreferencesPath = request.managedPreferencesPath;
+  if (request.hasKey) sources.typed.key = request.key;
+  const KLSourceChoice choice = KLChooseActivationSource(sources);
+
+  report["input"] = request.hasKey                 ? "key"
+                    : !request.packagePath.empty() ? "package"
+                    : !request.dataPath.empty()    ? "data"
+                                                   : "managed-preferences";
+  report["source"] = KLSourceName(choice.source);
+  json& warnings = report["warnings"];
+  for (const KLSourceLook& look : choice.looked) {
+    if (look.kind == KLSourceKind::kManagedPreferences) {
+      report["profile"] = {{"location", look.location},
+                           {"found", look.found},
+                           {"hasData", look.hasData},
+                           {"problem", look.problem.empty() ? json(nullptr) : json(look.problem)}};
+      if (choice.managedValues != nil)
+        AddWarnings(ManagedWarnings(choice.managedValues), &warnings);
+      continue;
     }
-    const bool found = record != nil;
+    const bool found = choice.fileRecord != nil;
+    std::string problem = look.problem;
+    if (problem.empty() && !look.hasData) {
+      problem = "holds no activation data (no activation key, customer ID or customer name), so "
+                "the pane does not fill itself and asks the user";
+    }
+    report["file"] = {{"path", look.location},
+                      {"found", found},
+                      {"problem", problem.empty() ? json(nullptr) : json(problem)}};
     if (found) {
-      problem = UnusableFile(path, request.textFormat, record);
-      report["read"] = RecordValues(record);
-    }
-    report["file"] = {{"path", path}, {"found", found}, {"problem", nullptr}};
-    if (!problem.empty()) report["file"]["problem"] = problem;
-    if (found && [record containData]) {
-      KLApplyPrefill(record, &input);
-      filled = true;
+      AddWarnings(
+          request.textFormat ? TextFileWarnings(look.location) : XmlFileWarnings(look.location),
+          &warnings);
     }
   }
+  KLTextDataProvider* shown = choice.record != nil ? choice.record : choice.fileRecord;
+  if (shown == nil && choice.managedValues != nil) {
+    shown = KLRecordFromManagedValues(choice.managedValues);
+  }
+  if (shown != nil && !request.hasKey) report["read"] = RecordValues(shown);
 
-  if (filled) {
+  if (choice.source != KLSourceKind::kNone) {
+    const KLActivationInput& input = choice.input;
     report["form"] = input.activationOption == 0 ? "key" : "customer";
     // A typed key is reported byte for byte, even where it is not text.
-    const std::string key =
-        request.input == DoctorInput::kKey ? request.value : KLStdString(input.activationKey);
+    const std::string key = request.hasKey ? request.key : KLStdString(input.activationKey);
     KLActivationRefusal refusal;
     KLTextDataProvider* checked = KLCreateCheckedRecord(input, &refusal);
     if (input.activationOption == 0 && !key.empty()) report["key"] = KeyReport(key);
+    AddWarnings(InputWarnings(input), &warnings);
     if (checked != nil) {
       report["passes"] = true;
       report["validation"] = ValidationRuns(checked);
+      if (request.probe) report["probe"] = Probe(checked, request.probeSeconds);
       [checked release];
     } else {
       report["alert"] = refusal.message;
       report["field"] = refusal.field;
-      report["likelyCause"] = LikelyCause(refusal, key, request.input != DoctorInput::kKey, record);
+      report["likelyCause"] = LikelyCause(refusal, key, choice.source, choice.record);
     }
   }
-  [record release];
+  if (request.probe && report["probe"].is_null()) report["probe"] = json::array();
+  for (const json& p : report["probe"]) {
+    if (p["reachable"].get<bool>()) continue;
+    warnings.push_back(
+        {{"code", "unreachable"},
+         {"message", p["protocol"].get<std::string>() + "://" + p["host"].get<std::string>() + ":" +
+                         std::to_string(p["port"].get<int32_t>()) +
+                         " cannot be reached: " + p["error"].get<std::string>()}});
+  }
 
   if (request.json) {
     PrintJson(report);
   } else {
     PrintPlain(report);
   }
-  const bool passes = report["passes"].get<bool>();
+  const bool passes = report["passes"].get<bool>() && !(request.strict && !warnings.empty());
   [pool drain];
   return passes ? 0 : 1;
 }

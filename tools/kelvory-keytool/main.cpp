@@ -105,6 +105,14 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
+// The decoder's rules without the machine's resolver: a key is made for the machines that
+// install it, whose resolver may know hosts this one does not.
+class FormatOnlyPlatform : public kl::DefaultPlatform {
+ public:
+  void ShowCriticalAlert(const std::string&) override {}
+  bool ResolveHostName(const std::string&) override { return true; }
+};
+
 int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
               const std::string& type, const std::string& token) {
   if (endpoints.empty()) return UsageError("encode needs at least one --endpoint");
@@ -113,12 +121,30 @@ int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
     if (e.find('|') != std::string::npos) return UsageError("an endpoint may not hold '|': " + e);
     joined += (joined.empty() ? "" : ",") + e;
   }
-  if (!id.empty() && !KLHelper::IsAllDigits(id)) {
-    return UsageError("--appliance-id must be decimal digits: " + id);
-  }
+  if (id.find('|') != std::string::npos) return UsageError("--appliance-id may not hold '|'");
   if (type.find('|') != std::string::npos) return UsageError("--type may not hold '|'");
   if (token.find('|') != std::string::npos) return UsageError("--token may not hold '|'");
-  std::cout << KLHelper::EncodeBase64(joined + "|" + id + "|" + type + "|" + token) << "\n";
+  const std::string key = KLHelper::EncodeBase64(joined + "|" + id + "|" + type + "|" + token);
+  KeyAnalysis analysis;
+  {
+    FormatOnlyPlatform formatOnly;
+    kl::ScopedPlatform scope(&formatOnly);
+    analysis = AnalyzeKey(key.c_str());
+  }
+  if (analysis.status != kKeyDecodeOk) {
+    // What decode says of this key, word for word, but on standard error.
+    std::cerr << "error: " << KeyDecodeStatusMessage(analysis.status) << "\n";
+    for (const std::string& line : Diagnostics(analysis)) std::cerr << line << "\n";
+    return kExitRefused;
+  }
+  for (const KLEndPoint& e : analysis.endpoints) {
+    if (!KLHelper::IsValidIP(e.host) && !kl::DefaultPlatform().ResolveHostName(e.host)) {
+      std::cerr << "kelvory-keytool: warning: " << e.host
+                << " does not resolve on this machine; decode here refuses the key, a machine "
+                   "whose resolver knows it accepts it\n";
+    }
+  }
+  std::cout << key << "\n";
   return 0;
 }
 
@@ -130,6 +156,7 @@ int main(int argc, char** argv) {
       "Exit codes: 0 success, 1 the key, endpoint or file was refused, 2 usage error.\n"
       "A value that starts with '-' can be given after '--'. Values are used as given."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("kelvory-keytool ") + KL_VERSION);
 
   bool json = false;
   std::string key;
@@ -172,29 +199,44 @@ int main(int argc, char** argv) {
   prefill->add_flag("--text", textFormat, "Read the key=value text form instead of XML");
   prefill->add_option("FILE", file, "The file to read")->required();
 
-  std::string doctorPackage, doctorData, doctorKey;
-  bool doctorText = false;
+  DoctorRequest doctorRequest;
   CLI::App* doctor = app.add_subcommand(
       "doctor",
-      "Say what the activation pane would do with a pre-fill file or a key: the file found (or "
-      "why none), the values read, whether the pane passes by itself (or its alert, the field at "
-      "fault and the likely cause), the key's fields and endpoints, whether the hosts resolve, "
-      "and the validation tool's argument vectors. Exit 0 when the pane would pass by itself.");
+      "Say what the activation pane (or kelvory-activate) would do with a pre-fill file, managed "
+      "preferences or a key: where it looked and what it found (or why nothing), the values "
+      "read, whether the pane passes by itself (or its alert, the field at fault and the likely "
+      "cause), the key's fields and endpoints, whether the hosts resolve, the validation tool's "
+      "argument vectors, and warnings about what the readers accept silently. Exit 0 when the "
+      "pane would pass by itself (and, with --strict, nothing was warned about).");
   doctor->add_flag("--json", json, "Print one JSON object");
   CLI::Option* packageOption =
-      doctor->add_option("--package", doctorPackage,
+      doctor->add_option("--package", doctorRequest.packagePath,
                          "The installer package; InstallationData.xml is looked for beside it");
-  CLI::Option* dataOption = doctor->add_option("--data", doctorData, "A pre-fill file");
+  CLI::Option* dataOption = doctor->add_option("--data", doctorRequest.dataPath, "A pre-fill file");
   CLI::Option* doctorTextOption =
-      doctor->add_flag("--text", doctorText, "With --data: the key=value text form");
-  CLI::Option* keyOption =
-      doctor->add_option("--key", doctorKey, "An activation key, as typed into the key form");
+      doctor->add_flag("--text", doctorRequest.textFormat, "With --data: the key=value text form");
+  CLI::Option* keyOption = doctor->add_option("--key", doctorRequest.key,
+                                              "An activation key, as typed into the key form");
+  CLI::Option* managedOption =
+      doctor
+          ->add_option("--managed-preferences", doctorRequest.managedPreferencesPath,
+                       "Managed preferences first (before the file): from this property list "
+                       "(XML or binary), or without PLIST the forced preferences of the domain "
+                       "com.kelvory.activation (macOS)")
+          ->expected(0, 1)
+          ->type_name("[PLIST]");
+  doctor->add_flag("--strict", doctorRequest.strict, "Warnings fail the run (exit 1)");
+  doctor->add_flag("--probe", doctorRequest.probe,
+                   "Connect to each server address (through the proxy when set; for https a TLS "
+                   "handshake with certificate verification), all at once; sends no request");
+  CLI::Option* probeTimeoutOption = doctor
+                                        ->add_option("--probe-timeout", doctorRequest.probeSeconds,
+                                                     "Seconds each probe may take (default 5)")
+                                        ->check(CLI::Range(0.1, 600.0));
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
+  } catch (const CLI::Success& e) {  // --help or --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);  // prints the message and usage to standard error
@@ -206,26 +248,28 @@ int main(int argc, char** argv) {
   if (encode->parsed()) return RunEncode(endpoints, applianceId, type, token);
   if (prefill->parsed()) return RunPrefill(file, json, textFormat);
   if (doctor->parsed()) {
-    const size_t inputs = packageOption->count() + dataOption->count() + keyOption->count();
-    if (inputs != 1) {
-      return UsageError("doctor needs exactly one of --package, --data and --key");
+    if (packageOption->count() != 0 && dataOption->count() != 0) {
+      return UsageError("--package and --data exclude each other");
+    }
+    if (keyOption->count() != 0 &&
+        packageOption->count() + dataOption->count() + managedOption->count() != 0) {
+      return UsageError("--key checks a key alone; it goes with no other input");
+    }
+    if (packageOption->count() + dataOption->count() + keyOption->count() +
+            managedOption->count() ==
+        0) {
+      return UsageError("doctor needs --package, --data, --managed-preferences or --key");
     }
     if (doctorTextOption->count() != 0 && dataOption->count() == 0) {
       return UsageError("--text goes with --data");
     }
-    DoctorRequest request;
-    request.json = json;
-    request.textFormat = doctorText;
-    if (packageOption->count() != 0) {
-      request.input = DoctorInput::kPackage;
-      request.value = doctorPackage;
-    } else if (dataOption->count() != 0) {
-      request.input = DoctorInput::kData;
-      request.value = doctorData;
-    } else {
-      request.value = doctorKey;
+    if (probeTimeoutOption->count() != 0 && !doctorRequest.probe) {
+      return UsageError("--probe-timeout goes with --probe");
     }
-    return RunDoctor(request);
+    doctorRequest.json = json;
+    doctorRequest.hasKey = keyOption->count() != 0;
+    doctorRequest.managedPreferences = managedOption->count() != 0;
+    return RunDoctor(doctorRequest);
   }
   return kExitUsage;
 }

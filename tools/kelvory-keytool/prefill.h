@@ -7,8 +7,8 @@
 
 /// Reads `path` as the XML pre-fill file (or, with `textFormat`, as a key=value text file) and
 /// prints the record's nine values and its server address list to stdout: one JSON object with
-/// `json`, otherwise "name: value" lines. Returns the exit code: 0 when the file was read, 1
-/// when it could not be read or (XML) is not well-formed.
+/// `json`, otherwise "name: value" lines. Why a file is unusable (missing, unreadable, not
+/// well-formed XML) goes to stderr. Returns the exit code: 0 when the file was read, else 1.
 int RunPrefill(const std::string& path, bool json, bool textFormat);
 
 #endif  // KELVORY_KEYTOOL_PREFILL_H_

@@ -2,62 +2,24 @@
 
 #import <Foundation/Foundation.h>
 
-#include <errno.h>
-#include <stdio.h>
-#include <string.h>
-
 #include <iostream>
 #include <string>
 
 #include "JsonOutput.h"
+#import "KLActivationSource.h"
+#include "KLPlatform.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
+#import "warnings.h"
 
 namespace {
 
-// Why the file cannot be used, or the empty text when it can. The record itself stays silent
-// on a bad file, so the tool finds the reason on its own, the same way the record reads.
-std::string FileProblem(const std::string& path, NSString* nsPath, bool textFormat) {
-  if (nsPath == nil) {
-    return "cannot use the path " + path + ": not a valid file name";
-  }
-  FILE* file = fopen(path.c_str(), "r");
-  if (file == NULL) {
-    return "cannot open " + path + ": " + strerror(errno);
-  }
-  // Opening a directory succeeds; the first read is what fails.
-  errno = 0;
-  const bool failed = fgetc(file) == EOF && ferror(file);
-  const int readErrno = errno;
-  fclose(file);
-  if (failed) {
-    return "cannot read " + path + ": " + strerror(readErrno);
-  }
-  if (textFormat) {
-    return std::string();  // an empty or binary text file is still read
-  }
-  NSData* data = [NSData dataWithContentsOfFile:nsPath];
-  if (data == nil) {
-    return "cannot read " + path;
-  }
-  if ([data length] == 0) {
-    return path + " is empty, not a well-formed XML document";
-  }
-  NSError* error = nil;
-  NSXMLDocument* document = [[NSXMLDocument alloc] initWithData:data options:0 error:&error];
-  if (document == nil) {
-    std::string message = path + " is not a well-formed XML document";
-    // Only a parser's own words: GNUstep leaves the description empty ("NSXMLErrorDomain 0").
-    const std::string detail =
-        KLStdString([[error userInfo] objectForKey:NSLocalizedDescriptionKey]);
-    if (!detail.empty()) {
-      message += ": " + detail;
-    }
-    return message;
-  }
-  [document release];
-  return std::string();
-}
+// The record's console lines (each text line read, each address) would only repeat the values
+// printed; standard error is for why a file cannot be used.
+class QuietPlatform : public kl::DefaultPlatform {
+ public:
+  void ConsoleLog(const std::string&) override {}
+};
 
 // The addresses in the order the validation pane would try them, found by walking the
 // record's own rotation until it wraps.
@@ -70,7 +32,7 @@ nlohmann::json RotationList(KLTextDataProvider* record) {
   return urls;
 }
 
-void PrintReadable(const nlohmann::json& values, const std::string& error) {
+void PrintReadable(const nlohmann::json& values) {
   static const char* const kTextNames[] = {"activationKey", "customerId", "customerName",
                                            "serverURL"};
   std::cout << "containData: " << (values["containData"].get<bool>() ? "true" : "false") << "\n";
@@ -86,9 +48,6 @@ void PrintReadable(const nlohmann::json& values, const std::string& error) {
             << "serverURLs: "
             << values["serverURLs"].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
             << "\n";
-  if (!error.empty()) {
-    std::cout << "error: " << error << "\n";
-  }
   std::cout.flush();
 }
 
@@ -96,13 +55,17 @@ void PrintReadable(const nlohmann::json& values, const std::string& error) {
 
 int RunPrefill(const std::string& path, bool json, bool textFormat) {
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  NSString* nsPath =
-      [[NSFileManager defaultManager] stringWithFileSystemRepresentation:path.c_str()
-                                                                  length:strlen(path.c_str())];
-  const std::string error = FileProblem(path, nsPath, textFormat);
+  QuietPlatform platform;
+  kl::ScopedPlatform scope(&platform);
+  KLSourceRequest request;
+  request.dataPath = path;
+  request.textFormat = textFormat;
+  const KLSourceChoice choice = KLChooseActivationSource(request);
+  const KLSourceLook& look = choice.looked.at(0);
+  // A file that is not there still shows what an empty record holds.
+  KLTextDataProvider* record = choice.fileRecord;
+  if (record == nil) record = [[[KLTextDataProvider alloc] initWithXmlFile:nil] autorelease];
 
-  KLTextDataProvider* record = [KLTextDataProvider alloc];
-  record = textFormat ? [record initWithTextFile:nsPath] : [record initWithXmlFile:nsPath];
   nlohmann::json values = nlohmann::json::object();
   values["containData"] = static_cast<bool>([record containData]);
   values["activationKey"] = KLStdString([record activationKey]);
@@ -114,16 +77,23 @@ int RunPrefill(const std::string& path, bool json, bool textFormat) {
   values["applianceId"] = static_cast<int64_t>([record applianceId]);
   values["proxyServer"] = KLStdString([record proxyServer]);
   values["serverURLs"] = RotationList(record);
-  [record release];
 
   if (json) {
-    if (!error.empty()) {
-      values["error"] = error;
-    }
     PrintJson(values);
   } else {
-    PrintReadable(values, error);
+    PrintReadable(values);
+  }
+  // Standard output holds only what was read; why the file is unusable goes to standard error,
+  // with where the parser stopped when that is known.
+  if (!look.problem.empty()) {
+    std::cerr << "kelvory-keytool: " << path << ": " << look.problem;
+    if (!textFormat) {
+      for (const DoctorWarning& w : XmlFileWarnings(path)) {
+        if (w.code == "malformed-at") std::cerr << " (" << w.message << ")";
+      }
+    }
+    std::cerr << "\n";
   }
   [pool drain];
-  return error.empty() ? 0 : 1;
+  return look.problem.empty() ? 0 : 1;
 }

@@ -1,6 +1,6 @@
-// JSON output of the key tool: one object on one line of standard output.
-#ifndef KELVORY_TOOLS_KEYTOOL_JSONOUTPUT_H_
-#define KELVORY_TOOLS_KEYTOOL_JSONOUTPUT_H_
+// JSON output of the command-line tools: one object on one line of standard output.
+#ifndef KELVORY_TOOLS_COMMON_JSONOUTPUT_H_
+#define KELVORY_TOOLS_COMMON_JSONOUTPUT_H_
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -15,4 +15,4 @@ inline void PrintJson(const nlohmann::json& object) {
   std::fflush(stdout);
 }
 
-#endif  // KELVORY_TOOLS_KEYTOOL_JSONOUTPUT_H_
+#endif  // KELVORY_TOOLS_COMMON_JSONOUTPUT_H_

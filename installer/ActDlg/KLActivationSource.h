@@ -1,0 +1,90 @@
+// Where the activation input of the command-line tools comes from: the pre-fill file beside the
+// package or one given by path (XML or key=value text), the managed preferences of a
+// configuration profile, and values typed as options. One order for every tool: options over
+// managed preferences over the file; the first of the profile and the file that holds
+// activation data supplies the record, and options override it field by field. The panes do
+// not come here: their pre-fill is the file beside the package alone.
+#ifndef KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
+#define KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
+
+#import <Foundation/Foundation.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#import "KLActivationInput.h"
+
+@class KLTextDataProvider;
+
+/// The preferences domain a configuration profile fills for Kelvory.
+extern const char kKLManagedDomain[];
+
+enum class KLSourceKind { kNone, kOptions, kManagedPreferences, kDataFile, kPackageFolder };
+
+/// "none", "options", "managed-preferences", "data-file" or "package-folder".
+const char* KLSourceName(KLSourceKind kind);
+
+/// Values typed as a person would type them into the activation pane; unset when not given.
+struct KLTypedValues {
+  std::optional<std::string> key, customerName, customerId, server, protocol, port, proxy;
+  /// Any of the customer form's values (name, ID, server, protocol, port) is given.
+  bool CustomerForm() const;
+  /// A key, a customer name or a customer ID is given (even empty: typed on purpose).
+  bool ActivationData() const;
+};
+
+struct KLSourceRequest {
+  std::string packagePath;             ///< look for InstallationData.xml beside it; empty: do not
+  std::string dataPath;                ///< a pre-fill file given by path; empty: none
+  bool textFormat = false;             ///< `dataPath` is in the key=value text form
+  bool managedPreferences = false;     ///< read the managed preferences
+  std::string managedPreferencesPath;  ///< from this property-list file; empty: the platform's
+  /// The install log gets the pane's found / not found entry for the file beside the package,
+  /// unless the managed preferences gave activation data.
+  bool logPrefillLookup = false;
+  KLTypedValues typed;
+};
+
+/// One place looked at, in the order of precedence.
+struct KLSourceLook {
+  KLSourceKind kind = KLSourceKind::kNone;
+  std::string location;  ///< a file's path, or the domain for the platform's preferences
+  bool found = false;    ///< there is something readable there
+  bool hasData = false;  ///< it holds activation data (a key, a customer ID or name)
+  std::string problem;   ///< why nothing could be read there; empty when found
+};
+
+struct KLSourceChoice {
+  KLActivationInput input;                    ///< what the checks get
+  KLTextDataProvider* record = nil;           ///< the record that supplied the input (autoreleased)
+  KLSourceKind source = KLSourceKind::kNone;  ///< its source; kOptions when options alone
+  std::vector<KLSourceLook> looked;           ///< every source asked for, profile first
+  std::vector<std::string> overrides;         ///< option names applied over the record, in order
+  NSDictionary* managedValues = nil;     ///< the managed preferences read (autoreleased), or nil
+  KLTextDataProvider* fileRecord = nil;  ///< the file's record when one was read (autoreleased)
+};
+
+/// Looks at every source the request names and settles the input. Never fails: a source that
+/// cannot be read is a look with a problem.
+KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request);
+
+/// The managed preferences' flat keys, each named after the pre-fill file's element path:
+/// ActivationKey, CustomerID, CustomerName, ServerURL, ServerProtocol, ServerPort, ProxyURL,
+/// ProxyPort. Null-terminated.
+extern const char* const kKLManagedKeys[];
+
+/// The record the managed preferences give, read as the pre-fill file is: texts as given, the
+/// protocol https only for exactly "https", ports by the leading-integer rule (a number is
+/// taken as it is), the proxy as URL:port or URL alone. A value of another type is left out.
+KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values);
+
+/// A property list holding a dictionary, from XML or binary data; nil with `problem` set when it
+/// is not one.
+NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem);
+
+/// Text typed from bytes: UTF-8 when it is, otherwise one character per byte, so that the
+/// pane's ASCII rule refuses it instead of the text going missing.
+NSString* KLTypedText(const std::string& bytes);
+
+#endif  // KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_

@@ -1,0 +1,39 @@
+// The doctor's warnings: what the activation input's readers accept without a word but that
+// will fail or surprise at install time. A warning leaves the verdict as it is (`--strict`
+// makes it count).
+#ifndef KELVORY_KEYTOOL_WARNINGS_H_
+#define KELVORY_KEYTOOL_WARNINGS_H_
+
+#import <Foundation/Foundation.h>
+
+#include <string>
+#include <vector>
+
+#import "KLActivationInput.h"
+
+struct DoctorWarning {
+  std::string code;  ///< "protocol-text", "server-list-blanks", "unknown-name", "wrong-type",
+                     ///< "port-range", "malformed-at" or "unreachable"
+  std::string message;
+};
+
+/// The known name nearest to `name` (case ignored, at most a third of its letters wrong, one
+/// at least), or the empty text.
+std::string NearestName(const std::string& name, const std::vector<std::string>& known);
+
+/// An XML pre-fill file: unknown element names, protocol texts, and where the parser stopped
+/// in a file that is not well-formed.
+std::vector<DoctorWarning> XmlFileWarnings(const std::string& path);
+
+/// A key=value pre-fill file: unknown keys.
+std::vector<DoctorWarning> TextFileWarnings(const std::string& path);
+
+/// Managed preferences: unknown keys, values of a type that is not read, the protocol text and
+/// the ports.
+std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values);
+
+/// The input the checks get: blanks around server-list items and ports outside 1-65535 (the
+/// customer form's port, the proxy's, and every endpoint of the key).
+std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input);
+
+#endif  // KELVORY_KEYTOOL_WARNINGS_H_
