@@ -1,5 +1,6 @@
 // The installer host's script parser on arbitrary text: it never crashes, and what it accepts
-// keeps its promises (known outlets only, line numbers in order, no line break inside a step).
+// keeps its promises (known outlets only, line numbers in order, no line break inside a step,
+// only the keys the host can press).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (step.text.find('\n') != std::string::npos) std::abort();
     const bool needsOutlet = step.kind == ScriptStep::kType || step.kind == ScriptStep::kSelect;
     if (needsOutlet != (kOutlets.count(step.outlet) == 1)) std::abort();
+    if (step.kind == ScriptStep::kKey && step.text != "tab" && step.text != "return" &&
+        step.text != "escape") {
+      std::abort();
+    }
   }
   return 0;
 }

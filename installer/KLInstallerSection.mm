@@ -20,20 +20,21 @@ const struct MakeCurrent {
 
 @implementation KLInstallerSection
 
-#if defined(GNUSTEP)
-// The stand-in host has no interface files to load the panes from: they are built in code.
-- (id)initWithBundle:(NSBundle*)bundle {
-  self = [super initWithBundle:bundle];
-  if (self != nil) {
-    ActDlgPane* activation = KLCreateActivationPane(self);
-    [self addPane:activation];
-    [activation release];
+- (void)dealloc {
+  [klFirstPane release];
+  [super dealloc];
+}
+
+// Built here rather than in an interface file: whether the installer needs a section's main
+// interface file when firstPane answers by itself is not documented (see the README).
+- (InstallerPane*)firstPane {
+  if (klFirstPane == nil) {
+    klFirstPane = KLCreateActivationPane(self);
     ValidDlgPane* validation = KLCreateValidationPane(self);
-    [self addPane:validation];
+    [klFirstPane setNextPane:validation];
     [validation release];
   }
-  return self;
+  return klFirstPane;
 }
-#endif
 
 @end

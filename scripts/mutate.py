@@ -41,18 +41,20 @@ ENDPOINT = "installer/common/KLEndPoint.cpp"
 LOG = "installer/common/KLInstallLog.cpp"
 DECODER = "installer/ActDlg/KLKeyDecoder.cpp"
 RECORD = "installer/ActDlg/KLTextDataProvider.mm"
-PANE = "installer/ActDlg/ActDlgPane.mm"
+PANE = "installer/panes/ActDlgPane.mm"
 INPUT = "installer/ActDlg/KLActivationInput.mm"
-BRIDGE = "installer/common/KLStringBridge.h"
+BRIDGE = "installer/bridge/KLStringBridge.h"
 SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
 PREFILL = "tools/kelvory-keytool/prefill.mm"
 TOOLRUN = "installer/validation/KLValidationTool.cpp"
 WRITER = "installer/validation/KLConfigWriter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
-VPANE = "installer/validation/ValidDlgPane.mm"
+VPANE = "installer/panes/ValidDlgPane.mm"
 SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
 HOST = "tools/kelvory-installer/main.mm"
+HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
+ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
 ACTSOURCES = "tools/kelvory-activate/ActivationSources.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
@@ -232,9 +234,9 @@ MUTATIONS = [
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
-    M("host-alert-title", HOST, '![value isEqualToString:@"Critical"]', "YES", ("e2e",)),
-    M("host-timer-kept", HOST, "  [host stop];\n", "", ("e2e",)),
-    M("host-verdict-buttons", HOST, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
+    M("host-alert-title", ALERTS, '![value isEqualToString:@"Critical"]', "YES", ("e2e",)),
+    M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
+    M("host-verdict-buttons", HOSTWINDOW, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
     # Headless activation.
     M("activate-prefill-always", SOURCE, "    if (!look.hasData) continue;\n", "",
       ("activate_test",)),

@@ -14,6 +14,8 @@ key=$("$build/kelvory-keytool" encode --endpoint "https://127.0.0.1:8443" --appl
   --type 1 --token screenshot)
 docs=$(pwd)/docs
 mkdir -p "$docs"
+# The keyboard focus shows: the key field has it on entry; in the customer form, Tab has moved
+# it from the form choice to the customer ID.
 cat >"$work/script" <<SCRIPT
 type klActivationKeyField $key
 screenshot $docs/activation-key.png
@@ -24,6 +26,10 @@ type klServerURLField 127.0.0.2,127.0.0.1
 type klServerPortField $port
 select klProxyMatrix 1 0
 type klProxyField proxy.example.invalid:3128
+key tab
+key tab
+key tab
+focus
 screenshot $docs/activation-customer-proxy.png
 select klProxyMatrix 0 0
 continue

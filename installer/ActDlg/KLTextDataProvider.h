@@ -16,6 +16,10 @@
 /// reads as nothing, like an unreadable one.
 constexpr int64_t kPrefillMaxBytes = 1 << 20;
 
+/// The key under which the activation pane leaves the record in the section's shared
+/// dictionary for the validation pane: "ActivationPaneData".
+extern NSString* const kActivationPaneDataKey;
+
 @interface KLTextDataProvider : NSObject <KLDataProvider> {
   BOOL _containData;
   NSString* _activationKey;  // nil while unset; the readers answer @"" then

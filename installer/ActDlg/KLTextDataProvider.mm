@@ -11,6 +11,8 @@
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 
+NSString* const kActivationPaneDataKey = @"ActivationPaneData";
+
 namespace {
 
 // Separators of the key=value text file: "key = value", "key=value, more" and CRLF endings

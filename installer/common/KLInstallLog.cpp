@@ -88,6 +88,12 @@ std::string InstallLogPath() {
   return path;
 }
 
+std::string ConfigFilePath() {
+  char path[256] = {0};
+  snprintf(path, sizeof path, "%s%s%s", "/tmp", "/", "kelvor.conf");
+  return path;
+}
+
 void LogInstallerMessage(const std::string& message, const std::string& detail) {
   std::string why;
   const int fd = OpenOwnedForAppend(InstallLogPath().c_str(), &why);

@@ -9,6 +9,10 @@
 /// The install log's path, "/tmp/kelvor_install.log"; the validation tool is given the same.
 std::string InstallLogPath();
 
+/// The agent's configuration file, "/tmp/kelvor.conf": the validation tool creates it, the
+/// plug-in then appends to it, and the installer host shows it.
+std::string ConfigFilePath();
+
 /// Appends one entry (message, detail) to the install log, opening and closing the file for
 /// it. Never fails its caller: a log that cannot be opened, or that is not ours to write (see
 /// OpenOwnedForAppend), gets no entry and the console gets one line saying why.

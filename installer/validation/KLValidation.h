@@ -47,6 +47,21 @@ struct AttemptOutcome {
 AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
                                            NSString* targetVolumePath);
 
+/// The two steps of a verdict its caller answers: the validation pane answers them with its own
+/// getErrorString: and writeConfigFile:, the function above with the shared rules they use.
+class VerdictSteps {
+ public:
+  virtual ~VerdictSteps() = default;
+  /// The message for a status; empty for success.
+  virtual std::string ErrorString(int64_t status) = 0;
+  /// Appends the configuration for the record's key; false after an alert when it cannot.
+  virtual bool WriteConfigFile(NSString* activationKey) = 0;
+};
+
+/// KLConcludeValidationAttempt with the message and the configuration append from `steps`.
+AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
+                                           VerdictSteps& steps);
+
 /// writeConfigFile's rules: the key's ASCII form (at most 255 bytes; an alert naming the key
 /// when it has none) and the target volume, then WriteConfiguration.
 BOOL KLWriteConfigFile(NSString* activationKey, NSString* targetVolumePath);

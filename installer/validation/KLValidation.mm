@@ -49,11 +49,22 @@ int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePat
 
 AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
                                            NSString* targetVolumePath) {
+  struct SharedSteps : VerdictSteps {
+    NSString* volume;
+    std::string ErrorString(int64_t code) override { return ValidationStatusMessage(code); }
+    bool WriteConfigFile(NSString* key) override { return KLWriteConfigFile(key, volume); }
+  } steps;
+  steps.volume = targetVolumePath;
+  return KLConcludeValidationAttempt(record, status, steps);
+}
+
+AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
+                                           VerdictSteps& steps) {
   kl::Platform& platform = kl::CurrentPlatform();
   platform.ConsoleLog("Validation Done with Code " + std::to_string(status));
-  AttemptOutcome outcome{AttemptVerdict::kFailed, ValidationStatusMessage(status)};
+  AttemptOutcome outcome{AttemptVerdict::kFailed, steps.ErrorString(status)};
   if (outcome.message.empty()) {
-    if (KLWriteConfigFile([record activationKey], targetVolumePath)) {
+    if (steps.WriteConfigFile([record activationKey])) {
       outcome.verdict = AttemptVerdict::kSucceeded;
     }
     return outcome;

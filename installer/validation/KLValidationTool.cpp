@@ -55,12 +55,6 @@ constexpr size_t kResourceDirectoryBuffer = 2048;
 
 }  // namespace
 
-std::string ConfigFilePath() {
-  char path[256] = {0};
-  snprintf(path, sizeof path, "%s%s%s", "/tmp", "/", "kelvor.conf");
-  return path;
-}
-
 std::string ValidationToolPath(const std::string& resourceDirectory) {
   std::string directory = resourceDirectory.substr(0, kResourceDirectoryBuffer - 1);
   directory.resize(strnlen(directory.c_str(), directory.size()));

@@ -7,15 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "KLInstallLog.h"  // ConfigFilePath, InstallLogPath
+
 /// The messages for the tool's exit codes 0 to 18; entry 0 is never shown (exit code 0 is
 /// success, which has the empty message).
 extern const char* const ERRORS[19];
-
-/// The number of entries in ERRORS.
-constexpr int kValidationErrorCount = 19;
-
-/// The file the tool creates and the configuration writer then appends to: "/tmp/kelvor.conf".
-std::string ConfigFilePath();
 
 /// What one validation attempt hands the tool. Texts are byte strings used verbatim.
 struct ValidationRequest {

@@ -1,6 +1,6 @@
 // One logic, two faces: the same scenarios through the panes on the stand-in host and through
 // kelvory-activate give the same messages, tool arguments and configuration bytes.
-#import <InstallerPlugins/InstallerPlugins.h>
+#import <InstallerHost/InstallerHost.h>
 #include <gtest/gtest.h>
 
 #include <map>

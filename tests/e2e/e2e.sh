@@ -6,8 +6,14 @@ scenario=$1
 bin=$2
 work=$(mktemp -d /tmp/kelvory_e2e_XXXXXX)
 sim=""
+# Every process the host starts inherits this mark: whatever carries it once the host is gone
+# outlived it (Xvfb, a daemon of the toolkit, the validation tool).
+mark="KELVORY_E2E_MARK=$$_$RANDOM"
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+  # Whatever the host left behind after a failure (see the mark above).
+  grep -lsa "$mark" /proc/[0-9]*/environ | sed 's|^/proc/\([0-9]*\)/environ$|\1|' |
+    xargs -r kill -KILL 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,11 +42,55 @@ main='[main]
     datablock_size=20
 
 '
+host() {
+  timeout -s KILL 100 env "$mark" "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" "$@" \
+    >"$work/transcript" 2>"$work/stderr"
+}
+# Fails when a process started by the host is still there after a short grace.
+no_leftovers() {
+  local left=""
+  for _ in $(seq 20); do
+    left=$(grep -lsa "$mark" /proc/[0-9]*/environ | sed 's|^/proc/\([0-9]*\)/environ$|\1|' |
+      while read -r p; do echo "$p:$(cat "/proc/$p/comm" 2>/dev/null)"; done)
+    [ -z "$left" ] && return 0
+    sleep 0.1
+  done
+  fail "left running after the host: $left"
+}
 # Runs the installer with a script made of the arguments (one step each).
 run_script() {
   printf '%s\n' "$@" >"$work/script"
-  timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
-    --script "$work/script" >"$work/transcript" 2>"$work/stderr"
+  host --script "$work/script"
+  status=$?
+  no_leftovers
+}
+# A copy of the plug-in whose validation tool never ends, and a pre-fill that starts it at once.
+# With "notes", the tool writes tool.ended when it is asked to end (SIGTERM to its group) rather
+# than killed.
+hanging_tool() {  # [notes]
+  cp -R "$bin/Kelvory.bundle" "$work/"
+  if [ "${1:-}" = notes ]; then
+    printf '#!/bin/sh\necho $$ >%s/tool.pid\ntrap "echo >%s/tool.ended; exit 1" TERM\n%s\n' \
+      "$work" "$work" "sleep 100 & wait" >"$work/Kelvory.bundle/Resources/InitialValidate"
+  else
+    printf '#!/bin/sh\necho $$ >%s/tool.pid\nexec sleep 100\n' "$work" \
+      >"$work/Kelvory.bundle/Resources/InitialValidate"
+  fi
+  key=$("$bin/kelvory-keytool" encode --endpoint "http://127.0.0.1:$port" --appliance-id 42)
+  echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
+    >"$work/pkg/InstallationData.xml"
+}
+# Starts the host headless on its own display with the hanging tool, sends it SIGNAL once the
+# tool runs, and waits for it.
+signal_host() {  # SIGNAL [notes]
+  hanging_tool "${2:-}"
+  DISPLAY='' env "$mark" "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
+    --plugin "$work/Kelvory.bundle" --headless >"$work/transcript" 2>"$work/stderr" &
+  local pid=$!
+  for _ in $(seq 200); do [ -s "$work/tool.pid" ] && break; sleep 0.05; done
+  [ -s "$work/tool.pid" ] || fail "the tool did not start"
+  kill "-$1" "$pid"
+  wait "$pid"
   status=$?
 }
 customer_form() {  # NAME ID URLS
@@ -70,9 +120,9 @@ case "$scenario" in
       >"$work/pkg/InstallationData.xml"
     # A whole flow with the leak check: every object of the plug-in is freed at the end (and
     # under the sanitizer build LeakSanitizer watches the rest).
-    timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" --headless \
-      --leak-check >"$work/transcript" 2>"$work/stderr"
+    host --headless --leak-check
     status=$?
+    no_leftovers
     expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
       "buttons: continue=on back=on" "pane: summary"
     expect_conf "$(tool_section 42)
@@ -94,6 +144,70 @@ $main"
       "alert: Connection failed. Can not connect to the server with the input parameters." \
       "result: Validation Failed" "buttons: continue=off back=on"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
+    ;;
+  # The keyboard as on a Mac: the tab order of each form (hidden controls skipped, the disabled
+  # Go Back too), Escape doing nothing, Return pressing Continue from a text field and on the
+  # validation pane, and the alert's one default "OK" button closed by Return (a panel with
+  # other buttons would add an "alert buttons:" line, one Return does not close an "alert:
+  # Return did not close it" line).
+  keyboard)
+    tab4="key tab,focus,key tab,focus,key tab,focus,key tab,focus"
+    IFS=, read -ra steps <<<"focus,$tab4,key escape,focus,select klProxyMatrix 1 0,$tab4,key tab,focus,select klActivationMatrix 1 0,focus,$tab4,$tab4,key tab,focus,key tab,focus,key return,type klCustomerNameField Demo Customer,type klCustomerIdField 1001,type klServerURLField 127.0.0.1,type klServerPortField $port,key return,wait,focus,key return"
+    run_script "${steps[@]}"
+    expect 0 "pane: ActDlgPane" "focus: klActivationKeyField" \
+      "focus: klProxyMatrix" "focus: Continue" "focus: klActivationMatrix" \
+      "focus: klActivationKeyField" "focus: klActivationKeyField" \
+      "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
+      "focus: klActivationKeyField" "focus: none" \
+      "focus: klActivationMatrix" "focus: klCustomerNameField" "focus: klCustomerIdField" \
+      "focus: klServerURLField" "focus: klProtocolMatrix" "focus: klServerPortField" \
+      "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
+      "alert: Customer name can not be empty" \
+      "pane: ValidDlgPane" "result: Validation Succeeded" "buttons: continue=on back=on" \
+      "focus: none" "pane: summary"
+    ;;
+  # However the host ends, nothing it started runs on: not its X server, not the tool.
+  terminated)
+    signal_host TERM notes
+    [ "$status" = 143 ] || fail "exit status $status after SIGTERM"
+    [ -e "$work/tool.ended" ] || fail "the host did not end the tool"
+    no_leftovers
+    ;;
+  killed)
+    signal_host KILL
+    [ "$status" = 137 ] || fail "exit status $status after SIGKILL"
+    no_leftovers
+    ;;
+  wait-limit)
+    hanging_tool notes
+    DISPLAY='' host --plugin "$work/Kelvory.bundle" --headless --wait-limit 1
+    status=$?
+    [ "$status" = 1 ] || fail "exit status $status at the wait limit"
+    grep -q '^error: validation did not end within 1 s$' "$work/stderr" || fail "no limit message"
+    [ -e "$work/tool.ended" ] || fail "the host did not end the tool"
+    no_leftovers
+    ;;
+  # With /tmp full, as a full disk leaves it, the headless host (whose alert opens a panel) ends
+  # with its verdict instead of waiting for a daemon that cannot start or a panel nobody sees.
+  # /tmp is a tiny full file system in a mount namespace of its own; the work folder is reached
+  # through a descriptor opened before it was covered.
+  full-tmp)
+    key=$("$bin/kelvory-keytool" encode --endpoint "http://127.0.0.1:$port" --appliance-id 42)
+    echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
+      >"$work/pkg/InstallationData.xml"
+    # shellcheck disable=SC2016
+    unshare -m --propagation private sh -c '
+      exec 3<"$1"
+      mount -t tmpfs -o size=64k,mode=1777 none /tmp || exit 99
+      head -c 100000 /dev/zero >/tmp/fill 2>/dev/null
+      exec env "$2" DISPLAY= timeout -s KILL 60 "$3/kelvory-installer" --headless \
+        --package /proc/self/fd/3/pkg/Kelvory.pkg >/proc/self/fd/3/transcript \
+        2>/proc/self/fd/3/stderr' sh "$work" "$mark" "$bin"
+    status=$?
+    [ "$status" = 1 ] || fail "exit status $status with /tmp full"
+    [ "$(tail -2 "$work/transcript")" = "result: Validation Failed
+buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
+    no_leftovers
     ;;
   *) fail "unknown scenario" ;;
 esac

@@ -1,6 +1,6 @@
 // The Linux stand-in for the installer's plug-in framework: the order and direction of the calls
 // into panes, the deferred pass from inside willEnterPane:, the host's notice, a pane's section.
-#import <InstallerPlugins/InstallerPlugins.h>
+#import <InstallerHost/InstallerHost.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,7 +33,7 @@ static void Record(char name, const char *what, int dir = -1) {
   if (_flag != flag) return;
   BOOL moved = dir == InstallerDirectionForward ? [self gotoNextPane] : [self gotoPreviousPane];
   Record(_name, moved ? "goto YES" : "goto NO");
-  Record(_name, [[self section] currentPane] == self ? "still current" : "left early");
+  Record(_name, [[self section] activePane] == self ? "still current" : "left early");
 }
 - (void)willEnterPane:(InstallerSectionDirection)dir {
   Record(_name, "willEnter", dir);
@@ -56,13 +56,36 @@ static void Record(char name, const char *what, int dir = -1) {
 }
 @end
 
+// A section that records the installer's calls before the first pane; 'n' refuses to load.
+@interface RecordingSection : InstallerSection {
+ @public
+  char _flag;
+}
+@end
+@implementation RecordingSection
+- (BOOL)shouldLoad {
+  Record('S', "shouldLoad");
+  return _flag != 'n';
+}
+- (void)willLoadMainNib {
+  Record('S', "willLoadMainNib");
+}
+- (void)didLoadMainNib {
+  Record('S', "didLoadMainNib");
+}
+- (InstallerPane *)firstPane {
+  Record('S', "firstPane");
+  return [super firstPane];
+}
+@end
+
 // Records the host's notice before each willEnterPane:, naming the pane it carries.
 @interface NoticeRecorder : NSObject
 @end
 @implementation NoticeRecorder
 - (void)notice:(NSNotification *)n {
   RecordingPane *pane = [[n userInfo] objectForKey:@"pane"];
-  Record(pane->_name, pane == [[n object] currentPane] ? "notice" : "notice early",
+  Record(pane->_name, pane == [[n object] activePane] ? "notice" : "notice early",
          [[[n userInfo] objectForKey:@"direction"] intValue]);
 }
 @end
@@ -95,8 +118,8 @@ typedef BOOL (*Action)(InstallerSection *);
 const Action kStart = [](InstallerSection *s) -> BOOL { return [s start], YES; };
 const Action kContinue = [](InstallerSection *s) { return [s pressContinue]; };
 const Action kBack = [](InstallerSection *s) { return [s pressGoBack]; };
-const Action kNext = [](InstallerSection *s) { return [[s currentPane] gotoNextPane]; };
-const Action kPrevious = [](InstallerSection *s) { return [[s currentPane] gotoPreviousPane]; };
+const Action kNext = [](InstallerSection *s) { return [[s activePane] gotoNextPane]; };
+const Action kPrevious = [](InstallerSection *s) { return [[s activePane] gotoPreviousPane]; };
 
 TEST_F(InstallerHostTest, NavigationCallsPanesInOrderAndFreesThem) {
   struct Step {
@@ -195,6 +218,62 @@ TEST_F(InstallerHostTest, HostIsToldBeforeEachEntry) {
             "A notice fwd, A willEnter fwd, A didEnter fwd, A shouldExit fwd, A willExit fwd, "
             "B notice fwd, B willEnter fwd, A didExit fwd, B didEnter fwd, B shouldExit back, "
             "B willExit back, A notice back, A willEnter back, B didExit back, A didEnter back");
+}
+
+TEST_F(InstallerHostTest, LoadsThenWalksTheChainOnce) {
+  const struct {
+    char flag;
+    std::string calls;
+    size_t panes;
+  } cases[] = {
+      {'.',
+       "S shouldLoad, S willLoadMainNib, S didLoadMainNib, S firstPane, A willEnter fwd, "
+       "A didEnter fwd",
+       2},
+      {'n', "S shouldLoad", 0},
+  };
+  for (const auto &c : cases) {
+    RecordingSection *section = [[[RecordingSection alloc] init] autorelease];
+    section->_flag = c.flag;
+    RecordingPane *a = [[[RecordingPane alloc] initWithSection:section] autorelease];
+    RecordingPane *b = [[[RecordingPane alloc] initWithSection:section] autorelease];
+    a->_name = 'A';
+    b->_name = 'B';
+    [section setFirstPane:a];
+    [a setNextPane:b];
+    [b setNextPane:a];  // a chain that loops ends where it would come back
+    std::string calls;
+    gCalls = &calls;
+    [section start];
+    [section start];
+    gCalls = nullptr;
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ([[section panes] count], c.panes);
+    EXPECT_EQ([section isFinished], c.panes == 0);
+    [b setNextPane:nil];
+  }
+}
+
+TEST_F(InstallerHostTest, GotoPaneMovesEitherWay) {
+  InstallerSection *section = [NewSection("...") autorelease];
+  NSArray *panes = [section panes];
+  InstallerPane *stranger = [[[RecordingPane alloc] initWithSection:nil] autorelease];
+  EXPECT_FALSE([section gotoPane:[panes objectAtIndex:1]]);  // not started
+  [section start];
+  std::string calls;
+  gCalls = &calls;
+  EXPECT_TRUE([section gotoPane:[panes objectAtIndex:2]]);
+  EXPECT_EQ(calls, "A willExit fwd, C willEnter fwd, A didExit fwd, C didEnter fwd");
+  calls.clear();
+  EXPECT_TRUE([section gotoPane:[panes objectAtIndex:1]]);
+  EXPECT_EQ(calls, "C willExit back, B willEnter back, C didExit back, B didEnter back");
+  calls.clear();
+  EXPECT_FALSE([section gotoPane:[panes objectAtIndex:1]]);  // already there
+  EXPECT_FALSE([section gotoPane:stranger]);
+  EXPECT_FALSE([section gotoPane:nil]);
+  gCalls = nullptr;
+  EXPECT_EQ(calls, "");
+  EXPECT_EQ([section activePane], [panes objectAtIndex:1]);
 }
 
 TEST_F(InstallerHostTest, PaneOutlivingItsSectionForgetsIt) {

@@ -10,10 +10,11 @@ const std::set<std::string> kOutlets{"klServerURLField", "klProtocolMatrix"};
 TEST(ScriptParser, Steps) {
   const Script s = ParseScript(
       "# comment\r\n\r\n   \ntype klServerURLField  a \"b\"  \r\ntype klServerURLField\n"
-      "select klProtocolMatrix 0 1\ncontinue\r\nback\nwait\nscreenshot /tmp/a b.png",
+      "select klProtocolMatrix 0 1\ncontinue\r\nback\nwait\nscreenshot /tmp/a b.png\n"
+      "key tab\nkey return\r\nkey escape\nfocus",
       kOutlets);
   ASSERT_EQ(s.error, "");
-  ASSERT_EQ(s.steps.size(), 7u);
+  ASSERT_EQ(s.steps.size(), 11u);
   EXPECT_EQ(s.steps[0].kind, ScriptStep::kType);
   EXPECT_EQ(s.steps[0].line, 4);
   EXPECT_EQ(s.steps[0].outlet, "klServerURLField");
@@ -26,6 +27,9 @@ TEST(ScriptParser, Steps) {
   EXPECT_EQ(s.steps[5].kind, ScriptStep::kWait);
   EXPECT_EQ(s.steps[6].kind, ScriptStep::kScreenshot);
   EXPECT_EQ(s.steps[6].text, "/tmp/a b.png");
+  for (size_t i = 7; i < 10; ++i) EXPECT_EQ(s.steps[i].kind, ScriptStep::kKey);
+  EXPECT_EQ(s.steps[7].text + s.steps[8].text + s.steps[9].text, "tabreturnescape");
+  EXPECT_EQ(s.steps[10].kind, ScriptStep::kFocus);
 }
 
 TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
@@ -47,6 +51,10 @@ TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
       {"select klMissing 0 0", "line 1: unknown outlet \"klMissing\""},
       {"screenshot", "line 1: \"screenshot\" needs a file"},
       {" continue", "line 1: unknown step \"\""},
+      {"key", "line 1: \"key\" needs tab, return or escape"},
+      {"key Tab", "line 1: \"key\" needs tab, return or escape"},
+      {"key tab ", "line 1: \"key\" needs tab, return or escape"},
+      {"focus klServerURLField", "line 1: \"focus\" takes nothing after it"},
   };
   for (const auto& c : cases) {
     const Script s = ParseScript(c.script, kOutlets);

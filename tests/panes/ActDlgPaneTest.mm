@@ -1,6 +1,6 @@
 // The activation pane driven on the stand-in host, with alerts recorded instead of shown.
 #import <AppKit/AppKit.h>
-#import <InstallerPlugins/InstallerPlugins.h>
+#import <InstallerHost/InstallerHost.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -261,13 +261,13 @@ TEST_F(ActDlgPaneTest, PrefillIsReadOnlyOnTheFirstEntry) {
   WritePrefill("<Data><ActivationKey>" + Key("https://192.0.2.10:8443|42|1|x") +
                "</ActivationKey></Data>");
   [section_ start];
-  ASSERT_EQ([section_ currentPane], next_);
+  ASSERT_EQ([section_ activePane], next_);
   const std::string log = kl::MaskedInstallLog();
   // Coming back shows the pane again; a later forward entry neither reads nor passes.
   ASSERT_TRUE([section_ pressGoBack]);
   EXPECT_FALSE([[pane_ contentView] isHidden]);
   [pane_ willEnterPane:InstallerDirectionForward];
-  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_EQ([section_ activePane], pane_);
   EXPECT_EQ(kl::MaskedInstallLog(), log);
 }
 
@@ -299,7 +299,7 @@ TEST_F(ActDlgPaneTest, PrefillCases) {
     EXPECT_EQ(StoredText(), c.stored);
     // A complete pre-fill passes by itself, once, with the pane hidden.
     const bool passed = !c.stored.empty();
-    EXPECT_EQ([section_ currentPane] == next_, passed) << c.screen;
+    EXPECT_EQ([section_ activePane] == next_, passed) << c.screen;
     EXPECT_EQ(next_->forwardEntries, passed ? 1 : 0) << c.screen;
     EXPECT_EQ([[pane_ contentView] isHidden], passed) << c.screen;
     EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.screen;
@@ -314,7 +314,7 @@ TEST_F(ActDlgPaneTest, PrefillNotFound) {
       "parameters\n";
   mkdir((dir_ + "/InstallationData.xml").c_str(), 0755);  // a directory is no file
   [section_ start];
-  EXPECT_EQ([section_ currentPane], pane_);
+  EXPECT_EQ([section_ activePane], pane_);
   EXPECT_EQ(kl::MaskedInstallLog(), notFound);
   TearDown();
   SetUp();

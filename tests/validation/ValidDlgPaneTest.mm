@@ -1,7 +1,9 @@
 // The validation pane on the stand-in host: a fake tool in the section's resource directory,
 // alerts recorded, the main run loop spun until the verdict.
-#import <InstallerPlugins/InstallerPlugins.h>
+#import <InstallerHost/InstallerHost.h>
 #include <gtest/gtest.h>
+
+#include <objc/runtime.h>
 
 #include <algorithm>
 
@@ -27,6 +29,22 @@ using Strings = std::vector<std::string>;
   const NSTimeInterval now = [NSDate timeIntervalSinceReferenceDate];
   if (last > 0) longest = std::max(longest, now - last);
   last = now;
+}
+@end
+
+// A validation pane whose two verdict methods answer their own way: the verdict must go
+// through them, as the pane's order of calls says.
+static std::string* gVerdictCalls = nullptr;
+@interface KLOwnVerdictPane : ValidDlgPane
+@end
+@implementation KLOwnVerdictPane
+- (NSString*)getErrorString:(int64_t)status {
+  *gVerdictCalls += "getErrorString:" + std::to_string(status) + " ";
+  return status == 0 ? @"" : @"Our own message";
+}
+- (BOOL)writeConfigFile:(NSString*)activationKey {
+  *gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + " ";
+  return NO;
 }
 @end
 
@@ -130,6 +148,33 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     EXPECT_EQ(kl::ReadWholeFile(kConf), succeeded ? kCustomerBlock : "");
     // A success keeps its address; once every address has failed, the first is current again.
     EXPECT_EQ(KLStdString([record currentURL]), succeeded ? c.servers.back() : c.servers[0]);
+  }
+}
+
+TEST_F(ValidDlgPaneTest, VerdictGoesThroughThePaneMethods) {
+  // Same layout (no instance variables of its own): the built pane becomes the subclass.
+  object_setClass(pane_, [KLOwnVerdictPane class]);
+  const struct {
+    Strings steps;
+    std::string calls;
+    Strings alerts;
+  } cases[] = {
+      {{"exit 0"}, "getErrorString:0 writeConfigFile: ", {}},
+      {{"exit 10"}, "getErrorString:2560 ", {"Our own message"}},
+  };
+  for (const auto& c : cases) {
+    std::string calls;
+    gVerdictCalls = &calls;
+    fake_->alerts.clear();
+    kl::FakeTool tool(c.steps);
+    Prepare(tool, @"127.0.0.1");
+    [pane_ willEnterPane:InstallerDirectionForward];
+    WaitForVerdict();
+    gVerdictCalls = nullptr;
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(fake_->alerts, c.alerts);
+    EXPECT_EQ(Verdict(), "Validation Failed");  // the override refused to write
+    EXPECT_EQ(kl::ReadWholeFile(kConf), "");
   }
 }
 

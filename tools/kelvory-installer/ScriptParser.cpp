@@ -33,10 +33,20 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
     step->outlet = name;
     return "";
   };
-  if (verb == "continue" || verb == "back" || verb == "wait") {
+  if (verb == "continue" || verb == "back" || verb == "wait" || verb == "focus") {
     if (hasRest) return "\"" + verb + "\" takes nothing after it";
     step->kind = verb == "continue" ? ScriptStep::kContinue
-                                    : (verb == "back" ? ScriptStep::kBack : ScriptStep::kWait);
+                 : verb == "back"   ? ScriptStep::kBack
+                 : verb == "wait"   ? ScriptStep::kWait
+                                    : ScriptStep::kFocus;
+    return "";
+  }
+  if (verb == "key") {
+    step->kind = ScriptStep::kKey;
+    step->text = rest;
+    if (rest != "tab" && rest != "return" && rest != "escape") {
+      return "\"key\" needs tab, return or escape";
+    }
     return "";
   }
   if (verb == "type") {

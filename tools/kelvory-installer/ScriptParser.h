@@ -7,11 +7,11 @@
 #include <vector>
 
 struct ScriptStep {
-  enum Kind { kType, kSelect, kContinue, kBack, kWait, kScreenshot };
+  enum Kind { kType, kSelect, kContinue, kBack, kWait, kScreenshot, kKey, kFocus };
   Kind kind = kContinue;
   int line = 0;        ///< 1-based line in the script
   std::string outlet;  ///< type, select
-  std::string text;    ///< type: the text, verbatim; screenshot: the file
+  std::string text;    ///< type: the text, verbatim; screenshot: the file; key: its name
   int row = 0;         ///< select
   int column = 0;      ///< select
 };
@@ -24,7 +24,9 @@ struct Script {
 /// Parses a script. Lines end in LF or CRLF; blank lines and lines starting with "#" are
 /// skipped. Steps: "type OUTLET [TEXT]" (TEXT is the rest of the line after the single space
 /// that follows OUTLET, kept verbatim; without it the text is empty), "select OUTLET ROW
-/// COLUMN", "continue", "back", "wait", "screenshot FILE". Every OUTLET must be in `outlets`.
+/// COLUMN", "continue", "back", "wait", "screenshot FILE", "key tab|return|escape" (a key
+/// pressed in the key window), "focus" (names what has the keyboard focus). Every OUTLET must
+/// be in `outlets`.
 /// The first problem found gives `error` ("line N: ...") and no steps.
 Script ParseScript(const std::string& text, const std::set<std::string>& outlets);
 

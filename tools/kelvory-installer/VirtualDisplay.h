@@ -4,8 +4,14 @@
 
 #include <string>
 
-/// Starts Xvfb on a free display and points DISPLAY at it. The server is stopped when the
-/// process exits. Returns false, with the reason in `error`, when it cannot be started.
+/// Starts Xvfb on a free display and points DISPLAY at it. The server never outlives this
+/// process: it is stopped at exit, by StopVirtualDisplay, and (Linux) killed by the kernel when
+/// this process dies any other way. Returns false, with the reason in `error`, when it cannot
+/// be started.
 bool StartVirtualDisplay(std::string* error);
+
+/// Ends the server started above, if any, and waits for it. Async-signal-safe: a signal handler
+/// may call it.
+void StopVirtualDisplay();
 
 #endif  // KELVORY_INSTALLER_VIRTUALDISPLAY_H_

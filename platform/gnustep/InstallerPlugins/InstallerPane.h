@@ -1,5 +1,5 @@
-// Base class of a plug-in pane. Subclasses override the enter / exit calls; the section (see
-// InstallerSection) drives them.
+// Base class of a plug-in pane. Subclasses override the enter / exit calls; the installer drives
+// them.
 #ifndef KELVORY_INSTALLERPLUGINS_INSTALLERPANE_H_
 #define KELVORY_INSTALLERPLUGINS_INSTALLERPANE_H_
 
@@ -8,23 +8,37 @@
 #import <InstallerPlugins/InstallerSection.h>
 
 @interface InstallerPane : NSObject {
-  InstallerSection *_section;  // not retained: the section owns the pane
+ @private
+  InstallerSection *_section;  // not retained: the section outlives its panes' use of it
   NSView *_contentView;
+  NSView *_initialKeyView;
+  NSView *_firstKeyView;
+  NSView *_lastKeyView;
+  InstallerPane *_nextPane;
   BOOL _nextEnabled;
   BOOL _previousEnabled;
 }
 
-// Does not add the pane to the section's order (the host does that with -addPane:).
 - (id)initWithSection:(id)parent;
 - (InstallerSection *)section;
-
-// The pane's top-level view; retained. Real panes get it as an outlet of their interface file.
-- (NSView *)contentView;
-- (void)setContentView:(NSView *)view;
+// The step's name in the installer's list of steps.
 - (NSString *)title;
 
-// Nothing here, as on NSObject on macOS, so that subclasses can call super.
-- (void)awakeFromNib;
+// Outlets, each retained. The page shown for the pane.
+- (NSView *)contentView;
+- (void)setContentView:(NSView *)view;
+// Given keyboard focus when the pane is entered.
+- (NSView *)initialKeyView;
+- (void)setInitialKeyView:(NSView *)view;
+// The first and last views of the pane's nextKeyView chain, which the installer joins to its
+// own buttons.
+- (NSView *)firstKeyView;
+- (void)setFirstKeyView:(NSView *)view;
+- (NSView *)lastKeyView;
+- (void)setLastKeyView:(NSView *)view;
+// The pane after this one in the section; nil for the last.
+- (InstallerPane *)nextPane;
+- (void)setNextPane:(InstallerPane *)pane;
 
 - (void)willEnterPane:(InstallerSectionDirection)dir;
 - (void)didEnterPane:(InstallerSectionDirection)dir;
@@ -35,23 +49,18 @@
 
 // Leave the pane as if the user had pressed Continue (or Go Back), without asking
 // shouldExitPane: again. YES when there is a pane to go to; NO on the last (first) pane, or
-// when this pane is not the section's current pane. Called from inside willEnterPane:, the move
-// happens once willEnterPane: has returned, and the pane passed by gets no didEnterPane:.
+// when this pane is not the active one. Called from inside willEnterPane:, the move happens
+// once willEnterPane: has returned, and the pane passed by gets no didEnterPane:.
 - (BOOL)gotoNextPane;
 - (BOOL)gotoPreviousPane;
 
-// The Continue and Go Back buttons while this pane is shown. Both start YES; the section does
+// The Continue and Go Back buttons while this pane is shown. Both start YES; the installer does
 // not reset them on entry.
 - (void)setNextEnabled:(BOOL)enabled;
 - (BOOL)nextEnabled;
 - (void)setPreviousEnabled:(BOOL)enabled;
 - (BOOL)previousEnabled;
 
-@end
-
-@interface InstallerPane (KLHost)
-// Set by InstallerSection; not retained.
-- (void)setSection:(InstallerSection *)section;
 @end
 
 #endif  // KELVORY_INSTALLERPLUGINS_INSTALLERPANE_H_

@@ -1,6 +1,16 @@
-#import <InstallerPlugins/InstallerPane.h>
+#import <InstallerHost/InstallerHost.h>
 
-#import <InstallerPlugins/InstallerSectionMoves.h>
+// Implemented by InstallerSection.m: a pane asking its section to move on.
+@interface InstallerSection (KLPaneMoves)
+- (BOOL)pane:(InstallerPane *)pane asksToMove:(InstallerSectionDirection)dir;
+@end
+
+// Retains `value` in *slot, releasing what was there.
+static void KLSetRetained(id *slot, id value) {
+  if (*slot == value) return;
+  [*slot release];
+  *slot = [value retain];
+}
 
 @implementation InstallerPane
 
@@ -20,6 +30,10 @@
 
 - (void)dealloc {
   [_contentView release];
+  [_initialKeyView release];
+  [_firstKeyView release];
+  [_lastKeyView release];
+  [_nextPane release];
   [super dealloc];
 }
 
@@ -31,20 +45,51 @@
   _section = section;
 }
 
+- (NSString *)title {
+  return @"";
+}
+
 - (NSView *)contentView {
   return _contentView;
 }
 
 - (void)setContentView:(NSView *)view {
-  if (view == _contentView) return;
-  [_contentView release];
-  _contentView = [view retain];
+  KLSetRetained(&_contentView, view);
 }
 
-- (NSString *)title {
-  return @"";
+- (NSView *)initialKeyView {
+  return _initialKeyView;
 }
 
+- (void)setInitialKeyView:(NSView *)view {
+  KLSetRetained(&_initialKeyView, view);
+}
+
+- (NSView *)firstKeyView {
+  return _firstKeyView;
+}
+
+- (void)setFirstKeyView:(NSView *)view {
+  KLSetRetained(&_firstKeyView, view);
+}
+
+- (NSView *)lastKeyView {
+  return _lastKeyView;
+}
+
+- (void)setLastKeyView:(NSView *)view {
+  KLSetRetained(&_lastKeyView, view);
+}
+
+- (InstallerPane *)nextPane {
+  return _nextPane;
+}
+
+- (void)setNextPane:(InstallerPane *)pane {
+  KLSetRetained(&_nextPane, pane);
+}
+
+// Nothing here, as on NSObject on macOS, so that subclasses can call super.
 - (void)awakeFromNib {
 }
 

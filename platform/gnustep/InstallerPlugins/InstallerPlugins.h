@@ -1,9 +1,10 @@
-// Linux stand-in for the macOS installer's plug-in framework. Pane sources import this header
-// unchanged on both platforms; on macOS the real framework answers the same import.
+// Linux twin of the macOS installer's plug-in framework: its public API as Apple documents it,
+// same names, types and meaning, and nothing more. Plug-in sources import this header unchanged
+// on both platforms; on macOS the real framework answers the same import.
 //
-// Only the calls a pane may make are part of the real framework's surface. Everything declared in
-// the (KLHost) categories exists here only so that tests and our scripted installer host can
-// drive the panes; pane code must never call it, or it would not build on macOS.
+// What only the stand-in installer (our host and the tests) needs lives in
+// <InstallerHost/InstallerHost.h>, which no plug-in source may include: a build check compiles
+// the plug-in with these headers alone.
 #ifndef KELVORY_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
 #define KELVORY_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
 

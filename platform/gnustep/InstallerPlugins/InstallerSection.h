@@ -1,5 +1,5 @@
-// The section that owns a plug-in's panes: what the panes reach through -section, and, host
-// side, the pane order and the Continue / Go Back navigation between them.
+// The section: one per plug-in bundle, the bundle's principal class. The installer creates it,
+// asks shouldLoad, then takes its panes from firstPane and each pane's nextPane.
 #ifndef KELVORY_INSTALLERPLUGINS_INSTALLERSECTION_H_
 #define KELVORY_INSTALLERPLUGINS_INSTALLERSECTION_H_
 
@@ -16,78 +16,47 @@ typedef enum {
 } InstallerSectionDirection;
 
 @interface InstallerSection : NSObject {
+ @private
+  // The runtime here has no non-fragile instance variables: the stand-in's own state has to be
+  // declared in the public interface. None of it is API.
   NSBundle *_bundle;
   NSBundle *_resourceBundle;  // stands in for _bundle while a resource path is set
   NSMutableDictionary *_sharedDictionary;
   InstallerState *_installerState;
-  NSMutableArray *_panes;
+  InstallerPane *_firstPane;  // the outlet; subclasses may answer -firstPane themselves
+  NSMutableArray *_panes;     // the chain as walked at the start
   NSMutableArray *_navigationLog;
-  NSInteger _currentIndex;  // -1 before start; [_panes count] once finished
+  NSInteger _currentIndex;  // -1 before the start; [_panes count] once finished
+  BOOL _loaded;
+  BOOL _loads;  // shouldLoad's answer
   BOOL _started;
   BOOL _switching;       // inside a pane switch, until the entered pane's didEnterPane:
-  BOOL _hasPendingMove;  // a move asked for while switching, run when the switch is done
+  NSInteger _pendingTo;  // a move asked for while switching (-1: none), run after the switch
   InstallerSectionDirection _pendingDirection;
   InstallerSectionDirection _lastEnteredDirection;
 }
 
 // The plug-in's own bundle; its resourcePath holds the plug-in's resources.
 - (NSBundle *)bundle;
+// The step's title: the bundle's InstallerSectionTitle, or the empty text.
+- (NSString *)title;
+// YES by default; NO keeps the section out of the installation.
+- (BOOL)shouldLoad;
+// Called before and after the section's main interface file is loaded (this installer loads
+// none, and calls both before asking for firstPane).
+- (void)willLoadMainNib;
+- (void)didLoadMainNib;
+// The first of the section's panes; the others follow through each pane's nextPane. The outlet
+// by default (nil when unconnected).
+- (InstallerPane *)firstPane;
+// The pane on screen; nil when none of this section's is.
+- (InstallerPane *)activePane;
+// Shows `pane`, one of this section's, going forward when it comes later than the active pane
+// and backward otherwise. NO when it is not in the section or is the active pane already.
+- (BOOL)gotoPane:(InstallerPane *)pane;
+- (InstallerState *)installerState;
 // One dictionary for all panes of the section; it retains what is stored in it.
 - (NSMutableDictionary *)sharedDictionary;
-- (InstallerState *)installerState;
-
-@end
-
-/// Posted by the section just before each willEnterPane: (either direction), with the section
-/// as object and, in the user info, the pane under "pane" and the direction (a number) under
-/// "direction": a host's transcript follows it.
-extern NSString *const KLInstallerSectionWillEnterPaneNotification;
-
-@interface InstallerSection (KLHost)
-
-// What a loaded plug-in's platform answers on Linux, where windows carry no represented URL:
-// process-wide, as an installer installs one package. The package path is nil until set; the
-// applications directories are nil (the system's search) until set.
-+ (void)setHostPackagePath:(NSString *)path;
-+ (NSString *)hostPackagePath;
-+ (void)setHostApplicationDirectories:(NSArray *)directories;
-+ (NSArray *)hostApplicationDirectories;
-
-// The bundle is retained; plain -init leaves it nil.
-- (id)initWithBundle:(NSBundle *)bundle;
-- (void)setBundle:(NSBundle *)bundle;
-// While set, -bundle answers a bundle whose resourcePath is `path` (and whose
-// pathForResource:ofType: looks there), whatever bundle was set. nil removes the override.
-- (void)setResourcePath:(NSString *)path;
-
-// Appends a pane to the order, retains it and makes this section its section. The pane does not
-// retain the section: the section must outlive the panes' use of it. Adding a pane already in
-// the order, or adding after -start, does nothing.
-- (void)addPane:(InstallerPane *)pane;
-- (NSArray *)panes;
-// The pane on screen: nil before -start and once finished.
-- (InstallerPane *)currentPane;
-// Index of the current pane in -panes; -1 before -start; [[self panes] count] once finished.
-- (NSInteger)currentPaneIndex;
-- (BOOL)isFinished;
-// Direction given to the last willEnterPane:; InstallerDirectionUndefined before any.
-- (InstallerSectionDirection)lastEnteredDirection;
-
-// Enters pane 0 going forward (an empty section is finished at once). Only the first call acts.
-- (void)start;
-// The user presses Continue: does nothing and answers NO when the current pane has Continue
-// disabled; otherwise asks shouldExitPane:InstallerDirectionForward and, on YES, moves to the
-// next pane, or finishes the section after the last one. Answers whether the pane was left.
-- (BOOL)pressContinue;
-// The user presses Go Back: answers NO without asking the pane on pane 0 or when Go Back is
-// disabled; otherwise asks shouldExitPane:InstallerDirectionBackward and, on YES, enters the
-// previous pane going backward.
-- (BOOL)pressGoBack;
-
-// One line per call the section made into a pane, e.g. "StepPane willEnterPane: forward",
-// and "section finished"; for host scripts and tests.
-- (NSArray *)navigationLog;
-- (void)clearNavigationLog;
 
 @end
 

@@ -1,7 +1,4 @@
-#import <InstallerPlugins/InstallerSection.h>
-
-#import <InstallerPlugins/InstallerPane.h>
-#import <InstallerPlugins/InstallerSectionMoves.h>
+#import <InstallerHost/InstallerHost.h>
 
 // A bundle that only knows a resource directory: lets tests and the host point the panes at a
 // directory of their choosing without laying out a whole bundle on disk.
@@ -62,7 +59,18 @@ NSString *const KLInstallerSectionWillEnterPaneNotification =
     @"KLInstallerSectionWillEnterPaneNotification";
 
 static NSString *gHostPackagePath = nil;
-static NSArray *gHostApplicationDirectories = nil;
+
+// The chain from `first` through each nextPane, each pane once (a chain that loops ends where it
+// would come back).
+static NSMutableArray *KLWalkChain(InstallerPane *first) {
+  NSMutableArray *chain = [NSMutableArray array];
+  InstallerPane *pane = first;
+  while (pane != nil && [chain indexOfObjectIdenticalTo:pane] == NSNotFound) {
+    [chain addObject:pane];
+    pane = [pane nextPane];
+  }
+  return chain;
+}
 
 @implementation InstallerSection
 
@@ -74,16 +82,6 @@ static NSArray *gHostApplicationDirectories = nil;
 
 + (NSString *)hostPackagePath {
   return gHostPackagePath;
-}
-
-+ (void)setHostApplicationDirectories:(NSArray *)directories {
-  NSArray *copied = [directories copy];
-  [gHostApplicationDirectories release];
-  gHostApplicationDirectories = copied;
-}
-
-+ (NSArray *)hostApplicationDirectories {
-  return gHostApplicationDirectories;
 }
 
 - (id)init {
@@ -99,6 +97,7 @@ static NSArray *gHostApplicationDirectories = nil;
     _panes = [[NSMutableArray alloc] init];
     _navigationLog = [[NSMutableArray alloc] init];
     _currentIndex = -1;
+    _pendingTo = -1;
     _lastEnteredDirection = InstallerDirectionUndefined;
   }
   return self;
@@ -106,10 +105,13 @@ static NSArray *gHostApplicationDirectories = nil;
 
 - (void)dealloc {
   // Panes kept alive elsewhere must not point at a dead section.
+  NSArray *chain = _started ? _panes : KLWalkChain(_firstPane);
   NSUInteger i;
-  for (i = 0; i < [_panes count]; i++) {
-    [[_panes objectAtIndex:i] setSection:nil];
+  for (i = 0; i < [chain count]; i++) {
+    InstallerPane *pane = [chain objectAtIndex:i];
+    if ([pane section] == self) [pane setSection:nil];
   }
+  [_firstPane release];
   [_panes release];
   [_navigationLog release];
   [_sharedDictionary release];
@@ -138,6 +140,31 @@ static NSArray *gHostApplicationDirectories = nil;
   _resourceBundle = next;
 }
 
+- (NSString *)title {
+  id title = [[_bundle infoDictionary] objectForKey:@"InstallerSectionTitle"];
+  return [title isKindOfClass:[NSString class]] ? title : @"";
+}
+
+- (BOOL)shouldLoad {
+  return YES;
+}
+
+- (void)willLoadMainNib {
+}
+
+- (void)didLoadMainNib {
+}
+
+- (InstallerPane *)firstPane {
+  return _firstPane;
+}
+
+- (void)setFirstPane:(InstallerPane *)pane {
+  if (pane == _firstPane) return;
+  [_firstPane release];
+  _firstPane = [pane retain];
+}
+
 - (NSMutableDictionary *)sharedDictionary {
   return _sharedDictionary;
 }
@@ -147,16 +174,22 @@ static NSArray *gHostApplicationDirectories = nil;
 }
 
 - (void)addPane:(InstallerPane *)pane {
-  if (pane == nil || _started || [_panes indexOfObjectIdenticalTo:pane] != NSNotFound) return;
-  [_panes addObject:pane];
+  if (pane == nil || _started) return;
+  NSArray *chain = KLWalkChain([self firstPane]);
+  if ([chain indexOfObjectIdenticalTo:pane] != NSNotFound) return;
+  if ([chain count] == 0) {
+    [self setFirstPane:pane];
+  } else {
+    [[chain lastObject] setNextPane:pane];
+  }
   [pane setSection:self];
 }
 
 - (NSArray *)panes {
-  return _panes;
+  return _started ? [[_panes copy] autorelease] : KLWalkChain([self firstPane]);
 }
 
-- (InstallerPane *)currentPane {
+- (InstallerPane *)activePane {
   if (_currentIndex < 0 || _currentIndex >= (NSInteger)[_panes count]) return nil;
   return [_panes objectAtIndex:_currentIndex];
 }
@@ -219,7 +252,7 @@ static NSArray *gHostApplicationDirectories = nil;
     }
     InstallerPane *entering = [_panes objectAtIndex:to];
     _lastEnteredDirection = dir;
-    _hasPendingMove = NO;
+    _pendingTo = -1;
     [self logPaneAtIndex:to call:@"willEnterPane:" direction:dir];
     [[NSNotificationCenter defaultCenter]
         postNotificationName:KLInstallerSectionWillEnterPaneNotification
@@ -233,31 +266,44 @@ static NSArray *gHostApplicationDirectories = nil;
       [self logPaneAtIndex:from call:@"didExitPane:" direction:dir];
       [leaving didExitPane:dir];
     }
-    if (!_hasPendingMove) {
+    if (_pendingTo < 0) {
       // From here on a move asked for by the pane happens at once.
       _switching = NO;
       [self logPaneAtIndex:to call:@"didEnterPane:" direction:dir];
       [entering didEnterPane:dir];
       break;
     }
-    _hasPendingMove = NO;
     from = to;
+    to = _pendingTo;
     dir = _pendingDirection;
-    to = from + (dir == InstallerDirectionForward ? 1 : -1);
+    _pendingTo = -1;
   }
   _switching = NO;
   [self release];
 }
 
+- (BOOL)loadSection {
+  if (!_loaded) {
+    _loaded = YES;
+    _loads = [self shouldLoad];
+    if (_loads) {
+      [self willLoadMainNib];
+      [self didLoadMainNib];
+    }
+  }
+  return _loads;
+}
+
 - (void)start {
   if (_started) return;
   _started = YES;
+  if ([self loadSection]) [_panes setArray:KLWalkChain([self firstPane])];
   [self switchFrom:-1 to:0 direction:InstallerDirectionForward];
 }
 
 // The user's Continue or Go Back.
 - (BOOL)pressButtonInDirection:(InstallerSectionDirection)dir {
-  InstallerPane *pane = [self currentPane];
+  InstallerPane *pane = [self activePane];
   if (pane == nil || _switching) return NO;
   NSInteger index = _currentIndex;
   BOOL forward = (dir == InstallerDirectionForward);
@@ -285,8 +331,19 @@ static NSArray *gHostApplicationDirectories = nil;
   return [self pressButtonInDirection:InstallerDirectionBackward];
 }
 
+// Moves from the active pane to pane `target` at once, or, inside a switch, once it is done.
+- (BOOL)moveTo:(NSInteger)target direction:(InstallerSectionDirection)dir {
+  if (_switching) {
+    _pendingTo = target;
+    _pendingDirection = dir;
+    return YES;
+  }
+  [self switchFrom:_currentIndex to:target direction:dir];
+  return YES;
+}
+
 - (BOOL)pane:(InstallerPane *)pane asksToMove:(InstallerSectionDirection)dir {
-  if (pane == nil || pane != [self currentPane]) return NO;
+  if (pane == nil || pane != [self activePane]) return NO;
   NSInteger index = _currentIndex;
   NSInteger target = index + (dir == InstallerDirectionForward ? 1 : -1);
   BOOL possible = target >= 0 && target < (NSInteger)[_panes count];
@@ -297,13 +354,19 @@ static NSArray *gHostApplicationDirectories = nil;
                                                       : @"gotoPreviousPane",
                                                   possible ? @"YES" : @"NO"]];
   if (!possible) return NO;
-  if (_switching) {
-    _hasPendingMove = YES;
-    _pendingDirection = dir;
-    return YES;
-  }
-  [self switchFrom:index to:target direction:dir];
-  return YES;
+  return [self moveTo:target direction:dir];
+}
+
+- (BOOL)gotoPane:(InstallerPane *)pane {
+  InstallerPane *active = [self activePane];
+  if (active == nil || pane == nil || pane == active) return NO;
+  NSUInteger target = [_panes indexOfObjectIdenticalTo:pane];
+  if (target == NSNotFound) return NO;
+  InstallerSectionDirection dir =
+      (NSInteger)target > _currentIndex ? InstallerDirectionForward : InstallerDirectionBackward;
+  [self logPaneAtIndex:_currentIndex
+                 event:[NSString stringWithFormat:@"gotoPane: %ld", (long)target]];
+  return [self moveTo:(NSInteger)target direction:dir];
 }
 
 @end

@@ -1,4 +1,4 @@
-#import <InstallerPlugins/InstallerState.h>
+#import <InstallerHost/InstallerHost.h>
 
 @implementation InstallerState
 

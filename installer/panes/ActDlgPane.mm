@@ -7,8 +7,6 @@
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 
-NSString* const kActivationPaneDataKey = @"ActivationPaneData";
-
 namespace {
 
 void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert(message); }

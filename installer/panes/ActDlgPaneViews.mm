@@ -107,6 +107,19 @@ ActDlgPane* KLCreateActivationPane(InstallerSection* section) {
   [proxyField setHidden:YES];
   KLConnectOutlet(pane, @"klProxyField", Place(content, proxyField));
 
+  // The keyboard's path in reading order. Controls hidden at the time (the other form, the
+  // proxy field) are skipped by the toolkit's search for the next valid key view.
+  NSString* const order[] = {@"klActivationMatrix", @"klActivationKeyField", @"klCustomerNameField",
+                             @"klCustomerIdField",  @"klServerURLField",     @"klProtocolMatrix",
+                             @"klServerPortField",  @"klProxyMatrix",        @"klProxyField"};
+  const size_t count = sizeof order / sizeof order[0];
+  for (size_t i = 0; i + 1 < count; ++i) {
+    [[pane valueForKey:order[i]] setNextKeyView:[pane valueForKey:order[i + 1]]];
+  }
+  [pane setFirstKeyView:[pane valueForKey:order[0]]];
+  [pane setLastKeyView:[pane valueForKey:order[count - 1]]];
+  [pane setInitialKeyView:[pane valueForKey:@"klActivationKeyField"]];
+
   [pane awakeFromNib];
   return pane;
 }

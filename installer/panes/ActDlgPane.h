@@ -2,17 +2,13 @@
 // server's address, protocol and port, and optionally a proxy. On its first forward entry it
 // fills itself from InstallationData.xml beside the package and, when that data checks out,
 // passes on by itself.
-#ifndef KELVORY_ACTDLG_ACTDLGPANE_H_
-#define KELVORY_ACTDLG_ACTDLGPANE_H_
+#ifndef KELVORY_PANES_ACTDLGPANE_H_
+#define KELVORY_PANES_ACTDLGPANE_H_
 
 #import <AppKit/AppKit.h>
 #import <InstallerPlugins/InstallerPlugins.h>
 
 #import "KLActivationInput.h"  // isinteger
-
-/// The key under which the pane leaves its KLTextDataProvider in the section's shared
-/// dictionary for the validation pane.
-extern NSString* const kActivationPaneDataKey;
 
 @interface ActDlgPane : InstallerPane {
   IBOutlet NSMatrix* klActivationMatrix;  // row 0 the key form, row 1 customer information
@@ -55,4 +51,4 @@ extern NSString* const kActivationPaneDataKey;
 - (BOOL)shouldExitPane:(InstallerSectionDirection)dir;
 @end
 
-#endif  // KELVORY_ACTDLG_ACTDLGPANE_H_
+#endif  // KELVORY_PANES_ACTDLGPANE_H_

@@ -1,10 +1,28 @@
 #import "ValidDlgPane.h"
 
-#import "ActDlgPane.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #import "KLValidation.h"
+
+namespace {
+
+// The verdict's steps answered by the pane's own methods, as its order of calls specifies.
+class PaneVerdictSteps : public VerdictSteps {
+ public:
+  explicit PaneVerdictSteps(ValidDlgPane* pane) : pane_(pane) {}
+  std::string ErrorString(int64_t status) override {
+    return KLStdString([pane_ getErrorString:status]);
+  }
+  bool WriteConfigFile(NSString* activationKey) override {
+    return [pane_ writeConfigFile:activationKey];
+  }
+
+ private:
+  ValidDlgPane* pane_;
+};
+
+}  // namespace
 
 @implementation ValidDlgPane
 
@@ -75,8 +93,9 @@
 }
 
 - (void)validationDidDone:(NSNumber*)status {
+  PaneVerdictSteps steps(self);
   const AttemptOutcome outcome =
-      KLConcludeValidationAttempt(dataProvider, [status intValue], [self targetVolumePath]);
+      KLConcludeValidationAttempt(dataProvider, [status intValue], steps);
   if (outcome.verdict == AttemptVerdict::kRetry) {
     [self startAttempt];
     return;

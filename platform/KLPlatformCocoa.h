@@ -1,7 +1,8 @@
 // The platform as the installer and its toolkit answer: a real modal alert, the console log,
-// the package of the installer's current window, the standard directory search.
-#ifndef KELVORY_COMMON_KLPLATFORMCOCOA_H_
-#define KELVORY_COMMON_KLPLATFORMCOCOA_H_
+// the package of the installer's current window, the standard directory search. One face per
+// platform implements it (platform/macos/, platform/gnustep/); the build picks one.
+#ifndef KELVORY_PLATFORM_KLPLATFORMCOCOA_H_
+#define KELVORY_PLATFORM_KLPLATFORMCOCOA_H_
 
 #include <string>
 #include <vector>
@@ -12,21 +13,21 @@ namespace kl {
 
 class CocoaPlatform : public DefaultPlatform {
  public:
-  /// NSRunCriticalAlertPanel with no title, the message and no button names.
+  /// NSRunCriticalAlertPanel with no title and the message: one default "OK" button, which
+  /// Return presses.
   void ShowCriticalAlert(const std::string& message) override;
   /// NSLog.
   void ConsoleLog(const std::string& line) override;
   /// CFAbsoluteTimeGetCurrent on macOS; the same epoch through NSDate elsewhere.
   double AbsoluteTime() override;
   /// On macOS the represented URL of the current event's window. GNUstep windows have no
-  /// represented URL and a scripted host has no current event, so there the installer host
-  /// supplies it (+[InstallerSection setHostPackagePath:]).
+  /// represented URL and a scripted host has no current event, so there the stand-in
+  /// installer supplies it.
   std::string PackagePath() override;
-  /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded); on
-  /// GNUstep the installer host's list instead when it has set one.
+  /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded).
   std::vector<std::string> ApplicationDirectories() override;
 };
 
 }  // namespace kl
 
-#endif  // KELVORY_COMMON_KLPLATFORMCOCOA_H_
+#endif  // KELVORY_PLATFORM_KLPLATFORMCOCOA_H_

@@ -1,6 +1,6 @@
 // Building a pane's views in code, as loading its interface file would.
-#ifndef KELVORY_COMMON_KLVIEWHELPERS_H_
-#define KELVORY_COMMON_KLVIEWHELPERS_H_
+#ifndef KELVORY_PANES_KLVIEWHELPERS_H_
+#define KELVORY_PANES_KLVIEWHELPERS_H_
 
 #import <AppKit/AppKit.h>
 
@@ -11,14 +11,16 @@ inline void KLConnectOutlet(id owner, NSString* name, id object) {
   [object release];
 }
 
-/// A new read-only, borderless text field showing `text` (owned by the caller).
+/// A new read-only, borderless text field showing `text` (owned by the caller). Like a label
+/// from an interface file it cannot be selected, so it never takes the keyboard focus.
 inline NSTextField* KLNewLabel(NSRect frame, NSString* text) {
   NSTextField* label = [[NSTextField alloc] initWithFrame:frame];
   [label setStringValue:text];
   [label setEditable:NO];
+  [label setSelectable:NO];
   [label setBezeled:NO];
   [label setDrawsBackground:NO];
   return label;
 }
 
-#endif  // KELVORY_COMMON_KLVIEWHELPERS_H_
+#endif  // KELVORY_PANES_KLVIEWHELPERS_H_

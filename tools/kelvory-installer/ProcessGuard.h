@@ -1,0 +1,16 @@
+// What keeps the host from hanging or leaving anything behind: it never starts GNUstep's
+// notification daemon, an uncaught exception is printed instead of shown in a panel nobody
+// sees, and on SIGTERM, SIGINT or SIGHUP it ends what it started before it goes.
+#ifndef KELVORY_INSTALLER_PROCESSGUARD_H_
+#define KELVORY_INSTALLER_PROCESSGUARD_H_
+
+#import <Foundation/Foundation.h>
+
+/// Call once the application object exists (it installs a panel-showing handler of its own).
+void KLGuardProcess();
+
+/// From now on every way out (exit, a terminating signal) also ends the validation tools the
+/// loaded plug-in `bundle` is running, and waits for them.
+void KLTakeToolsAlong(NSBundle* bundle);
+
+#endif  // KELVORY_INSTALLER_PROCESSGUARD_H_

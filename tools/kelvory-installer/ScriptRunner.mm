@@ -1,0 +1,58 @@
+#import "ScriptRunner.h"
+
+#include "KLStringBridge.h"
+#include "PluginLoader.h"
+#include "Transcript.h"
+
+namespace {
+
+void RunStep(KLHostController* host, const ScriptStep& step) {
+  const std::string where = "line " + std::to_string(step.line) + ": ";
+  id control = nil;
+  if (step.kind == ScriptStep::kType || step.kind == ScriptStep::kSelect) {
+    control = KLOutlet([host currentPane], step.outlet);
+    if (control == nil) Fail(2, where + step.outlet + " is not on the current pane");
+  }
+  switch (step.kind) {
+    case ScriptStep::kType:
+      if (![control respondsToSelector:@selector(setStringValue:)]) {
+        Fail(2, where + step.outlet + " is not a text field");
+      }
+      [control setStringValue:KLNSString(step.text)];
+      break;
+    case ScriptStep::kSelect:
+      if (![control isKindOfClass:[NSMatrix class]] || step.row >= [control numberOfRows] ||
+          step.column >= [control numberOfColumns]) {
+        Fail(2, where + step.outlet + " has no radio button at that row and column");
+      }
+      [control selectCellAtRow:step.row column:step.column];
+      [control sendAction];
+      break;
+    case ScriptStep::kContinue:
+      if (![host pressContinue]) Say("ignored: continue");
+      break;
+    case ScriptStep::kBack:
+      if (![host pressBack]) Say("ignored: back");
+      break;
+    case ScriptStep::kWait:
+      [host waitForVerdict];
+      break;
+    case ScriptStep::kScreenshot:
+      [host saveScreenshot:step.text];
+      break;
+    case ScriptStep::kKey:
+      [host pressKey:step.text];
+      break;
+    case ScriptStep::kFocus:
+      Say("focus: " + [host focusName]);
+      break;
+  }
+  [host drainEvents];
+}
+
+}  // namespace
+
+void KLRunScript(KLHostController* host, const Script& script) {
+  for (const ScriptStep& step : script.steps) RunStep(host, step);
+  [host waitForVerdict];
+}
