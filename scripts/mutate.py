@@ -310,6 +310,111 @@ MUTATIONS = [
       "if (true) return", ("initialvalidate_test",)),
 ]
 
+# Written blind: without reading the tests (only the README, the documentation, the issues and
+# the production code). Every one runs the whole suite. First run: pending.
+HOSTOPTS = "tools/kelvory-installer/HostOptions.cpp"
+RUNGUARD = "tools/kelvory-activate/RunGuard.cpp"
+GUARD = "tools/kelvory-installer/ProcessGuard.mm"
+SIM = "tools/kelvory-mgmt-sim/main.cpp"
+EVERYTHING = ("common_test", "activation_test", "pane_test", "validation_test", "host_test",
+              "keytool_test", "initialvalidate_test", "activate_test", "installer_test", "e2e")
+BLIND = [
+    # The tool's exit 18 reads "unexpected error code: 18" instead of "Runtime exception occurred."
+    M("blind-valid-exit18", TOOLRUN, "if (code >= 1 && code <= 18) return ERRORS[code];",
+      "if (code >= 1 && code <= 17) return ERRORS[code];", EVERYTHING),
+    # Port 65536 typed in the customer form is refused with "Port is out of range".
+    M("blind-input-port-65536", INPUT, ">= 65537u", ">= 65536u", EVERYTHING),
+    # A backslash in an install log entry is written single, so "\n" text reads as a line break.
+    M("blind-log-backslash", LOG, 'escaped += "\\\\\\\\";', 'escaped += "\\\\";', EVERYTHING),
+    # kelvory-installer exits 1 instead of 2 on a bad command-line option.
+    M("blind-host-usage-exit", HOSTOPTS, "    return 2;\n  }\n  return -1;",
+      "    return 1;\n  }\n  return -1;", EVERYTHING),
+    # kelvory-activate --dry-run appends its pre-fill lookup to the install log.
+    M("blind-activate-dryrun-logs", ACTIVATE, "request.logPrefillLookup = !o.dryRun;",
+      "request.logPrefillLookup = true;", EVERYTHING),
+    # keytool encode without --type makes a key of type 8 instead of 1.
+    M("blind-encode-default-type", KEYTOOL, 'std::string type = "1";', 'std::string type = "8";',
+      EVERYTHING),
+    # InitialValidate exits with the first option fault it met instead of the lowest code.
+    M("blind-reftool-first-fault", REFOPTS, "if (lowest == 0 || code < lowest) lowest = code;",
+      "if (lowest == 0) lowest = code;", EVERYTHING),
+    # The simulator hands out 100001 as its first appliance ID instead of 100000.
+    M("blind-sim-first-id", SIM, "std::to_string(nextId_++)", "std::to_string(++nextId_)",
+      EVERYTHING),
+    # With the destination "/" the configuration says homedir=//Applications/...
+    M("blind-config-homedir-slash", WRITER, "volumePath[prefixLength - 1] == '/'",
+      "volumePath[prefixLength] == '/'", EVERYTHING),
+    # Go Back works on a pane that disabled it.
+    M("blind-section-goback-disabled", SECTION,
+      "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {",
+      "if (forward && ![pane nextEnabled]) {", EVERYTHING),
+    # A key of appliance type 9 is refused: "Activation key is invalid for this agent type".
+    M("blind-key-type-9", DECODER, 'if (type != "1" && type != "8" && type != "9") {',
+      'if (type != "1" && type != "8") {', EVERYTHING),
+    # Two kelvory-activate runs at once both append a block: the lock is let go at once.
+    M("blind-activate-lock-early", RUNGUARD, "        return true;  // the descriptor stays open",
+      "        close(fd);\n        return true;  // the descriptor stays open", EVERYTHING),
+    # doctor --strict exits 0 when exactly one warning was given.
+    M("blind-doctor-strict-one", DOCTOR, "!(request.strict && !warnings.empty())",
+      "!(request.strict && warnings.size() > 1)", EVERYTHING),
+    # A SIGHUP to kelvory-installer leaves the validation tool (and the X server) running.
+    M("blind-host-sighup", GUARD, "for (int signal : {SIGTERM, SIGINT, SIGHUP})",
+      "for (int signal : {SIGTERM, SIGINT})", EVERYTHING),
+    # An https endpoint without a port in a key gets port 80 instead of 443.
+    M("blind-endpoint-https-port", ENDPOINT, 'portText = protocol == "http" ? "80" : "443";',
+      'portText = "80";', EVERYTHING),
+    # A destination path holding a line break is accepted and splits the configuration file.
+    M("blind-config-newline-path", WRITER, "if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)",
+      "if (static_cast<unsigned char>(c) < 0x0A || c == 0x7F)", EVERYTHING),
+    # kelvory-activate --json lacks the "configWritten" field.
+    M("blind-activate-json-configwritten", ACTIVATE,
+      '{"attempts", attempts},\n                          {"configWritten", r.configWritten}};',
+      '{"attempts", attempts}};', EVERYTHING),
+    # --port is ignored when --protocol is given too: the protocol's default port is used.
+    M("blind-source-port-with-protocol", SOURCE, "  if (t.port) {", "  if (t.port && !t.protocol) {",
+      EVERYTHING),
+    # A proxy from InstallationData.xml is filled in but its check box stays off (no -x).
+    M("blind-prefill-proxy-off", INPUT, "    input->proxyOption = 1;\n", "", EVERYTHING),
+    # An existing world-readable install log stays world-readable.
+    M("blind-log-world-readable", LOG, "(info.st_mode & 077) != 0", "(info.st_mode & 070) != 0",
+      EVERYTHING),
+    # With an activation key the proxy is not passed to the tool (no -x).
+    M("blind-valid-proxy-with-key", TOOLRUN,
+      "if (!request.proxy.empty()) argv.insert(argv.end(), {\"-x\", request.proxy});",
+      "if (!request.proxy.empty() && request.applianceId == 0)\n"
+      "    argv.insert(argv.end(), {\"-x\", request.proxy});", EVERYTHING),
+    # keytool endpoint --json lacks "errorMessage".
+    M("blind-keytool-endpoint-json", KEYTOOL,
+      '{"port", e.port},\n               {"errorMessage", e.errorMessage}});',
+      '{"port", e.port}});', EVERYTHING),
+    # keytool prefill shows the customer name as the customer ID.
+    M("blind-prefill-customer-id", PREFILL,
+      'values["customerId"] = KLStdString([record customerId]);',
+      'values["customerId"] = KLStdString([record customerName]);', EVERYTHING),
+    # A "# comment" line in a host script is an error: unknown step "#".
+    M("blind-script-comment", SCRIPT, "if (IsBlank(line) || line[0] == '#') continue;",
+      "if (IsBlank(line)) continue;", EVERYTHING),
+    # A key with appliance ID 2147483648 is accepted (as a negative ID).
+    M("blind-appliance-id-overflow", HELPER, "  if (magnitude > limit) {",
+      "  if (magnitude > limit + 1) {", EVERYTHING),
+    # A pre-fill path with a line break writes a forged entry into the install log.
+    M("blind-prefill-log-unescaped", INPUT,
+      'EscapeControlCharacters(KLStdString(path)) + " has been found\\n"',
+      'KLStdString(path) + " has been found\\n"', EVERYTHING),
+    # kelvory-activate --key ... --proxy P validates without the proxy.
+    M("blind-activate-proxy-with-key", ACTIVATE, "if (o.hasProxy) request.typed.proxy = o.proxy;",
+      "if (o.hasProxy && !o.hasKey) request.typed.proxy = o.proxy;", EVERYTHING),
+    # The configuration's [main] section says loglevel=2 instead of 3.
+    M("blind-config-loglevel", WRITER, '"kelvor.log", "3"', '"kelvor.log", "2"', EVERYTHING),
+    # A proxy typed with spaces around it is passed on with them.
+    M("blind-proxy-untrimmed", INPUT, "    KLHelper::TrimSpace(out.proxy);\n", "", EVERYTHING),
+    # The simulator registers an appliance whose hostName is "".
+    M("blind-sim-empty-hostname", SIM,
+      '!body["hostName"].is_string() ||\n        body["hostName"].get<std::string>().empty()) {',
+      '!body["hostName"].is_string()) {', EVERYTHING),
+]
+MUTATIONS += BLIND
+
 
 class Workspace:
     """A copy of the tracked sources with its own build directory."""
