@@ -139,10 +139,15 @@ $main"
     [ "$(grep -c 'Validation Done with Code' "$work/stderr")" = 2 ] || fail "not two attempts"
     ;;
   all-failing)
-    customer_form "Demo Customer" 1001 "127.0.0.2,127.0.0.3"
-    expect 1 "pane: ActDlgPane" "pane: ValidDlgPane" \
-      "alert: Connection failed. Can not connect to the server with the input parameters." \
-      "result: Validation Failed" "buttons: continue=off back=on"
+    # Tried again twice after going back: every alert shows and closes, each in its turn.
+    run_script "select klActivationMatrix 1 0" "type klCustomerNameField Demo Customer" \
+      "type klCustomerIdField 1001" "type klServerURLField 127.0.0.2,127.0.0.3" \
+      "type klServerPortField $port" continue wait back continue wait back continue wait
+    failed=("pane: ValidDlgPane"
+      "alert: Connection failed. Can not connect to the server with the input parameters."
+      "result: Validation Failed" "buttons: continue=off back=on")
+    expect 1 "pane: ActDlgPane" "${failed[@]}" "pane: ActDlgPane" "${failed[@]}" \
+      "pane: ActDlgPane" "${failed[@]}"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
     ;;
   # The keyboard as on a Mac: the tab order of each form (hidden controls skipped, the disabled

@@ -7,6 +7,8 @@
 
 namespace {
 
+NSString* const kAnswered = @"answered by the host";
+
 void PostKey(NSWindow* window, NSEventType type, NSString* characters) {
   [NSApp postEvent:[NSEvent keyEventWithType:type
                                           location:NSZeroPoint
@@ -69,6 +71,9 @@ void ReadPanel(NSWindow* panel, std::string* text, std::string* buttons, int* co
   (void)unused;
   NSWindow* panel = [NSApp modalWindow];
   if (panel == nil) return;
+  // The toolkit shows every alert in the same panel and titles it anew for each: a panel that
+  // still has the mark below is the alert this catcher already answered.
+  if (panel == handled && ![[panel title] isEqualToString:kAnswered]) handled = nil;
   if (panel == handled) {
     if ([pressedAt timeIntervalSinceNow] > -5) return;
     Say("alert: Return did not close it");
@@ -84,8 +89,12 @@ void ReadPanel(NSWindow* panel, std::string* text, std::string* buttons, int* co
   Say("alert: " + text);
   if (count != 1 || buttons != "OK (default)") Say("alert buttons: " + buttons);
   handled = panel;
+  [panel setTitle:kAnswered];
   [pressedAt release];
   pressedAt = [[NSDate alloc] init];
+  // Another window may have taken the keyboard since the panel came up; Return goes to the key
+  // window.
+  [panel makeKeyWindow];
   PostKey(panel, NSKeyDown, @"\r");
   PostKey(panel, NSKeyUp, @"\r");
 }
