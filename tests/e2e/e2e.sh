@@ -173,10 +173,18 @@ $main"
     ;;
   # However the host ends, nothing it started runs on: not its X server, not the tool.
   terminated)
-    signal_host TERM notes
-    [ "$status" = 143 ] || fail "exit status $status after SIGTERM"
-    [ -e "$work/tool.ended" ] || fail "the host did not end the tool"
-    no_leftovers
+    # SIGTERM and SIGHUP (a closed terminal) end the host and, first, the tool it runs.
+    for signal in TERM HUP; do
+      rm -f "$work/tool.pid" "$work/tool.ended"
+      signal_host $signal notes
+      [ "$status" = $((128 + $(kill -l $signal))) ] || fail "exit status $status after SIG$signal"
+      [ -e "$work/tool.ended" ] || fail "the host did not end the tool on SIG$signal"
+      no_leftovers
+    done
+    # A usage error is status 2, as documented.
+    "$bin/kelvory-installer" --no-such-option >/dev/null 2>&1
+    status=$?
+    [ "$status" = 2 ] || fail "exit status $status for an unknown option"
     ;;
   killed)
     signal_host KILL

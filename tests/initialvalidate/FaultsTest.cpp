@@ -301,6 +301,20 @@ TEST_F(ToolFaults, SimulatorRefusesRequestsTooDeepOrTooLargeAndGoesOn) {
   }
 }
 
+// A registration must name the machine: an empty host name is refused like a missing one.
+TEST_F(ToolFaults, SimulatorRefusesARegistrationWithoutAHostName) {
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  kl::HttpConnection connection(port_);
+  for (const std::string hostName : {"", "mac-01"}) {
+    std::string answer;
+    const int status = connection.Post(
+        "/api/v1/register",
+        R"({"applianceId":"42","hostName":")" + hostName + R"(","osName":"x","osVersion":"1"})",
+        &answer);
+    EXPECT_EQ(status, hostName.empty() ? 400 : 200) << answer;
+  }
+}
+
 // Clients that connect and say nothing hold no worker another client needs: a request made
 // after twenty of them is answered while all twenty are still open, that is before the read
 // timeout that ends them could have freed a worker.

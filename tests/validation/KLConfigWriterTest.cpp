@@ -84,6 +84,7 @@ TEST_F(ConfigWriterTest, OnlyAPrivateRegularFileOfOursIsAppendedTo) {
   } cases[] = {
       {"missing", [] {}, true},
       {"ours, 0666", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0666); }, true},
+      {"ours, readable by others", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0604); }, true},
       {"another user's", [&] { std::ofstream(kConf) << tool, chown(kConf, 65534, 65534); }, false},
       {"two links", [&] { std::ofstream(kConf) << tool, link(kConf, "/tmp/kelvor.conf.2"); },
        false},

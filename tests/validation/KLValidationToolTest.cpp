@@ -34,6 +34,11 @@ TEST(ValidationArguments, OptionOrderAndOmissions) {
        kCustomerForm,
        {"/res/InitialValidate", "-s", "a.invalid, b", "-n", "80", "-p", "http", "-x",
         "127.0.0.1:3128", "-f", f, "-c", "Demo Customer", "-i", "1001", "-l", l}},
+      // A key's appliance ID and a proxy go together.
+      {"/res",
+       {"192.0.2.10", 80, "http", "127.0.0.1:3128", "", "", 42},
+       {"/res/InitialValidate", "-s", "192.0.2.10", "-n", "80", "-p", "http", "-x",
+        "127.0.0.1:3128", "-f", f, "-a", "42", "-l", l}},
       // The directory is trimmed, inner blanks kept; an empty URL is still given.
       {"  /My Res  ",
        minusFive,
