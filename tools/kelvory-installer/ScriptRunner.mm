@@ -53,6 +53,11 @@ void RunStep(KLHostController* host, const ScriptStep& step) {
 }  // namespace
 
 void KLRunScript(KLHostController* host, const Script& script) {
-  for (const ScriptStep& step : script.steps) RunStep(host, step);
+  // Each step's temporaries go with it: a long script would otherwise keep them all.
+  for (const ScriptStep& step : script.steps) {
+    NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+    RunStep(host, step);
+    [pool drain];
+  }
   [host waitForVerdict];
 }
