@@ -235,7 +235,7 @@ EOF
   set -e
   expect "kelvory-activate's exit status (3), got $rc" [ "$rc" -eq 3 ]
   printf '%s\n' --package /Volumes/Media/Kelvory.pkg --target "/Volumes/Mac HD" \
-    --tool "$d/InitialValidate" --unless-activated >"$d/want"
+    --tool "$d/InitialValidate" --managed-preferences --unless-activated >"$d/want"
   expect "these kelvory-activate arguments:" diff "$d/want" "$d/args"
   rm "$d/args"
   env -u PACKAGE_PATH COMMAND_LINE_INSTALL=1 "$d/postinstall" /x/K.pkg / /Volumes/T / || true
