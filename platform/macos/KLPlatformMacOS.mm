@@ -11,7 +11,8 @@ namespace kl {
 
 void CocoaPlatform::ShowCriticalAlert(const std::string& message) {
   // The message is an argument, never the format: it may hold '%'. With no button names macOS
-  // shows one default "OK" button. The call is deprecated but still the specified one.
+  // shows one default "OK" button. The call is deprecated, but it is the one that shows exactly
+  // this panel: a critical alert with no title.
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
   NSRunCriticalAlertPanel(nil, @"%@", nil, nil, nil, KLNSString(message));
