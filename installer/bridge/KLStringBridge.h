@@ -6,6 +6,7 @@
 #import <Foundation/Foundation.h>
 
 #include <string>
+#include <vector>
 
 /// The UTF-8 bytes of `text`; the empty string for nil.
 inline std::string KLStdString(NSString* text) {
@@ -19,6 +20,18 @@ inline NSString* KLNSString(const std::string& bytes) {
   return [[[NSString alloc] initWithBytes:bytes.data()
                                    length:bytes.size()
                                  encoding:NSUTF8StringEncoding] autorelease];
+}
+
+/// The system domain's applications directories, tilde expanded, as UTF-8 paths
+/// (NSSearchPathForDirectoriesInDomains with the applications directory).
+inline std::vector<std::string> KLSystemApplicationDirectories() {
+  NSArray* list =
+      NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
+  std::vector<std::string> result;
+  for (NSUInteger i = 0; i < [list count]; ++i) {
+    result.push_back(KLStdString([list objectAtIndex:i]));
+  }
+  return result;
 }
 
 /// Copies `text` as ASCII into a zero-filled buffer of `bufferSize` bytes, keeping at most

@@ -23,13 +23,7 @@ double CocoaPlatform::AbsoluteTime() { return [NSDate timeIntervalSinceReference
 std::string CocoaPlatform::PackagePath() { return KLStdString([InstallerSection hostPackagePath]); }
 
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
-  NSArray* list =
-      NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
-  std::vector<std::string> result;
-  for (NSUInteger i = 0; i < [list count]; ++i) {
-    result.push_back(KLStdString([list objectAtIndex:i]));
-  }
-  return result;
+  return KLSystemApplicationDirectories();
 }
 
 }  // namespace kl

@@ -30,13 +30,7 @@ std::string CocoaPlatform::PackagePath() {
 }
 
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
-  NSArray* list =
-      NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
-  std::vector<std::string> result;
-  for (NSUInteger i = 0; i < [list count]; ++i) {
-    result.push_back(KLStdString([list objectAtIndex:i]));
-  }
-  return result;
+  return KLSystemApplicationDirectories();
 }
 
 }  // namespace kl

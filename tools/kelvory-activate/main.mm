@@ -43,13 +43,7 @@ class HeadlessPlatform : public kl::DefaultPlatform {
   void ShowCriticalAlert(const std::string& message) override { alerts.push_back(message); }
   std::string PackagePath() override { return packagePath; }
   std::vector<std::string> ApplicationDirectories() override {
-    std::vector<std::string> result;
-    NSArray* list =
-        NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
-    for (NSUInteger i = 0; i < [list count]; ++i) {
-      result.push_back(KLStdString([list objectAtIndex:i]));
-    }
-    return result;
+    return KLSystemApplicationDirectories();
   }
   std::vector<std::string> alerts;
   std::string packagePath;
