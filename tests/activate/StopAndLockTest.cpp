@@ -27,21 +27,6 @@ Strings Customer(const std::string& tool, Strings extra = {}, bool withPath = tr
   return argv;
 }
 
-// The pid the fake tool wrote into `file`, waiting for it to appear.
-pid_t PidFrom(const std::string& file) {
-  for (int i = 0; i < 1000; ++i) {
-    const pid_t pid = std::atoi(kl::ReadWholeFile(file).c_str());
-    if (pid > 0) return pid;
-    usleep(10000);
-  }
-  return 0;
-}
-
-bool Gone(pid_t pid) {
-  const std::string stat = kl::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
-  return stat.empty() || stat.find(") Z ") != std::string::npos;
-}
-
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -82,11 +67,11 @@ TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
     kl::FakeTool tool({c.step, "exit 0"});
     const std::string out = out_.path + "/out";
     const pid_t run = kl::StartProcess(Customer(tool.Tool(), c.extra), out, out_.path + "/err");
-    const pid_t started = PidFrom(tool.directory + "/pid");
+    const pid_t started = kl::PidFrom(tool.directory + "/pid");
     ASSERT_GT(started, 0) << c.name;
     if (c.signal != 0) kill(run, c.signal);
     EXPECT_EQ(kl::ReapProcess(run, 20), 6) << c.name;
-    EXPECT_TRUE(Gone(started)) << c.name;
+    EXPECT_TRUE(kl::EndsSoon(started)) << c.name;
     // A tool that heeds SIGTERM gets the chance to end on its own.
     EXPECT_EQ(access((tool.directory + "/term").c_str(), F_OK) == 0, graceful) << c.name;
     kill(started, SIGKILL);
@@ -116,7 +101,7 @@ TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
   // A run that never gets its turn within its time limit: busy, exit 6, nothing run.
   kl::FakeTool slow({"echo $$ > \"$d/pid\"; exec sleep 60"});
   const pid_t holder = kl::StartProcess(Customer(slow.Tool()), out_.path + "/3", out_.path + "/e");
-  ASSERT_GT(PidFrom(slow.directory + "/pid"), 0);
+  ASSERT_GT(kl::PidFrom(slow.directory + "/pid"), 0);
   kl::FakeTool waiting({"exit 0"});
   const kl::ProcessRun busy =
       kl::RunProcess(ACTIVATE_PATH, Customer(waiting.Tool(), {"--timeout", "1"}, false));

@@ -54,6 +54,26 @@ class FakeTool {
   const std::string directory = dir_.path;  ///< the resource directory that holds the tool
 };
 
+/// The pid a tool step wrote into `file` ("echo $$ > ..."), waiting up to 10 s for it; 0 if none.
+inline pid_t PidFrom(const std::string& file) {
+  for (int i = 0; i < 1000; ++i) {
+    const pid_t pid = std::atoi(ReadWholeFile(file).c_str());
+    if (pid > 0) return pid;
+    usleep(10000);
+  }
+  return 0;
+}
+
+/// True once `pid` has ended (gone, or a zombie nobody reaped yet), polled for up to 5 s.
+inline bool EndsSoon(pid_t pid) {
+  for (int i = 0; i < 500; ++i) {
+    const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+    if (stat.empty() || stat.find(") Z ") != std::string::npos) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
 }  // namespace kl
 
 #endif  // KELVORY_TESTS_FAKETOOL_H_

@@ -101,29 +101,6 @@ TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
   EXPECT_EQ(right, 30);
 }
 
-// True once `pid` has ended (gone or a zombie), polled for up to 5 s.
-bool EndsSoon(pid_t pid) {
-  for (int i = 0; i < 500; ++i) {
-    const std::string stat = kl::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
-    const size_t paren = stat.rfind(')');
-    if (stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0)) {
-      return true;
-    }
-    usleep(10000);
-  }
-  return false;
-}
-
-// The pid the fake tool wrote into `file`, waiting for it to appear.
-pid_t PidFrom(const std::string& file) {
-  for (int i = 0; i < 500; ++i) {
-    const pid_t pid = std::atoi(kl::ReadWholeFile(file).c_str());
-    if (pid > 0) return pid;
-    usleep(10000);
-  }
-  return 0;
-}
-
 // A caller that gives up (a signal, a time limit) takes the tool and whatever the tool started
 // with it; a caller that dies outright takes the tool. Each case runs in a child process: a
 // cancel is for good.
@@ -137,12 +114,12 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
     if (caller == 0) {
       int32_t status = 0;
       std::thread attempt([&] { status = launchvalidation(tool.directory.c_str(), kKeyForm); });
-      if (!killCaller && PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
+      if (!killCaller && kl::PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
       attempt.join();
       const bool ended = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
       _exit(ended && launchvalidation(tool.directory.c_str(), kKeyForm) == -1 ? 0 : 1);
     }
-    const pid_t grandchild = PidFrom(pidFile);
+    const pid_t grandchild = kl::PidFrom(pidFile);
     ASSERT_GT(grandchild, 0);
     if (killCaller) kill(caller, SIGKILL);
     int status = 0;
@@ -150,7 +127,7 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
     if (!killCaller) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
-    EXPECT_TRUE(EndsSoon(grandchild)) << (killCaller ? "caller killed" : "cancelled");
+    EXPECT_TRUE(kl::EndsSoon(grandchild)) << (killCaller ? "caller killed" : "cancelled");
     kill(grandchild, SIGKILL);
     EXPECT_EQ(tool.Runs(), 1);
   }
