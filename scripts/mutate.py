@@ -6,7 +6,8 @@ The mutations run in a private copy of the tracked sources (build-mutate/src by 
 in the working tree, so a concurrent build elsewhere never sees a mutated file. The mutated file
 is restored from a kept copy after each run, also on an error or Ctrl-C.
 
-Usage: scripts/mutate.py [--list] [--only ID[,ID...]] [--build-dir DIR] [--head] [--verbose]
+Usage: scripts/mutate.py [--list] [--only ID[,ID...]] [--tests BINARY[,BINARY...]]
+                         [--build-dir DIR] [--head] [--verbose]
 
 Adding a mutation: append one Mutation(...) to MUTATIONS below: an id, the file (from the
 repository root), the exact original text (it must occur exactly once in the file), the mutated
@@ -497,6 +498,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--list", action="store_true", help="list the mutations and stop")
     parser.add_argument("--only", help="comma-separated mutation ids to run")
+    parser.add_argument("--tests", help="comma-separated test binaries: only the mutations that "
+                        "one of them should notice")
     parser.add_argument("--build-dir", default=str(ROOT / "build-mutate"))
     parser.add_argument("--head", action="store_true",
                         help="mutate the committed sources instead of the working tree")
@@ -510,6 +513,9 @@ def main():
         if unknown:
             sys.exit("unknown mutation id(s): " + ", ".join(sorted(unknown)))
         chosen = [m for m in MUTATIONS if m.id in wanted]
+    if opts.tests:
+        wanted = set(opts.tests.split(","))
+        chosen = [m for m in chosen if wanted & set(m.tests)]
     if opts.list:
         for m in chosen:
             print(f"{m.id:28} {m.file}  [{', '.join(m.tests)}]")
