@@ -6,6 +6,7 @@
 #include <objc/runtime.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "AllocationCount.h"
 #include "FakePlatform.h"
