@@ -3,9 +3,6 @@
 #import <Foundation/Foundation.h>
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #import "KLActivationSource.h"
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
@@ -16,30 +13,30 @@ class ProfilePlatform : public kl::DefaultPlatform {
  public:
   std::string ManagedPreferences(const std::string& domain,
                                  const std::vector<std::string>& keys) override {
-    askedDomain = domain;
-    askedKeys = keys;
+    asked = domain;
+    for (const std::string& key : keys) asked += " " + key;
     return forced;
   }
-  std::string forced, askedDomain;
-  std::vector<std::string> askedKeys;
+  std::string forced, asked;
 };
 
+// The domain and keys asked for; what is forced gives the record, a typed proxy overrides it;
+// nothing forced, or no dictionary, is no source.
 TEST(SourceChoice, ThePlatformsForcedPreferences) {
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   ProfilePlatform platform;
   kl::ScopedPlatform scope(&platform);
-  platform.forced =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-      "<key>ActivationKey</key><string>a2V5</string><key>ServerPort</key><integer>8443</integer>"
-      "</dict></plist>\n";
+  const std::string plist = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">";
+  platform.forced = plist +
+                    "<dict><key>ActivationKey</key><string>a2V5</string><key>ServerPort</key>"
+                    "<integer>8443</integer></dict></plist>\n";
   KLSourceRequest request;
   request.managedPreferences = true;
   request.typed.proxy = "127.0.0.1:3128";
   KLSourceChoice choice = KLChooseActivationSource(request);
-  EXPECT_EQ(platform.askedDomain, "com.kelvory.activation");
-  EXPECT_EQ(platform.askedKeys,
-            std::vector<std::string>({"ActivationKey", "CustomerID", "CustomerName", "ServerURL",
-                                      "ServerProtocol", "ServerPort", "ProxyURL", "ProxyPort"}));
+  EXPECT_EQ(platform.asked,
+            "com.kelvory.activation ActivationKey CustomerID CustomerName ServerURL "
+            "ServerProtocol ServerPort ProxyURL ProxyPort");
   EXPECT_EQ(choice.source, KLSourceKind::kManagedPreferences);
   ASSERT_EQ(choice.looked.size(), 1u);
   EXPECT_EQ(choice.looked[0].location, "com.kelvory.activation");
@@ -49,13 +46,11 @@ TEST(SourceChoice, ThePlatformsForcedPreferences) {
   EXPECT_EQ(KLStdString(choice.input.proxy), "127.0.0.1:3128");
   EXPECT_EQ(choice.overrides, std::vector<std::string>({"proxy"}));
 
-  // Nothing forced, or something that is no dictionary: no source.
   const struct {
     std::string forced, problem;
   } cases[] = {
       {"", "no managed preferences are forced for this domain"},
-      {"<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><string>x</string></plist>\n",
-       "the property list is not a dictionary"},
+      {plist + "<string>x</string></plist>\n", "the property list is not a dictionary"},
   };
   for (const auto& c : cases) {
     platform.forced = c.forced;
