@@ -1,5 +1,6 @@
 // One logic, two faces: the same scenarios through the panes on the stand-in host and through
-// kelvory-activate give the same messages, tool arguments and configuration bytes.
+// kelvory-activate give the same messages, tool arguments and configuration bytes. And the
+// source choice with the platform's managed preferences (a configuration profile on macOS).
 #import <InstallerHost/InstallerHost.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +11,9 @@
 #include "ActivateRun.h"
 #include "FakePlatform.h"
 #include "FakeTool.h"
+#import "KLActivationSource.h"
 #include "KLHelper.h"
+#include "KLPlatform.h"
 #include "KLStringBridge.h"
 #include "TempDir.h"
 #import "ValidDlgPaneViews.h"
@@ -125,30 +128,23 @@ TEST_F(ActivateTest, PanesAndHeadlessActivationAgree) {
        "<InstallationData><Customer><Name>Demo Customer</Name><ID>1001</ID></Customer><Server>"
        "<URL>127.0.0.2, 127.0.0.1</URL><Protocol>https</Protocol><Port>8443</Port></Server>"
        "<Proxy><URL>127.0.0.1</URL><Port>3128</Port></Proxy></InstallationData>",
-       {"exit 10", "exit 0"},
-       {}},
-      {"key pre-fill, two endpoints",
-       KeyXml("127.0.0.1:8080,https://127.0.0.9:8443|42|1|x"),
-       {"exit 0"},
-       {}},
-      {"key refused", KeyXml("127.0.0.1|42|5|x"), {"exit 0"}, {}},
-      {"typed, hostile values",
-       "",
-       {"exit 0"},
-       {"--customer-name", "x\"; touch " + dir_ + "/owned; \"$(id)`id`\n;", "--customer-id",
-        " 1001 ", "--server", "127.0.0.1", "--proxy", " proxy.invalid:3128 "}},
+       Strings{"exit 10", "exit 0"}, Strings{}},
+      {"key pre-fill, two endpoints", KeyXml("127.0.0.1:8080,https://127.0.0.9:8443|42|1|x"),
+       Strings{"exit 0"}, Strings{}},
+      {"key refused", KeyXml("127.0.0.1|42|5|x"), Strings{"exit 0"}, Strings{}},
+      {"typed, hostile values", "", Strings{"exit 0"},
+       Strings{"--customer-name", "x\"; touch " + dir_ + "/owned; \"$(id)`id`\n;", "--customer-id",
+               " 1001 ", "--server", "127.0.0.1", "--proxy", " proxy.invalid:3128 "}},
       // Without activation data the file is not used at all: its server does not count.
       {"pre-fill without activation data",
        "<InstallationData><Server><URL>127.0.0.1</URL></Server></InstallationData>",
-       {"exit 0"},
-       {"--customer-name", "N", "--customer-id", "1"}},
+       Strings{"exit 0"}, Strings{"--customer-name", "N", "--customer-id", "1"}},
       // A name alone stops the pane on the key form; the person then types a key, and the
       // file's server and proxy stay.
       {"typed over an incomplete pre-fill",
        "<InstallationData><Customer><Name>N</Name></Customer><Server><URL>127.0.0.1</URL>"
        "</Server><Proxy><URL>127.0.0.1</URL><Port>3128</Port></Proxy></InstallationData>",
-       {"exit 0"},
-       {"--key", KLHelper::EncodeBase64("127.0.0.4:8080|7|1|x")}},
+       Strings{"exit 0"}, Strings{"--key", KLHelper::EncodeBase64("127.0.0.4:8080|7|1|x")}},
   };
   for (const Scenario& s : scenarios) {
     SCOPED_TRACE(s.name);
@@ -163,6 +159,46 @@ TEST_F(ActivateTest, PanesAndHeadlessActivationAgree) {
     EXPECT_EQ(panes.conf, headless.conf);
     EXPECT_NE(access((dir_ + "/owned").c_str(), F_OK), 0);
   }
+}
+
+class ProfilePlatform : public kl::DefaultPlatform {
+ public:
+  std::string ManagedPreferences(const std::string& domain,
+                                 const std::vector<std::string>& keys) override {
+    asked = domain;
+    for (const std::string& key : keys) asked += " " + key;
+    return forced;
+  }
+  std::string forced, asked;
+};
+
+// The domain and keys asked for; what is forced (an integer too) gives the record, and a typed
+// proxy overrides it.
+TEST(SourceChoice, ThePlatformsForcedPreferences) {
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  ProfilePlatform platform;
+  kl::ScopedPlatform scope(&platform);
+  platform.forced =
+      "<?xml version=\"1.0\"?>\n<plist "
+      "version=\"1.0\"><dict><key>ActivationKey</key><string>a2V5</string><key>ServerPort</key>"
+      "<integer>8443</integer></dict></plist>\n";
+  KLSourceRequest request;
+  request.managedPreferences = true;
+  request.typed.proxy = "127.0.0.1:3128";
+  const KLSourceChoice choice = KLChooseActivationSource(request);
+  EXPECT_EQ(platform.asked,
+            "com.kelvory.activation ActivationKey CustomerID CustomerName ServerURL "
+            "ServerProtocol ServerPort ProxyURL ProxyPort");
+  EXPECT_EQ(choice.source, KLSourceKind::kManagedPreferences);
+  ASSERT_EQ(choice.looked.size(), 1u);
+  EXPECT_EQ(choice.looked[0].location, "com.kelvory.activation");
+  EXPECT_TRUE(choice.looked[0].found);
+  EXPECT_EQ(KLStdString(choice.input.activationKey), "a2V5");
+  EXPECT_EQ(KLStdString(choice.input.port), "8443");
+  EXPECT_EQ(KLStdString(choice.input.proxy), "127.0.0.1:3128");
+  EXPECT_EQ(choice.overrides, std::vector<std::string>({"proxy"}));
+
+  [pool drain];
 }
 
 }  // namespace

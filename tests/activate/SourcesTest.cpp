@@ -63,13 +63,13 @@ class ActivateSources : public ::testing::Test {
 // Which source supplies the record and what each option changes over it, seen in a dry run's
 // tool arguments and report; a dry run starts and writes nothing, the install log included.
 TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
-  const std::string package = dir_ + "/pkg/Kelvory.pkg";
-  const std::string beside = Write("pkg/InstallationData.xml",
+  const std::string folder = "a\nSTAMP\tforged -- entry";  // as if naming a log entry
+  const std::string package = dir_ + "/" + folder + "/Kelvory.pkg";
+  const std::string beside = Write(folder + "/InstallationData.xml",
                                    "<D><Customer><ID>1001</ID><Name>File</Name></Customer><Server>"
                                    "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
   const std::string data = Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\n");
   const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
-  const std::string fromFile = "-s 127.0.0.5 -n 8080 -p http -c File -i 1001";
   const struct {
     Strings args;
     std::string source;
@@ -80,8 +80,7 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
       {Strings{"--package", package, "--managed-preferences", profile_}, "managed-preferences",
        profile_, Strings{}, "-s 127.0.0.1 -n 8443 -p https -x 127.0.0.1:3128 -c Profile -i 2002"},
       {Strings{"--package", package, "--managed-preferences", serverOnly_}, "package-folder",
-       beside, Strings{}, fromFile},
-      {Strings{"--package", package}, "package-folder", beside, Strings{}, fromFile},
+       beside, Strings{}, "-s 127.0.0.5 -n 8080 -p http -c File -i 1001"},
       {Strings{"--data", data, "--text", "--managed-preferences", serverOnly_, "--protocol",
                "https"},
        "data-file", data, Strings{"protocol"}, "-s 127.0.0.6 -n 443 -p https -c T -i 7"},
@@ -109,20 +108,32 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   }
   EXPECT_EQ(tool_.Runs(), 0);
 
-  // Every place looked at, the profile first, with what it held.
+  // Every place looked at, the profile first, with what it held; the install log's entry for
+  // the file beside the package has its control characters escaped, so it forges no entry.
   const json report = Run({"--package", package, "--managed-preferences", serverOnly_}).json;
   EXPECT_EQ(report["outcome"], "activated");
-  EXPECT_EQ(report["looked"],
-            json::parse(R"([{"source": "managed-preferences", "location": ")" + serverOnly_ +
-                        R"(", "found": true, "hasData": false, "problem": null}, {"source":
-                        "package-folder", "location": ")" +
-                        beside + R"(", "found": true, "hasData": true, "problem": null}])"));
-  // The plain report names the source first.
-  const std::string plain = kl::RunProcess(ACTIVATE_PATH, {"--tool", tool_.Tool(), "--customer-id",
-                                                           "77", "--managed-preferences", profile_})
-                                .out;
+  const auto look = [](const std::string& source, const std::string& at, bool hasData) {
+    return json{{"source", source},
+                {"location", at},
+                {"found", true},
+                {"hasData", hasData},
+                {"problem", nullptr}};
+  };
+  EXPECT_EQ(report["looked"], json::array({look("managed-preferences", serverOnly_, false),
+                                           look("package-folder", beside, true)}));
+  EXPECT_NE(kl::ReadWholeFile(kLog).find(dir_ + "/a\\nSTAMP\\tforged -- entry/InstallationData.xml"
+                                                " has been found\n -- \n"),
+            std::string::npos);
+  // The profile gives the data: nobody would be asked for the file, no entry. The plain report
+  // names the source first.
+  unlink(kLog);
+  const std::string plain =
+      kl::RunProcess(ACTIVATE_PATH, {"--tool", tool_.Tool(), "--customer-id", "77",
+                                     "--managed-preferences", profile_, "--package", package})
+          .out;
   EXPECT_EQ(plain.substr(0, plain.find('\n')),
             "source: managed-preferences (" + profile_ + "), options over it: customerId");
+  EXPECT_EQ(kl::ReadWholeFile(kLog).find("InstallationData.xml"), std::string::npos);
 }
 
 // Each outcome and exit code, with the attempts made: usage errors (exit 2, nothing on standard
@@ -242,29 +253,6 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
                                        " already ends with a complete activation for this volume "
                                        "(the installer's panes ran)");
     }
-  }
-}
-
-// The install log's entry for the file beside the package: left out when the profile gives the
-// data (nobody would be asked), and its path escaped so that no folder name forges lines.
-TEST_F(ActivateSources, InstallLogEntryForTheFileBesideThePackage) {
-  const std::string forged = "a\nSTAMP\tforged -- entry";
-  Write(forged + "/InstallationData.xml",
-        "<r><ActivationKey>" + KLHelper::EncodeBase64("127.0.0.1|42|1|x") + "</ActivationKey></r>");
-  const struct {
-    std::string profile, folder, entry;
-    bool logged;
-  } cases[] = {
-      {profile_, dir_, "InstallationData.xml was not found", false},
-      {serverOnly_, dir_, "InstallationData.xml was not found", true},
-      {serverOnly_, dir_ + "/" + forged,
-       dir_ + "/a\\nSTAMP\\tforged -- entry/InstallationData.xml has been found\n -- \n", true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.entry);
-    unlink(kLog);
-    Run({"--managed-preferences", c.profile, "--package", c.folder + "/Kelvory.pkg"});
-    EXPECT_EQ(kl::ReadWholeFile(kLog).find(c.entry) != std::string::npos, c.logged);
   }
 }
 
