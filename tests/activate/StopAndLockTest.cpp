@@ -51,6 +51,7 @@ TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
   } cases[] = {
       {kGraceful, {"--timeout", "3"}, 0, "timed-out"},
       {kGraceful, {}, SIGTERM, "interrupted"},
+      {kGraceful, {}, SIGHUP, "interrupted"},
       {"trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait", {}, SIGINT, "interrupted"},
   };
   for (const auto& c : cases) {
