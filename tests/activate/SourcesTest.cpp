@@ -68,7 +68,8 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   const std::string beside = Write(folder + "/InstallationData.xml",
                                    "<D><Customer><ID>1001</ID><Name>File</Name></Customer><Server>"
                                    "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
-  const std::string data = Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\n");
+  const std::string data =
+      Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
   const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
   const struct {
     Strings args;
@@ -81,9 +82,10 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
        profile_, Strings{}, "-s 127.0.0.1 -n 8443 -p https -x 127.0.0.1:3128 -c Profile -i 2002"},
       {Strings{"--package", package, "--managed-preferences", serverOnly_}, "package-folder",
        beside, Strings{}, "-s 127.0.0.5 -n 8080 -p http -c File -i 1001"},
-      {Strings{"--data", data, "--text", "--managed-preferences", serverOnly_, "--protocol",
-               "https"},
-       "data-file", data, Strings{"protocol"}, "-s 127.0.0.6 -n 443 -p https -c T -i 7"},
+      {Strings{"--package", package, "--protocol", "https"}, "package-folder", beside,
+       Strings{"protocol"}, "-s 127.0.0.5 -n 443 -p https -c File -i 1001"},
+      {Strings{"--data", data, "--text", "--managed-preferences", serverOnly_}, "data-file", data,
+       Strings{}, "-s 127.0.0.6 -n 81 -p http -c T -i 7"},
       {Strings{"--managed-preferences", profile_, "--customer-id", "77", "--protocol", "http"},
        "managed-preferences", profile_, Strings{"customerId", "protocol"},
        "-s 127.0.0.1 -n 80 -p http -x 127.0.0.1:3128 -c Profile -i 77"},
@@ -179,6 +181,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        "Cannot read the managed preferences " + dir_ + "/no.plist: no such file in " + dir_},
       {Strings{"--managed-preferences", array}, 1,
        "Cannot read the managed preferences " + array + ": the property list is not a dictionary"},
+      {Strings{"--data", dir_ + "/missing.xml"}, 1,
+       "Cannot read the pre-fill file " + dir_ + "/missing.xml: no such file in " + dir_},
       {Strings{"--data", Write("bad.xml", "<D><ActivationKey>x")}, 1,
        "Cannot read the pre-fill file " + dir_ + "/bad.xml: not a well-formed XML document"},
       {With(kCustomer, {"--port", "abc"}), 1, "Invalid port format"},
@@ -210,6 +214,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
         json::parse(c.attempt.empty() ? "[]" : R"([{"server": "127.0.0.1", )" + c.attempt + "}]"));
     EXPECT_EQ(tool.Runs(), c.attempt.empty() ? 0 : 1);
   }
+  // The file beside the package was needed and missing: the install log says so.
+  EXPECT_NE(kl::ReadWholeFile(kLog).find("InstallationData.xml was not found"), std::string::npos);
   const kl::ProcessRun version = kl::RunProcess(ACTIVATE_PATH, {"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, std::string("kelvory-activate ") + KL_VERSION + "\n");
