@@ -71,6 +71,7 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   const std::string data =
       Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
   const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
+  const std::string keyFile = Write("key.xml", "<r><ActivationKey>" + key + "</ActivationKey></r>");
   const struct {
     Strings args;
     std::string source;
@@ -92,6 +93,8 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
       {Strings{"--package", package, "--key", key, "--proxy", " 127.0.0.1:3128 "}, "package-folder",
        beside, Strings{"activationKey", "proxy"},
        "-s 127.0.0.4 -n 8080 -p http -x 127.0.0.1:3128 -a 9"},
+      {Strings{"--data", keyFile, "--proxy", "127.0.0.1:1"}, "data-file", keyFile, Strings{"proxy"},
+       "-s 127.0.0.4 -n 8080 -p http -x 127.0.0.1:1 -a 9"},
       {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
        Strings{"customerName", "customerId", "serverURL", "protocol", "port"},
        "-s 127.0.0.1 -n 8444 -p https -c N -i 1"},
