@@ -94,6 +94,20 @@ class ActDlgPaneTest : public ::testing::Test {
     fake_->alerts.clear();
   }
   Strings Alerts(const std::string& alert) { return alert.empty() ? Strings{} : Strings{alert}; }
+  // Starts the section with `xml` in the pre-fill file beside the package; "DIR": a directory
+  // of that name instead, "NOPKG": no package location.
+  void StartWith(const std::string& xml) {
+    const std::string file = dir_ + "/InstallationData.xml";
+    unlink(file.c_str());
+    if (xml == "DIR") {
+      mkdir(file.c_str(), 0755);
+    } else if (xml == "NOPKG") {
+      fake_->packagePath.clear();
+    } else {
+      std::ofstream(file) << "<D>" + xml + "</D>";
+    }
+    [section_ start];
+  }
 
   kl::ScopedFakePlatform fake_;
   NSAutoreleasePool* pool_ = nil;
@@ -227,75 +241,74 @@ TEST_F(ActDlgPaneTest, NavigationAndStoredRecord) {
   EXPECT_EQ([Stored() applianceId], 2);
 }
 
-// The file is read on the first forward entry only. Rows: the file's contents ("" no file at
-// all, "DIR" a directory of that name, "NOPKG" no package location), then what the pane shows,
-// hands on ("": nothing, the pane stays), alerts and logs.
-TEST_F(ActDlgPaneTest, Prefill) {
-  const std::string key = Key("192.0.2.10|3|1|"), file = dir_ + "/InstallationData.xml";
+TEST_F(ActDlgPaneTest, PrefillCases) {
+  // A complete pre-fill passes by itself, with the pane hidden; otherwise the pane stays.
+  const std::string key = Key("192.0.2.10|3|1|");
   const std::string customer = "<Customer><ID>42</ID><Name>Example Customer</Name></Customer>";
   const std::string proxy = "<Proxy><URL>proxy.test</URL><Port>3128</Port></Proxy>";
-  const std::string found = "STAMP\t" + file + " has been found\n -- \n";
-  const std::string notFound =
-      "STAMP\tInstallationData.xml was not found -- User will be prompted for Activation "
-      "parameters\n";
   const struct {
-    std::string xml, screen, stored, alert, log;
+    std::string xml, screen, stored, alert;  // stored "": nothing handed on
   } cases[] = {
       {customer + "<Server><URL>192.0.2.1</URL><Protocol>https</Protocol><Port>443</Port></Server>",
-       "1011||42|Example Customer|192.0.2.1|1|443|", "|42|Example Customer|192.0.2.1|1|443|0|", "",
-       found},
+       "1011||42|Example Customer|192.0.2.1|1|443|", "|42|Example Customer|192.0.2.1|1|443|0|", ""},
       // The file's port stands; its proxy is shown and handed on.
       {customer + "<Server><URL>192.0.2.1</URL><Port>8080</Port></Server>" + proxy,
        "1000||42|Example Customer|192.0.2.1|0|8080|proxy.test:3128",
-       "|42|Example Customer|192.0.2.1|0|8080|0|proxy.test:3128", "", found},
+       "|42|Example Customer|192.0.2.1|0|8080|0|proxy.test:3128", ""},
       // A key wins over customer data, which is not filled in.
       {"<ActivationKey>" + key + "</ActivationKey>" + customer + proxy,
-       "0100|" + key + "||||0|0|proxy.test:3128", key + "|||192.0.2.10|0|80|3|proxy.test:3128", "",
-       found},
-      {"<Customer><ID>42</ID></Customer>", "0111|||||0|0|", "", "Activation key can not be empty",
-       found},
-      {"<ActivationKey>x", "0111|||||0|80|", "", "", found},  // malformed: found, no data
-      {"DIR", "0111|||||0|80|", "", "", notFound},
-      {"NOPKG", "0111|||||0|80|", "", "", notFound},
+       "0100|" + key + "||||0|0|proxy.test:3128", key + "|||192.0.2.10|0|80|3|proxy.test:3128", ""},
+      {"<Customer><ID>42</ID></Customer>", "0111|||||0|0|", "", "Activation key can not be empty"},
+      {"<ActivationKey>x", "0111|||||0|80|", "", ""},  // malformed: found, no data
   };
   for (const auto& c : cases) {
     TearDown();
     SetUp();
-    unlink(file.c_str());
-    if (c.xml == "DIR") {
-      mkdir(file.c_str(), 0755);
-    } else if (c.xml == "NOPKG") {
-      fake_->packagePath.clear();
-    } else {
-      std::ofstream(file) << "<D>" + c.xml + "</D>";
-    }
-    [section_ start];
+    StartWith(c.xml);
     EXPECT_EQ(Screen(), c.screen);
     EXPECT_EQ(StoredText(), c.stored);
-    // A complete pre-fill passes by itself, with the pane hidden.
     const bool passed = !c.stored.empty();
     EXPECT_EQ([section_ activePane], passed ? next_ : pane_) << c.screen;
     EXPECT_EQ([[pane_ contentView] isHidden], passed) << c.screen;
     EXPECT_EQ(fake_->alerts, Alerts(c.alert)) << c.screen;
-    EXPECT_EQ(kl::MaskedInstallLog(), c.log);
-    if (!passed) continue;
-    // Coming back shows the pane again; a later forward entry neither reads nor passes.
-    ASSERT_TRUE([section_ pressGoBack]);
-    EXPECT_FALSE([[pane_ contentView] isHidden]);
-    [pane_ willEnterPane:InstallerDirectionForward];
-    EXPECT_EQ([section_ activePane], pane_);
-    EXPECT_EQ(kl::MaskedInstallLog(), c.log);
+    EXPECT_EQ(kl::MaskedInstallLog(),
+              "STAMP\t" + dir_ + "/InstallationData.xml has been found\n -- \n");
+  }
+}
+
+TEST_F(ActDlgPaneTest, PrefillIsReadOnlyOnTheFirstEntry) {
+  StartWith("<ActivationKey>" + Key("https://192.0.2.10:8443|42|1|x") + "</ActivationKey>");
+  ASSERT_EQ([section_ activePane], next_);
+  const std::string log = kl::MaskedInstallLog();
+  // Coming back shows the pane again; a later forward entry neither reads nor passes.
+  ASSERT_TRUE([section_ pressGoBack]);
+  EXPECT_FALSE([[pane_ contentView] isHidden]);
+  [pane_ willEnterPane:InstallerDirectionForward];
+  EXPECT_EQ([section_ activePane], pane_);
+  EXPECT_EQ(kl::MaskedInstallLog(), log);
+}
+
+// A directory of that name is no file; without a package location there is nothing beside it.
+TEST_F(ActDlgPaneTest, PrefillNotFound) {
+  for (const char* how : {"DIR", "NOPKG"}) {
+    TearDown();
+    SetUp();
+    StartWith(how);
+    EXPECT_EQ([section_ activePane], pane_) << how;
+    EXPECT_EQ(Screen(), "0111|||||0|80|");
+    EXPECT_TRUE(fake_->alerts.empty());
+    EXPECT_EQ(kl::MaskedInstallLog(),
+              "STAMP\tInstallationData.xml was not found -- User will be prompted for Activation "
+              "parameters\n");
   }
 }
 
 TEST_F(ActDlgPaneTest, PassingWithoutANextPaneRaisesNoEndPane) {
   [section_ setPanes:[NSArray arrayWithObject:pane_]];
   [pane_ setNextPane:nil];
-  std::ofstream(dir_ + "/InstallationData.xml")
-      << "<D><ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey></D>";
   bool raised = false;
   try {
-    [section_ start];
+    StartWith("<ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey>");
   } catch (...) {  // an NSException; g++ catches it here (see the toolchain notes)
     raised = true;
   }
