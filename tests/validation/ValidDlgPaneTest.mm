@@ -30,7 +30,9 @@ static std::string* gVerdictCalls = nullptr;
   return status == 0 ? @"" : @"Our own message";
 }
 - (BOOL)writeConfigFile:(NSString*)activationKey {
-  *gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + " ";
+  // The verdict shows only once the configuration is written.
+  const bool shown = ![[self valueForKey:@"klValidationResult"] isHidden];
+  *gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + (shown ? " shown " : " ");
   return NO;
 }
 @end
