@@ -7,7 +7,7 @@ in the working tree, so a concurrent build elsewhere never sees a mutated file. 
 is restored from a kept copy after each run, also on an error or Ctrl-C.
 
 Usage: scripts/mutate.py [--list] [--only ID[,ID...]] [--tests BINARY[,BINARY...]]
-                         [--build-dir DIR] [--head] [--verbose]
+                         [--matrix FILE] [--build-dir DIR] [--head] [--verbose]
 
 Adding a mutation: append one Mutation(...) to MUTATIONS below: an id, the file (from the
 repository root), the exact original text (it must occur exactly once in the file), the mutated
@@ -15,6 +15,7 @@ text, and the test binaries (ctest name prefixes) that should notice.
 """
 
 import argparse
+import json
 import os
 import shutil
 import signal
@@ -504,9 +505,20 @@ class Workspace:
         return self.run(["cmake", "--build", str(self.build), "-j1", "--target", *targets])
 
     def test(self, binaries):
+        """Runs the tests of `binaries`; answers the exit status and the names of those that
+        failed (ctest lists them at its end)."""
         regex = "^(" + "|".join(binaries) + ")\\."
-        return self.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "ctest",
-                         "--test-dir", str(self.build), "-R", regex], timeout=900)
+        args = ["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "ctest", "--test-dir",
+                str(self.build), "-R", regex]
+        try:
+            done = subprocess.run(args, capture_output=True, text=True, timeout=900)
+        except subprocess.TimeoutExpired:
+            return -1, ["(timed out)"]
+        if self.verbose:
+            print(done.stdout, done.stderr)
+        failed = [line.split(" - ", 1)[1].split(" (")[0].strip()
+                  for line in done.stdout.splitlines() if " - " in line and line.startswith("\t")]
+        return done.returncode, failed
 
 
 def main():
@@ -515,6 +527,8 @@ def main():
     parser.add_argument("--only", help="comma-separated mutation ids to run")
     parser.add_argument("--tests", help="comma-separated test binaries: only the mutations that "
                         "one of them should notice")
+    parser.add_argument("--matrix", help="write which tests failed with each mutation to this "
+                        "JSON file (to see which tests alone catch a fault)")
     parser.add_argument("--build-dir", default=str(ROOT / "build-mutate"))
     parser.add_argument("--head", action="store_true",
                         help="mutate the committed sources instead of the working tree")
@@ -541,12 +555,13 @@ def main():
     if ws.configure() != 0:
         sys.exit("configure failed")
     binaries = sorted({t for m in chosen for t in m.tests})
-    if ws.build_targets(binaries) != 0 or ws.test(binaries) != 0:
+    if ws.build_targets(binaries) != 0 or ws.test(binaries)[0] != 0:
         sys.exit("the unmutated sources do not build or pass their tests: fix that first")
 
     # Ctrl-C and termination end the loop through the finally clause below.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
     results = []
+    matrix = {}  # mutation id -> the tests that failed with it in
     for m in chosen:
         path = ws.src / m.file
         kept = path.read_bytes()
@@ -561,13 +576,17 @@ def main():
             if ws.build_targets(m.tests) != 0:
                 verdict = "no-build"
             else:
-                verdict = "killed" if ws.test(m.tests) != 0 else "SURVIVED"
+                status, failed = ws.test(m.tests)
+                verdict = "killed" if status != 0 else "SURVIVED"
+                matrix[m.id] = failed
         finally:
             path.write_bytes(kept)
         print(f"{m.id:28} {verdict:9} ({time.time() - started:.0f} s)", flush=True)
         results.append((m, verdict))
 
     ws.build_targets(binaries)  # leave the copy built from unmutated sources
+    if opts.matrix:
+        Path(opts.matrix).write_text(json.dumps(matrix, indent=1, sort_keys=True) + "\n")
     killed = sum(1 for _, v in results if v == "killed")
     counted = sum(1 for _, v in results if v in ("killed", "SURVIVED"))
     survivors = [m.id for m, v in results if v == "SURVIVED"]
