@@ -149,4 +149,31 @@ TEST_F(InitialValidate, DemoCustomerLogsEveryStep) {
   EXPECT_EQ(kl::MaskStamps(kl::ReadWholeFile(log_)), want);
 }
 
+// --version on standard output; usage errors: the simulator's exit 2, the tool keeps its own
+// contract (code 9 for an unrecognized option). Both on standard error.
+TEST(ToolCommandLines, VersionAndUsageErrors) {
+  const struct {
+    const char* tool;
+    Args args;
+    int code;
+    std::string out;  // standard output, exactly; standard error is empty just when it is not
+  } cases[] = {
+      {INITIALVALIDATE_PATH, {"--version"}, 0, "InitialValidate " KL_VERSION "\n"},
+      {INITIALVALIDATE_PATH,
+       {"--versio", "-s", "127.0.0.1", "-n", "1", "-p", "http", "-f", "f", "-a", "42", "-l", "l"},
+       9,
+       ""},
+      {MGMT_SIM_PATH, {"--version"}, 0, "kelvory-mgmt-sim " KL_VERSION "\n"},
+      {MGMT_SIM_PATH, {"--bogus"}, 2, ""},
+      {MGMT_SIM_PATH, {"--port", "70000"}, 2, ""},
+      {MGMT_SIM_PATH, {"--port"}, 2, ""},
+  };
+  for (const auto& c : cases) {
+    const kl::ProcessRun run = kl::RunProcess(c.tool, c.args);
+    EXPECT_EQ(run.exitCode, c.code) << c.tool << " " << c.args[0];
+    EXPECT_EQ(run.out, c.out) << c.tool << " " << c.args[0];
+    EXPECT_EQ(run.err.empty(), !c.out.empty()) << c.tool << " " << c.args[0] << ": " << run.err;
+  }
+}
+
 }  // namespace

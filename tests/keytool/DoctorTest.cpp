@@ -1,54 +1,48 @@
-// The key tool's doctor, run as a real process on pre-fill files and keys.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <nlohmann/json.hpp>
+// The key tool's doctor on pre-fill files, profiles and keys: its verdict, why, and its warnings.
 #include <string>
-#include <vector>
 
-#include "KLHelper.h"
-#include "RunProcess.h"
-#include "TempDir.h"
+#include "KeytoolRun.h"
 
 namespace {
 
-using nlohmann::json;
+using kl::Args;
+using kl::DoctorReport;
+using kl::json;
+using kl::Key;
+using kl::Keytool;
+using kl::operator+;
 
-// Runs `kelvory-keytool doctor ARGS` without a shell.
-kl::ProcessRun Doctor(const std::vector<std::string>& args) {
-  std::vector<std::string> all{"doctor"};
-  all.insert(all.end(), args.begin(), args.end());
-  return kl::RunProcess(KEYTOOL_PATH, all);
+const std::string kKey = Key("https://192.0.2.10:8443,localhost|42|1|t");
+
+std::string CustomerXml(const std::string& server, const std::string& extra = "") {
+  return "<D><Customer><ID>42</ID><Name>A</Name></Customer><Server>" + server + "</Server>" +
+         extra + "</D>";
 }
 
-const std::string kKey = KLHelper::EncodeBase64("https://192.0.2.10:8443,localhost|42|1|t");
+// A property list in XML, the form a profile's payload has.
+std::string Plist(const std::string& entries) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries +
+         "</dict></plist>\n";
+}
 
-class DoctorFiles : public ::testing::Test {
- protected:
-  // Writes `content` as InstallationData.xml in the folder `name`.
-  void Write(const std::string& name, const std::string& content) {
-    mkdir((dir_ + "/" + name).c_str(), 0755);
-    std::ofstream(dir_ + "/" + name + "/InstallationData.xml", std::ios::binary) << content;
-  }
-  json Report(const std::vector<std::string>& args) { return json::parse(Doctor(args).out); }
-  kl::TempDir tmp_;
-  const std::string dir_ = tmp_.path;
-};
+std::string Entry(const std::string& key, const std::string& value) {
+  return "<key>" + key + "</key><string>" + value + "</string>";
+}
+
+using DoctorFiles = kl::KeytoolFiles;
 
 TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   const std::string server =
       "<Server><URL>192.0.2.20,localhost</URL><Protocol>https</Protocol><Port>8443</Port></Server>";
-  Write("indented", "<D>\n  <ActivationKey>\n    " + kKey + "\n  </ActivationKey>\n</D>");
+  const std::string data = "/InstallationData.xml";
+  Write("indented" + data, "<D>\n  <ActivationKey>\n    " + kKey + "\n  </ActivationKey>\n</D>");
   mkdir((dir_ + "/dir").c_str(), 0755);
-  mkdir((dir_ + "/dir/InstallationData.xml").c_str(), 0755);
-  Write("bad", "<D><ActivationKey>x");
-  Write("server", "<D>" + server + "</D>");
-  Write("id", "<D><Customer><ID>42</ID></Customer></D>");
-  Write("customer", "<D><Customer><ID>42</ID><Name>A B</Name></Customer>" + server +
-                        "<Proxy><URL>proxy.invalid</URL><Port>3128</Port></Proxy></D>");
-  Write("text", "customerName=A\ncustomerID=7\nserverURL=localhost\n");
+  mkdir((dir_ + "/dir" + data).c_str(), 0755);
+  Write("bad" + data, "<D><ActivationKey>x");
+  Write("server" + data, "<D>" + server + "</D>");
+  Write("id" + data, "<D><Customer><ID>42</ID></Customer></D>");
+  Write("customer" + data, "<D><Customer><ID>42</ID><Name>A B</Name></Customer>" + server +
+                               "<Proxy><URL>proxy.invalid</URL><Port>3128</Port></Proxy></D>");
   const struct {
     std::string folder;
     bool found;
@@ -72,16 +66,15 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
        "The file gives a customer ID or a customer name but not both"},
   };
   for (const auto& c : cases) {
-    const kl::ProcessRun r =
-        Doctor({"--json", "--package", dir_ + "/" + c.folder + "/Kelvory.pkg"});
+    int code = -1;
+    const json report = DoctorReport({"--package", dir_ + "/" + c.folder + "/Kelvory.pkg"}, &code);
     // It passes when the file is usable and the pane raises no alert.
     const bool passes = c.problem.is_null() && c.alert.is_null();
-    EXPECT_EQ(r.exitCode, passes ? 0 : 1) << c.folder;
-    const json report = json::parse(r.out);
+    EXPECT_EQ(code, passes ? 0 : 1) << c.folder;
     EXPECT_EQ(report["passes"], passes) << c.folder;
-    EXPECT_EQ(report["file"], json({{"path", dir_ + "/" + c.folder + "/InstallationData.xml"},
-                                    {"found", c.found},
-                                    {"problem", c.problem}}));
+    EXPECT_EQ(
+        report["file"],
+        json({{"path", dir_ + "/" + c.folder + data}, {"found", c.found}, {"problem", c.problem}}));
     EXPECT_EQ(report["alert"], c.alert) << c.folder;
     const json cause = report["likelyCause"];
     EXPECT_EQ(cause.is_null(), c.cause.empty()) << c.folder;
@@ -89,17 +82,14 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   }
 
   // One validation run per server address, in the order the pane fails over.
-  const json runs =
-      Report({"--json", "--data", dir_ + "/customer/InstallationData.xml"})["validation"];
+  const json runs = DoctorReport({"--data", dir_ + "/customer" + data})["validation"];
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0]["argv"], json::parse(R"(["<resources>/InitialValidate", "-s", "192.0.2.20",
       "-n", "8443", "-p", "https", "-x", "proxy.invalid:3128", "-f", "/tmp/kelvor.conf",
       "-c", "A B", "-i", "42", "-l", "/tmp/kelvor_install.log"])"));
   EXPECT_EQ(runs[1]["server"], "localhost");
-  EXPECT_EQ(Report({"--json", "--text", "--data", dir_ + "/text/InstallationData.xml"})["passes"],
-            true);
-  EXPECT_EQ(Doctor({"--package", dir_ + "/none/p"}).out,
-            "pre-fill file: \"" + dir_ + "/none/InstallationData.xml\"\nfound: no\nproblem: no " +
+  EXPECT_EQ(Keytool({"doctor", "--package", dir_ + "/none/p"}).out,
+            "pre-fill file: \"" + dir_ + "/none" + data + "\"\nfound: no\nproblem: no " +
                 "such folder: " + dir_ + "/none\npasses by itself: no\n");
 }
 
@@ -107,9 +97,9 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
 // "-x.invalid" is not a host name, so the resolver refuses it without asking any server.
 TEST(DoctorKey, EveryEndpointAndEveryHost) {
   const std::string decoded = "192.0.2.10,ftp://192.0.2.11,http://-x.invalid|7|1|";
-  const kl::ProcessRun r = Doctor({"--json", "--key", KLHelper::EncodeBase64(decoded)});
-  EXPECT_EQ(r.exitCode, 1);
-  const json report = json::parse(r.out);
+  int code = -1;
+  const json report = DoctorReport({"--key", Key(decoded)}, &code);
+  EXPECT_EQ(code, 1);
   EXPECT_EQ(report["alert"], "LRC checksum test failed");
   EXPECT_EQ(report["key"]["decoded"], decoded);
   EXPECT_EQ(report["key"]["applianceId"], "7");
@@ -127,13 +117,99 @@ TEST(DoctorKey, EveryEndpointAndEveryHost) {
   EXPECT_EQ(endpoints, want);
 
   // A key after a tab: the plain cause for a typed key; a good key passes.
-  const kl::ProcessRun typed = Doctor({"--key", "\t" + kKey});
+  const kl::ProcessRun typed = Keytool({"doctor", "--key", "\t" + kKey});
   EXPECT_EQ(typed.exitCode, 1);
   EXPECT_NE(typed.out.find("likely cause: The key holds line breaks, tabs or spaces around it, "
                            "and the pane uses a key exactly as given."),
             std::string::npos)
       << typed.out;
-  EXPECT_EQ(Doctor({"--key", kKey}).exitCode, 0);
+  EXPECT_EQ(Keytool({"doctor", "--key", kKey}).exitCode, 0);
+}
+
+// Each warning once, from a pre-fill file (.xml), its text form (.txt) or a profile (.plist),
+// each printed as a line of its own. A warning leaves the verdict as it is; --strict turns it
+// into exit 1.
+TEST_F(DoctorFiles, EachWarningAndStrict) {
+  const std::string server = "<URL>127.0.0.1</URL><Protocol>https</Protocol><Port>8443</Port>";
+  const struct {
+    std::string name, content;
+    bool passes;
+    std::string warnings;  // "code: message" lines
+  } cases[] = {
+      {"clean.xml", CustomerXml(server), true, ""},
+      {"text.txt", "customerName=A\ncustomerID=7\nserverURL=127.0.0.1\nport=80\n", true, ""},
+      {"protocol.xml",
+       CustomerXml("<URL>127.0.0.1</URL><Protocol>HTTPS</Protocol><Port>443</Port>"), true,
+       "protocol-text: <Protocol> is \"HTTPS\", not exactly \"http\" or \"https\", so it is read "
+       "as http\n"},
+      {"blanks.xml", CustomerXml("<URL>127.0.0.1, 127.0.0.2 </URL><Port>80</Port>"), true,
+       "server-list-blanks: server-list item \" 127.0.0.2\" has blanks around it; it is used as it "
+       "stands, blanks included\n"},
+      {"misspelt.xml",
+       "<D><Custmer><ID>1</ID></Custmer><ActivationKey>" + Key("127.0.0.1|1|1|") +
+           "</ActivationKey></D>",
+       true, "unknown-name: unknown element <Custmer> is ignored; did you mean <Customer>?\n"},
+      {"nested.xml", CustomerXml("<Url>x</Url><Adress>y</Adress>" + server), true,
+       "unknown-name: unknown element <Url> inside <Server> is ignored; did you mean <URL>?\n"
+       "unknown-name: unknown element <Adress> inside <Server> is ignored\n"},
+      {"noport.xml", CustomerXml("<URL>127.0.0.1</URL>"), true,
+       "port-range: port 0 of the server is outside 1-65535\n"},
+      {"port.xml", CustomerXml("<URL>127.0.0.1</URL><Port>65536</Port>"), true,
+       "port-range: port 65536 of the server is outside 1-65535\n"},
+      {"proxy.xml", CustomerXml(server, "<Proxy><URL>127.0.0.1</URL><Port>70000</Port></Proxy>"),
+       true, "port-range: port 70000 of the proxy is outside 1-65535\n"},
+      {"key.xml", "<D><ActivationKey>" + Key("127.0.0.1:70000|1|1|") + "</ActivationKey></D>", true,
+       "port-range: port 70000 of the key's endpoint 127.0.0.1 is outside 1-65535\n"},
+      {"malformed.xml", "<D>\n<A>\n</B></D>", false,
+       "malformed-at: the XML parser stopped at line 3, column 5\n"},
+      {"typo.txt", "customerNmae=A\ncustomerID=7\nserverURL=127.0.0.1\nport=80\n", false,
+       "unknown-name: unknown key \"customerNmae\" is ignored; did you mean customerName?\n"},
+      // A profile's own, in key order: unknown keys, a value of a type that is not read, the
+      // protocol text.
+      {"profile.plist",
+       Plist(Entry("CustomerNmae", "A") + Entry("CustomerID", "1") +
+             Entry("ServerProtocol", "HTTPS") +
+             "<key>ServerPort</key><array><integer>1</integer></array>" +
+             Entry("ServerURL", "127.0.0.1") + Entry("Colour", "blue")),
+       false,
+       "unknown-name: unknown key \"Colour\" is ignored\n"
+       "unknown-name: unknown key \"CustomerNmae\" is ignored; did you mean CustomerName?\n"
+       "wrong-type: the value of \"ServerPort\" is not a string or a number, so it is ignored\n"
+       "protocol-text: ServerProtocol is \"HTTPS\", not exactly \"http\" or \"https\", so it is "
+       "read as http\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = Write(c.name, c.content), kind = c.name.substr(c.name.find('.'));
+    const Args args = kind == ".plist" ? Args{"--managed-preferences", file}
+                      : kind == ".txt" ? Args{"--data", file, "--text"}
+                                       : Args{"--data", file};
+    int code = -1;
+    const json report = DoctorReport(args, &code);
+    EXPECT_EQ(report["passes"], c.passes);
+    EXPECT_EQ(code, c.passes ? 0 : 1);
+    EXPECT_EQ(kl::WarningLines(report), c.warnings);
+    const std::string plain = Keytool(Args{"doctor"} + args).out;
+    for (size_t at = 0, end; (end = c.warnings.find('\n', at)) != std::string::npos; at = end + 1) {
+      const std::string line = c.warnings.substr(at, end - at);
+      EXPECT_NE(plain.find("\nwarning: " + line.substr(line.find(": ") + 2) + "\n"),
+                std::string::npos)
+          << plain;
+    }
+    EXPECT_EQ(Keytool(Args{"doctor", "--strict"} + args).exitCode,
+              c.passes && c.warnings.empty() ? 0 : 1);
+  }
+  // The alert and the likely cause, which names the profile.
+  const json one = DoctorReport({"--managed-preferences", dir_ + "/profile.plist"});
+  EXPECT_EQ(one["alert"], "Activation key can not be empty");
+  EXPECT_EQ(one["likelyCause"],
+            "The profile gives a customer ID or a customer name but not both, so the pane keeps "
+            "the key form and finds no key. Give both (or an activation key).");
+  const std::string spaced =
+      Write("k.plist", Plist(Entry("ActivationKey", "\n" + Key("127.0.0.1|1|1|") + "\n")));
+  EXPECT_EQ(DoctorReport({"--managed-preferences", spaced})["likelyCause"],
+            "The key holds line breaks, tabs or spaces around it: the profile's ActivationKey "
+            "value is used exactly as given. Write the key in it without them.");
 }
 
 }  // namespace
