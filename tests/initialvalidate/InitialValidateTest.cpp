@@ -1,11 +1,198 @@
-// InitialValidate against kelvory-mgmt-sim, both run as real processes on loopback only.
+// InitialValidate against kelvory-mgmt-sim, both run as real processes on loopback only; then
+// both under faults and hostile input: files that are not theirs, a full disk, a log that cannot
+// be written, JSON too deep or too large, values that would forge log lines, clients that say
+// nothing.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "ToolFixture.h"
+#include "TempDir.h"
+#include "ToolRun.h"
+
+namespace kl {
+
+// Sends `text`, then, when `head` is given, reads one HTTP message: its head and its
+// Content-Length body. Each step gives up after 10 s.
+inline bool Exchange(int fd, const std::string& text, std::string* head = nullptr,
+                     std::string* body = nullptr) {
+  const timeval limit{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  std::string data;
+  char buffer[65536];
+  while (head != nullptr) {
+    const size_t end = data.find("\r\n\r\n");
+    if (end != std::string::npos) {
+      *head = data.substr(0, end + 2);
+      std::string lower = *head;
+      std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+      const size_t field = lower.find("\r\ncontent-length:");
+      const size_t length = field == std::string::npos ? 0 : std::stoul(lower.substr(field + 17));
+      if (data.size() >= end + 4 + length) {
+        *body = data.substr(end + 4);
+        return body->size() == length;
+      }
+    }
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// A management server that is not one: every request on 127.0.0.1 gets `answer` with status
+// 200, then the connection closes. Serves on its own thread until destroyed.
+class CannedServer {
+ public:
+  explicit CannedServer(const std::string& answer) : fd_(ToolLoopbackSocket(&port_)) {
+    if (fd_ < 0 || listen(fd_, 16) != 0) port_ = 0;
+    if (port_ == 0) return;
+    thread_ = std::thread([this, answer] {
+      for (int client; (client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        std::string head, body;
+        if (Exchange(client, "", &head, &body)) {
+          ++requests_;
+          Exchange(client, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                               std::to_string(answer.size()) + "\r\nConnection: close\r\n\r\n" +
+                               answer);
+        }
+        close(client);
+      }
+    });
+  }
+  ~CannedServer() {
+    shutdown(fd_, SHUT_RDWR);  // ends the accept
+    if (thread_.joinable()) thread_.join();
+    close(fd_);
+  }
+
+  int port() const { return port_; }  ///< 0 when it could not listen
+  int requests() const { return requests_; }
+
+ private:
+  int port_ = 0, fd_;
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
+
+// One kept-alive HTTP/1.1 connection to 127.0.0.1:port.
+class HttpConnection {
+ public:
+  explicit HttpConnection(int port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~HttpConnection() { close(fd_); }
+
+  /// POSTs `body` as JSON; the answer's status, or -1 when none came on this connection.
+  int Post(const std::string& path, const std::string& body, std::string* answer = nullptr) {
+    std::string head, content;
+    if (!connected_ ||
+        !Exchange(fd_,
+                  "POST " + path +
+                      " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                      "Content-Length: " +
+                      std::to_string(body.size()) + "\r\n\r\n" + body,
+                  &head, &content) ||
+        head.compare(0, 9, "HTTP/1.1 ") != 0) {
+      return -1;
+    }
+    if (answer != nullptr) *answer = content;
+    return std::stoi(head.substr(9, 3));
+  }
+
+  /// Whether the other end has closed the connection (without waiting for it).
+  bool ClosedByPeer() const {
+    char byte;
+    return recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+  }
+
+ private:
+  int fd_;
+  bool connected_ = false;
+};
+
+class ToolTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Proxy settings from the environment must not matter: honoured, http_proxy would send the
+    // requests to a refusing address and no_proxy would bypass the -x proxy to 127.0.0.2.
+    setenv("http_proxy", "http://127.0.0.2:9", 1);
+    setenv("all_proxy", "http://127.0.0.2:9", 1);
+    setenv("no_proxy", "127.0.0.2", 1);
+  }
+  void TearDown() override {
+    if (sim_ > 0) {
+      kill(sim_, SIGTERM);
+      ReapProcess(sim_, 10);
+    }
+  }
+
+  void StartSimulator(const Args& options) {
+    sim_ = ToolStartSimulator(options, simOut_, &port_);
+    ASSERT_NE(port_, 0) << "simulator did not start: " << SimulatorOutput();
+  }
+  // What the simulator printed: one line per request, one per registration.
+  std::string SimulatorOutput() const { return ReadWholeFile(simOut_); }
+
+  // Runs the tool and returns its exit code; -f and -l get the test's files unless `args`
+  // names them.
+  int Tool(Args args, bool noHostName = false) {
+    for (const auto& [option, file] : {std::pair{"-f", conf_}, std::pair{"-l", log_}}) {
+      if (std::find(args.begin(), args.end(), option) == args.end())
+        args = args + Args{option, file};
+    }
+    return ReapProcess(
+        StartProcess(Args{INITIALVALIDATE_PATH} + args, toolOut_, toolOut_, noHostName), 60);
+  }
+  std::string ToolOutput() const { return ReadWholeFile(toolOut_); }
+  std::string Log() const { return MaskStamps(ReadWholeFile(log_)); }
+
+  std::string Conf(const std::string& id, const std::string& proxy = "",
+                   const std::string& host = "127.0.0.1") const {
+    return "[server]\n\tserver_0=" + host +
+           "\n\tprotocol_0=http\n\tport_0=" + std::to_string(port_) + "\n" +
+           (proxy.empty() ? "" : "\tproxy_0=" + proxy + "\n") + "\tappliance_id=" + id + "\n";
+  }
+  Args Server(const std::string& host = "127.0.0.1") const {
+    return {"-s", host, "-n", std::to_string(port_), "-p", "http"};
+  }
+  static void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  TempDir tmp_;
+  const std::string dir_ = tmp_.path, conf_ = dir_ + "/kelvor.conf", log_ = dir_ + "/install.log";
+  const std::string simOut_ = dir_ + "/sim.out", toolOut_ = dir_ + "/tool.out";
+  pid_t sim_ = -1;
+  int port_ = 0;
+};
+
+}  // namespace kl
 
 namespace {
 
@@ -174,6 +361,268 @@ TEST(ToolCommandLines, VersionAndUsageErrors) {
     EXPECT_EQ(run.out, c.out) << c.tool << " " << c.args[0];
     EXPECT_EQ(run.err.empty(), !c.out.empty()) << c.tool << " " << c.args[0] << ": " << run.err;
   }
+}
+
+class ToolFaults : public kl::ToolTest {
+ protected:
+  const Args demo_{"-c", "Demo Customer", "-i", "1001"};
+
+  // The names in `dir`, to see that no new file of the tool's is left behind.
+  static std::set<std::string> Names(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+  // What must stay the same of a path the tool refused.
+  static std::string Snapshot(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return "missing";
+    return std::to_string(st.st_mode) + " " + std::to_string(st.st_uid) + " " +
+           std::to_string(st.st_nlink) + " " + std::to_string(st.st_size) + " " +
+           (S_ISREG(st.st_mode) ? kl::ReadWholeFile(path) : "");
+  }
+};
+
+// Never written through: what lies at -f or -l must be a regular file of ours with one link.
+// Each is refused before the server is asked, so nothing is registered for a file that cannot
+// be written, and the refused file is left exactly as it was.
+TEST_F(ToolFaults, RefusesFilesThatAreNotItsOwn) {
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  const struct {
+    const char* name;
+    std::string why;
+  } kinds[] = {{"a FIFO", "it is not a regular file"},
+               {"a directory", "it is not a regular file"},
+               {"another user's file", "another user owns it"},
+               {"a file with two links", "it has more than one link"}};
+  // false: cannot be made here (not root)
+  const auto make = [](size_t kind, const std::string& p) {
+    if (kind == 0) return mkfifo(p.c_str(), 0666) == 0;
+    if (kind == 1) return mkdir(p.c_str(), 0777) == 0;
+    Write(p, "someone's\n");
+    if (kind == 2) return chmod(p.c_str(), 0666) == 0 && chown(p.c_str(), 65534, 65534) == 0;
+    return link(p.c_str(), (p + ".other").c_str()) == 0;
+  };
+  int n = 0;
+  for (const bool isLog : {false, true}) {
+    for (size_t kind = 0; kind < std::size(kinds); ++kind) {
+      const std::string where = dir_ + "/case" + std::to_string(++n);
+      ASSERT_EQ(mkdir(where.c_str(), 0700), 0);
+      const std::string conf = where + "/kelvor.conf", log = where + "/install.log";
+      const std::string& refused = isLog ? log : conf;
+      const std::string shown = std::string(kinds[kind].name) + (isLog ? " as the log" : " as -f");
+      if (!make(kind, refused)) {
+        printf("skipped without root: %s\n", shown.c_str());
+        continue;
+      }
+      const std::string before = Snapshot(refused);
+      EXPECT_EQ(Tool(Server() + demo_ + Args{"-f", conf, "-l", log}), isLog ? 17 : 16) << shown;
+      EXPECT_EQ(Snapshot(refused), before) << shown;
+      if (isLog) {
+        EXPECT_EQ(Snapshot(conf), "missing") << shown;
+        EXPECT_NE(ToolOutput().find("install log, or it is not ours to write: " + log + ": "),
+                  std::string::npos)
+            << shown << ToolOutput();
+      } else {
+        EXPECT_EQ(kl::MaskStamps(kl::ReadWholeFile(log)),
+                  "STAMP\tInitialValidate started -- http://127.0.0.1:" + std::to_string(port_) +
+                      "\nSTAMP\tCannot write the configuration file " + conf + " -- " +
+                      kinds[kind].why +
+                      "\nSTAMP\tInitialValidate finished -- exit code 16: cannot create or write "
+                      "the configuration file, or it is not ours to replace\n")
+            << shown;
+      }
+    }
+  }
+  EXPECT_EQ(SimulatorOutput().find("registered"), std::string::npos) << SimulatorOutput();
+}
+
+// With the disk full after the server registered the appliance, the old configuration stays
+// whole and no new file is left beside it. The disk is a small tmpfs in a mount namespace of
+// the test's own, which needs root.
+TEST_F(ToolFaults, AFullDiskLeavesTheOldConfigurationWhole) {
+  const std::string full = dir_ + "/full";
+  ASSERT_EQ(mkdir(full.c_str(), 0700), 0);
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+  }
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  const std::string conf = full + "/kelvor.conf", old = "[server]\n\tserver_0=old\n";
+  Write(conf, old);
+  {
+    std::ofstream filler(full + "/filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    for (int i = 0; i < 1000 && filler.write(block.data(), block.size()).flush(); ++i) {
+    }
+  }
+  EXPECT_EQ(Tool(Server() + demo_ + Args{"-f", conf}), 16) << ToolOutput();
+  EXPECT_EQ(kl::ReadWholeFile(conf), old);
+  EXPECT_EQ(Names(full), (std::set<std::string>{"filler", "kelvor.conf"}));
+  EXPECT_NE(SimulatorOutput().find("registered appliance 100000"), std::string::npos);
+  EXPECT_NE(
+      Log().find("\tCannot write the configuration file " + conf + " -- No space left on device\n"),
+      std::string::npos)
+      << Log();
+  umount2(full.c_str(), MNT_DETACH);
+}
+
+// Every log entry must be written until the configuration is in place; a log that fails is
+// code 17 and the configuration is not replaced. File-size limits make the writes fail: at
+// the first entry (the log is already over the limit) or in the middle of the run.
+TEST_F(ToolFaults, ALogThatCannotBeWrittenIsCode17AndReplacesNothing) {
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  const struct {
+    size_t logged;  // bytes in the log before the run
+    rlim_t limit;
+    bool asked;  // whether the server is reached before the failure
+  } cases[] = {{5000, 4096, false}, {0, 300, true}};
+  const std::string err = toolOut_ + ".err";
+  for (const auto& c : cases) {
+    Write(conf_, "stale\n");
+    Write(log_, std::string(c.logged, '.'));
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = c.limit;
+    // The child inherits both; a write past the limit then fails with EFBIG.
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const pid_t tool = kl::StartProcess(
+        Args{INITIALVALIDATE_PATH} + Server() + demo_ + Args{"-f", conf_, "-l", log_}, "/dev/null",
+        err);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    EXPECT_EQ(kl::ReapProcess(tool, 60), 17) << c.limit;
+    EXPECT_EQ(kl::ReadWholeFile(conf_), "stale\n") << c.limit;
+    EXPECT_NE(kl::ReadWholeFile(err).find("install log " + log_ + ": File too large"),
+              std::string::npos)
+        << kl::ReadWholeFile(err);
+    EXPECT_EQ(SimulatorOutput().find("POST") != std::string::npos, c.asked) << c.limit;
+  }
+  EXPECT_EQ(Names(dir_),
+            (std::set<std::string>{"kelvor.conf", "install.log", "sim.out", "tool.out.err"}));
+}
+
+// JSON too deep or too large is not a management server's, and neither side parses it: the tool
+// ends with code 10, as for any malformed answer; the simulator answers 400 and goes on serving
+// on the same connection. The canned server gives the same answer to the registration, so an
+// answer within the limits ends in code 15 (no "registered"). A request without a host name is
+// no registration.
+TEST_F(ToolFaults, JsonTooDeepOrTooLargeIsRefusedUnparsed) {
+  const auto body = [](std::string head, char kind, size_t n) {
+    if (kind == '[')
+      return head + ",\"x\":" + std::string(n - 1, '[') + std::string(n - 1, ']') + "}";
+    if (kind == '"') return head + R"(,"message":"\")" + std::string(100, '[') + "\"}";
+    head += ",\"pad\":\"";
+    return head + std::string(n - head.size() - 2, 'x') + "\"}";
+  };
+  const struct {
+    const char* name;
+    char kind;  // '[': n levels, the outer object counted; '"': brackets in a string; 'x': n bytes
+    size_t n;
+    bool within;
+  } cases[] = {
+      {"64 levels", '[', 64, true},
+      {"65 levels", '[', 65, false},
+      {"30000 levels", '[', 30000, false},
+      {"200000 levels", '[', 200000, false},
+      {"brackets in a string after an escaped quote", '"', 0, true},
+      {"64 KiB", 'x', 65536, true},
+      {"64 KiB and a byte", 'x', 65537, false},
+  };
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  const int simPort = port_;
+  for (const auto& c : cases) {
+    kl::HttpConnection connection(simPort);
+    const std::string answer = body(R"({"valid":true)", c.kind, c.n);
+    kl::CannedServer server(answer);
+    ASSERT_NE(server.port(), 0);
+    port_ = server.port();
+    unlink(log_.c_str());
+    EXPECT_EQ(Tool(Server() + Args{"-a", "42"}), c.within ? 15 : 10) << c.name << ToolOutput();
+    EXPECT_EQ(server.requests(), c.within ? 2 : 1) << c.name;
+    if (!c.within) {
+      EXPECT_NE(Log().find("\tCannot reach the management server -- HTTP 200: an answer of " +
+                           std::to_string(answer.size()) +
+                           " bytes, larger than allowed or nested too deeply\n"),
+                std::string::npos)
+          << c.name << "\n"
+          << Log();
+    }
+    std::string said;
+    EXPECT_EQ(
+        connection.Post("/api/v1/validate", body(R"({"applianceId":"42")", c.kind, c.n), &said),
+        c.within ? 200 : 400)
+        << c.name;
+    EXPECT_EQ(said, c.within ? R"({"valid":true})"
+                             : R"({"error":"the body is larger than 64 KiB or nested deeper )"
+                               R"(than 64 levels"})")
+        << c.name;
+    EXPECT_EQ(connection.Post("/api/v1/validate", R"({"applianceId":"42"})", &said), 200)
+        << "after " << c.name;
+  }
+  kl::HttpConnection connection(simPort);
+  for (const std::string hostName : {"", "mac-01"}) {
+    EXPECT_EQ(connection.Post("/api/v1/register", R"({"applianceId":"42","hostName":")" + hostName +
+                                                      R"(","osName":"x","osVersion":"1"})"),
+              hostName.empty() ? 400 : 200);
+  }
+}
+
+// Values from outside reach the log with their control characters escaped: none can start a
+// line of its own, so the log has exactly one line per entry.
+TEST_F(ToolFaults, ValuesFromOutsideCannotForgeLogLines) {
+  kl::CannedServer server(
+      R"({"valid":false,"rejected":"customerName","message":"no\n01/01/70 00:00:00\tforged -- x\u0007\\"})");
+  ASSERT_NE(server.port(), 0);
+  port_ = server.port();
+  const std::string odd = dir_ + "/a\nb";
+  ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);
+  const struct {
+    Args args;
+    int code;
+    std::string line;  // one of the log's lines, exactly
+  } cases[] = {
+      {Server() + Args{"-c", "Acme"}, 11,
+       "STAMP\tValidation failed -- rejected customerName: "
+       "no\\n01/01/70 00:00:00\\tforged -- x\\x07\\\\\n"},
+      {Server() + Args{"-a", "42", "-x", "127.0.0.1:1\rforged"}, 10,
+       "STAMP\tInitialValidate started -- http://127.0.0.1:" + std::to_string(port_) +
+           " through proxy 127.0.0.1:1\\rforged\n"},
+      {Server() + Args{"-a", "42", "-f", odd}, 16,
+       "STAMP\tCannot write the configuration file " + dir_ +
+           "/a\\nb -- it is not a regular file\n"},
+  };
+  for (const auto& c : cases) {
+    unlink(log_.c_str());
+    EXPECT_EQ(Tool(c.args), c.code) << c.line;
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.line), std::string::npos) << log;
+    // started, one line per step taken, finished: every line is an entry of its own
+    size_t lines = 0, entries = 0;
+    for (size_t at = 0; (at = log.find('\n', at)) != std::string::npos; ++at) ++lines;
+    for (size_t at = 0; (at = log.find("STAMP\t", at)) != std::string::npos; ++at) ++entries;
+    EXPECT_EQ(lines, entries) << log;
+    EXPECT_EQ(log.rfind("STAMP\t", 0), 0u) << log;
+  }
+}
+
+// Clients that connect and say nothing hold no worker another client needs: a request made
+// after twenty of them is answered while all twenty are still open, that is before the read
+// timeout that ends them could have freed a worker.
+TEST_F(ToolFaults, SilentClientsDoNotHoldUpOthers) {
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  std::vector<std::unique_ptr<kl::HttpConnection>> silent;
+  for (int i = 0; i < 20; ++i) silent.push_back(std::make_unique<kl::HttpConnection>(port_));
+  kl::HttpConnection client(port_);
+  EXPECT_EQ(client.Post("/api/v1/validate", R"({"applianceId":"42"})"), 200);
+  int closed = 0;
+  for (const auto& connection : silent) closed += connection->ClosedByPeer() ? 1 : 0;
+  EXPECT_EQ(closed, 0);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The key tool's doctor on pre-fill files, profiles and keys: its verdict, why, and its warnings.
+// The key tool's doctor on pre-fill files, profiles and keys: its verdict, why, its warnings, and
+// its sources (managed preferences before the pre-fill file beside the package).
 #include <string>
 
 #include "KeytoolRun.h"
@@ -27,6 +28,24 @@ std::string Plist(const std::string& entries) {
 
 std::string Entry(const std::string& key, const std::string& value) {
   return "<key>" + key + "</key><string>" + value + "</string>";
+}
+
+// {CustomerName: "Profile Customer", CustomerID: 2002, ServerURL: "127.0.0.1", ServerProtocol:
+// "https", ServerPort: 8443, ProxyURL: "127.0.0.1", ProxyPort: 3128} in the binary form,
+// written by Python's plistlib (numbers as integers, as a profile editor stores them).
+const char kBinaryPlistHex[] =
+    "62706c6973743030d70102030405060708090a0b0c0d0b5a437573746f6d657249445c437573746f6d65724e"
+    "616d655950726f7879506f72745850726f787955524c5a536572766572506f72745e53657276657250726f74"
+    "6f636f6c5953657276657255524c1107d25f101050726f66696c6520437573746f6d6572110c38593132372e"
+    "302e302e311120fb5568747470730817222f39424d5c66697c7f898c0000000000000101000000000000000e"
+    "00000000000000000000000000000092";
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
 }
 
 using DoctorFiles = kl::KeytoolFiles;
@@ -210,6 +229,79 @@ TEST_F(DoctorFiles, EachWarningAndStrict) {
   EXPECT_EQ(DoctorReport({"--managed-preferences", spaced})["likelyCause"],
             "The key holds line breaks, tabs or spaces around it: the profile's ActivationKey "
             "value is used exactly as given. Write the key in it without them.");
+}
+
+// The first source with activation data supplies the record; both property-list forms read the
+// same. The report says what was found in the profile and which source gave the data.
+TEST_F(DoctorFiles, ManagedPreferencesBeforeTheFile) {
+  const std::string profile = Write(
+      "profile.plist",
+      Plist(Entry("CustomerName", "Profile Customer") +
+            "<key>CustomerID</key><integer>2002</integer>" + Entry("ServerURL", "127.0.0.1") +
+            Entry("ServerProtocol", "https") + "<key>ServerPort</key><integer>8443</integer>" +
+            Entry("ProxyURL", "127.0.0.1") + Entry("ProxyPort", "3128")));
+  const std::string binary = Write("binary.plist", FromHex(kBinaryPlistHex));
+  const std::string serverOnly = Write("server.plist", Plist(Entry("ServerURL", "127.0.0.9")));
+  const std::string array =
+      Write("array.plist",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+            "<array><string>x</string></array></plist>\n");
+  const std::string package = dir_ + "/pkg/Kelvory.pkg", none = dir_ + "/no.plist";
+  Write("pkg/InstallationData.xml",
+        "<D><ActivationKey>" + kl::Key("127.0.0.5:8080|7|1|") + "</ActivationKey></D>");
+  const json profileArgv = json::parse(R"(["<resources>/InitialValidate", "-s", "127.0.0.1",
+      "-n", "8443", "-p", "https", "-x", "127.0.0.1:3128", "-f", "/tmp/kelvor.conf",
+      "-c", "Profile Customer", "-i", "2002", "-l", "/tmp/kelvor_install.log"])");
+  const json fileArgv = json::parse(R"(["<resources>/InitialValidate", "-s", "127.0.0.5",
+      "-n", "8080", "-p", "http", "-f", "/tmp/kelvor.conf", "-a", "7",
+      "-l", "/tmp/kelvor_install.log"])");
+  const std::string platform = "com.kelvory.activation";
+  const struct {
+    Args args;
+    bool fromProfile;  // else from the file beside the package
+    json profile;      // location, found, hasData, problem
+  } cases[] = {
+      {{"--managed-preferences", profile}, true, {profile, true, true, nullptr}},
+      {{"--managed-preferences", binary}, true, {binary, true, true, nullptr}},
+      {{"--package", package, "--managed-preferences", profile},
+       true,
+       {profile, true, true, nullptr}},
+      {{"--managed-preferences", serverOnly, "--package", package},
+       false,
+       {serverOnly, true, false, nullptr}},
+      {{"--package", package, "--managed-preferences", none},
+       false,
+       {none, false, false, "no such file in " + dir_}},
+      {{"--package", package, "--managed-preferences", array},
+       false,
+       {array, false, false, "the property list is not a dictionary"}},
+      // Without a path the platform's forced preferences, of which Linux has none.
+      {{"--package", package, "--managed-preferences"},
+       false,
+       {platform, false, false, "no managed preferences are forced for this domain"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    int code = -1;
+    const json report = DoctorReport(c.args, &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(report["source"], c.fromProfile ? "managed-preferences" : "package-folder");
+    EXPECT_EQ(report["validation"].at(0)["argv"], c.fromProfile ? profileArgv : fileArgv);
+    const json& p = report["profile"];
+    EXPECT_EQ(json({p["location"], p["found"], p["hasData"], p["problem"]}), c.profile);
+  }
+  const json binaryRead = DoctorReport({"--managed-preferences", binary})["read"];
+  EXPECT_EQ(binaryRead, DoctorReport({"--managed-preferences", profile})["read"]);
+  EXPECT_EQ(binaryRead["proxyServer"], "127.0.0.1:3128");
+
+  // Nothing anywhere: no source, and the report says where it looked.
+  int code = -1;
+  const json nothing =
+      DoctorReport({"--managed-preferences", serverOnly, "--package", dir_ + "/x/p.pkg"}, &code);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(nothing["source"], "none");
+  EXPECT_EQ(nothing["passes"], false);
+  EXPECT_EQ(nothing["file"]["problem"], "no such folder: " + dir_ + "/x");
 }
 
 }  // namespace

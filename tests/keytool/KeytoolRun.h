@@ -12,17 +12,20 @@
 #include <vector>
 
 #include "KLHelper.h"
-#include "RunProcess.h"
 #include "TempDir.h"
+#include "ToolRun.h"
 
 namespace kl {
 
-using Args = std::vector<std::string>;
 using nlohmann::json;
 
-inline Args operator+(Args a, const Args& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+/// `words` split at each space.
+inline Args Words(const std::string& words) {
+  Args args;
+  for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+    args.push_back(words.substr(at, (end = words.find(' ', at)) - at));
+  }
+  return args;
 }
 
 inline ProcessRun Keytool(const Args& args) { return RunProcess(KEYTOOL_PATH, args); }

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "KeytoolRun.h"
-#include "ToolLoopback.h"
 
 namespace {
 

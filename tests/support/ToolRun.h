@@ -1,6 +1,7 @@
-// Loopback sockets and the management server simulator, for the tests of our command-line tools.
-#ifndef KELVORY_TESTS_TOOLLOOPBACK_H_
-#define KELVORY_TESTS_TOOLLOOPBACK_H_
+// Argument lists, loopback sockets and the management server simulator, for the tests of our
+// command-line tools.
+#ifndef KELVORY_TESTS_TOOLRUN_H_
+#define KELVORY_TESTS_TOOLRUN_H_
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,6 +16,13 @@
 #include "RunProcess.h"
 
 namespace kl {
+
+using Args = std::vector<std::string>;
+
+inline Args operator+(Args a, const Args& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
 
 /// A TCP socket bound to a free port of 127.0.0.1, put in `*port`; -1 when that failed.
 inline int ToolLoopbackSocket(int* port) {
@@ -34,11 +42,8 @@ inline int ToolLoopbackSocket(int* port) {
 
 /// Starts kelvory-mgmt-sim with `options`, its output in `out`, and returns its pid; `*port` is
 /// the port from the first line it prints, 0 when it printed none within 20 s or another line.
-inline pid_t ToolStartSimulator(const std::vector<std::string>& options, const std::string& out,
-                                int* port) {
-  std::vector<std::string> argv{MGMT_SIM_PATH};
-  argv.insert(argv.end(), options.begin(), options.end());
-  const pid_t pid = StartProcess(argv, out, out);
+inline pid_t ToolStartSimulator(const Args& options, const std::string& out, int* port) {
+  const pid_t pid = StartProcess(Args{MGMT_SIM_PATH} + options, out, out);
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::string text;
   while ((text = ReadWholeFile(out)).find('\n') == std::string::npos &&
@@ -52,4 +57,4 @@ inline pid_t ToolStartSimulator(const std::vector<std::string>& options, const s
 
 }  // namespace kl
 
-#endif  // KELVORY_TESTS_TOOLLOOPBACK_H_
+#endif  // KELVORY_TESTS_TOOLRUN_H_
