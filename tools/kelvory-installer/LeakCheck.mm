@@ -1,9 +1,11 @@
 #include "LeakCheck.h"
 
-#import <Foundation/Foundation.h>
+#import <InstallerPlugins/InstallerPlugins.h>
+#include <objc/runtime.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "PluginNames.h"
 
@@ -15,21 +17,39 @@ int GSDebugAllocationCount(Class c);
 
 namespace {
 
-int Alive(const char* name) {
-  return GSDebugAllocationCount(NSClassFromString([NSString stringWithUTF8String:name]));
-}
+int Alive(Class c) { return GSDebugAllocationCount(c); }
 
 }  // namespace
 
 void KLStartCountingObjects() { GSDebugAllocationActive(YES); }
 
-bool KLPluginObjectsFreed() {
-  for (int i = 0; i < 40 && Alive(plugin_names::kValidationPane) != 0; ++i) usleep(50000);
+NSArray* KLOurClasses(NSBundle* plugin) {
+  NSArray* homes =
+      [NSArray arrayWithObjects:plugin, [NSBundle bundleForClass:[InstallerPane class]],
+                                [NSBundle mainBundle], nil];
+  const int room = objc_getClassList(nullptr, 0);
+  Class* all = static_cast<Class*>(std::calloc(room, sizeof(Class)));
+  const int count = objc_getClassList(all, room);
+  NSMutableArray* ours = [NSMutableArray array];
+  for (int i = 0; i < count; ++i) {
+    if ([homes containsObject:[NSBundle bundleForClass:all[i]]]) {
+      [ours addObject:NSStringFromClass(all[i])];
+    }
+  }
+  std::free(all);
+  return [ours sortedArrayUsingSelector:@selector(compare:)];
+}
+
+bool KLOurObjectsFreed(NSBundle* plugin) {
+  Class validationPane = objc_getClass(plugin_names::kValidationPane);
+  for (int i = 0; i < 40 && Alive(validationPane) != 0; ++i) usleep(50000);
   bool freed = true;
-  for (const char* name : plugin_names::kOwnClasses) {
-    const int alive = Alive(name);
+  NSArray* ours = KLOurClasses(plugin);
+  for (NSUInteger i = 0; i < [ours count]; ++i) {
+    NSString* name = [ours objectAtIndex:i];
+    const int alive = Alive(NSClassFromString(name));
     if (alive != 0) {
-      std::fprintf(stderr, "leak: %d %s still alive\n", alive, name);
+      std::fprintf(stderr, "leak: %d %s still alive\n", alive, [name UTF8String]);
       freed = false;
     }
   }

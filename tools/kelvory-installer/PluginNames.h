@@ -1,6 +1,6 @@
 // What the host reads from inside the plug-in by name, beyond the installer's API: its
-// transcript follows the validation pane's verdict and busy flag, and the leak check counts the
-// plug-in's own classes, and its exit path ends the plug-in's running tools. The host tests check
+// transcript follows the validation pane's verdict and busy flag, the leak check waits for the
+// validation pane, and its exit path ends the plug-in's running tools. The host tests check
 // that each of these still exists in the built bundle, so that a rename there fails a test instead
 // of silencing the host.
 #ifndef KELVORY_INSTALLER_PLUGINNAMES_H_
@@ -17,10 +17,6 @@ constexpr char kBusyFlag[] = "klPerformingValidation";   // a BOOL: a validation
 /// host calls the plug-in's own copy on its way out, since only that copy knows the tools the
 /// plug-in started.
 constexpr char kTerminateTools[] = "_Z21TerminateRunningToolsv";
-
-/// The plug-in's classes whose instances must all be freed when the host lets go of it.
-constexpr const char* kOwnClasses[] = {"KLInstallerSection", "ActDlgPane", kValidationPane,
-                                       "KLTextDataProvider"};
 
 }  // namespace plugin_names
 

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   [InstallerSection setHostPackagePath:KLNSString(options.package)];
   InstallerSection* section = KLLoadPlugin(options.plugin, &error);
   if (section == nil) Fail(2, error);
-  KLTakeToolsAlong([section bundle]);
+  NSBundle* plugin = [[section bundle] retain];
+  KLTakeToolsAlong(plugin);
   [[section installerState] setTargetVolumePath:KLNSString(options.target)];
   const bool scripted = !options.script.empty();
   // The installer's own walk: shouldLoad, firstPane, each nextPane.
@@ -99,7 +100,8 @@ int main(int argc, char** argv) {
   [host release];
   [pool drain];
   pool = [[NSAutoreleasePool alloc] init];
-  const bool leaked = options.leakCheck && !KLPluginObjectsFreed();
+  const bool leaked = options.leakCheck && !KLOurObjectsFreed(plugin);
+  [plugin release];
   [pool drain];
   return leaked ? 3 : status;
 }
