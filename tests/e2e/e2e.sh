@@ -142,12 +142,14 @@ $main"
     # Tried again twice after going back: every alert shows and closes, each in its turn.
     run_script "select klActivationMatrix 1 0" "type klCustomerNameField Demo Customer" \
       "type klCustomerIdField 1001" "type klServerURLField 127.0.0.2,127.0.0.3" \
-      "type klServerPortField $port" continue wait back continue wait back continue wait
+      "type klServerPortField $port" continue wait back continue wait back continue wait \
+      continue
     failed=("pane: ValidDlgPane"
       "alert: Connection failed. Can not connect to the server with the input parameters."
       "result: Validation Failed" "buttons: continue=off back=on")
+    # Continue after a failure is disabled: the press is ignored.
     expect 1 "pane: ActDlgPane" "${failed[@]}" "pane: ActDlgPane" "${failed[@]}" \
-      "pane: ActDlgPane" "${failed[@]}"
+      "pane: ActDlgPane" "${failed[@]}" "ignored: continue"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
     ;;
   # The keyboard as on a Mac: the tab order of each form (hidden controls skipped, the disabled
@@ -181,10 +183,16 @@ $main"
       [ -e "$work/tool.ended" ] || fail "the host did not end the tool on SIG$signal"
       no_leftovers
     done
-    # A usage error is status 2, as documented.
+    # A usage error and a script error are status 2, --version 0, as documented.
     "$bin/kelvory-installer" --no-such-option >/dev/null 2>&1
     status=$?
     [ "$status" = 2 ] || fail "exit status $status for an unknown option"
+    run_script continue "no-such-step"
+    [ "$status" = 2 ] || fail "exit status $status for a script error"
+    grep -q 'line 2: unknown step "no-such-step"' "$work/stderr" || fail "no script error message"
+    [ ! -s "$work/transcript" ] || fail "a step ran before the script was refused"
+    version=$("$bin/kelvory-installer" --version) || fail "--version exited $?"
+    [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed: $version"
     ;;
   killed)
     signal_host KILL
