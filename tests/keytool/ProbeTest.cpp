@@ -76,11 +76,12 @@ TEST_F(DoctorProbe, OneResultPerAddress) {
       // https to a plain http server, then with a certificate not trusted, then trusted
       {"127.0.0.1", "https", simPort_, "", false, "127.0.0.1 connected no-tls unreachable"},
       {"127.0.0.1", "https", tlsPort_, "", false, "127.0.0.1 connected no-tls unreachable"},
+      // https, certificate trusted
       {"127.0.0.1", "https", tlsPort_, "", true, "127.0.0.1 connected tls reachable"},
-      // Through a proxy, http only connects to the proxy: the target's closed port is not seen.
+      // http through the proxy only connects to the proxy: the target's closed port is not seen.
       {"127.0.0.2", "http", closedPort, viaSim, false, "127.0.0.2 connected reachable"},
-      // https asks the proxy for a tunnel; the simulator is no tunnelling proxy, so it fails
-      // although the direct handshake (above) passes.
+      // https through the proxy asks it for a tunnel; the simulator is no tunnelling proxy, so it
+      // fails although the direct handshake (above) passes.
       {"127.0.0.1", "https", tlsPort_, viaSim, true, "127.0.0.1 connected no-tls unreachable"},
   };
   for (const auto& c : cases) {
@@ -113,11 +114,17 @@ TEST_F(DoctorProbe, OneResultPerAddress) {
     EXPECT_EQ(strict, unreachable == 0 ? 0 : 1);
   }
   unsetenv("KELVORY_CA_FILE");
-  const std::string file = dir_ + "/InstallationData.xml";  // the last case's, for the plain form
+  // The plain report, through the proxy and straight to a closed port.
+  const std::string file = dir_ + "/InstallationData.xml";  // the last case's
+  EXPECT_NE(kl::Keytool({"doctor", "--probe", "--data", file})
+                .out.find("probe 1: https://127.0.0.1:" + std::to_string(tlsPort_) + " via " +
+                          viaSim + ": unreachable: "),
+            std::string::npos);
+  Probe("127.0.0.1", "http", closedPort, "");
   const kl::ProcessRun plain = kl::Keytool({"doctor", "--probe", "--data", file});
-  EXPECT_NE(plain.out.find("probe 1: https://127.0.0.1:" + std::to_string(tlsPort_) + " via " +
-                           viaSim + ": unreachable: "),
-            std::string::npos)
+  EXPECT_NE(
+      plain.out.find("probe 1: http://127.0.0.1:" + std::to_string(closedPort) + ": unreachable: "),
+      std::string::npos)
       << plain.out;
 }
 
