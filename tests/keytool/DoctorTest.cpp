@@ -5,12 +5,10 @@
 
 namespace {
 
-using kl::Args;
 using kl::DoctorReport;
 using kl::json;
 using kl::Key;
 using kl::Keytool;
-using kl::operator+;
 
 const std::string kKey = Key("https://192.0.2.10:8443,localhost|42|1|t");
 

@@ -19,15 +19,6 @@ namespace kl {
 
 using nlohmann::json;
 
-/// `words` split at each space.
-inline Args Words(const std::string& words) {
-  Args args;
-  for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
-    args.push_back(words.substr(at, (end = words.find(' ', at)) - at));
-  }
-  return args;
-}
-
 inline ProcessRun Keytool(const Args& args) { return RunProcess(KEYTOOL_PATH, args); }
 
 inline std::string Key(const std::string& decoded) { return KLHelper::EncodeBase64(decoded); }
