@@ -1,20 +1,16 @@
-// kelvory-activate's sources (options over managed preferences over the pre-fill file), the
-// no-activation-data outcome, and --unless-activated in command-line installs; run as a real
-// process with a fake validation tool.
+// kelvory-activate's sources (options over managed preferences over the pre-fill file), its
+// outcomes and exit codes, and --unless-activated; run as a real process with a fake tool.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <nlohmann/json.hpp>
-#include <string>
-#include <vector>
+#include <map>
 
+#include "ActivateRun.h"
 #include "FakeTool.h"
 #include "KLHelper.h"
-#include "LogText.h"
-#include "RunProcess.h"
 #include "TempDir.h"
 
 namespace {
@@ -22,23 +18,26 @@ namespace {
 using nlohmann::json;
 using Strings = std::vector<std::string>;
 const char kConf[] = "/tmp/kelvor.conf";
+const char kLog[] = "/tmp/kelvor_install.log";
+const Strings kCustomer{"--customer-name", "N", "--customer-id", "1", "--server", "127.0.0.1"};
 
-std::string Plist(const std::string& entries) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries +
-         "</dict></plist>\n";
+std::string Plist(const Strings& pairs) {
+  std::string entries;
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2)
+    entries += "<key>" + pairs[i] + "</key><string>" + pairs[i + 1] + "</string>";
+  return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>";
 }
-std::string Entry(const std::string& key, const std::string& value) {
-  return "<key>" + key + "</key><string>" + value + "</string>";
+Strings With(Strings args, const Strings& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
 }
 
 class ActivateSources : public ::testing::Test {
  protected:
-  void SetUp() override {
-    unlink(kConf);
-    unsetenv("COMMAND_LINE_INSTALL");
-  }
-  void TearDown() override {
-    unlink(kConf);
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    unlink(kConf), unlink(kLog);
     unsetenv("COMMAND_LINE_INSTALL");
   }
   std::string Write(const std::string& name, const std::string& content) {
@@ -47,303 +46,222 @@ class ActivateSources : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << content;
     return path;
   }
-  // Runs kelvory-activate --json with the fake tool; the parsed report and the exit code.
-  json Run(Strings args, int* exitCode) {
-    args.insert(args.begin(), {"--json", "--tool", tool_.Tool()});
-    const kl::ProcessRun run = kl::RunProcess(ACTIVATE_PATH, args);
-    *exitCode = run.exitCode;
-    return json::parse(run.out, nullptr, false);
+  // kelvory-activate --json with the fake tool.
+  kl::ActivateResult Run(const Strings& args) {
+    return kl::ActivateRun(With({"--json", "--tool", tool_.Tool()}, args));
   }
   kl::TempDir tmp_;
   const std::string dir_ = tmp_.path;
   kl::FakeTool tool_{{"exit 0"}};
+  const std::string profile_ =
+      Write("profile.plist", Plist({"CustomerName", "Profile", "CustomerID", "2002", "ServerURL",
+                                    "127.0.0.1", "ServerProtocol", "https", "ServerPort", "8443",
+                                    "ProxyURL", "127.0.0.1", "ProxyPort", "3128"}));
+  const std::string serverOnly_ = Write("server.plist", Plist({"ServerURL", "127.0.0.9"}));
 };
 
-// Which source supplies the record, and what each option then changes; seen in the dry run's
-// tool arguments and the report's fields.
+// Which source supplies the record and what each option changes over it, seen in a dry run's
+// tool arguments and report; a dry run starts and writes nothing, the install log included.
 TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
-  const std::string profile =
-      Write("profile.plist", Plist(Entry("CustomerName", "Profile Customer") +
-                                   Entry("CustomerID", "2002") + Entry("ServerURL", "127.0.0.1") +
-                                   Entry("ServerProtocol", "https") + Entry("ServerPort", "8443") +
-                                   Entry("ProxyURL", "127.0.0.1") + Entry("ProxyPort", "3128")));
-  const std::string serverOnly = Write("server.plist", Plist(Entry("ServerURL", "127.0.0.9")));
-  const std::string package = dir_ + "/pkg/Kelvory.pkg";
-  const std::string beside =
-      Write("pkg/InstallationData.xml",
-            "<D><Customer><ID>1001</ID><Name>File Customer</Name></Customer><Server><URL>127.0.0.5"
-            "</URL><Port>8080</Port></Server></D>");
-  const std::string data = Write("data.txt",
-                                 "customerName=Text\ncustomerID=7\nserverURL=127.0.0.6\n"
-                                 "port=81\n");
-  const Strings fromProfile{
-      "-s", "127.0.0.1",        "-n", "8443", "-p", "https", "-x", "127.0.0.1:3128",
-      "-c", "Profile Customer", "-i", "2002"};
-  const Strings fromFile{"-s", "127.0.0.5",     "-n", "8080", "-p", "http",
-                         "-c", "File Customer", "-i", "1001"};
+  const std::string folder = "a\nSTAMP\tforged -- entry";  // as if naming a log entry
+  const std::string package = dir_ + "/" + folder + "/Kelvory.pkg";
+  const std::string beside = Write(folder + "/InstallationData.xml",
+                                   "<D><Customer><ID>1001</ID><Name>File</Name></Customer><Server>"
+                                   "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
+  const std::string data =
+      Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
+  const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
+  const std::string keyFile = Write("key.xml", "<r><ActivationKey>" + key + "</ActivationKey></r>");
   const struct {
-    const char* name;
     Strings args;
     std::string source;
     json location;
-    json overrides;
-    Strings argv;  // the tool's arguments without -f and -l
+    Strings overrides;
+    std::string argv;  // the tool's, without its path, -f and -l
   } cases[] = {
-      {"profile over the file",
-       {"--package", package, "--managed-preferences", profile},
-       "managed-preferences",
-       profile,
-       json::array(),
-       fromProfile},
-      {"the file when the profile holds no activation data",
-       {"--package", package, "--managed-preferences", serverOnly},
-       "package-folder",
-       beside,
-       json::array(),
-       fromFile},
-      {"the file alone", {"--package", package}, "package-folder", beside, json::array(), fromFile},
-      {"a text file by path",
-       {"--data", data, "--text", "--managed-preferences", serverOnly},
-       "data-file",
-       data,
-       json::array(),
-       {"-s", "127.0.0.6", "-n", "81", "-p", "http", "-c", "Text", "-i", "7"}},
-      {"options over the profile, field by field",
-       {"--managed-preferences", profile, "--customer-id", "77", "--protocol", "http"},
-       "managed-preferences",
-       profile,
-       {"customerId", "protocol"},
-       {"-s", "127.0.0.1", "-n", "80", "-p", "http", "-x", "127.0.0.1:3128", "-c",
-        "Profile Customer", "-i", "77"}},
-      {"a key over the file's customer form",
-       {"--package", package, "--key", KLHelper::EncodeBase64("127.0.0.4:8080|9|1|")},
-       "package-folder",
-       beside,
-       {"activationKey"},
-       {"-s", "127.0.0.4", "-n", "8080", "-p", "http", "-a", "9"}},
-      {"options alone",
-       {"--customer-name", "N", "--customer-id", "5", "--server", "127.0.0.7"},
-       "options",
-       nullptr,
-       {"customerName", "customerId", "serverURL"},
-       {"-s", "127.0.0.7", "-n", "80", "-p", "http", "-c", "N", "-i", "5"}},
+      {Strings{"--package", package, "--managed-preferences", profile_}, "managed-preferences",
+       profile_, Strings{}, "-s 127.0.0.1 -n 8443 -p https -x 127.0.0.1:3128 -c Profile -i 2002"},
+      {Strings{"--package", package, "--managed-preferences", serverOnly_}, "package-folder",
+       beside, Strings{}, "-s 127.0.0.5 -n 8080 -p http -c File -i 1001"},
+      {Strings{"--package", package, "--protocol", "https"}, "package-folder", beside,
+       Strings{"protocol"}, "-s 127.0.0.5 -n 443 -p https -c File -i 1001"},
+      {Strings{"--data", data, "--text", "--managed-preferences", serverOnly_}, "data-file", data,
+       Strings{}, "-s 127.0.0.6 -n 81 -p http -c T -i 7"},
+      {Strings{"--managed-preferences", profile_, "--customer-id", "77", "--protocol", "http"},
+       "managed-preferences", profile_, Strings{"customerId", "protocol"},
+       "-s 127.0.0.1 -n 80 -p http -x 127.0.0.1:3128 -c Profile -i 77"},
+      {Strings{"--package", package, "--key", key, "--proxy", " 127.0.0.1:3128 "}, "package-folder",
+       beside, Strings{"activationKey", "proxy"},
+       "-s 127.0.0.4 -n 8080 -p http -x 127.0.0.1:3128 -a 9"},
+      {Strings{"--data", keyFile, "--proxy", "127.0.0.1:1"}, "data-file", keyFile, Strings{"proxy"},
+       "-s 127.0.0.4 -n 8080 -p http -x 127.0.0.1:1 -a 9"},
+      {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
+       Strings{"customerName", "customerId", "serverURL", "protocol", "port"},
+       "-s 127.0.0.1 -n 8444 -p https -c N -i 1"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Strings args = c.args;
-    args.push_back("--dry-run");
-    int code = -1;
-    const json report = Run(args, &code);
-    EXPECT_EQ(code, 0) << report.dump();
-    EXPECT_EQ(report["outcome"], "dry-run");
-    EXPECT_EQ(report["source"], c.source);
-    EXPECT_EQ(report["sourceLocation"], c.location);
-    EXPECT_EQ(report["overrides"], c.overrides);
-    Strings argv;
-    for (const json& a : report["argv"].at(0)) argv.push_back(a);
-    Strings shown;  // without the tool's path and the fixed -f and -l
-    for (size_t i = 1; i < argv.size(); ++i) {
-      if (argv[i] == "-f" || argv[i] == "-l") {
-        ++i;
-      } else {
-        shown.push_back(argv[i]);
-      }
-    }
-    EXPECT_EQ(shown, c.argv);
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const kl::ActivateResult r = Run(With(c.args, {"--dry-run"}));
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.json["outcome"], "dry-run");
+    EXPECT_EQ(r.json["source"], c.source);
+    EXPECT_EQ(r.json["sourceLocation"], c.location);
+    EXPECT_EQ(r.json["overrides"], json(c.overrides));
+    EXPECT_EQ(kl::ActivateShownArguments(r.json), c.argv);
+    EXPECT_NE(access(kLog, F_OK), 0);
+    EXPECT_NE(access(kConf, F_OK), 0);
   }
+  EXPECT_EQ(tool_.Runs(), 0);
 
-  // Every place looked at, the profile first, with what it held.
-  int code = -1;
-  const json report = Run({"--package", package, "--managed-preferences", serverOnly}, &code);
-  EXPECT_EQ(code, 0);
+  // Every place looked at, the profile first, with what it held; the install log's entry for
+  // the file beside the package has its control characters escaped, so it forges no entry.
+  const json report = Run({"--package", package, "--managed-preferences", serverOnly_}).json;
   EXPECT_EQ(report["outcome"], "activated");
-  EXPECT_EQ(report["looked"], json::parse(R"([
-      {"source": "managed-preferences", "location": ")" +
-                                          serverOnly + R"(", "found": true,
-       "hasData": false, "problem": null},
-      {"source": "package-folder", "location": ")" +
-                                          beside + R"(", "found": true,
-       "hasData": true, "problem": null}])"));
-  // The plain report names the source first.
-  unlink(kConf);
-  const kl::ProcessRun plain = kl::RunProcess(
-      ACTIVATE_PATH,
-      {"--tool", tool_.Tool(), "--managed-preferences", profile, "--customer-id", "77"});
-  EXPECT_EQ(plain.out.substr(0, plain.out.find('\n')),
-            "source: managed-preferences (" + profile + "), options over it: customerId");
+  const auto look = [](const std::string& source, const std::string& at, bool hasData) {
+    return json{{"source", source},
+                {"location", at},
+                {"found", true},
+                {"hasData", hasData},
+                {"problem", nullptr}};
+  };
+  EXPECT_EQ(report["looked"], json::array({look("managed-preferences", serverOnly_, false),
+                                           look("package-folder", beside, true)}));
+  EXPECT_NE(kl::ReadWholeFile(kLog).find(dir_ + "/a\\nSTAMP\\tforged -- entry/InstallationData.xml"
+                                                " has been found\n -- \n"),
+            std::string::npos);
+  // The profile gives the data: nobody would be asked for the file, no entry. The plain report
+  // names the source first.
+  unlink(kLog);
+  const std::string plain =
+      kl::RunProcess(ACTIVATE_PATH, {"--tool", tool_.Tool(), "--customer-id", "77",
+                                     "--managed-preferences", profile_, "--package", package})
+          .out;
+  EXPECT_EQ(plain.substr(0, plain.find('\n')),
+            "source: managed-preferences (" + profile_ + "), options over it: customerId");
+  EXPECT_EQ(kl::ReadWholeFile(kLog).find("InstallationData.xml"), std::string::npos);
 }
 
-// Nothing anywhere is its own outcome, exit 5, naming every place looked at; a file named on
-// the command line that cannot be read is a refusal instead.
-TEST_F(ActivateSources, NoActivationDataAndUnreadableFiles) {
-  const std::string serverOnly = Write("server.plist", Plist(Entry("ServerURL", "127.0.0.9")));
-  const std::string array = Write(
-      "array.plist",
-      "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><array><string>x</string></array></plist>");
+// Each outcome and exit code, with the attempts made: usage errors (exit 2, nothing on standard
+// output), refusals before any tool run (files named on the command line that cannot be read,
+// the checks), no data (naming every place looked at), and the tool's verdicts.
+TEST_F(ActivateSources, OutcomesAndExitCodes) {
   const std::string noData =
       Write("nodata/InstallationData.xml", "<D><Server><URL>127.0.0.1</URL></Server></D>");
+  const std::string array =
+      Write("array.plist", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><array/></plist>");
   const std::string none =
-      "No activation data was found (an activation key, a customer ID or a "
-      "customer name). Looked at: ";
+      "No activation data was found (an activation key, a customer ID or a customer name)";
+  const std::string looked = none + ". Looked at: ";
+  const std::map<int, std::string> outcomes{{0, "activated"},
+                                            {1, "refused"},
+                                            {3, "failed"},
+                                            {4, "config-error"},
+                                            {5, "no-activation-data"}};
   const struct {
-    const char* name;
     Strings args;
     int exitCode;
-    std::string outcome, message;
+    std::string message;
+    std::string step = "exit 0";  // the tool's
+    std::string attempt = "";     // the one attempt's status and message, as JSON members
   } cases[] = {
-      {"no file beside the package",
-       {"--package", dir_ + "/pkg/Kelvory.pkg"},
-       5,
-       "no-activation-data",
-       none + "the file beside the package " + dir_ +
-           "/pkg/InstallationData.xml: no such folder: " + dir_ + "/pkg"},
-      {"nothing in the profile or the file",
-       {"--managed-preferences", serverOnly, "--package", dir_ + "/nodata/Kelvory.pkg"},
-       5,
-       "no-activation-data",
-       none + "the managed preferences " + serverOnly +
-           ": holds none; the file beside the "
-           "package " +
-           noData + ": holds none"},
-      {"no preferences forced on this platform",
-       {"--managed-preferences"},
-       5,
-       "no-activation-data",
-       none + "the managed preferences com.kelvory.activation: no managed preferences are forced "
-              "for this domain"},
-      {"options without activation data",
-       {"--server", "127.0.0.1", "--proxy", "127.0.0.1:3128"},
-       5,
-       "no-activation-data",
-       "No activation data was found (an activation key, a customer ID or a customer name); no "
-       "option gave any"},
-      {"a profile file that is not there",
-       {"--managed-preferences", dir_ + "/no.plist"},
-       1,
-       "refused",
+      {Strings{}, 2, ""},
+      {Strings{"--managed-preferences", "a", "b"}, 2, ""},  // one property list at most
+      {Strings{"--package", "a", "--data", "b"}, 2, ""},
+      {With(kCustomer, {"--key", "k"}), 2, ""},
+      {With(kCustomer, {"--protocol", "ftp"}), 2, ""},
+      {Strings{"--package", dir_ + "/pkg/Kelvory.pkg"}, 5,
+       looked + "the file beside the package " + dir_ + "/pkg/InstallationData.xml: no such " +
+           "folder: " + dir_ + "/pkg"},
+      {Strings{"--managed-preferences", serverOnly_, "--package", dir_ + "/nodata/Kelvory.pkg"}, 5,
+       looked + "the managed preferences " + serverOnly_ +
+           ": holds none; the file beside the package " + noData + ": holds none"},
+      {Strings{"--managed-preferences"}, 5,
+       looked + "the managed preferences com.kelvory.activation: no managed preferences are " +
+           "forced for this domain"},
+      {Strings{"--server", "127.0.0.1", "--proxy", "127.0.0.1:3128"}, 5,
+       none + "; no option gave any"},
+      {Strings{"--managed-preferences", dir_ + "/no.plist"}, 1,
        "Cannot read the managed preferences " + dir_ + "/no.plist: no such file in " + dir_},
-      {"a property list that is no dictionary",
-       {"--managed-preferences", array},
-       1,
-       "refused",
+      {Strings{"--managed-preferences", array}, 1,
        "Cannot read the managed preferences " + array + ": the property list is not a dictionary"},
-      {"a pre-fill file that is not well-formed",
-       {"--data", Write("bad.xml", "<D><ActivationKey>x")},
-       1,
-       "refused",
+      {Strings{"--data", dir_ + "/missing.xml"}, 1,
+       "Cannot read the pre-fill file " + dir_ + "/missing.xml: no such file in " + dir_},
+      {Strings{"--data", Write("bad.xml", "<D><ActivationKey>x")}, 1,
        "Cannot read the pre-fill file " + dir_ + "/bad.xml: not a well-formed XML document"},
+      {With(kCustomer, {"--port", "abc"}), 1, "Invalid port format"},
+      {With(kCustomer, {"--target", "/V\n[main]"}), 1,
+       "Destination volume path can not contain control characters"},
+      {kCustomer, 0, "Validation Succeeded", "exit 0", R"("status": 0, "message": "")"},
+      {kCustomer, 3, "Launch script failed", "kill -TERM $$",  // 128 + SIGTERM
+       R"("status": 143, "message": "Launch script failed")"},
+      // Validated, but the configuration cannot be appended to: a link there is not followed.
+      {kCustomer, 4, "Error loading configuration file",
+       "ln -s /nonexistent/kelvor.conf /tmp/kelvor.conf", R"("status": 0, "message": "")"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    int code = -1;
-    const json report = Run(c.args, &code);
-    EXPECT_EQ(code, c.exitCode);
-    EXPECT_EQ(report["outcome"], c.outcome);
-    EXPECT_EQ(report["message"], c.message);
-    EXPECT_EQ(report["configWritten"], false);
+    SCOPED_TRACE(::testing::PrintToString(c.args) + c.step);
+    unlink(kConf);
+    kl::FakeTool tool({c.step});
+    const kl::ActivateResult r = kl::ActivateRun(With({"--json", "--tool", tool.Tool()}, c.args));
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
+    if (c.exitCode == 2) {
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err, "");
+      continue;
+    }
+    EXPECT_EQ(r.json["outcome"], outcomes.at(c.exitCode));
+    EXPECT_EQ(r.json["message"], c.message);
+    EXPECT_EQ(r.json["configWritten"], c.exitCode == 0);
+    EXPECT_EQ(
+        r.json["attempts"],
+        json::parse(c.attempt.empty() ? "[]" : R"([{"server": "127.0.0.1", )" + c.attempt + "}]"));
+    EXPECT_EQ(tool.Runs(), c.attempt.empty() ? 0 : 1);
   }
-  EXPECT_EQ(tool_.Runs(), 0);  // none of them started the tool
+  // The file beside the package was needed and missing: the install log says so.
+  EXPECT_NE(kl::ReadWholeFile(kLog).find("InstallationData.xml was not found"), std::string::npos);
+  const kl::ProcessRun version = kl::RunProcess(ACTIVATE_PATH, {"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, std::string("kelvory-activate ") + KL_VERSION + "\n");
 }
 
 // --unless-activated skips only when the configuration ends with a complete block (the panes
 // ran), whatever its age, and never in a command-line install.
 TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
-  const Strings customer{"--customer-name", "N",         "--customer-id",     "1",
-                         "--server",        "127.0.0.1", "--unless-activated"};
-  int code = -1;
-  ASSERT_EQ(Run(customer, &code)["outcome"], "activated");  // writes a complete block
+  ASSERT_EQ(Run(kCustomer).json["outcome"], "activated");  // writes a complete block
   const std::string complete = kl::ReadWholeFile(kConf);
   const struct {
     const char* name;
     std::string conf;  // empty: no file
-    bool old;          // changed two hours ago
+    bool old, unless;
     const char* commandLine;
-    const char* outcome;
+    bool skipped;
   } cases[] = {
-      {"the panes ran", complete, false, nullptr, "already-activated"},
-      {"the panes ran long ago", complete, true, nullptr, "already-activated"},
-      {"a command-line install", complete, false, "1", "activated"},
-      {"another value is no command-line install", complete, false, "0", "already-activated"},
-      {"no configuration", "", false, nullptr, "activated"},
-      {"a block cut short", complete.substr(0, complete.size() - 3), false, nullptr, "activated"},
-      {"only the tool's section", "[server]\n\tserver_0=127.0.0.1\n", false, nullptr, "activated"},
+      {"the panes ran", complete, false, true, nullptr, true},
+      {"the panes ran long ago", complete, true, true, nullptr, true},
+      {"a command-line install", complete, false, true, "1", false},
+      {"another value is no command-line install", complete, false, true, "0", true},
+      {"no configuration", "", false, true, nullptr, false},
+      {"a block cut short", complete.substr(0, complete.size() - 3), false, true, nullptr, false},
+      {"only the tool's section", "[server]\n\tserver_0=127.0.0.1\n", false, true, nullptr, false},
+      {"without --unless-activated", complete, false, false, nullptr, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     unlink(kConf);
-    if (!c.conf.empty()) {
-      std::ofstream(kConf, std::ios::binary) << c.conf;
-      chmod(kConf, 0600);
-    }
-    if (c.old) {
-      const timeval past[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
-      utimes(kConf, past);
-    }
-    if (c.commandLine != nullptr) {
-      setenv("COMMAND_LINE_INSTALL", c.commandLine, 1);
-    } else {
-      unsetenv("COMMAND_LINE_INSTALL");
-    }
+    if (!c.conf.empty()) std::ofstream(kConf, std::ios::binary) << c.conf, chmod(kConf, 0600);
+    const timeval past[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+    if (c.old) utimes(kConf, past);
+    if (c.commandLine != nullptr) setenv("COMMAND_LINE_INSTALL", c.commandLine, 1);
     const int runs = tool_.Runs();
-    const json report = Run(customer, &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(report["outcome"], c.outcome);
-    const bool skipped = std::string(c.outcome) == "already-activated";
-    EXPECT_EQ(tool_.Runs(), runs + (skipped ? 0 : 1));
-    if (skipped) {
+    const json report = Run(c.unless ? With(kCustomer, {"--unless-activated"}) : kCustomer).json;
+    unsetenv("COMMAND_LINE_INSTALL");
+    EXPECT_EQ(tool_.Runs(), runs + (c.skipped ? 0 : 1));
+    EXPECT_EQ(report["outcome"], c.skipped ? "already-activated" : "activated");
+    if (c.skipped) {
       EXPECT_EQ(report["message"], std::string(kConf) +
-                                       " already ends with a complete activation "
-                                       "for this volume (the installer's panes ran)");
+                                       " already ends with a complete activation for this volume "
+                                       "(the installer's panes ran)");
     }
-  }
-  // Without --unless-activated a completed activation is done again.
-  unsetenv("COMMAND_LINE_INSTALL");
-  Strings again(customer.begin(), customer.end() - 1);
-  EXPECT_EQ(Run(again, &code)["outcome"], "activated");
-}
-
-// The install log's entry for the file beside the package says whether the user would be asked;
-// when the profile gives the data nobody is, and the entry is left out.
-TEST_F(ActivateSources, InstallLogEntryOnlyWhenTheFileIsNeeded) {
-  const char kLog[] = "/tmp/kelvor_install.log";
-  const std::string profile =
-      Write("p.plist", Plist(Entry("CustomerName", "N") + Entry("CustomerID", "1") +
-                             Entry("ServerURL", "127.0.0.1") + Entry("ServerPort", "80")));
-  const std::string serverOnly = Write("s.plist", Plist(Entry("ServerURL", "127.0.0.1")));
-  const struct {
-    std::string plist;
-    int exitCode;
-    bool entry;
-  } cases[] = {{profile, 0, false}, {serverOnly, 5, true}};
-  for (const auto& c : cases) {
-    unlink(kLog);
-    unlink(kConf);
-    int code = -1;
-    Run({"--managed-preferences", c.plist, "--package", dir_ + "/Kelvory.pkg"}, &code);
-    EXPECT_EQ(code, c.exitCode);
-    EXPECT_EQ(
-        kl::ReadWholeFile(kLog).find("InstallationData.xml was not found") != std::string::npos,
-        c.entry)
-        << c.plist;
-  }
-  unlink(kLog);
-}
-
-TEST(ActivateCommandLine, VersionAndUsage) {
-  const kl::ProcessRun version = kl::RunProcess(ACTIVATE_PATH, {"--version"});
-  EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, std::string("kelvory-activate ") + KL_VERSION + "\n");
-  const std::vector<Strings> usage = {
-      {},
-      {"--json"},
-      {"--managed-preferences", "a", "b"},  // one property list at most
-      {"--package", "a", "--data", "b"},
-  };
-  for (const Strings& args : usage) {
-    const kl::ProcessRun r = kl::RunProcess(ACTIVATE_PATH, args);
-    EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(args);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err, "");
   }
 }
 
