@@ -2,7 +2,7 @@
 # the shared targets exist. It relies on klcommon, klactivation, klvalidation, klpanes (which
 # brings the platform's macOS face, platform/macos/KLPlatformMacOS.mm, chosen by the shared
 # files), kelvory-activate and kl_add_test(), and adds Apple's framework, the plug-in as a real
-# bundle and the pane tests.
+# bundle, the macOS reader of forced preferences and the pane tests.
 # No Mac has built this yet: the README says what the macOS workflow would run.
 
 # What ships runs natively on both Mac architectures, from the first macOS with Apple silicon.
@@ -21,6 +21,11 @@ find_library(KL_INSTALLER_PLUGINS InstallerPlugins REQUIRED)
 
 # The panes subclass InstallerPane.
 target_link_libraries(klpanes PUBLIC ${KL_INSTALLER_PLUGINS} kl_appkit)
+
+# kl::DefaultPlatform, in klcommon, answers the forced preferences (configuration profiles) from
+# CFPreferences here; kelvory-activate's and the key tool's platforms derive from it.
+target_sources(klcommon PRIVATE ${CMAKE_SOURCE_DIR}/platform/macos/KLManagedPreferencesMacOS.cpp)
+target_link_libraries(klcommon PUBLIC "-framework CoreFoundation")
 
 # The plug-in. A MODULE with BUNDLE gives Kelvory.bundle/Contents/MacOS/Kelvory, and CMake writes
 # Contents/Info.plist from the template, filling its @MACOSX_BUNDLE_*@ values from these
@@ -49,11 +54,13 @@ endforeach()
 target_link_options(Kelvory PRIVATE -mmacosx-version-min=${KL_MACOS_MIN})
 target_link_options(kelvory-activate PRIVATE -mmacosx-version-min=${KL_MACOS_MIN})
 
-# The pane tests, on AppKit, with alerts recorded through the platform seam. Only when the shared
-# files have not already defined them for every platform.
+# The pane tests, on AppKit, with alerts recorded through the platform seam. Apple's framework
+# plays no part of the Installer in a test: klpaneharness (tests/support/PaneHarness) does, on
+# the framework's public API alone. Only when the shared files have not already defined them for
+# every platform.
 if(NOT TARGET pane_test)
-  kl_add_test(pane_test DIR panes LIBS klpanes LOCKS kelvor_install_log)
+  kl_add_test(pane_test DIR panes LIBS klpaneharness LOCKS kelvor_install_log)
 endif()
 if(NOT TARGET validation_test)
-  kl_add_test(validation_test DIR validation LIBS klpanes LOCKS kelvor_conf)
+  kl_add_test(validation_test DIR validation LIBS klpaneharness LOCKS kelvor_conf)
 endif()

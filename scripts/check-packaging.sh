@@ -159,9 +159,26 @@ apple_cmake() {
     expect "the macOS face compiled once, in one library: $face" [ "$(echo "$face" | wc -w)" -eq 1 ]
     expect "the plug-in linked with the face's library $face" grep -Eq -- "[ /]lib$face\.a " "$link"
   fi
+  # The tools' platforms derive from kl::DefaultPlatform, which reads configuration profiles here.
+  expect "the reader of forced preferences compiled once, in klcommon" \
+    [ "$(compiling platform/macos/KLManagedPreferencesMacOS.cpp)" = klcommon ]
+  for t in kelvory-activate kelvory-keytool; do
+    expect "$t linked with CoreFoundation" \
+      grep -q -- '-framework CoreFoundation' "$(target_dir "$t")/link.txt"
+  done
   expect "no source from platform/gnustep/ in any target" [ -z "$(compiling platform/gnustep/)" ]
   for t in common_test activation_test pane_test validation_test; do
     expect "the test $t" [ -n "$(target_dir "$t")" ]
+  done
+  # The pane tests play the Installer through the public API (tests/support/PaneHarness): on a
+  # Mac nothing of the stand-in's may reach them.
+  expect "the pane harness compiled once, in klpaneharness" \
+    [ "$(compiling tests/support/PaneHarness.mm)" = klpaneharness ]
+  for t in pane_test validation_test; do
+    expect "$t linked with the pane harness" \
+      grep -Eq -- "[ /]libklpaneharness\.a " "$(target_dir "$t")/link.txt"
+    expect "no include path of the stand-in for $t" \
+      [ -z "$(grep -l -- platform/gnustep "$(target_dir "$t")/flags.make")" ]
   done
   for t in InstallerPlugins kelvory-installer host_test; do
     expect "no $t on macOS" [ -z "$(target_dir "$t")" ]

@@ -65,6 +65,9 @@ class DefaultPlatform : public Platform {
   std::string PackagePath() override;
   std::vector<std::string> ApplicationDirectories() override;
   bool ResolveHostName(const std::string& name) override;
+  /// On macOS the forced values of CFPreferences (platform/macos/); none elsewhere.
+  std::string ManagedPreferences(const std::string& domain,
+                                 const std::vector<std::string>& keys) override;
 };
 
 /// Installs `platform` for the lifetime of this object and restores the previous one after.

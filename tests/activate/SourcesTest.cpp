@@ -222,6 +222,16 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
   const kl::ProcessRun version = kl::RunProcess(ACTIVATE_PATH, {"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, std::string("kelvory-activate ") + KL_VERSION + "\n");
+  // The tool: the InitialValidate beside the program unless named; no other name is run.
+  const std::string program = ACTIVATE_PATH;
+  const Strings form{"--dry-run",     "--json", "--customer-name", "N",
+                     "--customer-id", "1",      "--server",        "127.0.0.1"};
+  EXPECT_EQ(kl::ActivateRun(form).json["argv"][0][0],
+            program.substr(0, program.rfind('/')) + "/InitialValidate");
+  const kl::ActivateResult misnamed =
+      kl::ActivateRun(With(form, {"--tool", "/usr/bin/NotInitialValidate"}));
+  EXPECT_EQ(misnamed.exitCode, 2);
+  EXPECT_NE(misnamed.err.find("--tool must name a file called InitialValidate"), std::string::npos);
 }
 
 // --unless-activated skips only when the configuration ends with a complete block (the panes

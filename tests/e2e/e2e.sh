@@ -175,8 +175,8 @@ $main"
     ;;
   # However the host ends, nothing it started runs on: not its X server, not the tool.
   terminated)
-    # SIGTERM and SIGHUP (a closed terminal) end the host and, first, the tool it runs.
-    for signal in TERM HUP; do
+    # SIGTERM, SIGHUP (a closed terminal) and SIGINT end the host and, first, the tool it runs.
+    for signal in TERM HUP INT; do
       rm -f "$work/tool.pid" "$work/tool.ended"
       signal_host $signal notes
       [ "$status" = $((128 + $(kill -l $signal))) ] || fail "exit status $status after SIG$signal"

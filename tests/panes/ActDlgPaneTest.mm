@@ -1,76 +1,49 @@
-// The activation pane driven on the stand-in host, with alerts recorded instead of shown.
-#import <AppKit/AppKit.h>
-#import <InstallerHost/InstallerHost.h>
-
+// The activation pane driven as the Installer drives it (tests/support/PaneHarness), with
+// alerts recorded instead of shown.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#import "ActDlgPane.h"
 #import "ActDlgPaneViews.h"
 #include "AllocationCount.h"
 #include "FakePlatform.h"
 #include "KLHelper.h"
+#include "KLPlatformCocoa.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #include "LogText.h"
+#import "PaneHarness.h"
 #include "TempDir.h"
 
 using Strings = std::vector<std::string>;
 
-// The pane after the activation pane: counts its forward entries.
-@interface KLTestNextPane : InstallerPane {
- @public
-  int forwardEntries;
-}
-@end
-@implementation KLTestNextPane
-- (void)willEnterPane:(InstallerSectionDirection)dir {
-  if (dir == InstallerDirectionForward) ++forwardEntries;
-}
-@end
-
 namespace {
 
-const char kLogPath[] = "/tmp/kelvor_install.log";
-
 std::string Key(const std::string& decoded) { return KLHelper::EncodeBase64(decoded); }
-
-class AppKitEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    [NSApplication sharedApplication];
-    GSDebugAllocationActive(YES);
-  }
-};
-::testing::Environment* const kAppKit = ::testing::AddGlobalTestEnvironment(new AppKitEnvironment);
 
 class ActDlgPaneTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    [NSApplication sharedApplication];
     pool_ = [[NSAutoreleasePool alloc] init];
-    unlink(kLogPath);
+    unlink("/tmp/kelvor_install.log");
     fake_->alerts.clear();
     fake_->packagePath = dir_ + "/Kelvory.pkg";
     fake_->resolvableNames = {"mgmt.example.test"};
-    section_ = [[InstallerSection alloc] init];
-    pane_ = KLCreateActivationPane(section_);
-    [section_ addPane:pane_];
-    next_ = [[KLTestNextPane alloc] initWithSection:section_];
-    [section_ addPane:next_];
+    section_ = [[KLTestSection alloc] init];
+    pane_ = KLNewTestActivationPane(section_);
+    next_ = [[InstallerPane alloc] initWithSection:section_];
+    [section_ setPanes:[NSArray arrayWithObjects:pane_, next_, nil]];
   }
-
   void TearDown() override {
     [pane_ release];
     [next_ release];
     [section_ release];
     [pool_ drain];
-    unlink(kLogPath);
   }
 
   id Outlet(const char* name) { return [pane_ valueForKey:[NSString stringWithUTF8String:name]]; }
@@ -78,11 +51,10 @@ class ActDlgPaneTest : public ::testing::Test {
     [Outlet(outlet) setStringValue:KLNSString(text)];
   }
   std::string Text(const char* outlet) { return KLStdString([Outlet(outlet) stringValue]); }
-  // Clicks a radio button the way a user would: selection, then the group's action.
+  // A radio button clicked as a user would: the selection, then the group's action.
   void Click(const char* matrix, int row, int column) {
-    NSMatrix* m = Outlet(matrix);
-    [m selectCellAtRow:row column:column];
-    [m sendAction];
+    [Outlet(matrix) selectCellAtRow:row column:column];
+    [Outlet(matrix) sendAction];
   }
   // "hidden flags of key form, customer form, proxy field, proxy label|key|ID|name|URL|
   // protocol column|port|proxy"
@@ -99,7 +71,6 @@ class ActDlgPaneTest : public ::testing::Test {
     return s + "|" + std::to_string([Outlet("klProtocolMatrix") selectedColumn]) + "|" +
            Text("klServerPortField") + "|" + Text("klProxyField");
   }
-
   BOOL Continue() { return [pane_ shouldExitPane:InstallerDirectionForward]; }
   KLTextDataProvider* Stored() {
     return [[section_ sharedDictionary] valueForKey:@"ActivationPaneData"];
@@ -117,28 +88,34 @@ class ActDlgPaneTest : public ::testing::Test {
     return s + std::to_string([r isHTTPS]) + "|" + std::to_string([r serverPort]) + "|" +
            std::to_string([r applianceId]) + "|" + KLStdString([r proxyServer]);
   }
-  std::string FirstAlert() { return fake_->alerts.empty() ? "" : fake_->alerts[0]; }
-
-  void WritePrefill(const std::string& xml) {
-    std::ofstream(dir_ + "/InstallationData.xml") << xml;
+  // A fresh exit: nothing stored, no alert.
+  void Fresh() {
+    [[section_ sharedDictionary] removeAllObjects];
+    fake_->alerts.clear();
   }
-
-  void FillCustomerForm(const std::string& name, const std::string& id, const std::string& url,
-                        const std::string& port) {
-    Click("klActivationMatrix", 1, 0);
-    Type("klCustomerNameField", name);
-    Type("klCustomerIdField", id);
-    Type("klServerURLField", url);
-    Type("klServerPortField", port);
+  Strings Alerts(const std::string& alert) { return alert.empty() ? Strings{} : Strings{alert}; }
+  // Starts the section with `xml` in the pre-fill file beside the package; "DIR": a directory
+  // of that name instead, "NOPKG": no package location.
+  void StartWith(const std::string& xml) {
+    const std::string file = dir_ + "/InstallationData.xml";
+    unlink(file.c_str());
+    if (xml == "DIR") {
+      mkdir(file.c_str(), 0755);
+    } else if (xml == "NOPKG") {
+      fake_->packagePath.clear();
+    } else {
+      std::ofstream(file) << "<D>" + xml + "</D>";
+    }
+    [section_ start];
   }
 
   kl::ScopedFakePlatform fake_;
   NSAutoreleasePool* pool_ = nil;
   kl::TempDir tmp_;
   const std::string dir_ = tmp_.path;
-  InstallerSection* section_ = nil;
+  KLTestSection* section_ = nil;
   ActDlgPane* pane_ = nil;
-  KLTestNextPane* next_ = nil;
+  InstallerPane* next_ = nil;
 };
 
 TEST_F(ActDlgPaneTest, StartStateAndRadioGroups) {
@@ -156,8 +133,8 @@ TEST_F(ActDlgPaneTest, StartStateAndRadioGroups) {
   EXPECT_EQ(Screen(), "0111|||||0|80|");
 }
 
-// Each case starts from a fresh exit: nothing stored, no alert. Refusals show only the first
-// failure; texts are trimmed and cut at their buffer size (never inside a character).
+// Refusals show only the first failure; texts are trimmed and cut at their buffer size (never
+// inside a character).
 TEST_F(ActDlgPaneTest, CustomerFormExit) {
   const std::string name = std::string(1021, 'a') + "\xC3\xA9";  // one character, two bytes
   const struct {
@@ -186,14 +163,16 @@ TEST_F(ActDlgPaneTest, CustomerFormExit) {
        "|42|N|192.0.2.1|0|80|0|"},  // NUL ends
   };
   Type("klActivationKeyField", "ignored in this form");
+  Click("klActivationMatrix", 1, 0);
   for (const auto& c : cases) {
-    [[section_ sharedDictionary] removeAllObjects];
-    fake_->alerts.clear();
-    FillCustomerForm(c.name, c.id, c.url, c.port);
+    Fresh();
+    Type("klCustomerNameField", c.name);
+    Type("klCustomerIdField", c.id);
+    Type("klServerURLField", c.url);
     Click("klProtocolMatrix", 0, c.protocolColumn);
     Type("klServerPortField", c.port);  // the click put the default port there
-    EXPECT_EQ(Continue(), c.alert.empty()) << FirstAlert();
-    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert});
+    EXPECT_EQ(Continue(), c.alert.empty());
+    EXPECT_EQ(fake_->alerts, Alerts(c.alert));
     EXPECT_EQ(StoredText(), c.stored);
     EXPECT_EQ(Text("klCustomerIdField"), c.id);  // input stays as typed
   }
@@ -225,58 +204,50 @@ TEST_F(ActDlgPaneTest, KeyFormExit) {
       {key, 1, " proxy.test:3128 ", "", plain + "proxy.test:3128"},
       {key, 1, "", "", plain},
   };
-  FillCustomerForm("ignored", "1", "192.0.2.99", "81");  // the other form is not read
+  Click("klActivationMatrix", 1, 0);  // the other form is not read
+  Type("klCustomerNameField", "ignored");
+  Type("klCustomerIdField", "1");
+  Type("klServerURLField", "192.0.2.99");
   Click("klActivationMatrix", 0, 0);
   for (const auto& c : cases) {
-    [[section_ sharedDictionary] removeAllObjects];
-    fake_->alerts.clear();
+    Fresh();
     Type("klActivationKeyField", c.key);
     Click("klProxyMatrix", c.proxyRow, 0);
     Type("klProxyField", c.proxy);
-    EXPECT_EQ(Continue(), c.alert.empty()) << FirstAlert();
-    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.key;
+    EXPECT_EQ(Continue(), c.alert.empty());
+    EXPECT_EQ(fake_->alerts, Alerts(c.alert)) << c.key;
     EXPECT_EQ(StoredText(), c.stored);
   }
 }
 
-TEST_F(ActDlgPaneTest, GoingBackAndExitingAgain) {
+// Without a pre-fill file the pane waits for the user; Continue hands the record on, Go Back
+// shows the pane again, and an exit that fails later keeps the record stored.
+TEST_F(ActDlgPaneTest, NavigationAndStoredRecord) {
+  [section_ start];
+  ASSERT_EQ([section_ activePane], pane_);
+  EXPECT_FALSE([section_ pressContinue]);
+  EXPECT_EQ(fake_->alerts, Strings{"Activation key can not be empty"});
   Type("klActivationKeyField", Key("192.0.2.10|1|1|"));
-  ASSERT_TRUE(Continue());
+  ASSERT_TRUE([section_ pressContinue]);
   KLTextDataProvider* first = Stored();
-  // Going back needs nothing; a later failed exit keeps the stored record.
-  Type("klActivationKeyField", "");
-  EXPECT_TRUE([pane_ shouldExitPane:InstallerDirectionBackward]);
-  EXPECT_TRUE(fake_->alerts.empty());
-  EXPECT_FALSE(Continue());
+  EXPECT_EQ([first applianceId], 1);
+  EXPECT_EQ([section_ activePane], next_);
+  Type("klActivationKeyField", "");  // going back needs nothing
+  ASSERT_TRUE([section_ pressGoBack]);
+  EXPECT_FALSE([section_ pressContinue]);
   EXPECT_EQ(Stored(), first);
-  // A second successful exit replaces the record.
   Type("klActivationKeyField", Key("192.0.2.20|2|1|"));
-  ASSERT_TRUE(Continue());
+  ASSERT_TRUE([section_ pressContinue]);
   EXPECT_EQ([Stored() applianceId], 2);
 }
 
-// --- Pre-fill on the first forward entry ---
-
-TEST_F(ActDlgPaneTest, PrefillIsReadOnlyOnTheFirstEntry) {
-  WritePrefill("<Data><ActivationKey>" + Key("https://192.0.2.10:8443|42|1|x") +
-               "</ActivationKey></Data>");
-  [section_ start];
-  ASSERT_EQ([section_ activePane], next_);
-  const std::string log = kl::MaskedInstallLog();
-  // Coming back shows the pane again; a later forward entry neither reads nor passes.
-  ASSERT_TRUE([section_ pressGoBack]);
-  EXPECT_FALSE([[pane_ contentView] isHidden]);
-  [pane_ willEnterPane:InstallerDirectionForward];
-  EXPECT_EQ([section_ activePane], pane_);
-  EXPECT_EQ(kl::MaskedInstallLog(), log);
-}
-
 TEST_F(ActDlgPaneTest, PrefillCases) {
+  // A complete pre-fill passes by itself, with the pane hidden; otherwise the pane stays.
   const std::string key = Key("192.0.2.10|3|1|");
   const std::string customer = "<Customer><ID>42</ID><Name>Example Customer</Name></Customer>";
   const std::string proxy = "<Proxy><URL>proxy.test</URL><Port>3128</Port></Proxy>";
   const struct {
-    std::string xml, screen, stored, alert;  // stored "": the pane stays
+    std::string xml, screen, stored, alert;  // stored "": nothing handed on
   } cases[] = {
       {customer + "<Server><URL>192.0.2.1</URL><Protocol>https</Protocol><Port>443</Port></Server>",
        "1011||42|Example Customer|192.0.2.1|1|443|", "|42|Example Customer|192.0.2.1|1|443|0|", ""},
@@ -293,62 +264,75 @@ TEST_F(ActDlgPaneTest, PrefillCases) {
   for (const auto& c : cases) {
     TearDown();
     SetUp();
-    WritePrefill("<D>" + c.xml + "</D>");
-    [section_ start];
+    StartWith(c.xml);
     EXPECT_EQ(Screen(), c.screen);
     EXPECT_EQ(StoredText(), c.stored);
-    // A complete pre-fill passes by itself, once, with the pane hidden.
     const bool passed = !c.stored.empty();
-    EXPECT_EQ([section_ activePane] == next_, passed) << c.screen;
-    EXPECT_EQ(next_->forwardEntries, passed ? 1 : 0) << c.screen;
+    EXPECT_EQ([section_ activePane], passed ? next_ : pane_) << c.screen;
     EXPECT_EQ([[pane_ contentView] isHidden], passed) << c.screen;
-    EXPECT_EQ(fake_->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.screen;
+    EXPECT_EQ(fake_->alerts, Alerts(c.alert)) << c.screen;
     EXPECT_EQ(kl::MaskedInstallLog(),
               "STAMP\t" + dir_ + "/InstallationData.xml has been found\n -- \n");
   }
 }
 
-TEST_F(ActDlgPaneTest, PrefillNotFound) {
-  const std::string notFound =
-      "STAMP\tInstallationData.xml was not found -- User will be prompted for Activation "
-      "parameters\n";
-  mkdir((dir_ + "/InstallationData.xml").c_str(), 0755);  // a directory is no file
-  [section_ start];
+TEST_F(ActDlgPaneTest, PrefillIsReadOnlyOnTheFirstEntry) {
+  StartWith("<ActivationKey>" + Key("https://192.0.2.10:8443|42|1|x") + "</ActivationKey>");
+  ASSERT_EQ([section_ activePane], next_);
+  const std::string log = kl::MaskedInstallLog();
+  // Coming back shows the pane again; a later forward entry neither reads nor passes.
+  ASSERT_TRUE([section_ pressGoBack]);
+  EXPECT_FALSE([[pane_ contentView] isHidden]);
+  [pane_ willEnterPane:InstallerDirectionForward];
   EXPECT_EQ([section_ activePane], pane_);
-  EXPECT_EQ(kl::MaskedInstallLog(), notFound);
-  TearDown();
-  SetUp();
-  fake_->packagePath.clear();  // no package location at all
-  [section_ start];
-  EXPECT_EQ(kl::MaskedInstallLog(), notFound);
-  EXPECT_TRUE(fake_->alerts.empty());
+  EXPECT_EQ(kl::MaskedInstallLog(), log);
+}
+
+// A directory of that name is no file; without a package location there is nothing beside it.
+TEST_F(ActDlgPaneTest, PrefillNotFound) {
+  for (const char* how : {"DIR", "NOPKG"}) {
+    TearDown();
+    SetUp();
+    StartWith(how);
+    EXPECT_EQ([section_ activePane], pane_) << how;
+    EXPECT_EQ(Screen(), "0111|||||0|80|");
+    EXPECT_TRUE(fake_->alerts.empty());
+    EXPECT_EQ(kl::MaskedInstallLog(),
+              "STAMP\tInstallationData.xml was not found -- User will be prompted for Activation "
+              "parameters\n");
+  }
 }
 
 TEST_F(ActDlgPaneTest, PassingWithoutANextPaneRaisesNoEndPane) {
-  InstallerSection* alone = [[InstallerSection alloc] init];
-  ActDlgPane* pane = KLCreateActivationPane(alone);
-  [alone addPane:pane];
-  WritePrefill("<D><ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey></D>");
+  [section_ setPanes:[NSArray arrayWithObject:pane_]];
+  [pane_ setNextPane:nil];
   bool raised = false;
   try {
-    [pane willEnterPane:InstallerDirectionForward];
+    StartWith("<ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey>");
   } catch (...) {  // an NSException; g++ catches it here (see the toolchain notes)
     raised = true;
   }
   EXPECT_TRUE(raised);
-  [pane release];
-  [alone release];
 }
 
+TEST(CocoaPlatform, ClockUsesTheInstallerEpoch) {
+  kl::CocoaPlatform cocoa;
+  kl::DefaultPlatform plain;
+  // Both count from 2001-01-01 UTC; a wrong epoch would be off by decades.
+  EXPECT_LT(std::fabs(cocoa.AbsoluteTime() - plain.AbsoluteTime()), 60.0);
+  EXPECT_GT(cocoa.AbsoluteTime(), 24 * 365.25 * 86400.0);  // after 2025
+}
+
+#ifdef GNUSTEP  // per-class instance counts are GNUstep's
 TEST_F(ActDlgPaneTest, PanesAndRecordsAreFreed) {
+  GSDebugAllocationActive(YES);
   const Class classes[] = {
       [ActDlgPane class], [KLTextDataProvider class], [NSMatrix class], [NSTextField class]};
   int before[4];
   for (int i = 0; i < 4; ++i) before[i] = GSDebugAllocationCount(classes[i]);
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  InstallerSection* section = [[InstallerSection alloc] init];
-  ActDlgPane* pane = KLCreateActivationPane(section);
-  [section addPane:pane];
+  KLTestSection* section = [[KLTestSection alloc] init];
+  ActDlgPane* pane = KLCreateActivationPane(section);  // counted under its own class
   [[pane valueForKey:@"klActivationKeyField"] setStringValue:KLNSString(Key("192.0.2.10|1|1|"))];
   EXPECT_TRUE([pane shouldExitPane:InstallerDirectionForward]);
   EXPECT_TRUE([pane shouldExitPane:InstallerDirectionForward]);
@@ -358,5 +342,6 @@ TEST_F(ActDlgPaneTest, PanesAndRecordsAreFreed) {
   [pool drain];
   for (int i = 0; i < 4; ++i) EXPECT_EQ(GSDebugAllocationCount(classes[i]), before[i]) << i;
 }
+#endif
 
 }  // namespace

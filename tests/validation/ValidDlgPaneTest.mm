@@ -1,11 +1,12 @@
-// The validation pane on the stand-in host: a fake tool in the section's resource directory,
-// alerts recorded, the main run loop spun until the verdict.
-#import <InstallerHost/InstallerHost.h>
+// The validation pane as the Installer drives it (tests/support/PaneHarness), after a pane that
+// stands for the activation pane: a fake tool in the section's resources, alerts recorded, the
+// main run loop spun until the verdict.
 #include <gtest/gtest.h>
 
 #include <objc/runtime.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "AllocationCount.h"
 #include "FakePlatform.h"
@@ -13,24 +14,10 @@
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #include "KLValidationTool.h"
+#import "PaneHarness.h"
 #import "ValidDlgPaneViews.h"
 
 using Strings = std::vector<std::string>;
-
-// The longest gap between turns of the main run loop.
-@interface KLStallMeter : NSObject {
- @public
-  NSTimeInterval last, longest;
-}
-@end
-@implementation KLStallMeter
-- (void)tick:(NSTimer*)timer {
-  (void)timer;
-  const NSTimeInterval now = [NSDate timeIntervalSinceReferenceDate];
-  if (last > 0) longest = std::max(longest, now - last);
-  last = now;
-}
-@end
 
 // A validation pane whose two verdict methods answer their own way: the verdict must go
 // through them, as the pane's order of calls says.
@@ -43,7 +30,9 @@ static std::string* gVerdictCalls = nullptr;
   return status == 0 ? @"" : @"Our own message";
 }
 - (BOOL)writeConfigFile:(NSString*)activationKey {
-  *gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + " ";
+  // The verdict shows only once the configuration is written.
+  const bool shown = ![[self valueForKey:@"klValidationResult"] isHidden];
+  *gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + (shown ? " shown " : " ");
   return NO;
 }
 @end
@@ -60,12 +49,15 @@ class ValidDlgPaneTest : public ::testing::Test {
  protected:
   void SetUp() override {
     [NSApplication sharedApplication];
-    GSDebugAllocationActive(YES);
     pool_ = [[NSAutoreleasePool alloc] init];
     unlink(kConf);
-    section_ = [[InstallerSection alloc] init];
-    [[section_ installerState] setTargetVolumePath:@"/"];
+    fake_->alerts.clear();
+    section_ = [[KLTestSection alloc] init];
+    [section_ setTargetVolumePath:@"/"];
+    InstallerPane* before = [[[InstallerPane alloc] initWithSection:section_] autorelease];
     pane_ = KLCreateValidationPane(section_);
+    InstallerPane* after = [[[InstallerPane alloc] initWithSection:section_] autorelease];
+    [section_ setPanes:[NSArray arrayWithObjects:before, pane_, after, nil]];
   }
   void TearDown() override {
     [pane_ release];
@@ -74,8 +66,9 @@ class ValidDlgPaneTest : public ::testing::Test {
     unlink(kConf);
   }
 
-  // Points the section at `tool` and stores a customer-form record for `urls`.
-  KLTextDataProvider* Prepare(const kl::FakeTool& tool, NSString* urls) {
+  // Points the section at `tool`, stores a customer-form record for `urls` and enters the pane
+  // as Continue on the pane before does.
+  KLTextDataProvider* Enter(const kl::FakeTool& tool, NSString* urls) {
     [section_ setResourcePath:KLNSString(tool.directory)];
     KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithKey:@""
                                                                 serverURL:urls
@@ -86,17 +79,24 @@ class ValidDlgPaneTest : public ::testing::Test {
                                                                customerId:@"1001"
                                                               applianceId:0] autorelease];
     [[section_ sharedDictionary] setValue:record forKey:@"ActivationPaneData"];
+    [section_ start];
+    [section_ pressContinue];
     return record;
   }
   BOOL Validating() { return [[pane_ valueForKey:@"klPerformingValidation"] boolValue]; }
-  // Spins the main run loop until the verdict; at most 20 s, so a lost hand-off fails.
-  void WaitForVerdict() {
+  // Spins the main run loop until the verdict (at most 20 s, so a lost hand-off fails); answers
+  // the loop's longest stall from `since` on.
+  NSTimeInterval WaitForVerdict(NSTimeInterval since = [NSDate timeIntervalSinceReferenceDate]) {
+    NSTimeInterval longest = 0;
     NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:20];
     while (Validating() && [limit timeIntervalSinceNow] > 0) {
       [[NSRunLoop currentRunLoop] runMode:NSDefaultRunLoopMode
                                beforeDate:[NSDate dateWithTimeIntervalSinceNow:0.05]];
+      longest = std::max(longest, [NSDate timeIntervalSinceReferenceDate] - since);
+      since = [NSDate timeIntervalSinceReferenceDate];
     }
-    ASSERT_FALSE(Validating()) << "no verdict within 20 s";
+    EXPECT_FALSE(Validating()) << "no verdict within 20 s";
+    return longest;
   }
   std::string Verdict() {
     NSTextField* result = [pane_ valueForKey:@"klValidationResult"];
@@ -110,12 +110,13 @@ class ValidDlgPaneTest : public ::testing::Test {
 
   kl::ScopedFakePlatform fake_;
   NSAutoreleasePool* pool_ = nil;
-  InstallerSection* section_ = nil;
+  KLTestSection* section_ = nil;
   ValidDlgPane* pane_ = nil;
 };
 
+// No alert means success: the verdict, Continue and the configuration follow; Go Back is open
+// after any verdict.
 TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
-  // No alert means success: the verdict, the Continue button and the configuration follow.
   const struct {
     NSString* urls;
     Strings steps, alerts;
@@ -128,19 +129,16 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(KLStdString(c.urls) + " " + c.steps.back());
-    unlink(kConf);
-    fake_->alerts.clear();
+    TearDown();
+    SetUp();
     const size_t done = Lines("Validation Done with Code ");
     kl::FakeTool tool(c.steps);
-    KLTextDataProvider* record = Prepare(tool, c.urls);
-    [pane_ willEnterPane:InstallerDirectionForward];
+    KLTextDataProvider* record = Enter(tool, c.urls);
     WaitForVerdict();
 
     EXPECT_EQ(fake_->alerts, c.alerts);
     const bool succeeded = c.alerts.empty();
     EXPECT_EQ(Verdict(), succeeded ? "Validation Succeeded" : "Validation Failed");
-    EXPECT_EQ([pane_ nextEnabled], succeeded);
-    EXPECT_TRUE([pane_ previousEnabled]);
     Strings servers;
     for (int run = 1; run <= tool.Runs(); ++run) servers.push_back(tool.Arguments(run).at(2));
     EXPECT_EQ(servers, c.servers);
@@ -148,12 +146,12 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     EXPECT_EQ(kl::ReadWholeFile(kConf), succeeded ? kCustomerBlock : "");
     // A success keeps its address; once every address has failed, the first is current again.
     EXPECT_EQ(KLStdString([record currentURL]), succeeded ? c.servers.back() : c.servers[0]);
+    EXPECT_EQ([section_ pressContinue], succeeded);
+    EXPECT_TRUE(succeeded || [section_ pressGoBack]);
   }
 }
 
 TEST_F(ValidDlgPaneTest, VerdictGoesThroughThePaneMethods) {
-  // Same layout (no instance variables of its own): the built pane becomes the subclass.
-  object_setClass(pane_, [KLOwnVerdictPane class]);
   const struct {
     Strings steps;
     std::string calls;
@@ -163,12 +161,14 @@ TEST_F(ValidDlgPaneTest, VerdictGoesThroughThePaneMethods) {
       {{"exit 10"}, "getErrorString:2560 ", {"Our own message"}},
   };
   for (const auto& c : cases) {
+    TearDown();
+    SetUp();
+    // Same layout (no instance variables of its own): the built pane becomes the subclass.
+    object_setClass(pane_, [KLOwnVerdictPane class]);
     std::string calls;
     gVerdictCalls = &calls;
-    fake_->alerts.clear();
     kl::FakeTool tool(c.steps);
-    Prepare(tool, @"127.0.0.1");
-    [pane_ willEnterPane:InstallerDirectionForward];
+    Enter(tool, @"127.0.0.1");
     WaitForVerdict();
     gVerdictCalls = nullptr;
     EXPECT_EQ(calls, c.calls);
@@ -180,30 +180,22 @@ TEST_F(ValidDlgPaneTest, VerdictGoesThroughThePaneMethods) {
 
 TEST_F(ValidDlgPaneTest, StaysResponsiveAndCannotBeLeftWhileValidating) {
   kl::FakeTool tool({"sleep 2; exit 0"});
-  Prepare(tool, @"127.0.0.1");
   fake_->clockStep = 2.5;
-  KLStallMeter* meter = [[[KLStallMeter alloc] init] autorelease];
-  NSTimer* timer = [NSTimer scheduledTimerWithTimeInterval:0.01
-                                                    target:meter
-                                                  selector:@selector(tick:)
-                                                  userInfo:nil
-                                                   repeats:YES];
-  [pane_ willEnterPane:InstallerDirectionForward];
+  const NSTimeInterval entered = [NSDate timeIntervalSinceReferenceDate];
+  Enter(tool, @"127.0.0.1");
   EXPECT_FALSE([pane_ shouldExitPane:InstallerDirectionForward] ||
                [pane_ shouldExitPane:InstallerDirectionBackward]);
   EXPECT_FALSE([pane_ nextEnabled] || [pane_ previousEnabled]);
   EXPECT_EQ(Verdict(), "(hidden)");
-  WaitForVerdict();
-  [timer invalidate];
-  printf("main run loop's longest stall while the tool slept 2 s: %.0f ms\n",
-         meter->longest * 1000);
-  EXPECT_LT(meter->longest, 1.0);
+  const NSTimeInterval stall = WaitForVerdict(entered);
+  printf("main run loop's longest stall while the tool slept 2 s: %.0f ms\n", stall * 1000);
+  EXPECT_LT(stall, 1.0);
   EXPECT_EQ(Verdict(), "Validation Succeeded");
-  EXPECT_TRUE([pane_ shouldExitPane:InstallerDirectionForward]);
   EXPECT_EQ(Lines("Validation took 2.5 sec."), 1u);
 
   // Coming back from a later pane: no new validation, the verdict and buttons stay.
-  [pane_ willEnterPane:InstallerDirectionBackward];
+  ASSERT_TRUE([section_ pressContinue]);
+  ASSERT_TRUE([section_ pressGoBack]);
   EXPECT_FALSE(Validating());
   EXPECT_EQ(Verdict(), "Validation Succeeded");
   EXPECT_TRUE([pane_ nextEnabled] && [pane_ previousEnabled]);
@@ -211,17 +203,22 @@ TEST_F(ValidDlgPaneTest, StaysResponsiveAndCannotBeLeftWhileValidating) {
 }
 
 TEST_F(ValidDlgPaneTest, MissingRecordSendsTheUserBackAndPanesFreeTheirControls) {
-  [pane_ willEnterPane:InstallerDirectionForward];
+  [section_ start];
+  [section_ pressContinue];
   EXPECT_EQ(fake_->alerts,
             Strings{"No activation data was found. Please go back and enter the activation data."});
   EXPECT_EQ(Verdict(), "Validation Failed");
-  EXPECT_TRUE(![pane_ nextEnabled] && [pane_ previousEnabled]);
+  EXPECT_FALSE([section_ pressContinue]);
+  EXPECT_TRUE([section_ pressGoBack]);
 
+#ifdef GNUSTEP  // per-class instance counts are GNUstep's
+  GSDebugAllocationActive(YES);
   const int indicators = GSDebugAllocationCount([NSProgressIndicator class]);
   NSAutoreleasePool* inner = [[NSAutoreleasePool alloc] init];
   [KLCreateValidationPane(section_) release];
   [inner drain];
   EXPECT_EQ(GSDebugAllocationCount([NSProgressIndicator class]), indicators);
+#endif
 }
 
 }  // namespace
