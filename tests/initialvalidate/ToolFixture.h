@@ -3,124 +3,86 @@
 #ifndef KELVORY_TESTS_INITIALVALIDATE_TOOLFIXTURE_H_
 #define KELVORY_TESTS_INITIALVALIDATE_TOOLFIXTURE_H_
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "LogText.h"
-#include "RunProcess.h"
 #include "TempDir.h"
+#include "ToolRun.h"
 
 namespace kl {
 
-using Args = std::vector<std::string>;
-
-inline Args operator+(Args a, const Args& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// Reads one HTTP message head and its Content-Length body from `fd` into `head` and `body`.
-inline bool ReadHttpMessage(int fd, std::string& head, std::string& body) {
-  std::string data;
-  char buffer[65536];
-  size_t end;
-  while ((end = data.find("\r\n\r\n")) == std::string::npos) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) return false;
-    data.append(buffer, static_cast<size_t>(n));
-  }
-  head = data.substr(0, end + 2);
-  body = data.substr(end + 4);
-  std::string lower = head;
-  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-  const size_t field = lower.find("\r\ncontent-length:");
-  const size_t length = field == std::string::npos ? 0 : std::stoul(head.substr(field + 17));
-  while (body.size() < length) {
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) return false;
-    body.append(buffer, static_cast<size_t>(n));
-  }
-  return body.size() == length;
-}
-
-inline bool SendAll(int fd, const std::string& text) {
+// Sends `text`, then, when `head` is given, reads one HTTP message: its head and its
+// Content-Length body. Each step gives up after 10 s.
+inline bool Exchange(int fd, const std::string& text, std::string* head = nullptr,
+                     std::string* body = nullptr) {
+  const timeval limit{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   for (size_t done = 0; done < text.size();) {
     const ssize_t n = send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
+  std::string data;
+  char buffer[65536];
+  while (head != nullptr) {
+    const size_t end = data.find("\r\n\r\n");
+    if (end != std::string::npos) {
+      *head = data.substr(0, end + 2);
+      std::string lower = *head;
+      std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+      const size_t field = lower.find("\r\ncontent-length:");
+      const size_t length = field == std::string::npos ? 0 : std::stoul(lower.substr(field + 17));
+      if (data.size() >= end + 4 + length) {
+        *body = data.substr(end + 4);
+        return body->size() == length;
+      }
+    }
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    data.append(buffer, static_cast<size_t>(n));
+  }
   return true;
-}
-
-inline void SetTimeouts(int fd) {
-  const timeval limit{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 // A management server that is not one: every request on 127.0.0.1 gets `answer` with status
 // 200, then the connection closes. Serves on its own thread until destroyed.
 class CannedServer {
  public:
-  explicit CannedServer(std::string answer) : answer_(std::move(answer)) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(fd_, 16) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
+  explicit CannedServer(const std::string& answer) : fd_(ToolLoopbackSocket(&port_)) {
+    if (fd_ < 0 || listen(fd_, 16) != 0) port_ = 0;
+    if (port_ == 0) return;
+    thread_ = std::thread([this, answer] {
+      for (int client; (client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        std::string head, body;
+        if (Exchange(client, "", &head, &body)) {
+          ++requests_;
+          Exchange(client, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                               std::to_string(answer.size()) + "\r\nConnection: close\r\n\r\n" +
+                               answer);
+        }
+        close(client);
+      }
+    });
   }
   ~CannedServer() {
-    stop_ = true;
+    shutdown(fd_, SHUT_RDWR);  // ends the accept
     if (thread_.joinable()) thread_.join();
     close(fd_);
   }
-  CannedServer(const CannedServer&) = delete;
-  CannedServer& operator=(const CannedServer&) = delete;
 
   int port() const { return port_; }  ///< 0 when it could not listen
   int requests() const { return requests_; }
 
  private:
-  void Serve() {
-    while (!stop_) {
-      pollfd ready{fd_, POLLIN, 0};
-      if (poll(&ready, 1, 20) != 1) continue;
-      const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      SetTimeouts(client);
-      std::string head, body;
-      if (ReadHttpMessage(client, head, body)) {
-        ++requests_;
-        SendAll(client, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                            std::to_string(answer_.size()) + "\r\nConnection: close\r\n\r\n" +
-                            answer_);
-      }
-      close(client);
-    }
-  }
-
-  const std::string answer_;
-  int fd_ = -1, port_ = 0;
-  std::atomic<bool> stop_{false};
+  int port_ = 0, fd_;
   std::atomic<int> requests_{0};
   std::thread thread_;
 };
@@ -128,9 +90,7 @@ class CannedServer {
 // One kept-alive HTTP/1.1 connection to 127.0.0.1:port.
 class HttpConnection {
  public:
-  explicit HttpConnection(int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    SetTimeouts(fd_);
+  explicit HttpConnection(int port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
@@ -138,18 +98,18 @@ class HttpConnection {
     connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   }
   ~HttpConnection() { close(fd_); }
-  HttpConnection(const HttpConnection&) = delete;
-  HttpConnection& operator=(const HttpConnection&) = delete;
 
   /// POSTs `body` as JSON; the answer's status, or -1 when none came on this connection.
   int Post(const std::string& path, const std::string& body, std::string* answer = nullptr) {
     std::string head, content;
     if (!connected_ ||
-        !SendAll(fd_, "POST " + path +
-                          " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                          "Content-Length: " +
-                          std::to_string(body.size()) + "\r\n\r\n" + body) ||
-        !ReadHttpMessage(fd_, head, content) || head.compare(0, 9, "HTTP/1.1 ") != 0) {
+        !Exchange(fd_,
+                  "POST " + path +
+                      " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                      "Content-Length: " +
+                      std::to_string(body.size()) + "\r\n\r\n" + body,
+                  &head, &content) ||
+        head.compare(0, 9, "HTTP/1.1 ") != 0) {
       return -1;
     }
     if (answer != nullptr) *answer = content;
@@ -163,14 +123,12 @@ class HttpConnection {
   }
 
  private:
-  int fd_ = -1;
+  int fd_;
   bool connected_ = false;
 };
 
 class ToolTest : public ::testing::Test {
  protected:
-  using Clock = std::chrono::steady_clock;
-
   static void SetUpTestSuite() {
     // Proxy settings from the environment must not matter: honoured, http_proxy would send the
     // requests to a refusing address and no_proxy would bypass the -x proxy to 127.0.0.2.
@@ -185,18 +143,9 @@ class ToolTest : public ::testing::Test {
     }
   }
 
-  // Starts the simulator and reads its port from the first line it prints.
   void StartSimulator(const Args& options) {
-    sim_ = StartProcess(Args{MGMT_SIM_PATH} + options, simOut_, simOut_);
-    const auto end = Clock::now() + std::chrono::seconds(20);
-    std::string out;
-    while ((out = ReadWholeFile(simOut_)).find('\n') == std::string::npos) {
-      ASSERT_LT(Clock::now(), end) << "simulator did not start: " << out;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const std::string prefix = "listening on 127.0.0.1:";
-    ASSERT_EQ(out.rfind(prefix, 0), 0u) << out;
-    port_ = std::stoi(out.substr(prefix.size()));
+    sim_ = ToolStartSimulator(options, simOut_, &port_);
+    ASSERT_NE(port_, 0) << "simulator did not start: " << SimulatorOutput();
   }
   // What the simulator printed: one line per request, one per registration.
   std::string SimulatorOutput() const { return ReadWholeFile(simOut_); }
@@ -204,15 +153,15 @@ class ToolTest : public ::testing::Test {
   // Runs the tool and returns its exit code; -f and -l get the test's files unless `args`
   // names them.
   int Tool(Args args, bool noHostName = false) {
-    const auto has = [&](const char* o) {
-      return std::find(args.begin(), args.end(), o) != args.end();
-    };
-    if (!has("-f")) args = args + Args{"-f", conf_};
-    if (!has("-l")) args = args + Args{"-l", log_};
+    for (const auto& [option, file] : {std::pair{"-f", conf_}, std::pair{"-l", log_}}) {
+      if (std::find(args.begin(), args.end(), option) == args.end())
+        args = args + Args{option, file};
+    }
     return ReapProcess(
         StartProcess(Args{INITIALVALIDATE_PATH} + args, toolOut_, toolOut_, noHostName), 60);
   }
   std::string ToolOutput() const { return ReadWholeFile(toolOut_); }
+  std::string Log() const { return MaskStamps(ReadWholeFile(log_)); }
 
   std::string Conf(const std::string& id, const std::string& proxy = "",
                    const std::string& host = "127.0.0.1") const {

@@ -1,54 +1,31 @@
 // The key tool's doctor, run as a real process on pre-fill files and keys.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
-#include "KLHelper.h"
-#include "RunProcess.h"
-#include "TempDir.h"
+#include "KeytoolRun.h"
 
 namespace {
 
-using nlohmann::json;
+using kl::DoctorReport;
+using kl::json;
+using kl::Key;
+using kl::Keytool;
 
-// Runs `kelvory-keytool doctor ARGS` without a shell.
-kl::ProcessRun Doctor(const std::vector<std::string>& args) {
-  std::vector<std::string> all{"doctor"};
-  all.insert(all.end(), args.begin(), args.end());
-  return kl::RunProcess(KEYTOOL_PATH, all);
-}
+const std::string kKey = Key("https://192.0.2.10:8443,localhost|42|1|t");
 
-const std::string kKey = KLHelper::EncodeBase64("https://192.0.2.10:8443,localhost|42|1|t");
-
-class DoctorFiles : public ::testing::Test {
- protected:
-  // Writes `content` as InstallationData.xml in the folder `name`.
-  void Write(const std::string& name, const std::string& content) {
-    mkdir((dir_ + "/" + name).c_str(), 0755);
-    std::ofstream(dir_ + "/" + name + "/InstallationData.xml", std::ios::binary) << content;
-  }
-  json Report(const std::vector<std::string>& args) { return json::parse(Doctor(args).out); }
-  kl::TempDir tmp_;
-  const std::string dir_ = tmp_.path;
-};
+using DoctorFiles = kl::KeytoolFiles;
 
 TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   const std::string server =
       "<Server><URL>192.0.2.20,localhost</URL><Protocol>https</Protocol><Port>8443</Port></Server>";
-  Write("indented", "<D>\n  <ActivationKey>\n    " + kKey + "\n  </ActivationKey>\n</D>");
+  const std::string data = "/InstallationData.xml";
+  Write("indented" + data, "<D>\n  <ActivationKey>\n    " + kKey + "\n  </ActivationKey>\n</D>");
   mkdir((dir_ + "/dir").c_str(), 0755);
-  mkdir((dir_ + "/dir/InstallationData.xml").c_str(), 0755);
-  Write("bad", "<D><ActivationKey>x");
-  Write("server", "<D>" + server + "</D>");
-  Write("id", "<D><Customer><ID>42</ID></Customer></D>");
-  Write("customer", "<D><Customer><ID>42</ID><Name>A B</Name></Customer>" + server +
-                        "<Proxy><URL>proxy.invalid</URL><Port>3128</Port></Proxy></D>");
-  Write("text", "customerName=A\ncustomerID=7\nserverURL=localhost\n");
+  mkdir((dir_ + "/dir" + data).c_str(), 0755);
+  Write("bad" + data, "<D><ActivationKey>x");
+  Write("server" + data, "<D>" + server + "</D>");
+  Write("id" + data, "<D><Customer><ID>42</ID></Customer></D>");
+  Write("customer" + data, "<D><Customer><ID>42</ID><Name>A B</Name></Customer>" + server +
+                               "<Proxy><URL>proxy.invalid</URL><Port>3128</Port></Proxy></D>");
   const struct {
     std::string folder;
     bool found;
@@ -72,16 +49,15 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
        "The file gives a customer ID or a customer name but not both"},
   };
   for (const auto& c : cases) {
-    const kl::ProcessRun r =
-        Doctor({"--json", "--package", dir_ + "/" + c.folder + "/Kelvory.pkg"});
+    int code = -1;
+    const json report = DoctorReport({"--package", dir_ + "/" + c.folder + "/Kelvory.pkg"}, &code);
     // It passes when the file is usable and the pane raises no alert.
     const bool passes = c.problem.is_null() && c.alert.is_null();
-    EXPECT_EQ(r.exitCode, passes ? 0 : 1) << c.folder;
-    const json report = json::parse(r.out);
+    EXPECT_EQ(code, passes ? 0 : 1) << c.folder;
     EXPECT_EQ(report["passes"], passes) << c.folder;
-    EXPECT_EQ(report["file"], json({{"path", dir_ + "/" + c.folder + "/InstallationData.xml"},
-                                    {"found", c.found},
-                                    {"problem", c.problem}}));
+    EXPECT_EQ(
+        report["file"],
+        json({{"path", dir_ + "/" + c.folder + data}, {"found", c.found}, {"problem", c.problem}}));
     EXPECT_EQ(report["alert"], c.alert) << c.folder;
     const json cause = report["likelyCause"];
     EXPECT_EQ(cause.is_null(), c.cause.empty()) << c.folder;
@@ -89,17 +65,16 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   }
 
   // One validation run per server address, in the order the pane fails over.
-  const json runs =
-      Report({"--json", "--data", dir_ + "/customer/InstallationData.xml"})["validation"];
+  const json runs = DoctorReport({"--data", dir_ + "/customer" + data})["validation"];
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0]["argv"], json::parse(R"(["<resources>/InitialValidate", "-s", "192.0.2.20",
       "-n", "8443", "-p", "https", "-x", "proxy.invalid:3128", "-f", "/tmp/kelvor.conf",
       "-c", "A B", "-i", "42", "-l", "/tmp/kelvor_install.log"])"));
   EXPECT_EQ(runs[1]["server"], "localhost");
-  EXPECT_EQ(Report({"--json", "--text", "--data", dir_ + "/text/InstallationData.xml"})["passes"],
-            true);
-  EXPECT_EQ(Doctor({"--package", dir_ + "/none/p"}).out,
-            "pre-fill file: \"" + dir_ + "/none/InstallationData.xml\"\nfound: no\nproblem: no " +
+  Write("text" + data, "customerName=A\ncustomerID=7\nserverURL=localhost\n");
+  EXPECT_EQ(DoctorReport({"--text", "--data", dir_ + "/text" + data})["passes"], true);
+  EXPECT_EQ(Keytool({"doctor", "--package", dir_ + "/none/p"}).out,
+            "pre-fill file: \"" + dir_ + "/none" + data + "\"\nfound: no\nproblem: no " +
                 "such folder: " + dir_ + "/none\npasses by itself: no\n");
 }
 
@@ -107,9 +82,9 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
 // "-x.invalid" is not a host name, so the resolver refuses it without asking any server.
 TEST(DoctorKey, EveryEndpointAndEveryHost) {
   const std::string decoded = "192.0.2.10,ftp://192.0.2.11,http://-x.invalid|7|1|";
-  const kl::ProcessRun r = Doctor({"--json", "--key", KLHelper::EncodeBase64(decoded)});
-  EXPECT_EQ(r.exitCode, 1);
-  const json report = json::parse(r.out);
+  int code = -1;
+  const json report = DoctorReport({"--key", Key(decoded)}, &code);
+  EXPECT_EQ(code, 1);
   EXPECT_EQ(report["alert"], "LRC checksum test failed");
   EXPECT_EQ(report["key"]["decoded"], decoded);
   EXPECT_EQ(report["key"]["applianceId"], "7");
@@ -127,13 +102,13 @@ TEST(DoctorKey, EveryEndpointAndEveryHost) {
   EXPECT_EQ(endpoints, want);
 
   // A key after a tab: the plain cause for a typed key; a good key passes.
-  const kl::ProcessRun typed = Doctor({"--key", "\t" + kKey});
+  const kl::ProcessRun typed = Keytool({"doctor", "--key", "\t" + kKey});
   EXPECT_EQ(typed.exitCode, 1);
   EXPECT_NE(typed.out.find("likely cause: The key holds line breaks, tabs or spaces around it, "
                            "and the pane uses a key exactly as given."),
             std::string::npos)
       << typed.out;
-  EXPECT_EQ(Doctor({"--key", kKey}).exitCode, 0);
+  EXPECT_EQ(Keytool({"doctor", "--key", kKey}).exitCode, 0);
 }
 
 }  // namespace
