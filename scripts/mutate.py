@@ -488,7 +488,7 @@ class Workspace:
                 continue
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(data)
-            if not self.from_head:
+            if (ROOT / name).is_file():  # scripts keep their execute bit
                 shutil.copymode(ROOT / name, target)
 
     def run(self, args, timeout=None):
