@@ -484,10 +484,9 @@ class Workspace:
                 data = path.read_bytes()
             target = self.src / name
             # Unchanged files keep their time stamps, so the build stays incremental.
-            if target.is_file() and target.read_bytes() == data:
-                continue
-            target.parent.mkdir(parents=True, exist_ok=True)
-            target.write_bytes(data)
+            if not (target.is_file() and target.read_bytes() == data):
+                target.parent.mkdir(parents=True, exist_ok=True)
+                target.write_bytes(data)
             if (ROOT / name).is_file():  # scripts keep their execute bit
                 shutil.copymode(ROOT / name, target)
 
