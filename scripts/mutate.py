@@ -271,9 +271,7 @@ MUTATIONS = [
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
-    M("host-alert-title", ALERTS, '![value isEqualToString:@"Critical"]', "YES", ("e2e",)),
     M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
-    M("host-verdict-buttons", HOSTWINDOW, '([pane previousEnabled] ? "on" : "off")', '"on"', ("e2e",)),
     # Headless activation.
     M("activate-prefill-always", SOURCE, "    if (!look.hasData) continue;\n", "",
       ("activate_test",)),
