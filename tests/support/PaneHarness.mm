@@ -15,77 +15,61 @@
 
 @interface KLTestState : InstallerState {
  @public
-  NSString* volume;
+  NSString* volume;  // the section's
 }
 @end
 @implementation KLTestState
-- (void)dealloc {
-  [volume release];
-  [super dealloc];
-}
 - (NSString*)targetVolumePath {
   return volume;
 }
 @end
 
+// No instance variable of its own, so that a built pane can take this class on.
 @interface KLTestActivationPane : ActDlgPane
 @end
 @implementation KLTestActivationPane
 - (BOOL)gotoNextPane {
-  return [(KLTestSection*)[self section] pane:self asksToMove:YES];
-}
-- (BOOL)gotoPreviousPane {
-  return [(KLTestSection*)[self section] pane:self asksToMove:NO];
+  return [(KLTestSection*)[self section] moveOnFrom:self];
 }
 @end
 
 ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   ActDlgPane* pane = KLCreateActivationPane(section);
-  // The subclass adds no instance variable, so the built pane can take it on.
-  NSCAssert(class_getInstanceSize([KLTestActivationPane class]) ==
-                class_getInstanceSize([ActDlgPane class]),
-            @"the test pane must not change the layout");
   object_setClass(pane, [KLTestActivationPane class]);
   return pane;
 }
 
+@interface KLTestSection ()
+@property(nonatomic, readonly) NSBundle* bundle;
+@property(nonatomic, readonly) InstallerState* installerState;
+@property(nonatomic, readonly) NSMutableDictionary* sharedDictionary;
+@end
+
 @implementation KLTestSection
+
+@synthesize bundle = klBundle, installerState = klState, sharedDictionary = klShared;
 
 - (id)init {
   self = [super init];
   if (self != nil) {
     klShared = [[NSMutableDictionary alloc] init];
     klState = [[KLTestState alloc] init];
-    klPanes = [[NSMutableArray alloc] init];
     klActive = -1;
-    klPending = -1;
   }
   return self;
 }
 
 - (void)dealloc {
-  [klShared release];
+  [((KLTestState*)klState)->volume release];
   [klState release];
+  [klShared release];
   [klBundle release];
-  [klFirst release];
   [klPanes release];
   [super dealloc];
 }
 
-- (NSBundle*)bundle {
-  return klBundle;
-}
-
-- (InstallerState*)installerState {
-  return klState;
-}
-
-- (NSMutableDictionary*)sharedDictionary {
-  return klShared;
-}
-
 - (InstallerPane*)firstPane {
-  return klFirst;
+  return [klPanes firstObject];
 }
 
 - (InstallerPane*)activePane {
@@ -94,11 +78,8 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 }
 
 - (void)setPanes:(NSArray*)panes {
-  for (NSUInteger i = 0; i + 1 < [panes count]; ++i) {
-    [[panes objectAtIndex:i] setNextPane:[panes objectAtIndex:i + 1]];
-  }
-  [klFirst release];
-  klFirst = [[panes firstObject] retain];
+  [klPanes release];
+  klPanes = [panes copy];
 }
 
 - (void)setResourcePath:(NSString*)path {
@@ -114,58 +95,45 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 // The Installer's order: willExitPane: of the pane left, willEnterPane: of the next, then
 // didExitPane: and didEnterPane:. A pane that moves on from inside willEnterPane: is passed by
 // and gets no didEnterPane:.
-- (void)moveTo:(NSInteger)to direction:(InstallerSectionDirection)dir {
-  for (;;) {
-    InstallerPane* leaving = [self activePane];
-    klActive = to;
-    InstallerPane* entering = [self activePane];
-    [leaving willExitPane:dir];
-    klPending = -1;
-    klEntering = YES;
-    [entering willEnterPane:dir];
-    klEntering = NO;
-    [leaving didExitPane:dir];
-    if (klPending < 0) break;
-    dir = klPending > to ? InstallerDirectionForward : InstallerDirectionBackward;
-    to = klPending;
+- (void)moveTo:(NSInteger)to {
+  const InstallerSectionDirection dir =
+      to > klActive ? InstallerDirectionForward : InstallerDirectionBackward;
+  InstallerPane* leaving = [self activePane];
+  klActive = to;
+  [leaving willExitPane:dir];
+  klEntering = YES;
+  klMoveOn = NO;
+  [[self activePane] willEnterPane:dir];
+  klEntering = NO;
+  [leaving didExitPane:dir];
+  if (klMoveOn) {
+    [self moveTo:to + 1];
+  } else {
+    [[self activePane] didEnterPane:dir];
   }
-  [[self activePane] didEnterPane:dir];
 }
 
 - (void)start {
-  for (InstallerPane* pane = [self firstPane]; pane != nil; pane = [pane nextPane]) {
-    [klPanes addObject:pane];
-  }
-  [self moveTo:0 direction:InstallerDirectionForward];
+  [self moveTo:0];
 }
 
-- (BOOL)press:(BOOL)forward {
+- (BOOL)press:(InstallerSectionDirection)dir {
+  const BOOL forward = dir == InstallerDirectionForward;
   InstallerPane* pane = [self activePane];
-  const InstallerSectionDirection dir =
-      forward ? InstallerDirectionForward : InstallerDirectionBackward;
-  if (pane == nil || (!forward && klActive == 0)) return NO;
-  if (!(forward ? [pane nextEnabled] : [pane previousEnabled]) || ![pane shouldExitPane:dir]) {
+  if (pane == nil || (!forward && klActive == 0) ||
+      !(forward ? [pane nextEnabled] : [pane previousEnabled]) || ![pane shouldExitPane:dir]) {
     return NO;
   }
-  [self moveTo:klActive + (forward ? 1 : -1) direction:dir];
+  [self moveTo:klActive + (forward ? 1 : -1)];
   return YES;
 }
 
-- (BOOL)pressContinue {
-  return [self press:YES];
-}
-
-- (BOOL)pressGoBack {
-  return [self press:NO];
-}
-
-- (BOOL)pane:(InstallerPane*)pane asksToMove:(BOOL)forward {
-  const NSInteger to = klActive + (forward ? 1 : -1);
-  if (pane != [self activePane] || to < 0 || to >= (NSInteger)[klPanes count]) return NO;
+- (BOOL)moveOnFrom:(InstallerPane*)pane {
+  if (pane != [self activePane] || klActive + 1 >= (NSInteger)[klPanes count]) return NO;
   if (klEntering) {
-    klPending = to;
+    klMoveOn = YES;
   } else {
-    [self moveTo:to direction:forward ? InstallerDirectionForward : InstallerDirectionBackward];
+    [self moveTo:klActive + 1];
   }
   return YES;
 }

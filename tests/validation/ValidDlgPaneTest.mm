@@ -19,20 +19,20 @@
 
 using Strings = std::vector<std::string>;
 
-// A validation pane whose two verdict methods answer their own way: the verdict must go
-// through them, as the pane's order of calls says.
-static std::string* gVerdictCalls = nullptr;
+// A validation pane whose two verdict methods answer their own way and never write: the verdict
+// must go through them, as the pane's order of calls says.
+static std::string gVerdictCalls;
 @interface KLOwnVerdictPane : ValidDlgPane
 @end
 @implementation KLOwnVerdictPane
 - (NSString*)getErrorString:(int64_t)status {
-  *gVerdictCalls += "getErrorString:" + std::to_string(status) + " ";
+  gVerdictCalls += "getErrorString:" + std::to_string(status) + " ";
   return status == 0 ? @"" : @"Our own message";
 }
 - (BOOL)writeConfigFile:(NSString*)activationKey {
   // The verdict shows only once the configuration is written.
   const bool shown = ![[self valueForKey:@"klValidationResult"] isHidden];
-  *gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + (shown ? " shown " : " ");
+  gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + (shown ? " shown " : " ");
   return NO;
 }
 @end
@@ -52,6 +52,8 @@ class ValidDlgPaneTest : public ::testing::Test {
     pool_ = [[NSAutoreleasePool alloc] init];
     unlink(kConf);
     fake_->alerts.clear();
+    fake_->console.clear();
+    fake_->clockStep = 2.5;
     section_ = [[KLTestSection alloc] init];
     [section_ setTargetVolumePath:@"/"];
     InstallerPane* before = [[[InstallerPane alloc] initWithSection:section_] autorelease];
@@ -66,23 +68,6 @@ class ValidDlgPaneTest : public ::testing::Test {
     unlink(kConf);
   }
 
-  // Points the section at `tool`, stores a customer-form record for `urls` and enters the pane
-  // as Continue on the pane before does.
-  KLTextDataProvider* Enter(const kl::FakeTool& tool, NSString* urls) {
-    [section_ setResourcePath:KLNSString(tool.directory)];
-    KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithKey:@""
-                                                                serverURL:urls
-                                                                     port:80
-                                                                 isSecure:NO
-                                                                    proxy:@""
-                                                             customerName:@"Demo Customer"
-                                                               customerId:@"1001"
-                                                              applianceId:0] autorelease];
-    [[section_ sharedDictionary] setValue:record forKey:@"ActivationPaneData"];
-    [section_ start];
-    [section_ pressContinue];
-    return record;
-  }
   BOOL Validating() { return [[pane_ valueForKey:@"klPerformingValidation"] boolValue]; }
   // Spins the main run loop until the verdict (at most 20 s, so a lost hand-off fails); answers
   // the loop's longest stall from `since` on.
@@ -114,102 +99,87 @@ class ValidDlgPaneTest : public ::testing::Test {
   ValidDlgPane* pane_ = nil;
 };
 
-// No alert means success: the verdict, Continue and the configuration follow; Go Back is open
-// after any verdict.
+// Until the verdict the pane shows none and cannot be left while the main run loop turns. On
+// success (no alert, and the configuration written) Continue opens; Go Back is open after any
+// verdict. Rows with `calls` use the pane above, whose verdict methods are called in that order.
 TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
   const struct {
     NSString* urls;
     Strings steps, alerts;
-    Strings servers;  // the -s of each run
+    Strings servers;         // the -s of each run
+    std::string calls = "";  // "": the pane as built
   } cases[] = {
       {@"127.0.0.1", {"exit 10"}, {ERRORS[10]}, {"127.0.0.1"}},
-      {@"127.0.0.2, 127.0.0.1", {"exit 10", "exit 0"}, {}, {"127.0.0.2", " 127.0.0.1"}},
+      {@"127.0.0.2, 127.0.0.1", {"exit 10", "sleep 2; exit 0"}, {}, {"127.0.0.2", " 127.0.0.1"}},
       {@"127.0.0.2,127.0.0.3", {"exit 11", "exit 12"}, {ERRORS[12]}, {"127.0.0.2", "127.0.0.3"}},
       {@"127.0.0.1", {"kill -TERM $$"}, {"Launch script failed"}, {"127.0.0.1"}},
+      // Validated, but the override refused to write.
+      {@"127.0.0.1", {"exit 0"}, {}, {"127.0.0.1"}, "getErrorString:0 writeConfigFile: "},
+      {@"127.0.0.1", {"exit 10"}, {"Our own message"}, {"127.0.0.1"}, "getErrorString:2560 "},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(KLStdString(c.urls) + " " + c.steps.back());
-    TearDown();
-    SetUp();
-    const size_t done = Lines("Validation Done with Code ");
-    kl::FakeTool tool(c.steps);
-    KLTextDataProvider* record = Enter(tool, c.urls);
-    WaitForVerdict();
-
-    EXPECT_EQ(fake_->alerts, c.alerts);
-    const bool succeeded = c.alerts.empty();
-    EXPECT_EQ(Verdict(), succeeded ? "Validation Succeeded" : "Validation Failed");
-    Strings servers;
-    for (int run = 1; run <= tool.Runs(); ++run) servers.push_back(tool.Arguments(run).at(2));
-    EXPECT_EQ(servers, c.servers);
-    EXPECT_EQ(Lines("Validation Done with Code ") - done, c.servers.size());
-    EXPECT_EQ(kl::ReadWholeFile(kConf), succeeded ? kCustomerBlock : "");
-    // A success keeps its address; once every address has failed, the first is current again.
-    EXPECT_EQ(KLStdString([record currentURL]), succeeded ? c.servers.back() : c.servers[0]);
-    EXPECT_EQ([section_ pressContinue], succeeded);
-    EXPECT_TRUE(succeeded || [section_ pressGoBack]);
-  }
-}
-
-TEST_F(ValidDlgPaneTest, VerdictGoesThroughThePaneMethods) {
-  const struct {
-    Strings steps;
-    std::string calls;
-    Strings alerts;
-  } cases[] = {
-      {{"exit 0"}, "getErrorString:0 writeConfigFile: ", {}},
-      {{"exit 10"}, "getErrorString:2560 ", {"Our own message"}},
-  };
-  for (const auto& c : cases) {
+    SCOPED_TRACE(KLStdString(c.urls) + " " + c.steps.back() + " " + c.calls);
     TearDown();
     SetUp();
     // Same layout (no instance variables of its own): the built pane becomes the subclass.
-    object_setClass(pane_, [KLOwnVerdictPane class]);
-    std::string calls;
-    gVerdictCalls = &calls;
+    if (!c.calls.empty()) object_setClass(pane_, [KLOwnVerdictPane class]);
+    gVerdictCalls.clear();
+    // A customer-form record for the addresses, and the pane entered by Continue on the one
+    // before, with the tool in the section's resources.
     kl::FakeTool tool(c.steps);
-    Enter(tool, @"127.0.0.1");
-    WaitForVerdict();
-    gVerdictCalls = nullptr;
-    EXPECT_EQ(calls, c.calls);
+    [section_ setResourcePath:KLNSString(tool.directory)];
+    KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithKey:@""
+                                                                serverURL:c.urls
+                                                                     port:80
+                                                                 isSecure:NO
+                                                                    proxy:@""
+                                                             customerName:@"Demo Customer"
+                                                               customerId:@"1001"
+                                                              applianceId:0] autorelease];
+    [[section_ sharedDictionary] setValue:record forKey:@"ActivationPaneData"];
+    const NSTimeInterval entered = [NSDate timeIntervalSinceReferenceDate];
+    [section_ start];
+    [section_ press:InstallerDirectionForward];
+    EXPECT_FALSE([pane_ shouldExitPane:InstallerDirectionForward] ||
+                 [pane_ shouldExitPane:InstallerDirectionBackward]);
+    EXPECT_FALSE([pane_ nextEnabled] || [pane_ previousEnabled]);
+    EXPECT_EQ(Verdict(), "(hidden)");
+    const NSTimeInterval stall = WaitForVerdict(entered);
+    printf("main run loop's longest stall while the tool ran: %.0f ms\n", stall * 1000);
+    EXPECT_LT(stall, 1.0);
+
+    EXPECT_EQ(gVerdictCalls, c.calls);
     EXPECT_EQ(fake_->alerts, c.alerts);
-    EXPECT_EQ(Verdict(), "Validation Failed");  // the override refused to write
-    EXPECT_EQ(kl::ReadWholeFile(kConf), "");
+    const bool succeeded = c.alerts.empty() && c.calls.empty();
+    const std::string verdict = succeeded ? "Validation Succeeded" : "Validation Failed";
+    EXPECT_EQ(Verdict(), verdict);
+    Strings servers;
+    for (int run = 1; run <= tool.Runs(); ++run) servers.push_back(tool.Arguments(run).at(2));
+    EXPECT_EQ(servers, c.servers);
+    EXPECT_EQ(Lines("Validation Done with Code "), c.servers.size());
+    EXPECT_EQ(Lines("Validation took 2.5 sec."), c.servers.size());
+    EXPECT_EQ(kl::ReadWholeFile(kConf), succeeded ? kCustomerBlock : "");
+    // A success keeps its address; once every address has failed, the first is current again.
+    EXPECT_EQ(KLStdString([record currentURL]), succeeded ? c.servers.back() : c.servers[0]);
+    EXPECT_EQ([section_ press:InstallerDirectionForward], succeeded);
+    ASSERT_TRUE([section_ press:InstallerDirectionBackward]);
+    if (!succeeded) continue;
+    // Coming back from a later pane: no new validation, the verdict and buttons stay.
+    EXPECT_FALSE(Validating());
+    EXPECT_EQ(Verdict(), verdict);
+    EXPECT_TRUE([pane_ nextEnabled] && [pane_ previousEnabled]);
+    EXPECT_EQ(static_cast<size_t>(tool.Runs()), servers.size());
   }
-}
-
-TEST_F(ValidDlgPaneTest, StaysResponsiveAndCannotBeLeftWhileValidating) {
-  kl::FakeTool tool({"sleep 2; exit 0"});
-  fake_->clockStep = 2.5;
-  const NSTimeInterval entered = [NSDate timeIntervalSinceReferenceDate];
-  Enter(tool, @"127.0.0.1");
-  EXPECT_FALSE([pane_ shouldExitPane:InstallerDirectionForward] ||
-               [pane_ shouldExitPane:InstallerDirectionBackward]);
-  EXPECT_FALSE([pane_ nextEnabled] || [pane_ previousEnabled]);
-  EXPECT_EQ(Verdict(), "(hidden)");
-  const NSTimeInterval stall = WaitForVerdict(entered);
-  printf("main run loop's longest stall while the tool slept 2 s: %.0f ms\n", stall * 1000);
-  EXPECT_LT(stall, 1.0);
-  EXPECT_EQ(Verdict(), "Validation Succeeded");
-  EXPECT_EQ(Lines("Validation took 2.5 sec."), 1u);
-
-  // Coming back from a later pane: no new validation, the verdict and buttons stay.
-  ASSERT_TRUE([section_ pressContinue]);
-  ASSERT_TRUE([section_ pressGoBack]);
-  EXPECT_FALSE(Validating());
-  EXPECT_EQ(Verdict(), "Validation Succeeded");
-  EXPECT_TRUE([pane_ nextEnabled] && [pane_ previousEnabled]);
-  EXPECT_EQ(tool.Runs(), 1);
 }
 
 TEST_F(ValidDlgPaneTest, MissingRecordSendsTheUserBackAndPanesFreeTheirControls) {
   [section_ start];
-  [section_ pressContinue];
+  [section_ press:InstallerDirectionForward];
   EXPECT_EQ(fake_->alerts,
             Strings{"No activation data was found. Please go back and enter the activation data."});
   EXPECT_EQ(Verdict(), "Validation Failed");
-  EXPECT_FALSE([section_ pressContinue]);
-  EXPECT_TRUE([section_ pressGoBack]);
+  EXPECT_FALSE([section_ press:InstallerDirectionForward]);
+  EXPECT_TRUE([section_ press:InstallerDirectionBackward]);
 
 #ifdef GNUSTEP  // per-class instance counts are GNUstep's
   GSDebugAllocationActive(YES);
