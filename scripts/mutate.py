@@ -281,6 +281,11 @@ MUTATIONS = [
     # Installer host and its scripts.
     M("script-crlf", SCRIPT, "if (!line.empty() && line.back() == '\\r') line.pop_back();", "",
       ("installer_test",)),
+    M("script-partial-kept", SCRIPT, "      script.steps.clear();\n", "", ("installer_test",)),
+    M("script-column-unchecked", SCRIPT, " || !ParseIndex(column, &step->column)", "",
+      ("installer_test",)),
+    M("script-key-any", SCRIPT, 'rest != "tab" && rest != "return" && rest != "escape"',
+      'rest.empty()', ("installer_test",)),
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
