@@ -289,6 +289,8 @@ MUTATIONS = [
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
+    M("host-screenshot-tiff", "tools/kelvory-installer/HostWindow.mm", "UsingType:NSPNGFileType",
+      "UsingType:NSTIFFFileType", ("e2e",)),
     M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
     # Headless activation.
     M("activate-prefill-always", SOURCE, "    if (!look.hasData) continue;\n", "",
