@@ -39,7 +39,7 @@ ActivateResult ActivateRun(const Strings& args) {
 // A dry run's first tool argument vector after the tool's path, without the fixed -f and -l
 // (the values compared with it hold no spaces).
 std::string ShownArguments(const json& report) {
-  const json argv = report.contains("argv") ? report["argv"][0] : json::array();
+  const json argv = report.contains("argv") ? report["argv"].at(0) : json::array();
   std::string shown;
   for (size_t i = 1; i < argv.size(); ++i) {
     if (argv[i] == "-f" || argv[i] == "-l") {
