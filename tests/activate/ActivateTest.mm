@@ -5,16 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <nlohmann/json.hpp>
 #include <tuple>
 
 #import "ActDlgPaneViews.h"
-#include "ActivateRun.h"
 #include "FakePlatform.h"
 #include "FakeTool.h"
 #import "KLActivationSource.h"
 #include "KLHelper.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
+#include "RunProcess.h"
 #include "TempDir.h"
 #import "ValidDlgPaneViews.h"
 
@@ -108,7 +109,8 @@ class ActivateTest : public ::testing::Test {
     kl::FakeTool tool(s.steps);
     Strings args{"--json", "--package", package_, "--tool", tool.Tool()};
     args.insert(args.end(), s.options.begin(), s.options.end());
-    const nlohmann::json json = kl::ActivateRun(args).json;
+    const nlohmann::json json =
+        nlohmann::json::parse(kl::RunProcess(ACTIVATE_PATH, args).out, nullptr, false);
     return Collect(tool, {json.value("message", "(no message)")});
   }
 
@@ -190,14 +192,12 @@ TEST(SourceChoice, ThePlatformsForcedPreferences) {
             "com.kelvory.activation ActivationKey CustomerID CustomerName ServerURL "
             "ServerProtocol ServerPort ProxyURL ProxyPort");
   EXPECT_EQ(choice.source, KLSourceKind::kManagedPreferences);
-  ASSERT_EQ(choice.looked.size(), 1u);
-  EXPECT_EQ(choice.looked[0].location, "com.kelvory.activation");
-  EXPECT_TRUE(choice.looked[0].found);
+  EXPECT_EQ(choice.looked.at(0).location, "com.kelvory.activation");
+  EXPECT_TRUE(choice.looked.at(0).found);
   EXPECT_EQ(KLStdString(choice.input.activationKey), "a2V5");
   EXPECT_EQ(KLStdString(choice.input.port), "8443");
   EXPECT_EQ(KLStdString(choice.input.proxy), "127.0.0.1:3128");
   EXPECT_EQ(choice.overrides, std::vector<std::string>({"proxy"}));
-
   [pool drain];
 }
 

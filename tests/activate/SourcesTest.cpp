@@ -1,16 +1,20 @@
-// kelvory-activate's sources (options over managed preferences over the pre-fill file), its
-// outcomes and exit codes, and --unless-activated; run as a real process with a fake tool.
+// kelvory-activate as a real process with a fake tool: its sources (options over managed
+// preferences over the pre-fill file), outcomes and exit codes, --unless-activated; its time
+// limit and signals, which end the tool's whole process group and write nothing; and the lock on
+// which concurrent runs take turns.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <map>
+#include <functional>
+#include <nlohmann/json.hpp>
 
-#include "ActivateRun.h"
 #include "FakeTool.h"
 #include "KLHelper.h"
+#include "RunProcess.h"
 #include "TempDir.h"
 
 namespace {
@@ -19,7 +23,33 @@ using nlohmann::json;
 using Strings = std::vector<std::string>;
 const char kConf[] = "/tmp/kelvor.conf";
 const char kLog[] = "/tmp/kelvor_install.log";
+const char kLock[] = "/tmp/kelvor.conf.lock";
 const Strings kCustomer{"--customer-name", "N", "--customer-id", "1", "--server", "127.0.0.1"};
+
+struct ActivateResult {
+  int exitCode = -1;
+  std::string out, err;
+  nlohmann::json json;  // standard output parsed; discarded when it is no JSON
+};
+ActivateResult ActivateRun(const Strings& args) {
+  const kl::ProcessRun run = kl::RunProcess(ACTIVATE_PATH, args);
+  return {run.exitCode, run.out, run.err, json::parse(run.out, nullptr, false)};
+}
+
+// A dry run's first tool argument vector after the tool's path, without the fixed -f and -l
+// (the values compared with it hold no spaces).
+std::string ShownArguments(const json& report) {
+  const json argv = report.contains("argv") ? report["argv"].at(0) : json::array();
+  std::string shown;
+  for (size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == "-f" || argv[i] == "-l") {
+      ++i;
+    } else {
+      shown += (shown.empty() ? "" : " ") + argv[i].get<std::string>();
+    }
+  }
+  return shown;
+}
 
 std::string Plist(const Strings& pairs) {
   std::string entries;
@@ -37,7 +67,7 @@ class ActivateSources : public ::testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   void Clean() {
-    unlink(kConf), unlink(kLog);
+    unlink(kConf), unlink(kLog), unlink(kLock);
     unsetenv("COMMAND_LINE_INSTALL");
   }
   std::string Write(const std::string& name, const std::string& content) {
@@ -46,9 +76,15 @@ class ActivateSources : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << content;
     return path;
   }
-  // kelvory-activate --json with the fake tool.
-  kl::ActivateResult Run(const Strings& args) {
-    return kl::ActivateRun(With({"--json", "--tool", tool_.Tool()}, args));
+  // kelvory-activate --json with a fake tool, run to its end or started with its output in the
+  // file `out` of the test's folder.
+  ActivateResult Run(const Strings& args, const kl::FakeTool& tool) {
+    return ActivateRun(With({"--json", "--tool", tool.Tool()}, args));
+  }
+  ActivateResult Run(const Strings& args) { return Run(args, tool_); }
+  pid_t Start(const Strings& args, const kl::FakeTool& tool, const std::string& out) {
+    return kl::StartProcess(With({ACTIVATE_PATH, "--json", "--tool", tool.Tool()}, args),
+                            dir_ + "/" + out, dir_ + "/err");
   }
   kl::TempDir tmp_;
   const std::string dir_ = tmp_.path;
@@ -101,13 +137,13 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
-    const kl::ActivateResult r = Run(With(c.args, {"--dry-run"}));
+    const ActivateResult r = Run(With(c.args, {"--dry-run"}));
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.json["outcome"], "dry-run");
     EXPECT_EQ(r.json["source"], c.source);
     EXPECT_EQ(r.json["sourceLocation"], c.location);
     EXPECT_EQ(r.json["overrides"], json(c.overrides));
-    EXPECT_EQ(kl::ActivateShownArguments(r.json), c.argv);
+    EXPECT_EQ(ShownArguments(r.json), c.argv);
     EXPECT_NE(access(kLog, F_OK), 0);
     EXPECT_NE(access(kConf, F_OK), 0);
   }
@@ -152,11 +188,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
   const std::string none =
       "No activation data was found (an activation key, a customer ID or a customer name)";
   const std::string looked = none + ". Looked at: ";
-  const std::map<int, std::string> outcomes{{0, "activated"},
-                                            {1, "refused"},
-                                            {3, "failed"},
-                                            {4, "config-error"},
-                                            {5, "no-activation-data"}};
+  const char* const outcomes[] = {"activated", "refused",      "",
+                                  "failed",    "config-error", "no-activation-data"};
   const struct {
     Strings args;
     int exitCode;
@@ -202,14 +235,14 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
     SCOPED_TRACE(::testing::PrintToString(c.args) + c.step);
     unlink(kConf);
     kl::FakeTool tool({c.step});
-    const kl::ActivateResult r = kl::ActivateRun(With({"--json", "--tool", tool.Tool()}, c.args));
+    const ActivateResult r = Run(c.args, tool);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
     if (c.exitCode == 2) {
       EXPECT_EQ(r.out, "");
       EXPECT_NE(r.err, "");
       continue;
     }
-    EXPECT_EQ(r.json["outcome"], outcomes.at(c.exitCode));
+    EXPECT_EQ(r.json["outcome"], outcomes[c.exitCode]);
     EXPECT_EQ(r.json["message"], c.message);
     EXPECT_EQ(r.json["configWritten"], c.exitCode == 0);
     EXPECT_EQ(
@@ -224,12 +257,11 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
   EXPECT_EQ(version.out, std::string("kelvory-activate ") + KL_VERSION + "\n");
   // The tool: the InitialValidate beside the program unless named; no other name is run.
   const std::string program = ACTIVATE_PATH;
-  const Strings form{"--dry-run",     "--json", "--customer-name", "N",
-                     "--customer-id", "1",      "--server",        "127.0.0.1"};
-  EXPECT_EQ(kl::ActivateRun(form).json["argv"][0][0],
+  const Strings form = With(kCustomer, {"--dry-run", "--json"});
+  EXPECT_EQ(ActivateRun(form).json["argv"][0][0],
             program.substr(0, program.rfind('/')) + "/InitialValidate");
-  const kl::ActivateResult misnamed =
-      kl::ActivateRun(With(form, {"--tool", "/usr/bin/NotInitialValidate"}));
+  const ActivateResult misnamed =
+      ActivateRun(With(form, {"--tool", "/usr/bin/NotInitialValidate"}));
   EXPECT_EQ(misnamed.exitCode, 2);
   EXPECT_NE(misnamed.err.find("--tool must name a file called InitialValidate"), std::string::npos);
 }
@@ -272,6 +304,92 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
                                        " already ends with a complete activation for this volume "
                                        "(the installer's panes ran)");
     }
+  }
+}
+
+using StopAndLockTest = ActivateSources;
+
+// A time limit or a signal: exit 6 with its outcome, the tool and what it started end (one of
+// them ignores SIGTERM and needs the SIGKILL that follows), and nothing is appended.
+TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
+  static const char kGraceful[] =
+      "trap 'touch \"$d/term\"' TERM; sleep 60 & echo $! > \"$d/pid\"; wait";
+  const struct {
+    const char* step;
+    Strings extra;
+    int signal;  // sent once the tool runs; 0 for none
+    const char* outcome;
+  } cases[] = {
+      {kGraceful, {"--timeout", "3"}, 0, "timed-out"},
+      {kGraceful, {}, SIGTERM, "interrupted"},
+      {kGraceful, {}, SIGHUP, "interrupted"},
+      {"trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait", {}, SIGINT, "interrupted"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signal);
+    std::ofstream(kConf) << "[server]\n";
+    kl::FakeTool tool({c.step});
+    const pid_t run = Start(With(kCustomer, c.extra), tool, "out");
+    const pid_t started = kl::PidFrom(tool.directory + "/pid");
+    ASSERT_GT(started, 0);
+    if (c.signal != 0) kill(run, c.signal);
+    EXPECT_EQ(kl::ReapProcess(run, 20), 6);
+    EXPECT_TRUE(kl::EndsSoon(started));
+    // A tool that heeds SIGTERM gets the chance to end on its own.
+    EXPECT_EQ(access((tool.directory + "/term").c_str(), F_OK) == 0, c.step == kGraceful);
+    kill(started, SIGKILL);
+    const json report = json::parse(kl::ReadWholeFile(dir_ + "/out"), nullptr, false);
+    EXPECT_EQ(report["outcome"], c.outcome);
+    EXPECT_EQ(report["configWritten"], false);
+    EXPECT_EQ(kl::ReadWholeFile(kConf), "[server]\n");
+  }
+}
+
+// Each fake tool replaces the file at once and then takes its time, as a slow server would:
+// without turns, both tools write before either run appends and the file ends with two blocks.
+TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
+  kl::FakeTool tool(
+      {"printf '[server]\\n' > /tmp/kc.$$ && mv /tmp/kc.$$ /tmp/kelvor.conf; sleep 0.5"});
+  const pid_t first = Start(kCustomer, tool, "1");
+  usleep(100000);
+  const pid_t second = Start(kCustomer, tool, "2");
+  EXPECT_EQ(kl::ReapProcess(first, 20), 0);
+  EXPECT_EQ(kl::ReapProcess(second, 20), 0);
+  const std::string conf = kl::ReadWholeFile(kConf);
+  EXPECT_EQ(conf.rfind("[server]\n", 0), 0u) << conf;
+  const size_t block = conf.find("[main]");
+  EXPECT_NE(block, std::string::npos) << conf;
+  EXPECT_EQ(block, conf.rfind("[main]")) << "one block only: " << conf;
+
+  // A run that never gets its turn within its time limit: busy, exit 6, nothing run.
+  kl::FakeTool slow({"echo $$ > \"$d/pid\"; exec sleep 60"});
+  const pid_t holder = Start(kCustomer, slow, "3");
+  ASSERT_GT(kl::PidFrom(slow.directory + "/pid"), 0);
+  kl::FakeTool waiting({"exit 0"});
+  const ActivateResult busy = Run(With(kCustomer, {"--timeout", "1"}), waiting);
+  kill(holder, SIGTERM);
+  kl::ReapProcess(holder, 20);
+  EXPECT_EQ(busy.exitCode, 6);
+  EXPECT_EQ(busy.json["outcome"], "busy");
+  EXPECT_EQ(waiting.Runs(), 0);
+}
+
+// A lock file planted by someone else is never locked through: it is replaced (we are root
+// here), and a symbolic link's target stays untouched.
+TEST_F(StopAndLockTest, APlantedLockIsReplaced) {
+  const std::string target = Write("target", "theirs");
+  const std::function<void()> plants[] = {
+      [] { close(creat(kLock, 0666)), chown(kLock, 65534, 65534); },
+      [&] { symlink(target.c_str(), kLock); },
+  };
+  for (const auto& plant : plants) {
+    unlink(kLock);
+    plant();
+    EXPECT_EQ(Run(kCustomer).exitCode, 0);
+    struct stat info {};
+    ASSERT_EQ(lstat(kLock, &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_uid == geteuid());
+    EXPECT_EQ(kl::ReadWholeFile(target), "theirs");
   }
 }
 
