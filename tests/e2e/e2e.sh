@@ -93,10 +93,10 @@ signal_host() {  # SIGNAL [notes]
   wait "$pid"
   status=$?
 }
-customer_form() {  # NAME ID URLS
+customer_form() {  # NAME ID URLS [STEPS...]
   run_script "select klActivationMatrix 1 0" "type klCustomerNameField $1" \
     "type klCustomerIdField $2" "type klServerURLField $3" "type klServerPortField $port" \
-    continue wait
+    continue wait "${@:4}"
 }
 expect() {  # STATUS TRANSCRIPT-LINES...
   [ "$status" = "$1" ] || fail "exit status $status, expected $1"
@@ -133,9 +133,10 @@ case "$scenario" in
 $main"
     ;;
   failover)
-    customer_form "Demo Customer" 1001 "127.0.0.2,127.0.0.1"
+    customer_form "Demo Customer" 1001 "127.0.0.2,127.0.0.1" "screenshot $work/shot.png"
     expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
       "buttons: continue=on back=on"
+    [ "$(head -c 4 "$work/shot.png" | tail -c 3)" = PNG ] || fail "no PNG screenshot"
     [ "$(grep -c 'Validation Done with Code' "$work/stderr")" = 2 ] || fail "not two attempts"
     ;;
   all-failing)
