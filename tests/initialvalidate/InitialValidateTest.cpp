@@ -191,9 +191,10 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
   Write(others, "someone's\n");
   Write(linked, "linked\n");
   ASSERT_EQ(symlink((dir_ + "/target").c_str(), symlinked.c_str()), 0);
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0666) | mkdir(folder.c_str(), 0777) |
-                link(linked.c_str(), (linked + "2").c_str()) | chmod(others.c_str(), 0666),
-            0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+  ASSERT_EQ(link(linked.c_str(), (linked + "2").c_str()), 0);
+  ASSERT_EQ(chmod(others.c_str(), 0666), 0);
   const bool root = chown(others.c_str(), 65534, 65534) == 0;  // else no file of another user
   const auto snapshots = [&] {
     return Snapshot(dir_ + "/target") + Snapshot(symlinked) + Snapshot(fifo) + Snapshot(folder) +
