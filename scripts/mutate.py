@@ -96,6 +96,9 @@ MUTATIONS = [
       "direction:dir];\n      [entering didEnterPane:dir];\n",
       "      [self logPaneAtIndex:to call:@\"didEnterPane:\" direction:dir];\n"
       "      [entering didEnterPane:dir];\n      _switching = NO;\n", ("host_test",)),
+    M("keytool-unknown-as-missing", "tools/kelvory-keytool/main.cpp",
+      "dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !unknown.empty()", "false",
+      ("keytool_test",)),
     M("keytool-id-diagnostic", KEYTOOL, "    case kKeyDecodeBadIdentifier:\n",
       "    case -100:\n", ("keytool_test",)),
     M("prefill-no-reason", PREFILL, "return look.problem.empty() ? 0 : 1;", "return 0;",

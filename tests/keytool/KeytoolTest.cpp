@@ -177,6 +177,12 @@ TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(r.err.empty());
   }
+  // A mistyped option is named, not taken for a missing subcommand or KEY.
+  for (const Args& args : {Args{"--no-such-option"}, Args{"decode", "--no-such-option"}}) {
+    EXPECT_EQ(
+        Keytool(args).err.rfind("The following argument was not expected: --no-such-option\n", 0),
+        0u);
+  }
 }
 
 // Why a file cannot be used goes to standard error; standard output holds only what was read

@@ -239,7 +239,14 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& e) {  // --help or --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);  // prints the message and usage to standard error
+    // CLI11 checks what is required before what is unknown: a mistyped option would otherwise be
+    // reported as a missing subcommand or KEY.
+    const std::vector<std::string> unknown = app.remaining(true);
+    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !unknown.empty()) {
+      app.exit(CLI::ExtrasError(unknown));
+    } else {
+      app.exit(e);  // prints the message and usage to standard error
+    }
     return kExitUsage;
   }
 
