@@ -43,8 +43,18 @@ class PaneVerdictSteps : public VerdictSteps {
   return [[[self section] installerState] targetVolumePath];
 }
 
+// The thread holds no reference of its own to the pane, so the pane and its controls are only
+// ever freed on the main thread: the attempt's reference is taken here and handed back in
+// validationDidDone:.
 - (void)startAttempt {
-  [NSThread detachNewThreadSelector:@selector(doValidationTask:) toTarget:self withObject:nil];
+  [self retain];
+  [NSThread detachNewThreadSelector:@selector(runValidationTask:)
+                           toTarget:[self class]
+                         withObject:[NSValue valueWithNonretainedObject:self]];
+}
+
++ (void)runValidationTask:(NSValue*)pane {
+  [[pane nonretainedObjectValue] doValidationTask:nil];
 }
 
 - (void)showVerdict:(BOOL)succeeded {
@@ -93,6 +103,7 @@ class PaneVerdictSteps : public VerdictSteps {
 }
 
 - (void)validationDidDone:(NSNumber*)status {
+  [self autorelease];  // the attempt's reference, taken in startAttempt
   PaneVerdictSteps steps(self);
   const AttemptOutcome outcome =
       KLConcludeValidationAttempt(dataProvider, [status intValue], steps);
