@@ -15,10 +15,14 @@
 
 @interface KLTestState : InstallerState {
  @public
-  NSString* volume;  // the section's
+  NSString* volume;
 }
 @end
 @implementation KLTestState
+- (void)dealloc {
+  [volume release];
+  [super dealloc];
+}
 - (NSString*)targetVolumePath {
   return volume;
 }
@@ -35,6 +39,9 @@
 
 ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   ActDlgPane* pane = KLCreateActivationPane(section);
+  NSCAssert(class_getInstanceSize([KLTestActivationPane class]) ==
+                class_getInstanceSize([ActDlgPane class]),
+            @"the test pane must not change the layout");
   object_setClass(pane, [KLTestActivationPane class]);
   return pane;
 }
@@ -60,7 +67,6 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 }
 
 - (void)dealloc {
-  [((KLTestState*)klState)->volume release];
   [klState release];
   [klShared release];
   [klBundle release];
