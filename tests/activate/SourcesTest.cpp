@@ -71,10 +71,7 @@ class ActivateSources : public ::testing::Test {
     unsetenv("COMMAND_LINE_INSTALL");
   }
   std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = dir_ + "/" + name;
-    mkdir(path.substr(0, path.rfind('/')).c_str(), 0755);
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    return tmp_.Write(name, content);
   }
   // kelvory-activate --json with a fake tool, run to its end or started with its output in the
   // file `out` of the test's folder.

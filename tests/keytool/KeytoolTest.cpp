@@ -39,12 +39,8 @@ json DoctorReport(const Args& args, int* exitCode = nullptr) {
 
 class KeytoolFiles : public ::testing::Test {
  protected:
-  // Writes `content` at `name` under the test's folder (one new folder level allowed).
   std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = dir_ + "/" + name;
-    mkdir(path.substr(0, path.rfind('/')).c_str(), 0755);
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    return tmp_.Write(name, content);
   }
   kl::TempDir tmp_;
   const std::string dir_ = tmp_.path;

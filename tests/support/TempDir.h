@@ -3,8 +3,10 @@
 #define KELVORY_TESTS_TEMPDIR_H_
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace kl {
@@ -18,6 +20,13 @@ class TempDir {
   ~TempDir() {
     std::error_code ignored;
     if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+  /// Writes `content` at `name` below the directory (one new folder level allowed); its path.
+  std::string Write(const std::string& name, const std::string& content) const {
+    const std::string file = path + "/" + name;
+    mkdir(file.substr(0, file.rfind('/')).c_str(), 0755);
+    std::ofstream(file, std::ios::binary) << content;
+    return file;
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
