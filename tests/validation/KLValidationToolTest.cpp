@@ -58,7 +58,10 @@ TEST(LaunchValidation, StatusesOfEveryWayTheToolEnds) {
   hostile.proxy = "p\"roxy $HOME";
   hostile.serverURL = std::string(5000, 'u');  // longer than any command text could be
   EXPECT_EQ(launchvalidation(dir, hostile), 0);
-  EXPECT_EQ(tool.Arguments(1), ValidationArguments(tool.directory, hostile));
+  EXPECT_EQ(tool.Arguments(1),
+            (Strings{tool.Tool(), "-s", hostile.serverURL, "-n", "80", "-p", "http", "-x",
+                     hostile.proxy, "-f", "/tmp/kelvor.conf", "-c", hostile.customerName, "-i",
+                     hostile.customerId, "-l", "/tmp/kelvor_install.log"}));
   EXPECT_NE(access(owned.c_str(), F_OK), 0) << "a value was run as a command";
   EXPECT_EQ(launchvalidation(dir, kKeyForm), 3 << 8);
   EXPECT_EQ(launchvalidation(dir, kKeyForm), 255 << 8);

@@ -68,8 +68,7 @@ class ValidDlgPaneTest : public ::testing::Test {
   }
 
   BOOL Validating() { return [[pane_ valueForKey:@"klPerformingValidation"] boolValue]; }
-  // Spins the main run loop until the verdict (at most 20 s, so a lost hand-off fails); answers
-  // the loop's longest stall from `since` on.
+  // Spins the main run loop until the verdict (20 s at most); answers its longest stall.
   NSTimeInterval WaitForVerdict(NSTimeInterval since = [NSDate timeIntervalSinceReferenceDate]) {
     NSTimeInterval longest = 0;
     NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:20];
