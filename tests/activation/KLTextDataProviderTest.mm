@@ -2,7 +2,6 @@
 #import <Foundation/Foundation.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 std::string Str(NSString* s) { return s == nil ? "<nil>" : [s UTF8String]; }
+NSString* NSPath(const std::string& path) { return [NSString stringWithUTF8String:path.c_str()]; }
 
 // The whole record as "containData|key|customer ID|customer name|server URL|isHTTPS|port|
 // appliance ID|proxy", so a value set by mistake fails as surely as one missed.
@@ -29,6 +29,7 @@ std::string Read(KLTextDataProvider* r) {
          std::to_string([r applianceId]) + "|" + Str([r proxyServer]);
 }
 const char kNothing[] = "0|||||0|0|0|";
+const size_t kMiB = 1024 * 1024;
 
 KLTextDataProvider* KeyRecord(NSString* key, NSString* url, NSString* name, NSString* cid,
                               int64_t appliance) {
@@ -45,10 +46,7 @@ KLTextDataProvider* KeyRecord(NSString* key, NSString* url, NSString* name, NSSt
 class RecordTest : public ::testing::Test {
  protected:
   void TearDown() override { [pool_ drain]; }
-  NSString* Write(const std::string& bytes, const std::string& name = "data") {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-    return [NSString stringWithUTF8String:(dir_ + "/" + name).c_str()];
-  }
+  NSString* Write(const std::string& bytes) { return NSPath(tmp_.Write("data", bytes)); }
   // A record from initWithXmlFile: or initWithTextFile: (xml_, text_) of a path or of bytes.
   std::string Load(SEL init, NSString* path) {
     return Read([[[KLTextDataProvider alloc] performSelector:init withObject:path] autorelease]);
@@ -58,7 +56,6 @@ class RecordTest : public ::testing::Test {
   NSAutoreleasePool* pool_ = [[NSAutoreleasePool alloc] init];
   kl::ScopedFakePlatform fake_;
   kl::TempDir tmp_;
-  const std::string dir_ = tmp_.path;
   const SEL xml_ = @selector(initWithXmlFile:), text_ = @selector(initWithTextFile:);
 };
 
@@ -95,24 +92,16 @@ TEST_F(RecordTest, XmlReader) {
       {"<Server><Protocol>HTTPS</Protocol><Port>4294967376</Port></Server><Proxy><URL>p</URL>"
        "<Port>0</Port></Proxy><Proxy><Port>9</Port></Proxy>",
        "0|||||0|2147483647|0|p"},
+      {"<a><Customer><ID>1</ID></Customer>", kNothing},  // not well-formed
+      // 1 MiB is the most a pre-fill file may hold; one byte more makes it unusable.
+      {"<ActivationKey>K</ActivationKey>" + std::string(kMiB - 39, ' '), "1|K||||0|0|0|"},
+      {"<ActivationKey>K</ActivationKey>" + std::string(kMiB - 38, ' '), kNothing},
   };
   for (const auto& c : cases) EXPECT_EQ(Load(xml_, "<r>" + c.first + "</r>"), c.second) << c.first;
   EXPECT_TRUE(fake_->console.empty());
-}
-
-TEST_F(RecordTest, UnusableFilesGiveAnEmptyRecord) {
-  NSString* paths[] = {Write("", "empty"), Write("<a><Customer><ID>1</ID></Customer>", "bad"),
-                       [NSString stringWithUTF8String:dir_.c_str()],
-                       [NSString stringWithUTF8String:(dir_ + "/missing").c_str()]};
-  for (NSString* p : paths) {
-    EXPECT_EQ(Load(xml_, p), kNothing) << Str(p);
-    EXPECT_EQ(Load(text_, p), kNothing) << Str(p);
+  for (NSString* p : {Write(""), NSPath(tmp_.path), NSPath("/nonexistent")}) {
+    EXPECT_EQ(Load(xml_, p) + Load(text_, p), std::string(kNothing) + kNothing) << Str(p);
   }
-  // 1 MiB is the most a pre-fill file may hold; one byte more makes it unusable.
-  const std::string head = "<r><ActivationKey>K</ActivationKey>", tail = "</r>";
-  const std::string fill(1024 * 1024 - head.size() - tail.size(), ' ');
-  EXPECT_EQ(Load(xml_, head + fill + tail), "1|K||||0|0|0|");
-  EXPECT_EQ(Load(xml_, head + fill + " " + tail), kNothing);
 }
 
 TEST_F(RecordTest, TextReader) {

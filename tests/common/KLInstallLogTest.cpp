@@ -22,6 +22,9 @@ class InstallLogTest : public ::testing::Test {
 
 // MaskStamps masks only stamps of the current local time in month/day/year order.
 TEST_F(InstallLogTest, CreatesThenAppendsNeverTruncates) {
+  // Callers escape the values they log: controls and the backslash only.
+  EXPECT_EQ(EscapeControlCharacters(std::string("a\nb\r\t\\ \x01\x7F\x1F\xC3\xA9~\0", 14)),
+            "a\\nb\\r\\t\\\\ \\x01\\x7F\\x1F\xC3\xA9~\\x00");
   LogInstallerMessage("first", "created");
   EXPECT_EQ(kl::MaskedInstallLog(), "STAMP\tfirst -- created\n");
   { std::ofstream(kLogPath, std::ios::app) << "someone else's line\n"; }
@@ -60,12 +63,6 @@ TEST_F(InstallLogTest, ALogThatIsNotOursIsNotWrittenThrough) {
         << c.name;
   }
   unlink(target);
-}
-
-TEST(EscapeControlCharacters, OnlyControlsAndTheBackslashChange) {
-  EXPECT_EQ(EscapeControlCharacters("a\nb\r\t\\ \x01\x7F\x1F\xC3\xA9~"),
-            "a\\nb\\r\\t\\\\ \\x01\\x7F\\x1F\xC3\xA9~");
-  EXPECT_EQ(EscapeControlCharacters(std::string("x\0y", 3)), "x\\x00y");
 }
 
 }  // namespace

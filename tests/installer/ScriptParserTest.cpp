@@ -14,22 +14,15 @@ TEST(ScriptParser, Steps) {
       "key tab\nkey return\r\nkey escape\nfocus",
       kOutlets);
   ASSERT_EQ(s.error, "");
-  ASSERT_EQ(s.steps.size(), 11u);
-  EXPECT_EQ(s.steps[0].kind, ScriptStep::kType);
-  EXPECT_EQ(s.steps[0].line, 4);
-  EXPECT_EQ(s.steps[0].outlet, "klServerURLField");
-  EXPECT_EQ(s.steps[0].text, " a \"b\"  ");  // verbatim after the one separating space
-  EXPECT_EQ(s.steps[1].text, "");
-  EXPECT_EQ(s.steps[2].kind, ScriptStep::kSelect);
-  EXPECT_EQ(s.steps[2].row * 10 + s.steps[2].column, 1);
-  EXPECT_EQ(s.steps[3].kind, ScriptStep::kContinue);
-  EXPECT_EQ(s.steps[4].kind, ScriptStep::kBack);
-  EXPECT_EQ(s.steps[5].kind, ScriptStep::kWait);
-  EXPECT_EQ(s.steps[6].kind, ScriptStep::kScreenshot);
-  EXPECT_EQ(s.steps[6].text, "/tmp/a b.png");
-  for (size_t i = 7; i < 10; ++i) EXPECT_EQ(s.steps[i].kind, ScriptStep::kKey);
-  EXPECT_EQ(s.steps[7].text + s.steps[8].text + s.steps[9].text, "tabreturnescape");
-  EXPECT_EQ(s.steps[10].kind, ScriptStep::kFocus);
+  std::string seen;  // "line kind outlet row column|text" of each step
+  for (const ScriptStep& t : s.steps) {
+    seen += std::to_string(t.line) + " " + "TSCBWPKF"[t.kind] + " " + t.outlet + " " +
+            std::to_string(t.row) + std::to_string(t.column) + "|" + t.text + "\n";
+  }
+  EXPECT_EQ(seen,
+            "4 T klServerURLField 00| a \"b\"  \n"  // verbatim after the one separating space
+            "5 T klServerURLField 00|\n6 S klProtocolMatrix 01|\n7 C  00|\n8 B  00|\n9 W  00|\n"
+            "10 P  00|/tmp/a b.png\n11 K  00|tab\n12 K  00|return\n13 K  00|escape\n14 F  00|\n");
 }
 
 TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
