@@ -53,13 +53,12 @@ class FakePlatform : public Platform {
 };
 
 /// Installs a fresh FakePlatform for the lifetime of the object.
-class ScopedFakePlatform {
+class ScopedFakePlatform : public FakePlatform {
  public:
-  ScopedFakePlatform() : scope_(&fake_) {}
-  FakePlatform* operator->() { return &fake_; }
+  ScopedFakePlatform() : scope_(this) {}
+  FakePlatform* operator->() { return this; }
 
  private:
-  FakePlatform fake_;
   ScopedPlatform scope_;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "LogText.h"
+#include "TempDir.h"
 
 namespace kl {
 
@@ -55,16 +56,11 @@ struct ProcessRun {
 inline ProcessRun RunProcess(const std::string& path, const std::vector<std::string>& args) {
   std::vector<std::string> argv{path};
   argv.insert(argv.end(), args.begin(), args.end());
-  char outPath[] = "/tmp/kelvory_run_out_XXXXXX";
-  char errPath[] = "/tmp/kelvory_run_err_XXXXXX";
-  close(mkstemp(outPath));
-  close(mkstemp(errPath));
+  const TempDir dir;
   ProcessRun run;
-  run.exitCode = ReapProcess(StartProcess(argv, outPath, errPath), 60);
-  run.out = ReadWholeFile(outPath);
-  run.err = ReadWholeFile(errPath);
-  unlink(outPath);
-  unlink(errPath);
+  run.exitCode = ReapProcess(StartProcess(argv, dir.path + "/out", dir.path + "/err"), 60);
+  run.out = ReadWholeFile(dir.path + "/out");
+  run.err = ReadWholeFile(dir.path + "/err");
   return run;
 }
 

