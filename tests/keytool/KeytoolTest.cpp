@@ -240,7 +240,7 @@ class DoctorFiles : public KeytoolFiles {
 TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   const std::string server =
       "<Server><URL>192.0.2.20,localhost</URL><Protocol>https</Protocol><Port>8443</Port></Server>";
-  const std::string data = "/InstallationData.xml", https = "<URL>127.0.0.1</URL><Port>8443</Port>";
+  const std::string data = "/InstallationData.xml", where = "<URL>127.0.0.1</URL><Port>8443</Port>";
   Write("indented" + data, "<D>\n  <ActivationKey>\n    " + kKey + "\n  </ActivationKey>\n</D>");
   Write("bad" + data, "<D><ActivationKey>x");
   Write("server" + data, "<D>" + server + "</D>");
@@ -316,7 +316,7 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
           "port-range: port 65536 of the server is outside 1-65535"]})"},
       {{"--data",
         Write("names.xml",
-              "<D><Custmer/>" + CustomerXml("<Url>x</Url><Adress>y</Adress>" + https).substr(3))},
+              "<D><Custmer/>" + CustomerXml("<Url>x</Url><Adress>y</Adress>" + where).substr(3))},
        R"({"/passes": true, "/warnings": ["unknown-name: unknown element <Custmer> is ignored;
           did you mean <Customer>?", "unknown-name: unknown element <Url> inside <Server> is
           ignored; did you mean <URL>?", "unknown-name: unknown element <Adress> inside
