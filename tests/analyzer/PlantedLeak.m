@@ -1,5 +1,4 @@
-// Two retain/release mistakes that scripts/analyze.sh must report (tests/analyzer/check.sh).
-// Never built.
+// Two leaks that scripts/analyze.sh must report (tests/analyzer/check.sh); never built.
 #import <Foundation/Foundation.h>
 
 NSString *KLPlantedLeaks(int n) {

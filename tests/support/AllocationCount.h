@@ -8,6 +8,7 @@
 extern "C" {
 BOOL GSDebugAllocationActive(BOOL active);
 int GSDebugAllocationCount(Class c);
+Class* GSDebugAllocationClassList(void);
 }
 
 #endif  // KELVORY_TESTS_ALLOCATIONCOUNT_H_

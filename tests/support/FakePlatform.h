@@ -34,7 +34,10 @@ class FakePlatform : public Platform {
   }
   std::string PackagePath() override { return packagePath; }
   std::vector<std::string> ApplicationDirectories() override { return applicationDirectories; }
-  bool ResolveHostName(const std::string& name) override;
+  bool ResolveHostName(const std::string& name) override {
+    lookups.push_back(name);
+    return resolvableNames.count(name) != 0;
+  }
 
   std::vector<std::string> alerts;
   std::vector<std::string> console;
@@ -50,14 +53,12 @@ class FakePlatform : public Platform {
 };
 
 /// Installs a fresh FakePlatform for the lifetime of the object.
-class ScopedFakePlatform {
+class ScopedFakePlatform : public FakePlatform {
  public:
-  ScopedFakePlatform() : scope_(&fake_) {}
-  FakePlatform* operator->() { return &fake_; }
-  FakePlatform& get() { return fake_; }
+  ScopedFakePlatform() : scope_(this) {}
+  FakePlatform* operator->() { return this; }
 
  private:
-  FakePlatform fake_;
   ScopedPlatform scope_;
 };
 

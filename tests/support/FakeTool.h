@@ -47,10 +47,7 @@ class FakeTool {
     return argv;
   }
 
- private:
-  TempDir dir_;  // before `directory`, which is made from it
-
- public:
+  const TempDir dir_;                       // before `directory`, which is made from it
   const std::string directory = dir_.path;  ///< the resource directory that holds the tool
 };
 

@@ -53,9 +53,7 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 @end
 
 @implementation KLTestSection
-
 @synthesize bundle = klBundle, installerState = klState, sharedDictionary = klShared;
-
 - (id)init {
   self = [super init];
   if (self != nil) {
@@ -65,7 +63,6 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   }
   return self;
 }
-
 - (void)dealloc {
   [klState release];
   [klShared release];
@@ -73,31 +70,25 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   [klPanes release];
   [super dealloc];
 }
-
 - (InstallerPane*)firstPane {
   return [klPanes firstObject];
 }
-
 - (InstallerPane*)activePane {
   const BOOL shown = klActive >= 0 && klActive < (NSInteger)[klPanes count];
   return shown ? [klPanes objectAtIndex:klActive] : nil;
 }
-
 - (void)setPanes:(NSArray*)panes {
   [klPanes release];
   klPanes = [panes copy];
 }
-
 - (void)setResourcePath:(NSString*)path {
   [klBundle release];
   klBundle = [[KLTestBundle alloc] initWithPath:path];
 }
-
 - (void)setTargetVolumePath:(NSString*)path {
   [((KLTestState*)klState)->volume release];
   ((KLTestState*)klState)->volume = [path copy];
 }
-
 // The Installer's order: willExitPane: of the pane left, willEnterPane: of the next, then
 // didExitPane: and didEnterPane:. A pane that moves on from inside willEnterPane: is passed by
 // and gets no didEnterPane:.
@@ -118,11 +109,9 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
     [[self activePane] didEnterPane:dir];
   }
 }
-
 - (void)start {
   [self moveTo:0];
 }
-
 - (BOOL)press:(InstallerSectionDirection)dir {
   const BOOL forward = dir == InstallerDirectionForward;
   InstallerPane* pane = [self activePane];
@@ -133,7 +122,6 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   [self moveTo:klActive + (forward ? 1 : -1)];
   return YES;
 }
-
 - (BOOL)moveOnFrom:(InstallerPane*)pane {
   if (pane != [self activePane] || klActive + 1 >= (NSInteger)[klPanes count]) return NO;
   if (klEntering) {
@@ -143,5 +131,4 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   }
   return YES;
 }
-
 @end

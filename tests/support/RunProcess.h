@@ -8,12 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "LogText.h"
+#include "TempDir.h"
 
 namespace kl {
 
@@ -40,14 +39,10 @@ inline pid_t StartProcess(const std::vector<std::string>& argv, const std::strin
 
 /// Waits at most `seconds` for `pid`, then kills it. The exit code, or 128 + N for signal N.
 inline int ReapProcess(pid_t pid, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > end) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    if (i > seconds * 200) kill(pid, SIGKILL);  // 5 ms a turn, give or take
+    usleep(5000);
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -61,16 +56,11 @@ struct ProcessRun {
 inline ProcessRun RunProcess(const std::string& path, const std::vector<std::string>& args) {
   std::vector<std::string> argv{path};
   argv.insert(argv.end(), args.begin(), args.end());
-  char outPath[] = "/tmp/kelvory_run_out_XXXXXX";
-  char errPath[] = "/tmp/kelvory_run_err_XXXXXX";
-  close(mkstemp(outPath));
-  close(mkstemp(errPath));
+  const TempDir dir;
   ProcessRun run;
-  run.exitCode = ReapProcess(StartProcess(argv, outPath, errPath), 60);
-  run.out = ReadWholeFile(outPath);
-  run.err = ReadWholeFile(errPath);
-  unlink(outPath);
-  unlink(errPath);
+  run.exitCode = ReapProcess(StartProcess(argv, dir.path + "/out", dir.path + "/err"), 60);
+  run.out = ReadWholeFile(dir.path + "/out");
+  run.err = ReadWholeFile(dir.path + "/err");
   return run;
 }
 

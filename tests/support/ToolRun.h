@@ -8,9 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "RunProcess.h"
@@ -44,11 +42,9 @@ inline int ToolLoopbackSocket(int* port) {
 /// the port from the first line it prints, 0 when it printed none within 20 s or another line.
 inline pid_t ToolStartSimulator(const Args& options, const std::string& out, int* port) {
   const pid_t pid = StartProcess(Args{MGMT_SIM_PATH} + options, out, out);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::string text;
-  while ((text = ReadWholeFile(out)).find('\n') == std::string::npos &&
-         std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; (text = ReadWholeFile(out)).find('\n') == std::string::npos && i < 4000; ++i) {
+    usleep(5000);
   }
   const std::string prefix = "listening on 127.0.0.1:";
   *port = text.rfind(prefix, 0) == 0 ? std::stoi(text.substr(prefix.size())) : 0;

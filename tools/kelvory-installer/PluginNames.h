@@ -1,8 +1,8 @@
 // What the host reads from inside the plug-in by name, beyond the installer's API: its
 // transcript follows the validation pane's verdict and busy flag, the leak check waits for the
-// validation pane, and its exit path ends the plug-in's running tools. The host tests check
-// that each of these still exists in the built bundle, so that a rename there fails a test instead
-// of silencing the host.
+// validation pane, and its exit path ends the plug-in's running tools. A rename in the plug-in
+// fails the end-to-end scenarios (the verdict line, the wait limit, the tool ended on a signal)
+// instead of silencing the host.
 #ifndef KELVORY_INSTALLER_PLUGINNAMES_H_
 #define KELVORY_INSTALLER_PLUGINNAMES_H_
 

@@ -1,24 +1,88 @@
-// The activation data record: key initializer, XML and text readers, server address rotation.
+// The activation data: the key decoder, and the record with its readers and address rotation.
 #import <Foundation/Foundation.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "AllocationCount.h"
 #include "FakePlatform.h"
+#include "KLHelper.h"
+#include "KLKeyDecoder.h"
 #import "KLTextDataProvider.h"
 #include "TempDir.h"
-
-extern "C" Class* GSDebugAllocationClassList(void);
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
+std::string Key(const std::string& decoded) { return KLHelper::EncodeBase64(decoded); }
+
+const char kFormat[] = "Invalid activation key format";
+const char kType[] = "Activation key is invalid for this agent type";
+const char kEndpoint[] = "LRC checksum test failed";
+const char kUnknown[] = "Unknown error";
+
+TEST(KeyDecode, ResultsAlertsAndTheEndpointList) {
+  const struct {
+    std::string decoded;
+    int32_t result;
+    std::string alert;  // empty: none
+    size_t listSize;    // the list held one earlier endpoint before the call
+  } cases[] = {
+      {"192.0.2.10||1|", 0, "", 2},  // empty identifier is 0
+      {"192.0.2.10| 0042 | 8 |anything", 42, "", 2},
+      {"192.0.2.10|7|9|", 7, "", 2},
+      {"|7|1|", 7, "", 2},  // empty endpoint text is a valid endpoint
+      {"192.0.2.10,,192.0.2.11,|7|1|", 7, "", 5},
+      {"192.0.2.10|2147483647|1|", 2147483647, "", 2},
+      // Endpoint and identifier faults empty the list; format and type faults keep it.
+      {"192.0.2.10|2147483648|1|", -1, kUnknown, 0},  // never -1 for an accepted key
+      {"192.0.2.10|4294967295|1|", -1, kUnknown, 0},
+      {"192.0.2.10|-1|1|", -1, kUnknown, 0},
+      {"192.0.2.10|4 2|1|", -1, kUnknown, 0},
+      {"192.0.2.10|+42|1|", -1, kUnknown, 0},
+      {"192.0.2.10|42|01|", -1, kType, 1},
+      {"192.0.2.10|42|18|", -1, kType, 1},
+      {"192.0.2.10|42|2|", -1, kType, 1},
+      {"192.0.2.10|42|\t1|", -1, kType, 1},   // only spaces are trimmed
+      {"192.0.2.10|42|1", -1, kFormat, 1},    // three fields
+      {"192.0.2.10|42|1||", -1, kFormat, 1},  // five fields
+      {"", -1, kFormat, 1},
+      {"192.0.2.10,ftp://192.0.2.11|42|1|", -1, kEndpoint, 0},
+      {"ftp://192.0.2.10|4x|1|", -1, kEndpoint, 0},  // endpoints are checked first
+      {"ftp://192.0.2.10|4x|7|", -1, kType, 1},      // type before endpoints
+  };
+  for (const auto& c : cases) {
+    kl::ScopedFakePlatform fake;
+    std::vector<KLEndPoint> list{KLEndPoint("192.0.2.99")};
+    EXPECT_EQ(keydecode(Key(c.decoded).c_str(), list), c.result) << c.decoded;
+    EXPECT_EQ(fake->alerts, c.alert.empty() ? Strings{} : Strings{c.alert}) << c.decoded;
+    EXPECT_EQ(list.size(), c.listSize) << c.decoded;
+  }
+  // Appended after what the list held, in the key's order.
+  kl::ScopedFakePlatform fake;
+  std::vector<KLEndPoint> list{KLEndPoint("192.0.2.99")};
+  EXPECT_EQ(keydecode(Key("https://192.0.2.10:8443, 192.0.2.11 |4|1|").c_str(), list), 4);
+  EXPECT_EQ(list, (std::vector<KLEndPoint>{KLEndPoint("192.0.2.99"),
+                                           KLEndPoint("https://192.0.2.10:8443"),
+                                           KLEndPoint("192.0.2.11")}));
+}
+
+TEST(KeyDecode, StopsAtTheFirstBadEndpoint) {
+  kl::ScopedFakePlatform fake;
+  std::vector<KLEndPoint> list;
+  EXPECT_EQ(keydecode(Key("a.invalid,192.0.2.10:0,c.invalid|1|1|").c_str(), list), -1);
+  EXPECT_EQ(keydecode(Key("a.invalid|1|3|").c_str(), list), -1);  // type first: no lookup
+  EXPECT_EQ(fake->lookups, Strings{"a.invalid"});  // the third host is never asked about
+  // The analysis keeps no endpoint of a refused key, not even the good ones before the bad one.
+  EXPECT_TRUE(AnalyzeKey(Key("192.0.2.10,ftp://192.0.2.11|1|1|").c_str()).endpoints.empty());
+  EXPECT_EQ(fake->alerts, (Strings{kEndpoint, kType}));
+}
+
 std::string Str(NSString* s) { return s == nil ? "<nil>" : [s UTF8String]; }
+NSString* NSPath(const std::string& path) { return [NSString stringWithUTF8String:path.c_str()]; }
 
 // The whole record as "containData|key|customer ID|customer name|server URL|isHTTPS|port|
 // appliance ID|proxy", so a value set by mistake fails as surely as one missed.
@@ -29,6 +93,7 @@ std::string Read(KLTextDataProvider* r) {
          std::to_string([r applianceId]) + "|" + Str([r proxyServer]);
 }
 const char kNothing[] = "0|||||0|0|0|";
+const size_t kMiB = 1024 * 1024;
 
 KLTextDataProvider* KeyRecord(NSString* key, NSString* url, NSString* name, NSString* cid,
                               int64_t appliance) {
@@ -45,10 +110,7 @@ KLTextDataProvider* KeyRecord(NSString* key, NSString* url, NSString* name, NSSt
 class RecordTest : public ::testing::Test {
  protected:
   void TearDown() override { [pool_ drain]; }
-  NSString* Write(const std::string& bytes, const std::string& name = "data") {
-    std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-    return [NSString stringWithUTF8String:(dir_ + "/" + name).c_str()];
-  }
+  NSString* Write(const std::string& bytes) { return NSPath(tmp_.Write("data", bytes)); }
   // A record from initWithXmlFile: or initWithTextFile: (xml_, text_) of a path or of bytes.
   std::string Load(SEL init, NSString* path) {
     return Read([[[KLTextDataProvider alloc] performSelector:init withObject:path] autorelease]);
@@ -58,15 +120,11 @@ class RecordTest : public ::testing::Test {
   NSAutoreleasePool* pool_ = [[NSAutoreleasePool alloc] init];
   kl::ScopedFakePlatform fake_;
   kl::TempDir tmp_;
-  const std::string dir_ = tmp_.path;
   const SEL xml_ = @selector(initWithXmlFile:), text_ = @selector(initWithTextFile:);
 };
 
 TEST_F(RecordTest, KeyInitializerCopiesAndCountsEmptyTextsAsGiven) {
   EXPECT_EQ(Read(KeyRecord(nil, nil, nil, nil, 0)), "0|||||1|8443|0|p:1");
-  EXPECT_EQ(Read(KeyRecord(@"", nil, nil, nil, 0)), "1|||||1|8443|0|p:1");
-  EXPECT_EQ(Read(KeyRecord(nil, nil, @"", nil, 0)), "1|||||1|8443|0|p:1");
-  EXPECT_EQ(Read(KeyRecord(nil, nil, nil, @"", 0)), "1|||||1|8443|0|p:1");
   EXPECT_EQ(Read(KeyRecord(nil, nil, nil, nil, -3)), "1|||||1|8443|-3|p:1");
   NSMutableString* key = [NSMutableString stringWithString:@"K"];
   KLTextDataProvider* r = KeyRecord(key, @"a,b", @"Acme", @"42", 7);
@@ -95,35 +153,23 @@ TEST_F(RecordTest, XmlReader) {
       {"<Server><Protocol>HTTPS</Protocol><Port>4294967376</Port></Server><Proxy><URL>p</URL>"
        "<Port>0</Port></Proxy><Proxy><Port>9</Port></Proxy>",
        "0|||||0|2147483647|0|p"},
+      {"<a><Customer><ID>1</ID></Customer>", kNothing},  // not well-formed
+      // 1 MiB is the most a pre-fill file may hold; one byte more makes it unusable.
+      {"<ActivationKey>K</ActivationKey>" + std::string(kMiB - 39, ' '), "1|K||||0|0|0|"},
+      {"<ActivationKey>K</ActivationKey>" + std::string(kMiB - 38, ' '), kNothing},
   };
   for (const auto& c : cases) EXPECT_EQ(Load(xml_, "<r>" + c.first + "</r>"), c.second) << c.first;
   EXPECT_TRUE(fake_->console.empty());
-}
-
-TEST_F(RecordTest, UnusableFilesGiveAnEmptyRecord) {
-  NSString* paths[] = {Write("", "empty"), Write("<a><Customer><ID>1</ID></Customer>", "bad"),
-                       [NSString stringWithUTF8String:dir_.c_str()],
-                       [NSString stringWithUTF8String:(dir_ + "/missing").c_str()]};
-  for (NSString* p : paths) {
-    EXPECT_EQ(Load(xml_, p), kNothing) << Str(p);
-    EXPECT_EQ(Load(text_, p), kNothing) << Str(p);
+  for (NSString* p : {Write(""), NSPath(tmp_.path), NSPath("/nonexistent")}) {
+    EXPECT_EQ(Load(xml_, p) + Load(text_, p), std::string(kNothing) + kNothing) << Str(p);
   }
-  // 1 MiB is the most a pre-fill file may hold; one byte more makes it unusable.
-  const std::string head = "<r><ActivationKey>K</ActivationKey>", tail = "</r>";
-  const std::string fill(1024 * 1024 - head.size() - tail.size(), ' ');
-  EXPECT_EQ(Load(xml_, head + fill + tail), "1|K||||0|0|0|");
-  EXPECT_EQ(Load(xml_, head + fill + " " + tail), kNothing);
 }
 
 TEST_F(RecordTest, TextReader) {
-  Load(text_, "customerID=42\r\nport=1\n\n" + std::string(300, 'z'));  // each read is echoed
-  EXPECT_EQ(fake_->console, (Strings{"customerID=42\r\n\n", "port=1\n\n", "\n\n",
-                                     std::string(255, 'z') + "\n", std::string(45, 'z') + "\n"}));
   const std::pair<std::string, std::string> cases[] = {
       {"activationKey=K\r\ncustomerID=42\ncustomerName=Acme Corp\nserverURL=a,b\n"
        "useSecureConnection=1\nport = 443\r\n",  // CRLF endings too
        "1|K|42|Acme|a|1|443|0|"},
-      {"useSecureConnection=yes\n", kNothing},
       {"useSecureConnection=-1\n", "0|||||1|0|0|"},  // any number but 0
       {"customerName=Acme\ncustomerName=\xff\n", kNothing},
       // The first 255 bytes are one piece; the rest is read as a line of its own.
