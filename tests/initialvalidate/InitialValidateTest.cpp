@@ -174,9 +174,11 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
       linked = tmp_.Write("l", "l\n");
   ASSERT_EQ(symlink(target.c_str(), symlinked.c_str()) | mkfifo(fifo.c_str(), 0666) |
                 mkdir(folder.c_str(), 0777) | link(linked.c_str(), (linked + "2").c_str()) |
-                chmod(others.c_str(), 0666) | chown(others.c_str(), 65534, 65534),
-            0)
-      << "a file of another user needs root";
+                chmod(others.c_str(), 0666),
+            0);
+  if (chown(others.c_str(), 65534, 65534) != 0) {
+    GTEST_SKIP() << "a file of another user, and the run without a host name, need root";
+  }
   const auto snapshots = [&] {
     std::string all;
     for (const auto& path : {target, symlinked, fifo, folder, others, linked})
