@@ -34,11 +34,6 @@ TEST(ValidationArguments, OptionOrderAndOmissions) {
        kCustomerForm,
        {"/res/InitialValidate", "-s", "a.invalid, b", "-n", "80", "-p", "http", "-x",
         "127.0.0.1:3128", "-f", f, "-c", "Demo Customer", "-i", "1001", "-l", l}},
-      // A key's appliance ID and a proxy go together.
-      {"/res",
-       {"192.0.2.10", 80, "http", "127.0.0.1:3128", "", "", 42},
-       {"/res/InitialValidate", "-s", "192.0.2.10", "-n", "80", "-p", "http", "-x",
-        "127.0.0.1:3128", "-f", f, "-a", "42", "-l", l}},
       // The directory is trimmed, inner blanks kept; an empty URL is still given.
       {"  /My Res  ",
        minusFive,
@@ -50,25 +45,24 @@ TEST(ValidationArguments, OptionOrderAndOmissions) {
             std::string(2047, 'd') + "/InitialValidate");
 }
 
-TEST(LaunchValidation, HostileValuesReachTheToolIntact) {
-  kl::FakeTool tool({"exit 0"});
-  const std::string owned = tool.directory + "/owned";
-  ValidationRequest request = kCustomerForm;
-  request.customerName = "\"; touch " + owned + "; \"$(touch " + owned + ")`touch " + owned +
-                         "`\nsecond line 'quoted' \\ %s";
-  request.customerId = "1001; touch " + owned;
-  request.proxy = "p\"roxy $HOME";
-  request.serverURL = std::string(5000, 'u');  // longer than any command text could be
-  EXPECT_EQ(launchvalidation(tool.directory.c_str(), request), 0);
-  EXPECT_EQ(tool.Runs(), 1);
-  EXPECT_EQ(tool.Arguments(1), ValidationArguments(tool.directory, request));
-  EXPECT_NE(access(owned.c_str(), F_OK), 0) << "a value was run as a command";
-}
-
+// The status is the wait status for every way the tool ends; and no shell reads the values,
+// which reach the tool whole, however long.
 TEST(LaunchValidation, StatusesOfEveryWayTheToolEnds) {
   kl::FakeTool tool({"exit 0", "exit 3", "exit 255", "kill -KILL $$"});
   const char* dir = tool.directory.c_str();
-  EXPECT_EQ(launchvalidation(dir, kKeyForm), 0);
+  const std::string owned = tool.directory + "/owned";
+  ValidationRequest hostile = kCustomerForm;
+  hostile.customerName = "\"; touch " + owned + "; \"$(touch " + owned + ")`touch " + owned +
+                         "`\nsecond line 'quoted' \\ %s";
+  hostile.customerId = "1001; touch " + owned;
+  hostile.proxy = "p\"roxy $HOME";
+  hostile.serverURL = std::string(5000, 'u');  // longer than any command text could be
+  EXPECT_EQ(launchvalidation(dir, hostile), 0);
+  EXPECT_EQ(tool.Arguments(1),
+            (Strings{tool.Tool(), "-s", hostile.serverURL, "-n", "80", "-p", "http", "-x",
+                     hostile.proxy, "-f", "/tmp/kelvor.conf", "-c", hostile.customerName, "-i",
+                     hostile.customerId, "-l", "/tmp/kelvor_install.log"}));
+  EXPECT_NE(access(owned.c_str(), F_OK), 0) << "a value was run as a command";
   EXPECT_EQ(launchvalidation(dir, kKeyForm), 3 << 8);
   EXPECT_EQ(launchvalidation(dir, kKeyForm), 255 << 8);
   const int32_t killed = launchvalidation(dir, kKeyForm);
@@ -88,10 +82,7 @@ TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
   kl::FakeTool tool({"exit 3"});
   std::atomic<bool> stop{false};
   std::thread reaper([&] {
-    while (!stop) {
-      waitpid(-1, nullptr, WNOHANG);
-      usleep(20);
-    }
+    while (!stop) waitpid(-1, nullptr, WNOHANG), usleep(20);
   });
   int right = 0;
   for (int i = 0; i < 30; ++i)

@@ -1,7 +1,6 @@
-// kelvory-activate as a real process with a fake tool: its sources (options over managed
-// preferences over the pre-fill file), outcomes and exit codes, --unless-activated; its time
-// limit and signals, which end the tool's whole process group and write nothing; and the lock on
-// which concurrent runs take turns.
+// kelvory-activate as a real process with a fake tool: sources, outcomes and exit codes,
+// --unless-activated, the time limit and signals (the tool's process group ends, nothing is
+// written), the lock concurrent runs take turns on; and the platform's managed preferences.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,11 +8,13 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "FakeTool.h"
+#import "KLActivationSource.h"
 #include "KLHelper.h"
+#include "KLPlatform.h"
+#include "KLStringBridge.h"
 #include "RunProcess.h"
 #include "TempDir.h"
 
@@ -25,6 +26,11 @@ const char kConf[] = "/tmp/kelvor.conf";
 const char kLog[] = "/tmp/kelvor_install.log";
 const char kLock[] = "/tmp/kelvor.conf.lock";
 const Strings kCustomer{"--customer-name", "N", "--customer-id", "1", "--server", "127.0.0.1"};
+// What the shared writer appends for a customer-form activation on the target "/".
+const std::string kBlock =
+    "\tendpoint_size=1\n[main]\n    logfilename=//var/log/Tervox/Kelvory/kelvor.log\n"
+    "    loglevel=3\n    homedir=/Applications/Kelvory.app/Contents/Daemon/home/kelvor\n"
+    "    thread_limitation=50\n    poll_delay=1\n    datablock_size=20\n\n\n";
 
 struct ActivateResult {
   int exitCode = -1;
@@ -42,19 +48,19 @@ std::string ShownArguments(const json& report) {
   const json argv = report.contains("argv") ? report["argv"].at(0) : json::array();
   std::string shown;
   for (size_t i = 1; i < argv.size(); ++i) {
-    if (argv[i] == "-f" || argv[i] == "-l") {
+    if (argv[i] == "-f" || argv[i] == "-l")
       ++i;
-    } else {
+    else
       shown += (shown.empty() ? "" : " ") + argv[i].get<std::string>();
-    }
   }
   return shown;
 }
 
 std::string Plist(const Strings& pairs) {
   std::string entries;
-  for (size_t i = 0; i + 1 < pairs.size(); i += 2)
-    entries += "<key>" + pairs[i] + "</key><string>" + pairs[i + 1] + "</string>";
+  for (size_t i = 0; i + 1 < pairs.size(); i += 2)  // a value in <...> stands as it is
+    entries += "<key>" + pairs[i] + "</key>" +
+               (pairs[i + 1][0] == '<' ? pairs[i + 1] : "<string>" + pairs[i + 1] + "</string>");
   return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>";
 }
 Strings With(Strings args, const Strings& more) {
@@ -64,17 +70,8 @@ Strings With(Strings args, const Strings& more) {
 
 class ActivateSources : public ::testing::Test {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    unlink(kConf), unlink(kLog), unlink(kLock);
-    unsetenv("COMMAND_LINE_INSTALL");
-  }
-  std::string Write(const std::string& name, const std::string& content) {
-    return tmp_.Write(name, content);
-  }
-  // kelvory-activate --json with a fake tool, run to its end or started with its output in the
-  // file `out` of the test's folder.
+  void SetUp() override { unlink(kConf), unlink(kLog), unlink(kLock); }
+  void TearDown() override { SetUp(); }
   ActivateResult Run(const Strings& args, const kl::FakeTool& tool) {
     return ActivateRun(With({"--json", "--tool", tool.Tool()}, args));
   }
@@ -86,11 +83,11 @@ class ActivateSources : public ::testing::Test {
   kl::TempDir tmp_;
   const std::string dir_ = tmp_.path;
   kl::FakeTool tool_{{"exit 0"}};
-  const std::string profile_ =
-      Write("profile.plist", Plist({"CustomerName", "Profile", "CustomerID", "2002", "ServerURL",
-                                    "127.0.0.1", "ServerProtocol", "https", "ServerPort", "8443",
-                                    "ProxyURL", "127.0.0.1", "ProxyPort", "3128"}));
-  const std::string serverOnly_ = Write("server.plist", Plist({"ServerURL", "127.0.0.9"}));
+  const std::string profile_ = tmp_.Write(
+      "profile.plist", Plist({"CustomerName", "Profile", "CustomerID", "2002", "ServerURL",
+                              "127.0.0.1", "ServerProtocol", "https", "ServerPort", "8443",
+                              "ProxyURL", "127.0.0.1", "ProxyPort", "3128"}));
+  const std::string serverOnly_ = tmp_.Write("server.plist", Plist({"ServerURL", "127.0.0.9"}));
 };
 
 // Which source supplies the record and what each option changes over it, seen in a dry run's
@@ -98,13 +95,15 @@ class ActivateSources : public ::testing::Test {
 TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   const std::string folder = "a\nSTAMP\tforged -- entry";  // as if naming a log entry
   const std::string package = dir_ + "/" + folder + "/Kelvory.pkg";
-  const std::string beside = Write(folder + "/InstallationData.xml",
-                                   "<D><Customer><ID>1001</ID><Name>File</Name></Customer><Server>"
-                                   "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
+  const std::string beside =
+      tmp_.Write(folder + "/InstallationData.xml",
+                 "<D><Customer><ID>1001</ID><Name>File</Name></Customer><Server>"
+                 "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
   const std::string data =
-      Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
+      tmp_.Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
   const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
-  const std::string keyFile = Write("key.xml", "<r><ActivationKey>" + key + "</ActivationKey></r>");
+  const std::string keyFile =
+      tmp_.Write("key.xml", "<r><ActivationKey>" + key + "</ActivationKey></r>");
   const struct {
     Strings args;
     std::string source;
@@ -116,8 +115,6 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
        profile_, Strings{}, "-s 127.0.0.1 -n 8443 -p https -x 127.0.0.1:3128 -c Profile -i 2002"},
       {Strings{"--package", package, "--managed-preferences", serverOnly_}, "package-folder",
        beside, Strings{}, "-s 127.0.0.5 -n 8080 -p http -c File -i 1001"},
-      {Strings{"--package", package, "--protocol", "https"}, "package-folder", beside,
-       Strings{"protocol"}, "-s 127.0.0.5 -n 443 -p https -c File -i 1001"},
       {Strings{"--data", data, "--text", "--managed-preferences", serverOnly_}, "data-file", data,
        Strings{}, "-s 127.0.0.6 -n 81 -p http -c T -i 7"},
       {Strings{"--managed-preferences", profile_, "--customer-id", "77", "--protocol", "http"},
@@ -149,26 +146,20 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   // Every place looked at, the profile first, with what it held; the install log's entry for
   // the file beside the package has its control characters escaped, so it forges no entry.
   const json report = Run({"--package", package, "--managed-preferences", serverOnly_}).json;
-  EXPECT_EQ(report["outcome"], "activated");
-  const auto look = [](const std::string& source, const std::string& at, bool hasData) {
-    return json{{"source", source},
-                {"location", at},
-                {"found", true},
-                {"hasData", hasData},
-                {"problem", nullptr}};
-  };
-  EXPECT_EQ(report["looked"], json::array({look("managed-preferences", serverOnly_, false),
-                                           look("package-folder", beside, true)}));
+  EXPECT_EQ(
+      report["looked"],
+      json::parse(R"([{"source": "managed-preferences", "location": )" + json(serverOnly_).dump() +
+                  R"(, "found": true, "hasData": false, "problem": null}, )" +
+                  R"({"source": "package-folder", "location": )" + json(beside).dump() +
+                  R"(, "found": true, "hasData": true, "problem": null}])"));
   EXPECT_NE(kl::ReadWholeFile(kLog).find(dir_ + "/a\\nSTAMP\\tforged -- entry/InstallationData.xml"
                                                 " has been found\n -- \n"),
             std::string::npos);
-  // The profile gives the data: nobody would be asked for the file, no entry. The plain report
-  // names the source first.
+  // The profile gives the data: no entry for the file. The plain report names the source first.
   unlink(kLog);
-  const std::string plain =
-      kl::RunProcess(ACTIVATE_PATH, {"--tool", tool_.Tool(), "--customer-id", "77",
-                                     "--managed-preferences", profile_, "--package", package})
-          .out;
+  const std::string plain = ActivateRun({"--tool", tool_.Tool(), "--customer-id", "77",
+                                         "--managed-preferences", profile_, "--package", package})
+                                .out;
   EXPECT_EQ(plain.substr(0, plain.find('\n')),
             "source: managed-preferences (" + profile_ + "), options over it: customerId");
   EXPECT_EQ(kl::ReadWholeFile(kLog).find("InstallationData.xml"), std::string::npos);
@@ -176,12 +167,13 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
 
 // Each outcome and exit code, with the attempts made: usage errors (exit 2, nothing on standard
 // output), refusals before any tool run (files named on the command line that cannot be read,
-// the checks), no data (naming every place looked at), and the tool's verdicts.
+// the checks), no data (naming every place looked at), and the tool's verdicts over the server
+// addresses in turn, with the configuration the shared writer gives for the default target "/".
 TEST_F(ActivateSources, OutcomesAndExitCodes) {
   const std::string noData =
-      Write("nodata/InstallationData.xml", "<D><Server><URL>127.0.0.1</URL></Server></D>");
+      tmp_.Write("nodata/InstallationData.xml", "<D><Server><URL>127.0.0.1</URL></Server></D>");
   const std::string array =
-      Write("array.plist", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><array/></plist>");
+      tmp_.Write("array.plist", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><array/></plist>");
   const std::string none =
       "No activation data was found (an activation key, a customer ID or a customer name)";
   const std::string looked = none + ". Looked at: ";
@@ -191,8 +183,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
     Strings args;
     int exitCode;
     std::string message;
-    std::string step = "exit 0";  // the tool's
-    std::string attempt = "";     // the one attempt's status and message, as JSON members
+    std::string steps = "exit 0";  // the tool's, one a line
+    std::string attempts = "[]";
   } cases[] = {
       {Strings{}, 2, ""},
       {Strings{"--managed-preferences", "a", "b"}, 2, ""},  // one property list at most
@@ -216,22 +208,26 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        "Cannot read the managed preferences " + array + ": the property list is not a dictionary"},
       {Strings{"--data", dir_ + "/missing.xml"}, 1,
        "Cannot read the pre-fill file " + dir_ + "/missing.xml: no such file in " + dir_},
-      {Strings{"--data", Write("bad.xml", "<D><ActivationKey>x")}, 1,
+      {Strings{"--data", tmp_.Write("bad.xml", "<D><ActivationKey>x")}, 1,
        "Cannot read the pre-fill file " + dir_ + "/bad.xml: not a well-formed XML document"},
       {With(kCustomer, {"--port", "abc"}), 1, "Invalid port format"},
       {With(kCustomer, {"--target", "/V\n[main]"}), 1,
        "Destination volume path can not contain control characters"},
-      {kCustomer, 0, "Validation Succeeded", "exit 0", R"("status": 0, "message": "")"},
+      {Strings{"--customer-name", "N", "--customer-id", "1", "--server", "127.0.0.2,127.0.0.1"}, 0,
+       "Validation Succeeded", "exit 19\nexit 0",
+       R"([{"server": "127.0.0.2", "status": 19, "message": "Launch script returned unexpected )"
+       R"(error code: 19"}, {"server": "127.0.0.1", "status": 0, "message": ""}])"},
       {kCustomer, 3, "Launch script failed", "kill -TERM $$",  // 128 + SIGTERM
-       R"("status": 143, "message": "Launch script failed")"},
+       R"([{"server": "127.0.0.1", "status": 143, "message": "Launch script failed"}])"},
       // Validated, but the configuration cannot be appended to: a link there is not followed.
       {kCustomer, 4, "Error loading configuration file",
-       "ln -s /nonexistent/kelvor.conf /tmp/kelvor.conf", R"("status": 0, "message": "")"},
+       "ln -s /nonexistent/kelvor.conf /tmp/kelvor.conf",
+       R"([{"server": "127.0.0.1", "status": 0, "message": ""}])"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args) + c.step);
+    SCOPED_TRACE(::testing::PrintToString(c.args) + c.steps);
     unlink(kConf);
-    kl::FakeTool tool({c.step});
+    kl::FakeTool tool({c.steps});
     const ActivateResult r = Run(c.args, tool);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
     if (c.exitCode == 2) {
@@ -242,10 +238,9 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
     EXPECT_EQ(r.json["outcome"], outcomes[c.exitCode]);
     EXPECT_EQ(r.json["message"], c.message);
     EXPECT_EQ(r.json["configWritten"], c.exitCode == 0);
-    EXPECT_EQ(
-        r.json["attempts"],
-        json::parse(c.attempt.empty() ? "[]" : R"([{"server": "127.0.0.1", )" + c.attempt + "}]"));
-    EXPECT_EQ(tool.Runs(), c.attempt.empty() ? 0 : 1);
+    EXPECT_EQ(kl::ReadWholeFile(kConf), c.exitCode == 0 ? kBlock : "");
+    EXPECT_EQ(r.json["attempts"], json::parse(c.attempts));
+    EXPECT_EQ(tool.Runs(), static_cast<int>(r.json["attempts"].size()));
   }
   // The file beside the package was needed and missing: the install log says so.
   EXPECT_NE(kl::ReadWholeFile(kLog).find("InstallationData.xml was not found"), std::string::npos);
@@ -266,41 +261,35 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
 // --unless-activated skips only when the configuration ends with a complete block (the panes
 // ran), whatever its age, and never in a command-line install.
 TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
-  ASSERT_EQ(Run(kCustomer).json["outcome"], "activated");  // writes a complete block
-  const std::string complete = kl::ReadWholeFile(kConf);
   const struct {
     const char* name;
     std::string conf;  // empty: no file
-    bool old, unless;
     const char* commandLine;
-    bool skipped;
+    bool unless, skipped;
   } cases[] = {
-      {"the panes ran", complete, false, true, nullptr, true},
-      {"the panes ran long ago", complete, true, true, nullptr, true},
-      {"a command-line install", complete, false, true, "1", false},
-      {"another value is no command-line install", complete, false, true, "0", true},
-      {"no configuration", "", false, true, nullptr, false},
-      {"a block cut short", complete.substr(0, complete.size() - 3), false, true, nullptr, false},
-      {"only the tool's section", "[server]\n\tserver_0=127.0.0.1\n", false, true, nullptr, false},
-      {"without --unless-activated", complete, false, false, nullptr, false},
+      {"the panes ran long ago", kBlock, nullptr, true, true},
+      {"a command-line install", kBlock, "1", true, false},
+      {"another value is no command-line install", kBlock, "0", true, true},
+      {"no configuration", "", nullptr, true, false},
+      {"a block cut short", kBlock.substr(0, kBlock.size() - 3), nullptr, true, false},
+      {"without --unless-activated", kBlock, nullptr, false, false},
   };
+  const std::string skipped = std::string(kConf) +
+                              " already ends with a complete activation for this volume (the "
+                              "installer's panes ran)";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     unlink(kConf);
     if (!c.conf.empty()) std::ofstream(kConf, std::ios::binary) << c.conf, chmod(kConf, 0600);
     const timeval past[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
-    if (c.old) utimes(kConf, past);
+    utimes(kConf, past);
     if (c.commandLine != nullptr) setenv("COMMAND_LINE_INSTALL", c.commandLine, 1);
     const int runs = tool_.Runs();
     const json report = Run(c.unless ? With(kCustomer, {"--unless-activated"}) : kCustomer).json;
     unsetenv("COMMAND_LINE_INSTALL");
     EXPECT_EQ(tool_.Runs(), runs + (c.skipped ? 0 : 1));
     EXPECT_EQ(report["outcome"], c.skipped ? "already-activated" : "activated");
-    if (c.skipped) {
-      EXPECT_EQ(report["message"], std::string(kConf) +
-                                       " already ends with a complete activation for this volume "
-                                       "(the installer's panes ran)");
-    }
+    EXPECT_EQ(report["message"], c.skipped ? skipped : "Validation Succeeded");
   }
 }
 
@@ -344,7 +333,16 @@ TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
 
 // Each fake tool replaces the file at once and then takes its time, as a slow server would:
 // without turns, both tools write before either run appends and the file ends with two blocks.
+// A lock planted by someone else, a link or another user's file, is replaced, never locked
+// through, and a link's target stays untouched (we are root here).
 TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
+  const std::string target = tmp_.Write("target", "theirs");
+  const auto lockIsOurs = [&] {
+    struct stat info {};
+    return lstat(kLock, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+           kl::ReadWholeFile(target) == "theirs";
+  };
+  symlink(target.c_str(), kLock);
   kl::FakeTool tool(
       {"printf '[server]\\n' > /tmp/kc.$$ && mv /tmp/kc.$$ /tmp/kelvor.conf; sleep 0.5"});
   const pid_t first = Start(kCustomer, tool, "1");
@@ -352,16 +350,15 @@ TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
   const pid_t second = Start(kCustomer, tool, "2");
   EXPECT_EQ(kl::ReapProcess(first, 20), 0);
   EXPECT_EQ(kl::ReapProcess(second, 20), 0);
-  const std::string conf = kl::ReadWholeFile(kConf);
-  EXPECT_EQ(conf.rfind("[server]\n", 0), 0u) << conf;
-  const size_t block = conf.find("[main]");
-  EXPECT_NE(block, std::string::npos) << conf;
-  EXPECT_EQ(block, conf.rfind("[main]")) << "one block only: " << conf;
+  EXPECT_TRUE(lockIsOurs());
+  EXPECT_EQ(kl::ReadWholeFile(kConf), "[server]\n" + kBlock) << "one block only";
 
   // A run that never gets its turn within its time limit: busy, exit 6, nothing run.
+  unlink(kLock), close(creat(kLock, 0666)), chown(kLock, 65534, 65534);
   kl::FakeTool slow({"echo $$ > \"$d/pid\"; exec sleep 60"});
   const pid_t holder = Start(kCustomer, slow, "3");
   ASSERT_GT(kl::PidFrom(slow.directory + "/pid"), 0);
+  EXPECT_TRUE(lockIsOurs());
   kl::FakeTool waiting({"exit 0"});
   const ActivateResult busy = Run(With(kCustomer, {"--timeout", "1"}), waiting);
   kill(holder, SIGTERM);
@@ -371,23 +368,36 @@ TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
   EXPECT_EQ(waiting.Runs(), 0);
 }
 
-// A lock file planted by someone else is never locked through: it is replaced (we are root
-// here), and a symbolic link's target stays untouched.
-TEST_F(StopAndLockTest, APlantedLockIsReplaced) {
-  const std::string target = Write("target", "theirs");
-  const std::function<void()> plants[] = {
-      [] { close(creat(kLock, 0666)), chown(kLock, 65534, 65534); },
-      [&] { symlink(target.c_str(), kLock); },
-  };
-  for (const auto& plant : plants) {
-    unlink(kLock);
-    plant();
-    EXPECT_EQ(Run(kCustomer).exitCode, 0);
-    struct stat info {};
-    ASSERT_EQ(lstat(kLock, &info), 0);
-    EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_uid == geteuid());
-    EXPECT_EQ(kl::ReadWholeFile(target), "theirs");
+class ProfilePlatform : public kl::DefaultPlatform {
+ public:
+  std::string ManagedPreferences(const std::string& domain,
+                                 const std::vector<std::string>& keys) override {
+    asked = domain;
+    for (const std::string& key : keys) asked += " " + key;
+    return forced;
   }
+  std::string forced, asked;
+};
+
+// The platform's managed preferences (a configuration profile on macOS): the domain and keys
+// asked for; what is forced (an integer too) gives the record, and a typed proxy overrides it.
+TEST(SourceChoice, ThePlatformsForcedPreferences) {
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  ProfilePlatform platform;
+  kl::ScopedPlatform scope(&platform);
+  platform.forced = Plist({"ActivationKey", "a2V5", "ServerPort", "<integer>8443</integer>"});
+  KLSourceRequest request;
+  request.managedPreferences = true;
+  request.typed.proxy = "127.0.0.1:3128";
+  const KLSourceChoice choice = KLChooseActivationSource(request);
+  EXPECT_EQ(platform.asked,
+            "com.kelvory.activation ActivationKey CustomerID CustomerName ServerURL "
+            "ServerProtocol ServerPort ProxyURL ProxyPort");
+  EXPECT_EQ(KLStdString(choice.input.activationKey), "a2V5");
+  EXPECT_EQ(KLStdString(choice.input.port), "8443");
+  EXPECT_EQ(KLStdString(choice.input.proxy), "127.0.0.1:3128");
+  EXPECT_EQ(choice.overrides, std::vector<std::string>({"proxy"}));
+  [pool drain];
 }
 
 }  // namespace
