@@ -149,6 +149,8 @@ MUTATIONS = [
     M("record-contain-url", RECORD, "[_customerName length] > 0;",
       "[_customerName length] > 0 || [_serverURL length] > 0;", ("activation_test",)),
     # Pane.
+    M("pane-no-end-pane-silent", PANE, "    [[NSAssertionHandler currentHandler]\n",
+      "    if (false) [[NSAssertionHandler currentHandler]\n", ("pane_test",)),
     M("pane-port-range", INPUT, ">= 65537u", ">= 65536u", ("pane_test",)),
     M("pane-proxy-cut", INPUT, "kProxyBuffer = 100", "kProxyBuffer = 101", ("pane_test",)),
     M("pane-name-split-char", BRIDGE, "(static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80",

@@ -270,4 +270,10 @@ TEST_F(ActDlgPaneTest, PrefillIsReadOnlyOnTheFirstEntry) {
   EXPECT_EQ([Stored() applianceId], 2);
 }
 
+TEST_F(ActDlgPaneTest, PassingWithoutANextPaneRaisesNoEndPane) {
+  [section_ setPanes:[NSArray arrayWithObject:pane_]];
+  // An NSException, which g++ catches as any other.
+  EXPECT_ANY_THROW(StartWith("<ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey>"));
+}
+
 }  // namespace
