@@ -82,7 +82,10 @@ TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
   kl::FakeTool tool({"exit 3"});
   std::atomic<bool> stop{false};
   std::thread reaper([&] {
-    while (!stop) waitpid(-1, nullptr, WNOHANG), usleep(20);
+    while (!stop) {
+      waitpid(-1, nullptr, WNOHANG);
+      usleep(20);
+    }
   });
   int right = 0;
   for (int i = 0; i < 30; ++i)
