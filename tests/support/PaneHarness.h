@@ -18,11 +18,14 @@
   BOOL klEntering;     // inside willEnterPane:
   BOOL klMoveOn;       // gotoNextPane asked for inside willEnterPane:
 }
-/// The panes in the Installer's order; the resources of -bundle; the target volume (nil: none).
+/// The panes in the Installer's order; the first answers -firstPane.
 - (void)setPanes:(NSArray*)panes;
+/// -bundle then answers a bundle whose resources are the files in `path`.
 - (void)setResourcePath:(NSString*)path;
+/// What the installer state answers as targetVolumePath (nil: none chosen).
 - (void)setTargetVolumePath:(NSString*)path;
-- (void)start;  // enters the first pane going forward
+/// Enters the first pane going forward.
+- (void)start;
 /// Continue (forward) or Go Back: NO, with nothing done, when the button is disabled, there is
 /// no pane before the first, or shouldExitPane: refuses.
 - (BOOL)press:(InstallerSectionDirection)dir;
