@@ -1,8 +1,12 @@
 #!/bin/sh
 # What Linux can check of the macOS build and package (no Mac here, no compiler for it):
-#  - the Apple branch of CMake configures and generates under CMake's own Darwin platform: the
-#    bundle's layout and Info.plist, the universal and minimum-version flags, Apple's frameworks,
-#    the macOS face, the pane tests, and no stand-in framework or Linux host;
+#  - the Apple branch of CMake configures and generates under CMake's own Darwin platform, as the
+#    two trees of the workflow: the universal tree builds what ships, every target for both
+#    architectures and the minimum from the cache (no per-target list), no tests; the native
+#    tree builds the tests, the pane and headless activation tests included, with cpp-httplib
+#    found by its CMake package config; the bundle's layout and Info.plist, Apple's frameworks,
+#    the macOS face, and no stand-in framework or Linux host;
+#  - every delegate in code a Mac compiles adopts the protocol Apple's headers demand;
 #  - the plists parse with GNUstep's reader and with libplist's and hold their keys; the
 #    plug-in's step comes after "Target" and before "Install";
 #  - postinstall and build-pkg.sh do what they say, run against recording stand-ins of Apple's
@@ -65,7 +69,11 @@ for tool in cmake plistutil plparse plget xmllint shellcheck; do
     exit 1
   }
 done
-min_macos=$(sed -n 's/^set(KL_MACOS_MIN \([0-9.]*\)).*/\1/p' cmake/Apple.cmake)
+min_macos=$(sed -n 's/^set(CMAKE_OSX_DEPLOYMENT_TARGET "\([0-9.]*\)".*/\1/p' CMakeLists.txt)
+[ -n "$min_macos" ] || {
+  echo "check-packaging.sh: no CMAKE_OSX_DEPLOYMENT_TARGET in CMakeLists.txt" >&2
+  exit 1
+}
 
 # --- Property lists: both readers must give the same values ---
 
@@ -114,85 +122,137 @@ parses() {
 }
 
 # --- The Apple branch of CMake, generated for Darwin without compiling ---
-# Darwin's platform files with this machine's compilers (never run on Darwin flags) and
-# libraries; an empty InstallerPlugins.framework for find_library.
-mkdir -p "$tmp/frameworks/InstallerPlugins.framework"
+# Darwin's platform files with this machine's clang (its flags are Apple clang's; nothing is
+# compiled), an empty SDK folder and InstallerPlugins.framework for find_library, and a stand-in
+# of the package config Homebrew's cpp-httplib installs.
+mkdir -p "$tmp/frameworks/InstallerPlugins.framework" "$tmp/sdk" "$tmp/httplib"
 cat >"$tmp/darwin.cmake" <<EOF
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_LIBRARY_ARCHITECTURE $(gcc -print-multiarch))
+set(CMAKE_OSX_SYSROOT $tmp/sdk)
+set(CMAKE_C_COMPILER clang)
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_OBJC_COMPILER clang)
+set(CMAKE_OBJCXX_COMPILER clang++)
 foreach(lang C CXX OBJC OBJCXX)
   set(CMAKE_\${lang}_COMPILER_WORKS TRUE)
 endforeach()
 EOF
-darwin=$tmp/darwin
-cmake -S "$root" -B "$darwin" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
-  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" >"$tmp/darwin.log" 2>&1 || true
+# Its target marks what links it.
+cat >"$tmp/httplib/httplibConfig.cmake" <<'EOF'
+add_library(httplib::httplib INTERFACE IMPORTED)
+set_target_properties(httplib::httplib PROPERTIES INTERFACE_COMPILE_DEFINITIONS KL_HTTPLIB_CONFIG)
+EOF
+universal=$tmp/universal
+native=$tmp/native
+# As the workflow configures them.
+cmake -S "$root" -B "$universal" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
+  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" -DCMAKE_OSX_ARCHITECTURES="arm64;x86_64" \
+  -DKL_TESTS=OFF >"$tmp/universal.log" 2>&1 || true
+cmake -S "$root" -B "$native" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
+  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" -Dhttplib_DIR="$tmp/httplib" \
+  >"$tmp/native.log" 2>&1 || true
 
-# target_dir NAME: the generated folder of target NAME, wherever the CMake files define it.
+# target_dir TREE NAME: the generated folder of target NAME in TREE.
 target_dir() {
-  find "$darwin" -type d -path '*/CMakeFiles/*' -name "$1.dir"
+  find "$1" -type d -path '*/CMakeFiles/*' -name "$2.dir"
 }
-# compiling PATTERN: the targets whose build rules name a source matching PATTERN.
+# targets TREE: the names of the targets TREE compiles or links.
+targets() {
+  find "$1" -type d -path '*/CMakeFiles/*' -name '*.dir' | sed 's|.*/\(.*\)\.dir$|\1|' | sort
+}
+# compiling TREE PATTERN: the targets whose build rules name a source matching PATTERN.
 compiling() {
-  find "$darwin" -path '*/CMakeFiles/*.dir/build.make' -exec grep -l -- "$1" {} + |
+  find "$1" -path '*/CMakeFiles/*.dir/build.make' -exec grep -l -- "$2" {} + |
     sed 's|.*/\([^/]*\)\.dir/build.make$|\1|'
 }
-apple_cmake() {
-  expect "the Darwin configure and generate to succeed" \
-    grep -q '^-- Build files have been written' "$tmp/darwin.log" || {
-    cat "$tmp/darwin.log"
+generated() {
+  expect "the Darwin configure of $1 to succeed" \
+    grep -q '^-- Build files have been written' "$tmp/$1.log" || {
+    cat "$tmp/$1.log"
     return 1
   }
-  link=$(target_dir Kelvory)/link.txt
+}
+universal_tree() {
+  generated universal
+  shipped="InitialValidate Kelvory kelvory-activate klactivation klcommon klpanes klplatform"
+  shipped="$shipped klvalidation"
+  expect "what ships and nothing else in the universal tree, got: $(targets "$universal" | xargs)" \
+    [ "$(targets "$universal" | xargs)" = "$shipped" ]
+  # Every compiled target, so a new one cannot be left out.
+  for t in $shipped; do
+    flags=$(target_dir "$universal" "$t")/flags.make
+    expect "$t compiled for arm64 and x86_64" grep -q -- '-arch arm64 -arch x86_64' "$flags"
+    expect "$t compiled for macOS $min_macos" grep -q -- "-mmacosx-version-min=$min_macos" "$flags"
+  done
+  for t in Kelvory kelvory-activate InitialValidate; do
+    linked=$(target_dir "$universal" "$t")/link.txt
+    expect "$t linked for arm64 and x86_64" grep -q -- '-arch arm64 -arch x86_64' "$linked"
+    expect "$t linked for macOS $min_macos" grep -q -- "-mmacosx-version-min=$min_macos" "$linked"
+  done
+  expect "no architecture or minimum set target by target" \
+    [ -z "$(git grep -l -E '(^|[^_])OSX_ARCHITECTURES|mmacosx-version-min' -- '*CMakeLists.txt' '*.cmake')" ]
+  link=$(target_dir "$universal" Kelvory)/link.txt
   expect "a loadable bundle" grep -q -- ' -bundle ' "$link"
   expect "the binary at Kelvory.bundle/Contents/MacOS/Kelvory" \
-    grep -q -- '-o Kelvory.bundle/Contents/MacOS/Kelvory ' "$link"
-  for linked in "$link" "$(target_dir kelvory-activate)/link.txt"; do
-    expect "arm64 and x86_64 in $linked" grep -q -- '-arch arm64 -arch x86_64' "$linked"
-    expect "macOS $min_macos minimum in $linked" grep -q -- "-mmacosx-version-min=$min_macos" \
-      "$linked"
-  done
-  expect "the system InstallerPlugins framework" grep -q -- '-framework,InstallerPlugins' "$link"
+    grep -q -- '-o ../Kelvory.bundle/Contents/MacOS/Kelvory ' "$link"
+  expect "the system InstallerPlugins framework" grep -q -- '-framework -Xlinker InstallerPlugins' "$link"
   expect "AppKit" grep -q -- '-framework AppKit' "$link"
-  if [ -f platform/macos/KLPlatformMacOS.mm ]; then
-    face=$(compiling platform/macos/KLPlatformMacOS.mm)
-    expect "the macOS face compiled once, in one library: $face" [ "$(echo "$face" | wc -w)" -eq 1 ]
-    expect "the plug-in linked with the face's library $face" grep -Eq -- "[ /]lib$face\.a " "$link"
-  fi
+  face=$(compiling "$universal" platform/macos/KLPlatformMacOS.mm)
+  expect "the macOS face compiled once, in one library: $face" [ "$(echo "$face" | wc -w)" -eq 1 ]
+  expect "the plug-in linked with the face's library $face" grep -Eq -- "[ /]lib$face\.a " "$link"
   # The tools' platforms derive from kl::DefaultPlatform, which reads configuration profiles here.
   expect "the reader of forced preferences compiled once, in klcommon" \
-    [ "$(compiling platform/macos/KLManagedPreferencesMacOS.cpp)" = klcommon ]
-  for t in kelvory-activate kelvory-keytool; do
-    expect "$t linked with CoreFoundation" \
-      grep -q -- '-framework CoreFoundation' "$(target_dir "$t")/link.txt"
+    [ "$(compiling "$universal" platform/macos/KLManagedPreferencesMacOS.cpp)" = klcommon ]
+  expect "kelvory-activate linked with CoreFoundation" \
+    grep -q -- '-framework CoreFoundation' "$(target_dir "$universal" kelvory-activate)/link.txt"
+  expect "libcurl by CMake's finder, not pkg-config (the SDK's on a Mac)" \
+    grep -q '^CURL_LIBRARY_RELEASE:FILEPATH=/' "$universal/CMakeCache.txt"
+  expect "no GoogleTest looked for" [ -z "$(grep '^GTest_DIR' "$universal/CMakeCache.txt")" ]
+}
+check "the universal macOS tree (generated for Darwin)" universal_tree
+
+native_tree() {
+  generated native
+  for t in common_test activation_test keytool_test initialvalidate_test pane_test \
+    validation_test activate_test kelvory-keytool kelvory-mgmt-sim; do
+    expect "$t in the native tree" [ -n "$(target_dir "$native" "$t")" ]
   done
-  expect "no source from platform/gnustep/ in any target" [ -z "$(compiling platform/gnustep/)" ]
-  for t in common_test activation_test pane_test validation_test; do
-    expect "the test $t" [ -n "$(target_dir "$t")" ]
+  for t in kelvory-mgmt-sim initialvalidate_test keytool_test; do
+    expect "$t with cpp-httplib's package config target" \
+      grep -q -- -DKL_HTTPLIB_CONFIG "$(target_dir "$native" "$t")/flags.make"
   done
+  expect "no pkg-config for cpp-httplib" [ -z "$(grep HTTPLIB "$native/CMakeCache.txt")" ]
+  expect "no source from platform/gnustep/ in any target" \
+    [ -z "$(compiling "$native" platform/gnustep/)" ]
   # The pane tests play the Installer through the public API (tests/support/PaneHarness): on a
   # Mac nothing of the stand-in's may reach them.
   expect "the pane harness compiled once, in klpaneharness" \
-    [ "$(compiling tests/support/PaneHarness.mm)" = klpaneharness ]
+    [ "$(compiling "$native" tests/support/PaneHarness.mm)" = klpaneharness ]
   for t in pane_test validation_test; do
     expect "$t linked with the pane harness" \
-      grep -Eq -- "[ /]libklpaneharness\.a " "$(target_dir "$t")/link.txt"
+      grep -Eq -- "[ /]libklpaneharness\.a " "$(target_dir "$native" "$t")/link.txt"
     expect "no include path of the stand-in for $t" \
-      [ -z "$(grep -l -- platform/gnustep "$(target_dir "$t")/flags.make")" ]
+      [ -z "$(grep -l -- platform/gnustep "$(target_dir "$native" "$t")/flags.make")" ]
   done
-  for t in InstallerPlugins kelvory-installer host_test; do
-    expect "no $t on macOS" [ -z "$(target_dir "$t")" ]
+  for t in InstallerPlugins kelvory-installer host_test installer_test klscript; do
+    expect "no $t on macOS" [ -z "$(target_dir "$native" "$t")" ]
   done
-  expect "build-pkg.sh to state the minimum of cmake/Apple.cmake ($min_macos)" \
+  expect "build-pkg.sh to state the minimum of CMakeLists.txt ($min_macos)" \
     grep -qx "min_macos=$min_macos .*" "$mac/build-pkg.sh"
 }
-check "Apple branch of CMake (generated for Darwin)" apple_cmake
-[ -f platform/macos/KLPlatformMacOS.mm ] ||
-  echo "note: no platform/macos/KLPlatformMacOS.mm yet: where the macOS face is built is unchecked"
+check "the native macOS tree with the tests (generated for Darwin)" native_tree
+
+delegates() {
+  # Everything the Mac workflow compiles: the plug-in, the macOS face, the tools and the tests.
+  git ls-files -z -- installer platform/macos tools tests ':!tools/kelvory-installer' |
+    tr '\0' '\n' | grep -E '\.(mm|m|h)$' | xargs python3 "$mac/check-delegates.py"
+}
+check "every delegate adopts its protocol (code the Mac compiles)" delegates
 
 info_plist() {
-  plist=$darwin/Kelvory.bundle/Contents/Info.plist
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$darwin/CMakeCache.txt")
+  plist=$universal/Kelvory.bundle/Contents/Info.plist
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$universal/CMakeCache.txt")
   expect "a project version" [ -n "$version" ]
   parses "$plist"
   expect_string "$plist" CFBundleExecutable Kelvory
@@ -260,11 +320,12 @@ EOF
 }
 check "postinstall (command-line installs only, --unless-activated)" postinstall
 
-# --- build-pkg.sh, run with recording stand-ins of pkgbuild, productbuild, codesign, xcrun ---
+# --- build-pkg.sh, run with recording stand-ins of pkgbuild, productbuild, codesign, xcrun and
+# a uname that answers Darwin ---
 fake=$tmp/fake
 mkdir -p "$fake/bin" "$fake/build/Kelvory.bundle/Contents/MacOS" "$fake/vendor" \
   "$fake/payload/Library/Kelvory"
-cp "$darwin/Kelvory.bundle/Contents/Info.plist" "$fake/build/Kelvory.bundle/Contents/" || true
+cp "$universal/Kelvory.bundle/Contents/Info.plist" "$fake/build/Kelvory.bundle/Contents/" || true
 echo binary >"$fake/build/Kelvory.bundle/Contents/MacOS/Kelvory"
 printf '#!/bin/sh\necho %s\n' activate >"$fake/build/kelvory-activate"
 printf '#!/bin/sh\necho %s\n' reference >"$fake/build/InitialValidate"
@@ -276,6 +337,7 @@ echo agent >"$fake/payload/Library/Kelvory/README.txt"
 cat >"$fake/bin/stand-in" <<'EOF'
 #!/bin/sh
 name=$(basename "$0")
+[ "$name" = uname ] && echo Darwin && exit 0
 echo "$name $*" >>"$SHIM_LOG"
 case $name in pkgbuild | productbuild) ;; *) exit 0 ;; esac
 while [ $# -gt 1 ]; do
@@ -289,7 +351,7 @@ done
 echo "$name output" >"$1"
 EOF
 chmod +x "$fake/bin/stand-in"
-for tool in pkgbuild productbuild codesign xcrun; do
+for tool in pkgbuild productbuild codesign xcrun uname; do
   ln -s stand-in "$fake/bin/$tool"
 done
 log=$fake/log
@@ -323,18 +385,43 @@ refusals() {
   build_pkg --validate "$fake/vendor/InitialValidate"
   expect "notarization refused without the signing identities" [ "$rc" -eq 1 ]
   expect "nothing built after a refusal" [ ! -s "$log" ]
+  # Off a Mac, or with one of Apple's tools missing: said before anything is built.
+  rm "$fake/bin/uname"
+  unsigned --validate "$fake/vendor/InitialValidate"
+  ln -s stand-in "$fake/bin/uname"
+  expect "a refusal off macOS" [ "$rc" -eq 1 ]
+  expect "the reason: it runs on macOS" grep -q "runs on macOS" "$fake/out"
+  rm "$fake/bin/productbuild"
+  unsigned --validate "$fake/vendor/InitialValidate"
+  ln -s stand-in "$fake/bin/productbuild"
+  expect "a refusal without productbuild" [ "$rc" -eq 1 ]
+  expect "productbuild named as missing" grep -q "missing:.* productbuild" "$fake/out"
+  expect "nothing built after those refusals" [ ! -s "$log" ]
+  set +e
+  "$mac/build-pkg.sh" --help >"$fake/help" 2>"$fake/help.err"
+  rc=$?
+  set -e
+  expect "--help: exit 0" [ "$rc" -eq 0 ]
+  expect "--help: the usage on standard output only" grep -q '^Usage: ' "$fake/help"
+  expect "--help: nothing on standard error" [ ! -s "$fake/help.err" ]
 }
 check "build-pkg.sh refuses what it must" refusals
 
 unsigned_package() {
   unsigned --validate "$fake/vendor/InitialValidate"
   expect "success" [ "$rc" -eq 0 ]
-  for what in "not signing the plug-in and the tools: KL_APP_IDENTITY is not set" \
+  for what in "signing the plug-in and the tools ad hoc: KL_APP_IDENTITY is not set" \
     "not signing the product package: KL_INSTALLER_IDENTITY is not set" \
     "not notarizing or stapling: KL_NOTARY_PROFILE is not set"; do
     expect "the notice \"$what\"" grep -qx "$what" "$fake/out"
   done
-  expect "no codesign or xcrun" [ -z "$(grep -E '^(codesign|xcrun) ' "$log")" ]
+  expect "the two scripts' tools, the plug-in's tool, then the plug-in signed ad hoc" \
+    [ "$(grep -c '^codesign --force --sign - ' "$log")" -eq 4 ]
+  expect "the plug-in verified, deep and strict, after its signing" \
+    [ "$(grep '^codesign ' "$log" | tail -n 1)" = \
+      "codesign --verify --deep --strict $(grep '^codesign --force .*/Kelvory.bundle$' "$log" |
+        sed 's/.* //')" ]
+  expect "no xcrun" [ -z "$(grep -E '^xcrun ' "$log")" ]
   expect "pkgbuild with the payload, identifier and the plug-in's version" \
     grep -q "^pkgbuild --root $fake/payload .*--identifier com.kelvory.agent --version 1.0.0 " "$log"
   expect "productbuild with the distribution and the plug-ins, unsigned" \
@@ -387,11 +474,13 @@ signed_package() {
     [ "$(grep -c "$sign" "$log")" -eq 4 ]
   order=$(awk '/^codesign .*\/scripts\/(kelvory-activate|InitialValidate)$/ { print "tool" }
     /^codesign .*\/Resources\/InitialValidate$/ { print "plug-in-tool" }
-    /^codesign .*\/Kelvory.bundle$/ { print "plug-in" }
+    /^codesign --force .*\/Kelvory.bundle$/ { print "plug-in" }
+    /^codesign --verify --deep --strict .*\/Kelvory.bundle$/ { print "verify" }
     /^(pkgbuild|productbuild) / { print $1 }
-    /^xcrun / { print $2 }' "$log" | tr '\n' ' ')
+    /^xcrun --find / { print "find-" $3 }
+    /^xcrun [a-z]/ { print $2 }' "$log" | tr '\n' ' ')
   expect "inner code first, each step in turn; got: $order" [ "$order" = \
-    "tool tool plug-in-tool plug-in pkgbuild productbuild notarytool stapler " ]
+    "find-notarytool find-stapler tool tool plug-in-tool plug-in verify pkgbuild productbuild notarytool stapler " ]
   expect "the product signed with the installer identity" grep -q \
     "^productbuild .* --sign Developer ID Installer: Example (TEAM000001) --timestamp $fake/Kelvory.pkg\$" "$log"
   expect "notarytool submit --wait" grep -qx \

@@ -64,7 +64,7 @@ NSData* NewPrefillBytes(NSString* path) {
 // time that grows with the square of the number of siblings, which a hostile file can make
 // minutes. An element's value is all the text inside it, that of nested elements included.
 // Only the root's children and their children are looked at, by name.
-@interface KLPrefillReader : NSObject {
+@interface KLPrefillReader : NSObject <NSXMLParserDelegate> {
  @public
   NSString* activationKey;  // each nil while unset
   NSString* customerId;

@@ -1,7 +1,7 @@
 // The preferences an administrator forced on macOS (a configuration profile of a
 // device-management system), for kl::DefaultPlatform and so for every tool's platform derived
-// from it. In klcommon on Apple only (cmake/Apple.cmake); elsewhere none is forced. Not compiled
-// on Linux: kept to the CFPreferences calls it needs, every Create/Copy released here.
+// from it. In klcommon on Apple only (platform/CMakeLists.txt); elsewhere none is forced. Not
+// compiled on Linux: kept to the CFPreferences calls it needs, every Create/Copy released here.
 #include <CoreFoundation/CoreFoundation.h>
 
 #include "KLPlatform.h"

@@ -2,7 +2,10 @@
 // log against the simulator, and both under faults and hostile input.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#if defined(__linux__)
+#include <sched.h>
 #include <sys/mount.h>
+#endif
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -234,6 +237,7 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
     steps += "STAMP\t" + entry + "\n";
   }
   for (const auto& c : cases) {
+    if (c.noHostName && !kl::kCanClearHostName) continue;
     const std::string shown = c.args[1] + " " + c.args.back();
     tmp_.Write("kelvor.conf", stale);
     chmod(conf_.c_str(), 0644);
@@ -266,6 +270,9 @@ using ToolFaults = kl::ToolTest;
 // A disk full after the registration leaves the old configuration whole and no new file beside
 // it (a small tmpfs in a mount namespace of the test's own, which needs root).
 TEST_F(ToolFaults, AFullDiskLeavesTheOldConfigurationWhole) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "a private tmpfs needs a Linux mount namespace";
+#else
   const std::string full = dir_ + "/full";
   ASSERT_EQ(mkdir(full.c_str(), 0700), 0);
   if (unshare(CLONE_NEWNS) != 0 ||
@@ -286,6 +293,7 @@ TEST_F(ToolFaults, AFullDiskLeavesTheOldConfigurationWhole) {
       std::string::npos)
       << Log();
   umount2(full.c_str(), MNT_DETACH);
+#endif
 }
 
 // Every log entry must be written until the configuration is in place: a file-size limit,
@@ -415,7 +423,7 @@ TEST_F(ToolFaults, SilentClientsDoNotHoldUpOthers) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   std::vector<int> silent;
   for (int i = 0; i < 20; ++i) {
-    silent.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    silent.push_back(socket(AF_INET, SOCK_STREAM, 0));
     ASSERT_EQ(connect(silent.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   }
   const auto answer = httplib::Client("127.0.0.1", port_)

@@ -19,10 +19,17 @@ namespace kl {
 /// The exit code of a child started with `noHostName` that could not take the host name away.
 constexpr int kNoNamespace = 99;
 
+/// Whether a child can run with an empty host name at all (a UTS namespace: Linux only).
+#if defined(__linux__)
+constexpr bool kCanClearHostName = true;
+#else
+constexpr bool kCanClearHostName = false;
+#endif
+
 /// Starts `argv` (argv[0] is the program's path) with standard output in the file `out` and
 /// standard error in `err` (which may be the same file). With `noHostName`, the child runs in a
-/// UTS namespace whose host name is empty; that needs root, and without it the child exits with
-/// kNoNamespace.
+/// UTS namespace whose host name is empty; that needs root (and Linux), and without it the child
+/// exits with kNoNamespace.
 inline pid_t StartProcess(const std::vector<std::string>& argv, const std::string& out,
                           const std::string& err, bool noHostName = false) {
   std::vector<char*> args;
@@ -32,7 +39,11 @@ inline pid_t StartProcess(const std::vector<std::string>& argv, const std::strin
   if (pid != 0) return pid;
   dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
   dup2(err == out ? 1 : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+#if defined(__linux__)
   if (noHostName && (unshare(CLONE_NEWUTS) != 0 || sethostname("", 0) != 0)) _exit(kNoNamespace);
+#else
+  if (noHostName) _exit(kNoNamespace);
+#endif
   execv(args[0], args.data());
   _exit(127);
 }

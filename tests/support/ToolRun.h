@@ -4,6 +4,7 @@
 #define KELVORY_TESTS_TOOLRUN_H_
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,7 +25,8 @@ inline Args operator+(Args a, const Args& b) {
 
 /// A TCP socket bound to a free port of 127.0.0.1, put in `*port`; -1 when that failed.
 inline int ToolLoopbackSocket(int* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  fcntl(fd, F_SETFD, FD_CLOEXEC);  // not for the programs the test starts
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -89,7 +89,7 @@ struct LintState {
 };
 
 // (GCC does not construct C++ members of Objective-C objects: the state lives outside.)
-@interface KLPrefillLinter : NSObject {
+@interface KLPrefillLinter : NSObject <NSXMLParserDelegate> {
  @public
   LintState* s;
 }
