@@ -507,10 +507,20 @@ check "shellcheck" lint
 workflow_steps() {
   w=.github/workflows/macos.yml
   expect "a macOS runner" grep -Eq '^    runs-on: macos-' "$w"
-  for step in 'cmake -S . -B build' 'cmake --build build' 'ctest --test-dir build' \
-    'lipo -archs' 'build-pkg.sh --build build' '--development-reference-tool' \
+  expect "the workflow's minimum to be the build's ($min_macos)" \
+    grep -qF "[ \"\$minos\" = $min_macos ]" "$w"
+  for step in '-B build-universal -DCMAKE_BUILD_TYPE=RelWithDebInfo' \
+    '-DCMAKE_OSX_ARCHITECTURES="arm64;x86_64" -DKL_TESTS=OFF' 'cmake --build build-universal' \
+    'cmake -S . -B build ' 'cmake --build build ' 'ctest --test-dir build ' \
+    'lipo -archs' 'build-universal/InitialValidate; do' 'otool -arch' 'minos' \
+    'arch -x86_64 build-universal/kelvory-activate --version' \
+    'build-pkg.sh --build build-universal' '--development-reference-tool' \
     'pkgutil --expand build/Kelvory.pkg' 'Plugins/InstallerSections.plist' \
-    'Plugins/Kelvory.bundle/Contents/MacOS/Kelvory' 'actions/upload-artifact@'; do
+    'Plugins/Kelvory.bundle/Contents/MacOS/Kelvory' \
+    'codesign --verify --deep --strict build/expanded/Plugins/Kelvory.bundle' \
+    'build/kelvory-mgmt-sim --port 0' 'cat > build/InstallationData.xml' \
+    'sudo installer -pkg build/Kelvory.pkg -target /' 'already-activated:*) ;;' \
+    'actions/upload-artifact@'; do
     expect "the step \"$step\"" grep -qF -- "$step" "$w"
   done
 }
