@@ -230,8 +230,15 @@ MUTATIONS = [
       "(report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus", "-1",
       ("validation_test",)),
     # The tool never outlives its caller, and nobody else can take its status.
-    M("vt-no-parent-death", TOOLRUN, "  prctl(PR_SET_PDEATHSIG, SIGKILL);\n  if (getppid() != start->caller)",
-      "  if (getppid() != start->caller)", ("validation_test",)),
+    # Survives since the waiter watches its caller: the parent-death signal is a second line that
+    # no test tells apart from the watch.
+    M("vt-no-parent-death", TOOLRUN,
+      "  if (start->parentDeathSignal) prctl(PR_SET_PDEATHSIG, SIGKILL);\n#endif\n"
+      "  if (getppid() != start->caller)", "#endif\n  if (getppid() != start->caller)",
+      ("validation_test",)),
+    # A caller killed outright leaves the tool running once the parent-death signal is off.
+    M("vt-caller-gone-group-kept", TOOLRUN, "  kill(-getpid(), SIGKILL);\n  _exit(127);",
+      "  _exit(127);", ("validation_test",)),
     M("vt-cancel-ignored", TOOLRUN, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
       ("validation_test", "activate_test")),
     M("vt-tool-is-our-child", TOOLRUN, "  const pid_t tool = vfork();",

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
@@ -10,6 +11,12 @@
 #include <unistd.h>
 #if __has_include(<sys/prctl.h>)
 #include <sys/prctl.h>
+#endif
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
+#if defined(__APPLE__)
+#include <sys/event.h>
 #endif
 
 #include <atomic>
@@ -85,6 +92,7 @@ namespace {
 constexpr int kToolSlots = 64;
 std::atomic<pid_t> g_runningTools[kToolSlots];
 std::atomic<bool> g_toolsCancelled{false};
+std::atomic<bool> g_parentDeathSignal{true};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "read from signal handlers");
 
 int Register(pid_t pid) {
@@ -92,7 +100,7 @@ int Register(pid_t pid) {
     pid_t empty = 0;
     if (g_runningTools[i].compare_exchange_strong(empty, pid)) return i;
   }
-  return -1;  // untracked: it still ends with its caller through the parent-death signal
+  return -1;  // untracked: its waiter still ends it with its caller
 }
 
 // Sleeps `milliseconds` (async-signal-safe).
@@ -113,7 +121,8 @@ struct Report {
 struct WaiterStart {
   char* const* argv;
   pid_t caller;
-  int report;  // the pipe's write end
+  int report;              // the pipe's write end
+  bool parentDeathSignal;  // g_parentDeathSignal, read before the waiter starts
 };
 
 void Send(int fd, Report::Kind kind, int value) {
@@ -122,20 +131,98 @@ void Send(int fd, Report::Kind kind, int value) {
   }
 }
 
+// The waiter's way out when its caller has gone: its whole group, the tool and whatever the tool
+// started, and the waiter itself.
+[[noreturn]] void EndGroup() {
+  kill(-getpid(), SIGKILL);
+  _exit(127);  // not reached unless the group could not be signalled
+}
+
+[[noreturn]] void SendStatus(const WaiterStart* start, int status) {
+  Send(start->report, Report::kStatus, status);
+  _exit(0);
+}
+
+// Reaps the tool, which has ended, and sends its status.
+[[noreturn]] void ReportTool(const WaiterStart* start, pid_t tool) {
+  int status = 0;
+  while (waitpid(tool, &status, 0) < 0) {
+    if (errno != EINTR) _exit(127);
+  }
+  SendStatus(start, status);
+}
+
+// Whichever ends first, the tool or the caller, seen by looking every 20 ms: for systems with no
+// way to wait for a process that is not a child, and when setting one up failed. A caller that
+// has gone leaves the waiter to another parent.
+[[noreturn]] void PollToolAndCaller(const WaiterStart* start, pid_t tool) {
+  for (;;) {
+    int status = 0;
+    const pid_t ended = waitpid(tool, &status, WNOHANG);
+    if (ended == tool) SendStatus(start, status);
+    if (ended < 0 && errno != EINTR) _exit(127);
+    if (getppid() != start->caller) EndGroup();
+    Nap(20);
+  }
+}
+
+// Waits in one call for whichever ends first, the tool or the caller. The caller is checked again
+// once it is watched: it may have gone before.
+[[noreturn]] void WatchToolAndCaller(const WaiterStart* start, pid_t tool) {
+#if defined(__APPLE__)
+  const int queue = kqueue();
+  struct kevent watches[2];
+  EV_SET(&watches[0], start->caller, EVFILT_PROC, EV_ADD, NOTE_EXIT, 0, nullptr);
+  EV_SET(&watches[1], tool, EVFILT_PROC, EV_ADD, NOTE_EXIT, 0, nullptr);
+  if (queue < 0 || kevent(queue, watches, 2, nullptr, 0, nullptr) != 0) {
+    PollToolAndCaller(start, tool);  // ESRCH included: one of them has already ended
+  }
+  if (getppid() != start->caller) EndGroup();
+  for (;;) {
+    struct kevent event;
+    const int got = kevent(queue, nullptr, 0, &event, 1, nullptr);
+    if (got < 0 && errno != EINTR) PollToolAndCaller(start, tool);
+    if (got != 1) continue;
+    if (event.ident == static_cast<uintptr_t>(start->caller)) EndGroup();
+    if (event.ident == static_cast<uintptr_t>(tool)) ReportTool(start, tool);
+  }
+#elif defined(__linux__) && defined(SYS_pidfd_open)
+  const int caller = static_cast<int>(syscall(SYS_pidfd_open, start->caller, 0));
+  const int toolEnd = caller < 0 ? -1 : static_cast<int>(syscall(SYS_pidfd_open, tool, 0));
+  if (toolEnd < 0) {
+    if (caller >= 0) close(caller);
+    PollToolAndCaller(start, tool);  // ENOSYS before Linux 5.3; ESRCH: the caller has gone
+  }
+  if (getppid() != start->caller) EndGroup();
+  pollfd watches[2] = {{caller, POLLIN, 0}, {toolEnd, POLLIN, 0}};
+  for (;;) {
+    if (poll(watches, 2, -1) < 0) {
+      if (errno != EINTR) PollToolAndCaller(start, tool);
+      continue;
+    }
+    if (watches[0].revents != 0) EndGroup();
+    if (watches[1].revents != 0) ReportTool(start, tool);
+  }
+#else
+  PollToolAndCaller(start, tool);
+#endif
+}
+
 // The tool is not our child but the child of a waiter of ours, which waits for it and sends its
 // status through a pipe. A host may reap every child it has with waitpid(-1) (GNUstep's NSTask
 // does, on each SIGCHLD), which would take a child's status from us; nobody else can take it
 // from the waiter. The waiter leads the process group that ending a tool signals; it ignores
-// every signal but SIGKILL, so the tool alone decides what a SIGTERM means, and ends with its
-// caller (a parent-death signal where the system has one). Only async-signal-safe calls here,
-// and nothing that writes memory the caller uses: the waiter may share it.
+// every signal but SIGKILL, so the tool alone decides what a SIGTERM means. It watches its caller
+// and ends the group when the caller ends, however it ends; on Linux a parent-death signal is a
+// second line. Only async-signal-safe calls here, and nothing that writes memory the caller
+// uses: the waiter may share it.
 int RunWaiter(void* argument) {
   const WaiterStart* start = static_cast<const WaiterStart*>(argument);
   setpgid(0, 0);
 #if defined(PR_SET_PDEATHSIG)
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != start->caller) _exit(127);
+  if (start->parentDeathSignal) prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
+  if (getppid() != start->caller) _exit(127);  // gone already: start nothing
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   for (int signal = 1; signal < NSIG; ++signal) {
@@ -146,8 +233,10 @@ int RunWaiter(void* argument) {
   if (tool == 0) {
     // Every signal at its default and none blocked, as a command run by a shell would start.
 #if defined(PR_SET_PDEATHSIG)
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != waiter) _exit(127);
+    if (start->parentDeathSignal) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != waiter) _exit(127);
+    }
 #endif
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
@@ -163,12 +252,7 @@ int RunWaiter(void* argument) {
     Send(start->report, Report::kNotStarted, errno);
     _exit(127);
   }
-  int status = 0;
-  while (waitpid(tool, &status, 0) < 0) {
-    if (errno != EINTR) _exit(127);
-  }
-  Send(start->report, Report::kStatus, status);
-  _exit(0);
+  WatchToolAndCaller(start, tool);
 }
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
@@ -207,7 +291,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
   sigset_t all, previous;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &previous);
-  WaiterStart start{pointers.data(), getpid(), pipeEnds[1]};
+  WaiterStart start{pointers.data(), getpid(), pipeEnds[1], g_parentDeathSignal.load()};
   std::unique_ptr<char[]> stack;
   const pid_t waiter = StartWaiter(&start, &stack);
   if (waiter > 0) setpgid(waiter, waiter);  // also here: the group exists before anyone signals
@@ -252,6 +336,8 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
   }
   return report.value;
 }
+
+void SetParentDeathSignalForTesting(bool enabled) { g_parentDeathSignal.store(enabled); }
 
 void CancelRunningTools(int signal) {
   g_toolsCancelled.store(true);

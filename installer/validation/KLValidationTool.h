@@ -36,12 +36,18 @@ std::vector<std::string> ValidationArguments(const std::string& resourceDirector
 
 /// Starts argv[0] with `argv` (no shell; the environment is this process's; every signal at
 /// its default) in a process group of its own, and waits for it. The tool never outlives its
-/// caller: CancelRunningTools and TerminateRunningTools end it, and where the system offers a
-/// parent-death signal (Linux) a caller killed outright takes it along. Returns the wait
-/// status; the status of exit code 127 (32512) when the program could not be executed
-/// (missing, not executable); -1 when no process could be started at all, `argv` is empty, or
-/// the tools have been cancelled.
+/// caller: CancelRunningTools and TerminateRunningTools end it, and a caller that ends without
+/// them, SIGKILL included, takes the group along: the waiter process that leads it watches the
+/// caller (kqueue on macOS, a pidfd on Linux, else a look every 20 ms), with Linux's
+/// parent-death signal as a second line. Returns the wait status; the status of exit code 127
+/// (32512) when the program could not be executed (missing, not executable); -1 when no process
+/// could be started at all, `argv` is empty, or the tools have been cancelled.
 int32_t RunAndWait(const std::vector<std::string>& argv);
+
+/// For tests only: `false` starts later tools without Linux's parent-death signal, so that the
+/// waiter's own watch on its caller is all that ends them with it. On by default; read by
+/// RunAndWait before it starts the waiter.
+void SetParentDeathSignalForTesting(bool enabled);
 
 /// Sends `signal` to the process group of every tool that RunAndWait is waiting for, and makes
 /// every later RunAndWait start nothing (-1). Async-signal-safe: meant for a caller's SIGTERM

@@ -97,9 +97,19 @@ TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
 
 // A caller that gives up (a signal, a time limit) takes the tool and whatever the tool started
 // with it; a caller that dies outright takes the tool. Each case runs in a child process: a
-// cancel is for good.
+// cancel is for good. Without Linux's parent-death signal the waiter's own watch on its caller
+// must do it alone, as where the system has no such signal.
 TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
-  for (const bool killCaller : {false, true}) {
+  const struct {
+    bool parentDeathSignal, killCaller;
+  } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
+  struct Restore {
+    ~Restore() { SetParentDeathSignalForTesting(true); }
+  } restore;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parentDeathSignal ? "with the parent-death signal" : "without it");
+    SetParentDeathSignalForTesting(c.parentDeathSignal);
+    const bool killCaller = c.killCaller;
     kl::FakeTool tool({killCaller ? "echo $$ > \"$d/pid\"; exec sleep 60"
                                   : "sleep 60 & echo $! > \"$d/pid\"; wait"});
     const std::string pidFile = tool.directory + "/pid";
