@@ -47,63 +47,64 @@ id Place(NSView* parent, id view) {
 
 ActDlgPane* KLCreateActivationPane(InstallerSection* section) {
   ActDlgPane* pane = [[ActDlgPane alloc] initWithSection:section];
-  NSView* content = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 620, 380)];
+  // The Installer's pane area: whatever lies outside it is cut off.
+  NSView* content = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 418, 330)];
   [pane setContentView:content];
   [content release];
 
   KLConnectOutlet(
       pane, @"klActivationMatrix",
       Place(content, NewRadioGroup(
-                         NSMakeRect(20, 320, 400, 48), 2, 1,
+                         NSMakeRect(20, 270, 378, 48), 2, 1,
                          [NSArray arrayWithObjects:@"Activation key", @"Customer information", nil],
                          pane, @selector(switchActivationMessage:))));
 
-  NSView* placeholder = [[NSView alloc] initWithFrame:NSMakeRect(20, 110, 580, 200)];
+  NSView* placeholder = [[NSView alloc] initWithFrame:NSMakeRect(20, 110, 378, 150)];
   [content addSubview:placeholder];
   KLConnectOutlet(pane, @"klPlaceholderView", placeholder);
 
   // The two forms stay out of any view until -awakeFromNib stacks them in the placeholder.
-  NSView* keyView = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 580, 200)];
-  AddCaption(keyView, NSMakeRect(0, 160, 140, 22), @"Activation key:");
+  NSView* keyView = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 378, 150)];
+  AddCaption(keyView, NSMakeRect(0, 128, 124, 22), @"Activation key:");
   KLConnectOutlet(pane, @"klActivationKeyField",
-                  Place(keyView, NewField(NSMakeRect(150, 160, 420, 22))));
+                  Place(keyView, NewField(NSMakeRect(130, 128, 248, 22))));
   KLConnectOutlet(pane, @"klActivateByKeyView", keyView);
 
-  NSView* customerView = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 580, 200)];
+  NSView* customerView = [[NSView alloc] initWithFrame:NSMakeRect(0, 0, 378, 150)];
   const struct {
     NSString* caption;
     NSString* outlet;
     CGFloat y;
   } fields[] = {
-      {@"Customer name:", @"klCustomerNameField", 160},
-      {@"Customer ID:", @"klCustomerIdField", 128},
-      {@"Server URL:", @"klServerURLField", 96},
+      {@"Customer name:", @"klCustomerNameField", 128},
+      {@"Customer ID:", @"klCustomerIdField", 96},
+      {@"Server URL:", @"klServerURLField", 64},
   };
   for (const auto& f : fields) {
-    AddCaption(customerView, NSMakeRect(0, f.y, 140, 22), f.caption);
-    KLConnectOutlet(pane, f.outlet, Place(customerView, NewField(NSMakeRect(150, f.y, 420, 22))));
+    AddCaption(customerView, NSMakeRect(0, f.y, 124, 22), f.caption);
+    KLConnectOutlet(pane, f.outlet, Place(customerView, NewField(NSMakeRect(130, f.y, 248, 22))));
   }
-  AddCaption(customerView, NSMakeRect(0, 64, 140, 22), @"Protocol:");
+  AddCaption(customerView, NSMakeRect(0, 32, 124, 22), @"Protocol:");
   KLConnectOutlet(
       pane, @"klProtocolMatrix",
-      Place(customerView, NewRadioGroup(NSMakeRect(150, 64, 200, 22), 1, 2,
+      Place(customerView, NewRadioGroup(NSMakeRect(130, 32, 200, 22), 1, 2,
                                         [NSArray arrayWithObjects:@"http", @"https", nil], pane,
                                         @selector(switchProtocolMessage:))));
-  AddCaption(customerView, NSMakeRect(0, 32, 140, 22), @"Port:");
-  NSTextField* port = NewField(NSMakeRect(150, 32, 100, 22));
+  AddCaption(customerView, NSMakeRect(0, 0, 124, 22), @"Port:");
+  NSTextField* port = NewField(NSMakeRect(130, 0, 100, 22));
   [port setStringValue:@"80"];
   KLConnectOutlet(pane, @"klServerPortField", Place(customerView, port));
   KLConnectOutlet(pane, @"klActivateByCustomerInfoView", customerView);
 
   KLConnectOutlet(
       pane, @"klProxyMatrix",
-      Place(content, NewRadioGroup(NSMakeRect(20, 50, 300, 48), 2, 1,
+      Place(content, NewRadioGroup(NSMakeRect(20, 50, 378, 48), 2, 1,
                                    [NSArray arrayWithObjects:@"No proxy", @"Use a proxy", nil],
                                    pane, @selector(switchProxyMessage:))));
-  NSTextField* proxyLabel = KLNewLabel(NSMakeRect(20, 16, 140, 22), @"Proxy (host:port):");
+  NSTextField* proxyLabel = KLNewLabel(NSMakeRect(20, 16, 124, 22), @"Proxy (host:port):");
   [proxyLabel setHidden:YES];
   KLConnectOutlet(pane, @"klProxyLabel", Place(content, proxyLabel));
-  NSTextField* proxyField = NewField(NSMakeRect(170, 16, 300, 22));
+  NSTextField* proxyField = NewField(NSMakeRect(150, 16, 248, 22));
   [proxyField setHidden:YES];
   KLConnectOutlet(pane, @"klProxyField", Place(content, proxyField));
 

@@ -12,6 +12,15 @@
 
 namespace {
 
+// The Installer's pane area, in points: a pane's content view shows there from its origin, and
+// whatever lies outside is cut off.
+const CGFloat kPaneWidth = 418;
+const CGFloat kPaneHeight = 330;
+// Left of the pane area the step list, below it the buttons.
+const CGFloat kPaneX = 190;
+const CGFloat kPaneY = 60;
+const CGFloat kMargin = 10;
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -73,10 +82,12 @@ std::string ReadFile(const std::string& path) {
 }
 
 - (void)buildWindow {
-  window = [[NSWindow alloc] initWithContentRect:NSMakeRect(100, 100, 820, 460)
-                                       styleMask:(NSTitledWindowMask | NSClosableWindowMask)
-                                         backing:NSBackingStoreBuffered
-                                           defer:NO];
+  const CGFloat height = kPaneY + kPaneHeight + 2 * kMargin;
+  window = [[NSWindow alloc]
+      initWithContentRect:NSMakeRect(100, 100, kPaneX + kPaneWidth + kMargin, height)
+                styleMask:(NSTitledWindowMask | NSClosableWindowMask)
+                  backing:NSBackingStoreBuffered
+                    defer:NO];
   [window setTitle:@"Install Kelvory"];
   [window setReleasedWhenClosed:NO];
   [window setDelegate:(id)self];
@@ -86,7 +97,7 @@ std::string ReadFile(const std::string& path) {
   for (NSUInteger i = 0; i <= [panes count]; ++i) {
     NSString* title = i < [panes count] ? [[panes objectAtIndex:i] title] : @"Summary";
     NSTextField* label =
-        [[NSTextField alloc] initWithFrame:NSMakeRect(16, 400 - 30 * (CGFloat)i, 160, 22)];
+        [[NSTextField alloc] initWithFrame:NSMakeRect(16, height - 60 - 30 * (CGFloat)i, 160, 22)];
     [label setStringValue:title];
     [label setEditable:NO];
     [label setSelectable:NO];
@@ -98,11 +109,12 @@ std::string ReadFile(const std::string& path) {
   }
   stepLabels = [labels retain];
 
-  paneArea = [[NSView alloc] initWithFrame:NSMakeRect(190, 60, 620, 380)];
+  // A view draws only within its superview's bounds, so the area clips the pane's content view.
+  paneArea = [[NSView alloc] initWithFrame:NSMakeRect(kPaneX, kPaneY, kPaneWidth, kPaneHeight)];
   [content addSubview:paneArea];
   [paneArea release];
 
-  summary = [[NSTextField alloc] initWithFrame:NSMakeRect(0, 0, 620, 380)];
+  summary = [[NSTextField alloc] initWithFrame:NSMakeRect(0, 0, kPaneWidth, kPaneHeight)];
   [summary setEditable:NO];
   [summary setSelectable:NO];
   [summary setFont:[NSFont userFixedPitchFontOfSize:11]];
@@ -110,13 +122,15 @@ std::string ReadFile(const std::string& path) {
   [paneArea addSubview:summary];
   [summary release];
 
-  backButton = [[NSButton alloc] initWithFrame:NSMakeRect(580, 16, 110, 28)];
+  // The buttons end where the pane area does, Continue rightmost.
+  const CGFloat right = kPaneX + kPaneWidth;
+  backButton = [[NSButton alloc] initWithFrame:NSMakeRect(right - 230, 16, 110, 28)];
   [backButton setTitle:@"Go Back"];
   [backButton setTarget:self];
   [backButton setAction:@selector(goBack:)];
   [content addSubview:backButton];
   [backButton release];
-  continueButton = [[NSButton alloc] initWithFrame:NSMakeRect(700, 16, 110, 28)];
+  continueButton = [[NSButton alloc] initWithFrame:NSMakeRect(right - 110, 16, 110, 28)];
   [continueButton setTitle:@"Continue"];
   [continueButton setTarget:self];
   [continueButton setAction:@selector(continue:)];

@@ -1,0 +1,133 @@
+// Both panes as the Installer shows them: in a pane area of 418×330 points, where anything outside
+// is cut off.
+#include <objc/runtime.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#import "ActDlgPaneViews.h"
+#include "KLStringBridge.h"
+#import "PaneHarness.h"
+#import "ValidDlgPaneViews.h"
+
+using Strings = std::vector<std::string>;
+
+namespace {
+
+const NSRect kPaneArea = {{0, 0}, {418, 330}};
+
+// The views the pane holds in its own instance variables (its outlets), by name. The
+// framework's own variables are left out: the pane does not lay them out.
+std::map<NSView*, std::string> OutletViews(InstallerPane* pane) {
+  std::map<NSView*, std::string> views;
+  for (Class c = [pane class]; c != Nil && c != [InstallerPane class]; c = class_getSuperclass(c)) {
+    unsigned int count = 0;
+    Ivar* ivars = class_copyIvarList(c, &count);
+    for (unsigned int i = 0; i < count; ++i) {
+      const char* type = ivar_getTypeEncoding(ivars[i]);
+      if (type == nullptr || type[0] != '@') continue;
+      id value = object_getIvar(pane, ivars[i]);
+      if ([value isKindOfClass:[NSView class]]) views[value] = ivar_getName(ivars[i]);
+    }
+    free(ivars);
+  }
+  return views;
+}
+
+// Every view below `view`, hidden ones included, depth first.
+void Collect(NSView* view, std::vector<NSView*>* out) {
+  NSArray* subviews = [view subviews];
+  for (NSUInteger i = 0; i < [subviews count]; ++i) {
+    out->push_back([subviews objectAtIndex:i]);
+    Collect([subviews objectAtIndex:i], out);
+  }
+}
+
+// A view as a reader finds it: its outlet, a caption's text, or its class.
+std::string Name(NSView* view, const std::map<NSView*, std::string>& outlets) {
+  const auto found = outlets.find(view);
+  if (found != outlets.end()) return found->second;
+  return KLStdString([view isKindOfClass:[NSTextField class]] ? [(NSTextField*)view stringValue]
+                                                              : NSStringFromClass([view class]));
+}
+
+// The texts that do not show whole at their control's font: a caption wider than its field, a
+// radio button's title wider than its cell.
+Strings Truncated(NSView* view) {
+  Strings cut;
+  if ([view isKindOfClass:[NSTextField class]] && ![(NSTextField*)view isEditable] &&
+      [[(NSTextField*)view cell] cellSize].width > NSWidth([view frame])) {
+    cut.push_back(KLStdString([(NSTextField*)view stringValue]));
+  }
+  NSArray* cells = [view isKindOfClass:[NSMatrix class]] ? [(NSMatrix*)view cells] : nil;
+  for (NSUInteger i = 0; i < [cells count]; ++i) {
+    if ([[cells objectAtIndex:i] cellSize].width > [(NSMatrix*)view cellSize].width) {
+      cut.push_back(KLStdString([[cells objectAtIndex:i] title]));
+    }
+  }
+  return cut;
+}
+
+TEST(PaneArea, EveryControlOfEachPaneLiesWithinItAndShowsItsTextWhole) {
+  [NSApplication sharedApplication];
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  const struct {
+    const char* pane;
+    InstallerPane* (*make)(InstallerSection*);
+  } cases[] = {
+      {"activation",
+       [](InstallerSection* s) -> InstallerPane* { return KLCreateActivationPane(s); }},
+      {"validation",
+       [](InstallerSection* s) -> InstallerPane* { return KLCreateValidationPane(s); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pane);
+    KLTestSection* section = [[KLTestSection alloc] init];
+    InstallerPane* pane = c.make(section);
+    NSView* content = [pane contentView];
+    ASSERT_NE(content, nil);
+    EXPECT_TRUE(NSEqualSizes([content frame].size, kPaneArea.size))
+        << KLStdString(NSStringFromSize([content frame].size));
+
+    const std::map<NSView*, std::string> outlets = OutletViews(pane);
+    EXPECT_GE(outlets.size(), 2u) << "the pane's outlets were not found";
+    // An outlet outside the content view (a form never stacked in) would escape the walk.
+    Strings detached;
+    for (const auto& outlet : outlets) {
+      if (![outlet.first isDescendantOf:content]) detached.push_back(outlet.second);
+    }
+    EXPECT_EQ(detached, Strings{});
+
+    // Views convert between each other's coordinates only within a window (GNUstep answers a
+    // rectangle unchanged without one), so the content view goes into one, as on screen.
+    NSWindow* window = [[NSWindow alloc] initWithContentRect:kPaneArea
+                                                   styleMask:NSWindowStyleMaskBorderless
+                                                     backing:NSBackingStoreBuffered
+                                                       defer:YES];
+    [[window contentView] addSubview:content];
+    std::vector<NSView*> views;
+    Collect(content, &views);
+    Strings outside, cut;
+    for (NSView* view : views) {
+      const NSRect r = [[view superview] convertRect:[view frame] toView:content];
+      if (NSMinX(r) < NSMinX(kPaneArea) || NSMinY(r) < NSMinY(kPaneArea) ||
+          NSMaxX(r) > NSMaxX(kPaneArea) || NSMaxY(r) > NSMaxY(kPaneArea)) {
+        outside.push_back(Name(view, outlets) + " " + KLStdString(NSStringFromRect(r)));
+      }
+      for (const std::string& text : Truncated(view)) cut.push_back(text);
+    }
+    EXPECT_EQ(outside, Strings{});
+    EXPECT_EQ(cut, Strings{});
+    [content removeFromSuperview];
+    [window release];
+    [pane release];
+    [section release];
+  }
+  [pool drain];
+}
+
+}  // namespace
