@@ -82,6 +82,14 @@ bool CheckCustomerForm(const KLActivationInput& in, HandOff* out, KLActivationRe
     return false;
   }
   KLHelper::TrimSpace(out->serverURL);
+  // Each address as the tool gets it, less its spaces at either end: anything else blank or
+  // below 0x20 would be written into the agent's configuration file by the tool.
+  for (const std::string& address : KLHelper::SplitString(out->serverURL, ",")) {
+    if (KLHelper::HasSpaceOrControl(Trimmed(address))) {
+      return Refuse(refusal, "Server URL can not contain white space or control characters",
+                    "serverURL");
+    }
+  }
   if ([in.port length] == 0) return Refuse(refusal, "Port can not be empty", "port");
   if (!isinteger(in.port)) return Refuse(refusal, "Invalid port format", "port");
   out->port = KLHelper::ScanInt32(KLStdString(in.port)).value;
@@ -160,6 +168,10 @@ KLTextDataProvider* KLCreateCheckedRecord(const KLActivationInput& input,
       return nil;
     }
     KLHelper::TrimSpace(out.proxy);
+    if (KLHelper::HasSpaceOrControl(out.proxy)) {
+      Refuse(refusal, "Proxy can not contain white space or control characters", "proxy");
+      return nil;
+    }
   }
   return [[KLTextDataProvider alloc] initWithKey:KLNSString(out.key)
                                        serverURL:KLNSString(out.serverURL)

@@ -67,7 +67,10 @@ void KLEndPoint::ParseEndPoint(const std::string& text) {
   }
 
   bool faulty = false;
-  if (!KLHelper::IsValidIP(host) && !KLHelper::IsValidFQDN(host)) {
+  // Blanks and control characters fail whatever the address parsers make of them: the host is
+  // written into the agent's configuration file.
+  if (KLHelper::HasSpaceOrControl(host) ||
+      (!KLHelper::IsValidIP(host) && !KLHelper::IsValidFQDN(host))) {
     errorMessage += " Error: hostname: " + host + " found in endpoint " + text +
                     " is not valid IP address or can't be resolved to an IP address\n";
     faulty = true;

@@ -162,7 +162,15 @@ bool IsValidIP(const std::string& text) {
   return true;
 }
 
+bool HasSpaceOrControl(const std::string& text) {
+  for (const char c : text) {
+    if (IsCSpace(c) || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
 bool IsValidFQDN(const std::string& text) {
+  if (HasSpaceOrControl(text)) return false;
   if (inet_addr(text.c_str()) != INADDR_NONE) return true;
   return kl::CurrentPlatform().ResolveHostName(text);
 }

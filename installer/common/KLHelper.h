@@ -40,8 +40,14 @@ std::string EncodeBase64(const std::string& bytes);
 /// with a value from 1 to 255 ("010" is ten; "00" fails).
 bool IsValidIP(const std::string& text);
 
-/// True when `inet_addr` parses the text (any numbers-and-dots form it accepts) or, failing
-/// that, when the platform resolver finds the name with at least one address.
+/// True when `text` holds white space (the C set) or a control character (below 0x20, or 0x7F).
+bool HasSpaceOrControl(const std::string& text);
+
+/// False for a text with white space or a control character, whatever the system's parser
+/// makes of it ("1.2.3.4 x" passes `inet_addr`, and a line break would reach the agent's
+/// configuration file); otherwise true when `inet_addr` parses the text (any numbers-and-dots
+/// form it accepts) or, failing that, when the platform resolver finds the name with at least
+/// one address.
 bool IsValidFQDN(const std::string& text);
 
 /// The result of reading a leading decimal integer the way `atoi`/`strtol` do.

@@ -110,22 +110,49 @@ bool EndsWithAppendedBlock(const std::string& text, const char* volumePath) {
          is(1, "\tport_1=");
 }
 
-int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
+std::string ConfigBlock(const std::vector<KLEndPoint>& endpoints, const char* volumePath,
+                        std::string* refused) {
   const int32_t n = static_cast<int32_t>(endpoints.size());
   const int32_t count = n >= 2 ? 2 : 1;  // no endpoint still counts one: the tool's
   char text[250] = {0};
   snprintf(text, sizeof text, "%d", count);
   std::string block = std::string("\tendpoint_size=") + text + "\n";
+  // A control character in a value (a line break above all) would start lines, or sections, of
+  // its own in the agent's file.
+  const auto clean = [refused](const char* name, const std::string& value) {
+    for (const char c : value) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        *refused = name;
+        return false;
+      }
+    }
+    return true;
+  };
+  if (!clean("homedir", volumePath)) return std::string();
   // Position 0 is the tool's (it was given -s, -n and -p); only position 1 is ours.
   for (int32_t i = 1; i < count; ++i) {
     const KLEndPoint& endpoint = endpoints[i];
+    if (!clean("server_1", endpoint.host) || !clean("protocol_1", endpoint.protocol)) {
+      return std::string();
+    }
     char port[20] = {0};
     snprintf(port, sizeof port, "%d", endpoint.port);
     block += EndpointLine("server", i, endpoint.host.c_str());
     block += EndpointLine("protocol", i, endpoint.protocol.c_str());
     block += EndpointLine("port", i, port);
   }
-  block += ConfigMainSection(volumePath);
+  return block + ConfigMainSection(volumePath);
+}
+
+int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
+  std::string refused;
+  const std::string block = ConfigBlock(endpoints, volumePath, &refused);
+  if (block.empty()) {
+    kl::CurrentPlatform().ConsoleLog("Not appending to " + ConfigFilePath() + ": the value of " +
+                                     refused + " holds a control character");
+    kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
+    return 3;
+  }
 
   std::string why;
   const int fd = OpenOwnedForAppend(ConfigFilePath().c_str(), &why);

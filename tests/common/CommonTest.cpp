@@ -125,8 +125,14 @@ TEST(KLEndPoint, ParsesTextForms) {
       {"https;//192.0.2.10", true, "https", "192.0.2.10", 443, ""},
       {" HttPs ://192.0.2.10", true, "https", "192.0.2.10", 443, ""},
       {"https://mgmt.example.test:4443", true, "https", "mgmt.example.test", 4443, ""},
-      {"http://10.1:81", true, "http", "10.1", 81, ""},             // inet_addr form, no lookup
-      {"http://192. 0.2.10", true, "http", "192. 0.2.10", 80, ""},  // a dotted quad, no lookup
+      {"http://10.1:81", true, "http", "10.1", 81, ""},  // inet_addr form, no lookup
+      // Blanks and control characters fail, whatever inet_addr accepts; no lookup.
+      {"http://192. 0.2.10", false, "http", "192. 0.2.10", 80,
+       HostMessage("192. 0.2.10", "http://192. 0.2.10")},
+      {"http://1.2.3.4 x", false, "http", "1.2.3.4 x", 80,
+       HostMessage("1.2.3.4 x", "http://1.2.3.4 x")},
+      {"http://1.2.3.4\n[main]\n", false, "http", "1.2.3.4\n[main]\n", 80,
+       HostMessage("1.2.3.4\n[main]\n", "http://1.2.3.4\n[main]\n")},
       // Beyond 32 bits saturates: a truncating atoi would wrap 4294967297 to 1.
       {"https://192.0.2.10:4294967297", true, "https", "192.0.2.10", 2147483647, ""},
       {"ftp://192.0.2.10:21", false, "ftp", "", 80, ProtocolMessage("ftp", "ftp://192.0.2.10:21")},

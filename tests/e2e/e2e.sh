@@ -231,6 +231,66 @@ $main"
 buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     no_leftovers
     ;;
+  # A key whose second endpoint carries a line break and a [main] section of its own (the
+  # system's address parser takes "1.2.3.4" and ignores the rest): refused by the panes and by
+  # kelvory-activate alike, before any server is asked; nothing is written.
+  injected-key)
+    key=$(printf 'http://127.0.0.1:%s,http://1.2.3.4\n[main]\n    homedir=/evil\n|42|1|' "$port" |
+      base64 -w0)
+    echo "<InstallationData><ActivationKey>$key</ActivationKey></InstallationData>" \
+      >"$work/pkg/InstallationData.xml"
+    DISPLAY='' host --headless
+    status=$?
+    no_leftovers
+    expect 1 "pane: ActDlgPane" "alert: LRC checksum test failed"
+    env "$mark" "$bin/kelvory-activate" --key "$key" --tool "$bin/InitialValidate" \
+      >"$work/transcript" 2>"$work/stderr"
+    status=$?
+    no_leftovers
+    expect 1 "source: options" "refused: LRC checksum test failed"
+    [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
+    [ -z "$(grep -v '^listening' "$work/sim.out")" ] || fail "the server was asked"
+    ;;
+  # The shipped postinstall, as root, with the real kelvory-activate and InitialValidate; the
+  # Installer's part (its arguments, PACKAGE_PATH, COMMAND_LINE_INSTALL) is played here. After a
+  # window install whose panes ran as an ordinary user it skips; a command-line install and a
+  # device-management install (no COMMAND_LINE_INSTALL) activate. Each says so in one line.
+  postinstall)
+    src=$(cd "$(dirname "$0")/../.." && pwd)
+    mkdir -p "$work/scripts" "$work/home"
+    cp "$src/packaging/macos/postinstall" "$bin/kelvory-activate" "$bin/InitialValidate" \
+      "$work/scripts/"
+    printf '%s' "<InstallationData><Customer><Name>Demo Customer</Name><ID>1001</ID></Customer>
+<Server><URL>127.0.0.1</URL><Protocol>http</Protocol><Port>$port</Port></Server>
+</InstallationData>" >"$work/pkg/InstallationData.xml"
+    postinstall() {  # ENV...
+      env "$@" "$mark" PACKAGE_PATH="$work/pkg/Kelvory.pkg" "$work/scripts/postinstall" \
+        "$work/pkg/Kelvory-agent.pkg" / / / >"$work/transcript" 2>"$work/stderr"
+      status=$?
+      no_leftovers
+    }
+    rm -f /tmp/kelvor.conf /tmp/kelvor_install.log
+    chmod 755 "$work"
+    chown 65534:65534 "$work/home"
+    setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$work/home" DISPLAY='' \
+      "$mark" timeout -s KILL 100 "$bin/kelvory-installer" --package "$work/pkg/Kelvory.pkg" \
+      --headless >"$work/transcript" 2>"$work/stderr"
+    status=$?
+    expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
+      "buttons: continue=on back=on" "pane: summary"
+    [ "$(stat -c %u /tmp/kelvor.conf)" = 65534 ] || fail "the panes did not run as the user"
+    before=$(cat /tmp/kelvor.conf)
+    postinstall -u COMMAND_LINE_INSTALL
+    expect 0 "Kelvory activation skipped: the installer's panes already activated (/tmp/kelvor.conf already ends with a complete activation for this volume (the installer's panes ran))"
+    [ "$(cat /tmp/kelvor.conf)" = "$before" ] || fail "the skip changed /tmp/kelvor.conf"
+    for how in COMMAND_LINE_INSTALL=1 "-u COMMAND_LINE_INSTALL"; do
+      rm -f /tmp/kelvor.conf /tmp/kelvor_install.log
+      # shellcheck disable=SC2086
+      postinstall $how
+      expect 0 "Kelvory activated: Validation Succeeded"
+      [ "$(tail -n 8 /tmp/kelvor.conf)" = "$(printf '%s' "$main")" ] || fail "no block ($how)"
+    done
+    ;;
   *) fail "unknown scenario" ;;
 esac
 echo "ok: $scenario"

@@ -122,6 +122,10 @@ TEST_F(InitialValidate, OptionFaultsGiveTheirCodeBeforeAnythingIsOpened) {
       {{"-n"}, {"-n", "8o"}, 1},
       {{"-n"}, {"-n", std::string(5000, '9')}, 1},
       {{"-p"}, {"-p", "HTTP"}, 1},
+      // Written into the [server] section: a line break would forge lines of its own.
+      {{"-s"}, {"-s", "127.0.0.1\n[main]"}, 1},
+      {{"-s"}, {"-s", "127.0.0.1 x"}, 1},
+      {{}, {"-x", "127.0.0.1:3128\r\n[main]"}, 1},
       {{}, {"-s", "127.0.0.1"}, 2},
       {{}, {"-n", "1"}, 2},
       {{}, {"-p", "http"}, 2},

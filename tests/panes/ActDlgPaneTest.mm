@@ -132,6 +132,7 @@ class ActDlgPaneTest : public ::testing::Test {
 // Refusals show only the first failure; texts are trimmed and cut at their buffer size (never
 // inside a character). A protocol click puts its default port in the field.
 TEST_F(ActDlgPaneTest, CustomerFormExit) {
+  const std::string kBlankServer = "Server URL can not contain white space or control characters";
   const std::string name = std::string(1021, 'a') + "\xC3\xA9";  // one character, two bytes
   const struct {
     std::string name, id, url, port;
@@ -149,6 +150,9 @@ TEST_F(ActDlgPaneTest, CustomerFormExit) {
       {" Example Customer ", " 42 ", " 192.0.2.1,192.0.2.2 ", "443 ", 1, "",
        "|42|Example Customer|192.0.2.1,192.0.2.2|1|443|0|"},
       {"N", "42", "192.0.2.\xC3\xA9", "443", 0, "Server URL can only contain ASCII characters", ""},
+      // The tool writes each address into the agent's file: no forged lines.
+      {"N", "42", "192.0.2.1, 192.0.2.2\n[main]", "80", 0, kBlankServer, ""},
+      {"N", "42", "192.0.2.1 x", "80", 0, kBlankServer, ""},
       {"   ", "-7", "a", "\t65536\n", 0, "", "|-7|   |a|0|65536|0|"},  // spaces only: not empty
       {name + "tail", std::string(300, '7'), std::string(300, 'u'), "80", 0, "",
        "|" + std::string(255, '7') + "|" + name + "|" + std::string(255, 'u') + "|0|80|0|"},
@@ -188,6 +192,8 @@ TEST_F(ActDlgPaneTest, KeyFormExit) {
       {" " + key, 0, "", "Invalid activation key format", ""},  // used as typed
       {"S\xC3\xA9", 0, "", "Activation key can only contain ASCII characters", ""},
       {key, 1, "pr\xC3\xB6xy", "Proxy can only contain ASCII characters", ""},
+      {key, 1, "proxy.test:3128\r\n[main]",
+       "Proxy can not contain white space or control characters", ""},
       {twoServers, 0, "", "", twoServers + "|||mgmt.example.test|1|8443|42|"},
       {longKey, 1, std::string(120, 'p'), "",
        longKey.substr(0, 255) + "|||192.0.2.10|0|80|7|" + std::string(99, 'p')},

@@ -62,6 +62,22 @@ TEST_F(ConfigWriterTest, LinesForEachEndpointCountAndVolume) {
   EXPECT_TRUE(fake_->alerts.empty());
 }
 
+// Whatever let a value through, a control character in it never reaches the file: it would
+// start lines or sections of its own.
+TEST_F(ConfigWriterTest, AValueWithAControlCharacterWritesNothing) {
+  for (const std::string field : {"host", "protocol", "prefix"}) {
+    std::vector<KLEndPoint> endpoints{KLEndPoint("192.0.2.10"), KLEndPoint("192.0.2.11")};
+    std::string prefix = "/";
+    (field == "host"       ? endpoints[1].host
+     : field == "protocol" ? endpoints[1].protocol
+                           : prefix) += "\n[main]\n    homedir=/evil";
+    fake_->alerts.clear();
+    EXPECT_EQ(writeconfig(endpoints, &prefix[0]), 3) << field;
+    EXPECT_EQ(fake_->alerts, Strings{"Error loading configuration file"}) << field;
+    EXPECT_NE(access(kConf, F_OK), 0) << field;  // not even created
+  }
+}
+
 // Files someone else may have put at the fixed path are never written through; a file of ours
 // that others can read or write is tightened; a new one is private.
 TEST_F(ConfigWriterTest, OnlyAPrivateRegularFileOfOursIsAppendedTo) {

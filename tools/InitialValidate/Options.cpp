@@ -8,6 +8,11 @@
 
 namespace {
 
+// White space and the control characters, NUL aside (no argument holds one).
+const char kBlankOrControl[] =
+    " \x01\x02\x03\x04\x05\x06\x07\x08\t\n\x0b\x0c\r\x0e\x0f\x10\x11\x12\x13\x14\x15\x16"
+    "\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x7f";
+
 std::string TrimSpaces(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return "";
@@ -84,6 +89,12 @@ int ParseOptions(int argc, char** argv, Options& out) {
       fault(option->duplicateCode);
   }
   out.server = ServerHost(out.server);
+  // The server and the proxy are written into the configuration file's [server] section: a
+  // line break there would forge lines or sections of its own.
+  if (out.server.find_first_of(kBlankOrControl) != std::string::npos ||
+      out.proxy.find_first_of(kBlankOrControl) != std::string::npos) {
+    fault(kToolMissingConnection);
+  }
   if (out.server.empty() || !IsPort(out.port) ||
       (out.protocol != "http" && out.protocol != "https")) {
     fault(kToolMissingConnection);
