@@ -7,7 +7,7 @@ backticks:
   `tests/x/File.cpp: Suite.Name`         a TEST, TEST_F or TEST_P in that file
   `tests/x/File.cpp: Suite.Name[text]`   ... whose body holds `text` (a table row)
   `tests/e2e/e2e.sh: scenario`           a case of the script that tests/CMakeLists.txt runs
-  `scripts/check-x.sh`                   a check that .ci/run runs
+  `scripts/check-x.sh`                   a check that .ci/run runs (or packaging/.../check-x.sh)
 Usage: scripts/check-contract.py [CONTRACT]; exit 1 naming each line at fault.
 """
 
@@ -20,7 +20,7 @@ E2E = "tests/e2e/e2e.sh"
 
 GTEST_REF = re.compile(r"^(tests/\S+\.(?:cpp|mm)): (\w+)\.(\w+)(?:\[(.+)\])?$")
 E2E_REF = re.compile(r"^" + re.escape(E2E) + r": ([\w-]+)$")
-CHECK_REF = re.compile(r"^(scripts/[\w.-]+|tests/[\w/.-]+\.sh)$")
+CHECK_REF = re.compile(r"^(scripts/[\w.-]+|(?:tests|packaging)/[\w/.-]+\.sh)$")
 TEST_START = re.compile(r"^\s*TEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)\s*\)", re.M)
 
 

@@ -499,7 +499,7 @@ development() {
 check "build-pkg.sh --development-reference-tool" development
 
 lint() {
-  shellcheck "$mac/postinstall" "$mac/build-pkg.sh" scripts/check-packaging.sh
+  shellcheck "$mac/postinstall" "$mac/build-pkg.sh" "$mac/check-examples.sh" scripts/check-packaging.sh
 }
 check "shellcheck" lint
 

@@ -79,8 +79,10 @@ extern const char* const kKLManagedKeys[];
 /// taken as it is), the proxy as URL:port or URL alone. A value of another type is left out.
 KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values);
 
-/// A property list holding a dictionary, from XML or binary data; nil with `problem` set when it
-/// is not one.
+/// The managed values in a property list (XML or binary): the flat dictionary itself, or, from a
+/// whole configuration profile (a top-level PayloadContent array), its one payload for the
+/// domain, of its own type or in the custom-settings form. nil with `problem` set when the data
+/// is no dictionary, a signed profile, or a profile with no such payload or with several.
 NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem);
 
 /// Text typed from bytes: UTF-8 when it is, otherwise one character per byte, so that the

@@ -56,13 +56,28 @@ std::string ShownArguments(const json& report) {
   return shown;
 }
 
-std::string Plist(const Strings& pairs) {
+std::string Dict(const Strings& pairs) {
   std::string entries;
   for (size_t i = 0; i + 1 < pairs.size(); i += 2)  // a value in <...> stands as it is
     entries += "<key>" + pairs[i] + "</key>" +
                (pairs[i + 1][0] == '<' ? pairs[i + 1] : "<string>" + pairs[i + 1] + "</string>");
-  return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>";
+  return "<dict>" + entries + "</dict>";
 }
+std::string Plist(const Strings& pairs) {
+  return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">" + Dict(pairs) + "</plist>";
+}
+// A whole profile around its payloads; one of the custom-settings form, one of another type.
+std::string Profile(const std::string& payloads) {
+  return Plist({"PayloadContent", "<array>" + payloads + "</array>"});
+}
+const std::string kMcx = Dict(
+    {"PayloadType", "com.apple.ManagedClient.preferences", "PayloadUUID", "mcx", "PayloadContent",
+     "<dict><key>com.kelvory.activation</key><dict><key>Forced</key><array>" +
+         Dict({"mcx_preference_settings",
+               Dict({"CustomerName", "MCX", "CustomerID", "3003", "ServerURL", "127.0.0.3"})}) +
+         "</array></dict></dict>"});
+const std::string kOther = Dict({"PayloadType", "com.example.other", "CustomerName", "Other"});
+const std::string kExample = EXAMPLES_DIR "/Kelvory-activation.mobileconfig";
 Strings With(Strings args, const Strings& more) {
   args.insert(args.end(), more.begin(), more.end());
   return args;
@@ -125,6 +140,12 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
        "-s 127.0.0.4 -n 8080 -p http -x 127.0.0.1:3128 -a 9"},
       {Strings{"--data", keyFile, "--proxy", "127.0.0.1:1"}, "data-file", keyFile, Strings{"proxy"},
        "-s 127.0.0.4 -n 8080 -p http -x 127.0.0.1:1 -a 9"},
+      // A whole profile: its one payload for the domain, in either form.
+      {Strings{"--managed-preferences", kExample}, "managed-preferences", kExample, Strings{},
+       "-s 127.0.0.1 -n 8443 -p https -x 192.0.2.20:3128 -c Demo Customer -i 1001"},
+      {Strings{"--managed-preferences", tmp_.Write("mcx.mobileconfig", Profile(kOther + kMcx))},
+       "managed-preferences", dir_ + "/mcx.mobileconfig", Strings{},
+       "-s 127.0.0.3 -n 0 -p http -c MCX -i 3003"},
       {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
        Strings{"customerName", "customerId", "serverURL", "protocol", "port"},
        "-s 127.0.0.1 -n 8444 -p https -c N -i 1"},
@@ -174,6 +195,7 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
       tmp_.Write("nodata/InstallationData.xml", "<D><Server><URL>127.0.0.1</URL></Server></D>");
   const std::string array =
       tmp_.Write("array.plist", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><array/></plist>");
+  const std::string unreadable = "Cannot read the managed preferences " + dir_ + "/";
   const std::string none =
       "No activation data was found (an activation key, a customer ID or a customer name)";
   const std::string looked = none + ". Looked at: ";
@@ -206,6 +228,20 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        "Cannot read the managed preferences " + dir_ + "/no.plist: no such file in " + dir_},
       {Strings{"--managed-preferences", array}, 1,
        "Cannot read the managed preferences " + array + ": the property list is not a dictionary"},
+      {Strings{"--managed-preferences", tmp_.Write("signed", "\x30\x80\x06\x09\x2A\x86\x48\x86"
+                                                             "\xF7\x0D\x01\x07\x02\xA0\x80")},
+       1,
+       unreadable + "signed: a signed configuration profile, which is not read: pass the " +
+           "unsigned profile, or install it"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("two", Profile(kMcx + Dict({"PayloadType", "com.kelvory.activation",
+                                                      "PayloadUUID", "U-2", "PayloadIdentifier",
+                                                      "two"})))},
+       1,
+       unreadable + "two: a configuration profile with 2 payloads for com.kelvory.activation: " +
+           "\"mcx\" and \"two\"; keep one"},
+      {Strings{"--managed-preferences", tmp_.Write("other", Profile(kOther))}, 1,
+       unreadable + "other: a configuration profile with no payload for com.kelvory.activation"},
       {Strings{"--data", dir_ + "/missing.xml"}, 1,
        "Cannot read the pre-fill file " + dir_ + "/missing.xml: no such file in " + dir_},
       {Strings{"--data", tmp_.Write("bad.xml", "<D><ActivationKey>x")}, 1,

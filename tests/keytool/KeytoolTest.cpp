@@ -333,18 +333,37 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
       {{"--text", "--data", Write("typo.txt", "customerNmae=A\ncustomerID=7\nserverURL=x\n")},
        R"({"/passes": false, "/warnings": ["unknown-name: unknown key \"customerNmae\" is
           ignored; did you mean customerName?"]})"},
+      {{"--text", "--data", Write("words.txt", "customerName = A B\ncustomerID=7\nport=80,81\n")},
+       R"({"/read/customerName": "A", "/warnings": ["first-word-only: the value of
+          \"customerName\" goes on past a blank or a comma; only \"A\" is read", "first-word-only:
+          the value of \"port\" goes on past a blank or a comma; only \"80\" is read"]})"},
       // A profile's own slips, in key order; the likely cause names the profile.
       {{"--managed-preferences",
         Write("slips.plist", Plist(Entry("CustomerNmae", "A") + Entry("CustomerID", "1") +
                                    Entry("ServerProtocol", "HTTPS") + Entry("Colour", "blue") +
-                                   "<key>ServerPort</key><array><integer>1</integer></array>"))},
+                                   "<key>ServerPort</key><true/>"))},
        R"({"/passes": false, "/warnings": ["unknown-name: unknown key \"Colour\" is ignored",
           "unknown-name: unknown key \"CustomerNmae\" is ignored; did you mean CustomerName?",
-          "wrong-type: the value of \"ServerPort\" is not a string or a number, so it is
-          ignored", "protocol-text: ServerProtocol is \"HTTPS\", not exactly \"http\" or
+          "wrong-type: the value of \"ServerPort\" is a boolean; it is read as 1",
+          "protocol-text: ServerProtocol is \"HTTPS\", not exactly \"http\" or
           \"https\", so it is read as http"], "/likelyCause": "The profile gives a customer ID
           or a customer name but not both, so the pane keeps the key form and finds no key. Give
           both (or an activation key)."})"},
+      // What the reader makes of each other type.
+      {{"--managed-preferences",
+        Write("types.plist", Plist("<key>CustomerName</key><false/><key>ServerProtocol</key>"
+                                   "<true/><key>ProxyURL</key><date>2030-01-01T00:00:00Z</date>"
+                                   "<key>ProxyPort</key><data>AA==</data><key>ServerURL</key>"
+                                   "<dict/><key>ActivationKey</key><array/>"))},
+       R"({"/warnings": ["wrong-type: the value of \"ActivationKey\" is an array; it is ignored",
+          "wrong-type: the value of \"CustomerName\" is a boolean; it is read as \"0\"",
+          "wrong-type: the value of \"ProxyPort\" is data; it is ignored", "wrong-type: the
+          value of \"ProxyURL\" is a date; it is ignored", "wrong-type: the value of
+          \"ServerProtocol\" is a boolean; it is read as http", "wrong-type: the value of
+          \"ServerURL\" is a dictionary; it is ignored"]})"},
+      // A whole profile: its payload's own keys are no unknown names.
+      {{"--managed-preferences", EXAMPLES_DIR "/Kelvory-activation.mobileconfig"},
+       R"({"/passes": true, "/source": "managed-preferences", "/warnings": []})"},
       {{"--managed-preferences",
         Write("spaced.plist", Plist(Entry("ActivationKey", "\n" + Key("127.0.0.1|1|1|") + "\n")))},
        R"({"/passes": false, "/likelyCause": "The key holds line breaks, tabs or spaces around

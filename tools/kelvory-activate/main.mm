@@ -272,7 +272,8 @@ int main(int argc, char** argv) {
                "never in a command-line install (COMMAND_LINE_INSTALL=1)");
   app.add_option("--managed-preferences", o.managedPath,
                  "Read managed preferences (before the pre-fill file): from this property list "
-                 "(XML or binary), or without PLIST the forced preferences of the domain "
+                 "(XML or binary; the flat dictionary or a whole unsigned configuration profile), "
+                 "or without PLIST the forced preferences of the domain "
                  "com.kelvory.activation (a configuration profile, on macOS)")
       ->expected(0, 1)
       ->type_name("[PLIST]");

@@ -221,7 +221,8 @@ int main(int argc, char** argv) {
       doctor
           ->add_option("--managed-preferences", doctorRequest.managedPreferencesPath,
                        "Managed preferences first (before the file): from this property list "
-                       "(XML or binary), or without PLIST the forced preferences of the domain "
+                       "(XML or binary; the flat dictionary or a whole unsigned configuration "
+                       "profile), or without PLIST the forced preferences of the domain "
                        "com.kelvory.activation (macOS)")
           ->expected(0, 1)
           ->type_name("[PLIST]");

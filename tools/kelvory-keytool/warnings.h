@@ -13,7 +13,7 @@
 
 struct DoctorWarning {
   std::string code;  ///< "protocol-text", "server-list-blanks", "unknown-name", "wrong-type",
-                     ///< "port-range", "malformed-at" or "unreachable"
+                     ///< "first-word-only", "port-range", "malformed-at" or "unreachable"
   std::string message;
 };
 
@@ -25,11 +25,11 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
 /// in a file that is not well-formed.
 std::vector<DoctorWarning> XmlFileWarnings(const std::string& path);
 
-/// A key=value pre-fill file: unknown keys.
+/// A key=value pre-fill file: unknown keys, and values cut at a blank or a comma.
 std::vector<DoctorWarning> TextFileWarnings(const std::string& path);
 
-/// Managed preferences: unknown keys, values of a type that is not read, the protocol text and
-/// the ports.
+/// Managed preferences: unknown keys (a payload's own keys are known), values of a type that is
+/// not a string or a number (with what is read instead), and the protocol text.
 std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values);
 
 /// The input the checks get: blanks around server-list items and ports outside 1-65535 (the

@@ -74,6 +74,30 @@ int64_t ProxyPort(std::string proxy) {
   return digits.size() > 10 ? INT64_MAX : std::stoll(digits);
 }
 
+// The type of a managed value that is not a plain string or number, or the empty text. A
+// boolean is a number to the reader, but nobody means a port or a name by one.
+std::string ManagedTypeName(id value) {
+  if ([value isKindOfClass:[[NSNumber numberWithBool:YES] class]]) return "a boolean";
+  if ([value isKindOfClass:[NSString class]] || [value isKindOfClass:[NSNumber class]]) return "";
+  if ([value isKindOfClass:[NSDate class]]) return "a date";
+  if ([value isKindOfClass:[NSData class]]) return "data";
+  if ([value isKindOfClass:[NSArray class]]) return "an array";
+  if ([value isKindOfClass:[NSDictionary class]]) return "a dictionary";
+  return "of another type";
+}
+
+// What the managed-values reader makes of a value of the wrong type: a boolean is taken as the
+// number it holds, anything else as absent.
+std::string ReadAs(const std::string& name, id value) {
+  if (![value isKindOfClass:[NSNumber class]]) return "it is ignored";
+  if (name == "ServerProtocol") return "it is read as http";
+  const std::string text = KLStdString([value stringValue]);
+  if (name == "ServerPort" || name == "ProxyPort") {
+    return "it is read as " + std::to_string(KLHelper::Atoi32(text));
+  }
+  return "it is read as " + Quoted(text);
+}
+
 }  // namespace
 
 // Walks the pre-fill file as its reader does, in one pass: names the reader does not know at
@@ -198,18 +222,31 @@ std::vector<DoctorWarning> TextFileWarnings(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
-    // The reader's separators: the first word is the key.
-    const size_t start = line.find_first_not_of("=, \r");
-    if (start == std::string::npos) continue;
-    const std::string key = line.substr(start, line.find_first_of("=, \r", start) - start);
-    if (std::find(kKeys.begin(), kKeys.end(), key) == kKeys.end()) {
-      out.push_back({"unknown-name", UnknownText("key", Quoted(key), kKeys, "")});
+    // The reader's separators: the first word is the key, the second its value, the rest lost.
+    std::vector<std::string> words;
+    for (size_t at = 0; (at = line.find_first_not_of("=, \r", at)) != std::string::npos;) {
+      const size_t end = line.find_first_of("=, \r", at);
+      words.push_back(line.substr(at, end - at));
+      at = end;
+    }
+    if (words.empty()) continue;
+    if (std::find(kKeys.begin(), kKeys.end(), words[0]) == kKeys.end()) {
+      out.push_back({"unknown-name", UnknownText("key", Quoted(words[0]), kKeys, "")});
+    } else if (words.size() > 2) {
+      out.push_back({"first-word-only", "the value of " + Quoted(words[0]) +
+                                            " goes on past a blank or a comma; only " +
+                                            Quoted(words[1]) + " is read"});
     }
   }
   return out;
 }
 
 std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values) {
+  // A payload's own keys sit beside the values in a profile's payload: known, never read.
+  static const std::vector<std::string> kPayloadKeys = {
+      "PayloadType",        "PayloadIdentifier",       "PayloadUUID",         "PayloadVersion",
+      "PayloadDisplayName", "PayloadDescription",      "PayloadOrganization", "PayloadEnabled",
+      "PayloadScope",       "PayloadRemovalDisallowed"};
   std::vector<DoctorWarning> out;
   std::vector<std::string> known;
   for (const char* const* k = kKLManagedKeys; *k != nullptr; ++k) known.push_back(*k);
@@ -217,14 +254,16 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values) {
   for (NSUInteger i = 0; i < [keys count]; ++i) {
     id key = [keys objectAtIndex:i];
     const std::string name = KLStdString([key description]);
+    if (std::find(kPayloadKeys.begin(), kPayloadKeys.end(), name) != kPayloadKeys.end()) continue;
     if (std::find(known.begin(), known.end(), name) == known.end()) {
       out.push_back({"unknown-name", UnknownText("key", Quoted(name), known, "")});
       continue;
     }
     id value = [values objectForKey:key];
-    if (![value isKindOfClass:[NSString class]] && ![value isKindOfClass:[NSNumber class]]) {
-      out.push_back({"wrong-type", "the value of " + Quoted(name) +
-                                       " is not a string or a number, so it is ignored"});
+    const std::string type = ManagedTypeName(value);
+    if (!type.empty()) {
+      out.push_back({"wrong-type",
+                     "the value of " + Quoted(name) + " is " + type + "; " + ReadAs(name, value)});
     } else if (name == "ServerProtocol") {
       const std::string text = KLStdString([value description]);
       if (text != "http" && text != "https") {
