@@ -26,6 +26,10 @@ class CocoaPlatform : public DefaultPlatform {
   std::string PackagePath() override;
   /// NSSearchPathForDirectoriesInDomains(applications, system domain, tilde expanded).
   std::vector<std::string> ApplicationDirectories() override;
+  /// On macOS the values a configuration profile forces (CFPreferences); on GNUstep those of
+  /// the property list the stand-in installer names (platform/gnustep/KLStandInChannel.h).
+  std::string ManagedPreferences(const std::string& domain,
+                                 const std::vector<std::string>& keys) override;
 };
 
 }  // namespace kl

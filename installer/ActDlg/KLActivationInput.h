@@ -34,10 +34,17 @@ struct KLActivationRefusal {
 /// The path of InstallationData.xml in the folder of `packagePath`; nil for an empty path.
 NSString* KLPrefillPathBeside(NSString* packagePath);
 
+/// Which install log entry a look for the pre-fill file writes.
+enum class KLPrefillLog {
+  kNone,      ///< none (checks, dry runs)
+  kPane,      ///< found, or not found and "User will be prompted for Activation parameters"
+  kHeadless,  ///< found, or not found and that nobody is prompted (a run without a window)
+};
+
 /// The pre-fill file InstallationData.xml in the folder of `packagePath` (autoreleased), or nil
-/// when there is none (a missing folder, a missing file, a directory of that name). With
-/// `log`, the install log gets the found or not found entry, as on the pane's first entry.
-KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, BOOL log);
+/// when there is none (a missing folder, a missing file, a directory of that name). The install
+/// log gets the entry `log` names.
+KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log);
 
 /// What a pre-fill record puts into the controls: the key form when it holds a key, else the
 /// customer form with its ID and name when it holds both; its server URL when it has one; its

@@ -118,7 +118,7 @@ NSString* KLPrefillPathBeside(NSString* packagePath) {
       stringByAppendingPathComponent:@"InstallationData.xml"];
 }
 
-KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, BOOL log) {
+KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log) {
   NSString* path = KLPrefillPathBeside(packagePath);
   BOOL isDirectory = NO;
   if (path != nil &&
@@ -126,14 +126,16 @@ KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, BOOL log) {
       !isDirectory) {
     KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithXmlFile:path] autorelease];
     // The path comes from outside: escaped, so only the entry's own line break stays.
-    if (log) {
+    if (log != KLPrefillLog::kNone) {
       LogInstallerMessage(EscapeControlCharacters(KLStdString(path)) + " has been found\n", "");
     }
     return record;
   }
-  if (log) {
+  if (log != KLPrefillLog::kNone) {
     LogInstallerMessage("InstallationData.xml was not found",
-                        "User will be prompted for Activation parameters");
+                        log == KLPrefillLog::kPane
+                            ? "User will be prompted for Activation parameters"
+                            : "Nobody is prompted: the activation runs without a window");
   }
   return nil;
 }

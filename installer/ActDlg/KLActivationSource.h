@@ -2,8 +2,8 @@
 // package or one given by path (XML or key=value text), the managed preferences of a
 // configuration profile, and values typed as options. One order for every tool: options over
 // managed preferences over the file; the first of the profile and the file that holds
-// activation data supplies the record, and options override it field by field. The panes do
-// not come here: their pre-fill is the file beside the package alone.
+// activation data supplies the record, and options override it field by field. The activation
+// pane comes here too, for the profile and the file beside the package.
 #ifndef KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
 #define KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
 
@@ -36,13 +36,17 @@ struct KLTypedValues {
 
 struct KLSourceRequest {
   std::string packagePath;             ///< look for InstallationData.xml beside it; empty: do not
+  bool besidePackage = false;          ///< look beside the package even without a path (the pane)
   std::string dataPath;                ///< a pre-fill file given by path; empty: none
   bool textFormat = false;             ///< `dataPath` is in the key=value text form
   bool managedPreferences = false;     ///< read the managed preferences
   std::string managedPreferencesPath;  ///< from this property-list file; empty: the platform's
-  /// The install log gets the pane's found / not found entry for the file beside the package,
-  /// unless the managed preferences gave activation data.
-  bool logPrefillLookup = false;
+  /// The install log's entries: "Managed preferences com.kelvory.activation have been found"
+  /// when they give activation data, otherwise the found / not found entry for the file beside
+  /// the package.
+  KLPrefillLog prefillLog = KLPrefillLog::kNone;
+  /// The file is not looked at when the managed preferences give activation data (the pane).
+  bool stopAtManagedData = false;
   KLTypedValues typed;
 };
 

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "KLHelper.h"
+#include "KLInstallLog.h"
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
@@ -196,12 +197,12 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
 
 KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** record) {
   KLSourceLook look;
-  if (!request.packagePath.empty()) {
+  if (request.besidePackage || !request.packagePath.empty()) {
     look.kind = KLSourceKind::kPackageFolder;
     NSString* package = KLTypedText(request.packagePath);
     look.location = KLStdString(KLPrefillPathBeside(package));
     // The pane's own lookup decides whether there is a file; the checks only say why not.
-    *record = KLReadPrefillBeside(package, request.logPrefillLookup ? YES : NO);
+    *record = KLReadPrefillBeside(package, request.prefillLog);
     look.problem = MissingFile(look.location);
     if (*record == nil && look.problem.empty()) look.problem = "not found";
   } else {
@@ -355,10 +356,16 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request) {
     }
     choice.looked.push_back(look);
   }
-  if (!request.packagePath.empty() || !request.dataPath.empty()) {
+  const bool managedData = [managed containData];
+  if (managedData && request.prefillLog != KLPrefillLog::kNone) {
+    LogInstallerMessage(std::string("Managed preferences ") + kKLManagedDomain + " have been found",
+                        "");
+  }
+  if ((request.besidePackage || !request.packagePath.empty() || !request.dataPath.empty()) &&
+      !(managedData && request.stopAtManagedData)) {
     // The install log's entry says whether the user will be asked: not when the profile answers.
     KLSourceRequest fileRequest = request;
-    fileRequest.logPrefillLookup = request.logPrefillLookup && ![managed containData];
+    if (managedData) fileRequest.prefillLog = KLPrefillLog::kNone;
     choice.looked.push_back(LookAtFile(fileRequest, &choice.fileRecord));
   }
   for (const KLSourceLook& look : choice.looked) {

@@ -69,7 +69,9 @@ void KLEndPoint::ParseEndPoint(const std::string& text) {
   bool faulty = false;
   // Blanks and control characters fail whatever the address parsers make of them: the host is
   // written into the agent's configuration file.
-  if (KLHelper::HasSpaceOrControl(host) ||
+  std::string bare = host;  // spaces around a host are no part of it; inside they are
+  KLHelper::TrimSpace(bare);
+  if (KLHelper::HasSpaceOrControl(bare) ||
       (!KLHelper::IsValidIP(host) && !KLHelper::IsValidFQDN(host))) {
     errorMessage += " Error: hostname: " + host + " found in endpoint " + text +
                     " is not valid IP address or can't be resolved to an IP address\n";

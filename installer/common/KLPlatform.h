@@ -38,7 +38,7 @@ class Platform {
   /// The values an administrator forced for `keys` of the preferences `domain` (a
   /// configuration profile of a device-management system), as property-list data holding one
   /// dictionary of the forced keys only (XML or binary); the empty text when none is forced.
-  /// Only the command-line tools ask; the panes never do. By default none is.
+  /// The activation pane and the command-line tools ask. By default none is forced.
   virtual std::string ManagedPreferences(const std::string& domain,
                                          const std::vector<std::string>& keys) {
     (void)domain;

@@ -3,6 +3,7 @@
 #include <string>
 
 #import "KLActivationInput.h"
+#import "KLActivationSource.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
@@ -107,7 +108,15 @@ void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert
   KLTextDataProvider* record = nil;
   if (!m_bPaneAlreadyInited) {
     m_bPaneAlreadyInited = YES;
-    record = KLReadPrefillBeside(KLNSString(kl::CurrentPlatform().PackagePath()), YES);
+    // A managed Mac's profile first (our choice: on recent macOS the package's folder may be out
+    // of the plug-in's reach), then the file beside the package, as kelvory-activate reads them.
+    KLSourceRequest request;
+    request.managedPreferences = true;
+    request.packagePath = kl::CurrentPlatform().PackagePath();
+    request.besidePackage = true;
+    request.prefillLog = KLPrefillLog::kPane;
+    request.stopAtManagedData = true;
+    record = KLChooseActivationSource(request).record;
   }
   if (record == nil || ![record containData]) {
     [[self contentView] setHidden:NO];

@@ -4,6 +4,10 @@
 #import <AppKit/AppKit.h>
 #import <InstallerHost/InstallerHost.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "KLStandInChannel.h"
 #include "KLStringBridge.h"
 
 namespace kl {
@@ -24,6 +28,19 @@ std::string CocoaPlatform::PackagePath() { return KLStdString([InstallerSection 
 
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
   return KLSystemApplicationDirectories();
+}
+
+// The stand-in's profile: the file's bytes, read as the sources read any property list. Up to
+// 1 MiB and one byte more, so that a larger file is still seen as too large there.
+std::string CocoaPlatform::ManagedPreferences(const std::string&, const std::vector<std::string>&) {
+  const char* path = std::getenv(kStandInManagedPreferences);
+  if (path == nullptr || *path == '\0') return std::string();
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return std::string();
+  std::string bytes(1024 * 1024 + 1, '\0');
+  bytes.resize(std::fread(&bytes[0], 1, bytes.size(), file));
+  std::fclose(file);
+  return bytes;
 }
 
 }  // namespace kl

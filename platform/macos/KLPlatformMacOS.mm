@@ -33,4 +33,9 @@ std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
   return KLSystemApplicationDirectories();
 }
 
+std::string CocoaPlatform::ManagedPreferences(const std::string& domain,
+                                              const std::vector<std::string>& keys) {
+  return DefaultPlatform::ManagedPreferences(domain, keys);
+}
+
 }  // namespace kl

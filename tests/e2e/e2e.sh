@@ -193,7 +193,10 @@ $main"
     grep -q 'line 2: unknown step "no-such-step"' "$work/stderr" || fail "no script error message"
     [ ! -s "$work/transcript" ] || fail "a step ran before the script was refused"
     version=$("$bin/kelvory-installer" --version) || fail "--version exited $?"
-    [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed: $version"
+    [[ "$version" =~ ^kelvory-installer\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed: $version"
+    "$bin/kelvory-installer" --version --bogus >/dev/null 2>&1
+    status=$?
+    [ "$status" = 2 ] || fail "exit status $status for --version with another argument"
     ;;
   killed)
     signal_host KILL
@@ -230,6 +233,23 @@ $main"
     [ "$(tail -2 "$work/transcript")" = "result: Validation Failed
 buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     no_leftovers
+    ;;
+  # A window install on a managed Mac: the profile alone gives the values (no file beside the
+  # package); the install log says they came from it.
+  profile)
+    sed -e "s|<string>127.0.0.1,192.0.2.10</string>|<string>127.0.0.1</string>|" \
+      -e "s|<string>https</string>|<string>http</string>|" -e "s|<integer>8443</integer>|<integer>$port</integer>|" \
+      -e '/ProxyURL\|ProxyPort/d' "$(dirname "$0")/../../packaging/macos/examples/Kelvory-activation.mobileconfig" \
+      >"$work/profile.mobileconfig"
+    rm -f /tmp/kelvor_install.log
+    DISPLAY='' host --headless --managed-preferences "$work/profile.mobileconfig"
+    status=$?
+    no_leftovers
+    expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
+      "buttons: continue=on back=on" "pane: summary"
+    grep -q $'\tManaged preferences com.kelvory.activation have been found -- $' \
+      /tmp/kelvor_install.log || fail "the install log does not name the profile"
+    ! grep -q InstallationData.xml /tmp/kelvor_install.log || fail "the file was looked for"
     ;;
   # A key whose second endpoint carries a line break and a [main] section of its own (the
   # system's address parser takes "1.2.3.4" and ignores the rest): refused by the panes and by

@@ -394,8 +394,9 @@ TEST_F(ToolFaults, ValuesFromOutsideCannotForgeLogLines) {
        "\tValidation failed -- rejected customerName: no\\n01/01/70 00:00:00\\tforged -- "
        "x\\x07\\\\\n",
        11, Args{"-c", "Acme"}},
-      {forged, " through proxy 127.0.0.1:1\\rforged\n", 10,
-       Args{"-a", "42", "-x", "127.0.0.1:1\rforged"}},
+      // (A proxy with a control character is refused before the log: code 1.)
+      {forged, " through proxy 127.0.0.1:1\\\\forged\n", 10,
+       Args{"-a", "42", "-x", "127.0.0.1:1\\forged"}},
       {forged,
        "\tCannot write the configuration file " + dir_ + "/a\\nb -- it is not a regular file\n", 16,
        Args{"-a", "42", "-f", odd}},

@@ -256,6 +256,29 @@ TEST_F(ActDlgPaneTest, PrefillCases) {
   }
 }
 
+// A profile's forced values come before the file beside the package, which is then not looked
+// for; a profile without activation data leaves the file to answer.
+TEST_F(ActDlgPaneTest, AProfileComesBeforeTheFile) {
+  const std::string file = "<ActivationKey>" + Key("192.0.2.10|3|1|") + "</ActivationKey>";
+  const std::string customer = "<key>CustomerID</key><integer>42</integer>"
+                               "<key>CustomerName</key><string>Example Customer</string>";
+  for (const std::string& values : {customer, std::string()}) {
+    SCOPED_TRACE(values);
+    TearDown();
+    SetUp();
+    fake_->managedPreferences = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>" + values +
+                                "<key>ServerURL</key><string>192.0.2.1</string></dict></plist>";
+    StartWith(file);
+    EXPECT_EQ([section_ activePane], next_);
+    EXPECT_EQ(StoredText(), values.empty() ? Key("192.0.2.10|3|1|") + "|||192.0.2.10|0|80|3|"
+                                           : "|42|Example Customer|192.0.2.1|0|0|0|");
+    EXPECT_EQ(kl::MaskedInstallLog(),
+              values.empty()
+                  ? "STAMP\t" + tmp_.path + "/InstallationData.xml has been found\n -- \n"
+                  : "STAMP\tManaged preferences com.kelvory.activation have been found -- \n");
+  }
+}
+
 // Read on the first forward entry only. Coming back shows the pane again; a later forward entry
 // neither reads nor passes; a later exit replaces the record handed on.
 TEST_F(ActDlgPaneTest, PrefillIsReadOnlyOnTheFirstEntry) {

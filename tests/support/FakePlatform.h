@@ -38,12 +38,16 @@ class FakePlatform : public Platform {
     lookups.push_back(name);
     return resolvableNames.count(name) != 0;
   }
+  std::string ManagedPreferences(const std::string&, const std::vector<std::string>&) override {
+    return managedPreferences;
+  }
 
   std::vector<std::string> alerts;
   std::vector<std::string> console;
   std::vector<std::string> lookups;       // every name asked, in order
   std::set<std::string> resolvableNames;  // names that resolve; all others fail
   std::string packagePath;
+  std::string managedPreferences;  // a property list's bytes; empty: none forced
   std::vector<std::string> applicationDirectories{"/Applications"};
   double now = 0.0;
   double clockStep = 0.0;

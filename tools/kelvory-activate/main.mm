@@ -121,7 +121,7 @@ KLSourceChoice ChooseSources(const Options& o) {
   request.textFormat = o.text;
   request.managedPreferences = o.managed;
   request.managedPreferencesPath = o.managedPath;
-  request.logPrefillLookup = !o.dryRun;
+  request.prefillLog = o.dryRun ? KLPrefillLog::kNone : KLPrefillLog::kHeadless;
   if (o.hasKey) request.typed.key = o.key;
   if (o.hasName) request.typed.customerName = o.customerName;
   if (o.hasId) request.typed.customerId = o.customerId;

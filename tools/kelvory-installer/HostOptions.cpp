@@ -3,8 +3,11 @@
 #include <CLI/CLI.hpp>
 
 #include "ProgramDirectory.h"
+#include "VersionOption.h"
 
 int ParseHostOptions(int argc, char** argv, HostOptions* options) {
+  const int version = HandleVersionOption(argc, argv, "kelvory-installer");
+  if (version >= 0) return version;
   options->plugin = ProgramDirectory() + "/Kelvory.bundle";
   options->package = ProgramDirectory() + "/demo/Kelvory.pkg";
   CLI::App app{
@@ -13,13 +16,16 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
       "window. Transcript on standard output. Exit status: 0 when the last verdict was "
       "\"Validation Succeeded\", 1 otherwise, 2 for usage and script errors, 3 when --leak-check "
       "finds objects of the plug-in still alive."};
-  app.set_version_flag("--version", KL_VERSION);
+  app.add_flag("--version", "Print the name and version (alone on the command line)");
   app.add_option("--plugin", options->plugin,
                  "The plug-in bundle (default: Kelvory.bundle beside this program)");
   app.add_option("--package", options->package,
                  "The package file; InstallationData.xml is looked for in its folder (default: "
                  "demo/Kelvory.pkg beside this program)");
   app.add_option("--target", options->target, "The destination volume (default: /)");
+  app.add_option("--managed-preferences", options->managedPreferences,
+                 "A property list (a preferences dictionary or a whole configuration profile) "
+                 "standing in for the managed preferences a profile forces on a Mac");
   CLI::Option* script = app.add_option(
       "--script", options->script, "Drive the panes with the steps in FILE; alerts are not modal");
   CLI::Option* headless =
@@ -35,8 +41,6 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);  // the message and the usage on standard error

@@ -8,7 +8,8 @@ struct HostOptions {
   std::string plugin;   ///< the plug-in bundle
   std::string package;  ///< the package file; the pre-fill is looked for in its folder
   std::string target = "/";
-  std::string script;  ///< empty: no script
+  std::string managedPreferences;  ///< a property list standing in for a profile; empty: none
+  std::string script;              ///< empty: no script
   bool headless = false;
   bool leakCheck = false;
   int waitLimit = 120;  ///< seconds a validation may run before the host gives up (status 1)

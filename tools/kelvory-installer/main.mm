@@ -14,6 +14,7 @@
 #include "AlertCapture.h"
 #include "HostOptions.h"
 #import "HostWindow.h"
+#include "KLStandInChannel.h"
 #include "KLStringBridge.h"
 #include "LeakCheck.h"
 #include "PluginLoader.h"
@@ -63,6 +64,10 @@ int main(int argc, char** argv) {
   KLGuardProcess();
 
   [InstallerSection setHostPackagePath:KLNSString(options.package)];
+  // Before the plug-in loads; nothing else of ours reads it.
+  if (!options.managedPreferences.empty()) {
+    setenv(kl::kStandInManagedPreferences, options.managedPreferences.c_str(), 1);
+  }
   InstallerSection* section = KLLoadPlugin(options.plugin, &error);
   if (section == nil) Fail(2, error);
   NSBundle* plugin = [[section bundle] retain];
