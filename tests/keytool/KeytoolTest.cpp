@@ -70,7 +70,18 @@ TEST_F(KeytoolCommands, PrintExactlyWhatTheyFound) {
       {Args{"decode", Key("192.0.2.10,ftp://192.0.2.11|42|1|")}, 1,
        "error: LRC checksum test failed\ndecoded text: 192.0.2.10,ftp://192.0.2.11|42|1|\n"
        "field count: 4 (4 expected)\nrejected endpoint \"ftp://192.0.2.11\": Error: invalid "
-       "protocol: ftp found in endpoint: ftp://192.0.2.11\n\n"},
+       "protocol: ftp found in endpoint: ftp://192.0.2.11\n"},
+      // Plain output escapes what is not text, and a line break or ESC in a value: one line each.
+      {Args{"decode", "notakey"}, 1,
+       "error: Invalid activation key format\ndecoded text: \\x9E\\x8BZ\\x91\\xEC\nfield count: 1 "
+       "(4 expected)\n"},
+      {Args{"decode", Key("192.0.2.10,http://1.2.3.4\n[main]\x1b[2J|42|1|")}, 1,
+       "error: LRC checksum test failed\ndecoded text: "
+       "192.0.2.10,http://1.2.3.4\\n[main]\\x1B[2J|42|1|"
+       "\nfield count: 4 (4 expected)\nrejected endpoint \"http://1.2.3.4\\n[main]\\x1B[2J\":  "
+       "Error: hostname: 1.2.3.4\\n[main]\\x1B[2J found in endpoint "
+       "http://1.2.3.4\\n[main]\\x1B[2J "
+       "is not valid IP address or can't be resolved to an IP address\n"},
       {Args{"decode", Key("192.0.2.10|99999999999|1|")}, 1,
        "error: Unknown error\ndecoded text: 192.0.2.10|99999999999|1|\nfield count: 4 (4 "
        "expected)\nappliance identifier: \"99999999999\" (decimal digits up to 2147483647 "
@@ -94,19 +105,22 @@ TEST_F(KeytoolCommands, PrintExactlyWhatTheyFound) {
        "kelvory-keytool: warning: -x.invalid does not resolve on this machine; decode here "
        "refuses the key, a machine whose resolver knows it accepts it\n"},
       {Args{"--version"}, 0, "kelvory-keytool " KL_VERSION "\n"},
+      {Args{"--version", "--bogus"}, 2, "",
+       "kelvory-keytool: --version takes no other arguments\n"},
       // Why a file cannot be used goes to standard error; standard output holds only what was
-      // read: nothing. The texts are the shared lookup's, the parser's position the tool's own.
+      // read: an empty record from a file that is there, nothing where there is no file. The texts
+      // are the shared lookup's, the parser's position the tool's own.
       {Args{"prefill", "--json", Write("bad.xml", "<Data>\n<ActivationKey>x</Data>")}, 1, empty,
        "kelvory-keytool: " + dir_ +
            "/bad.xml: not a well-formed XML document (the XML parser "
            "stopped at line 2, column 24)\n"},
       {Args{"prefill", "--json", Write("empty.xml", "")}, 1, empty,
        "kelvory-keytool: " + dir_ + "/empty.xml: empty, not a well-formed XML document\n"},
-      {Args{"prefill", "--json", dir_ + "/missing.xml"}, 1, empty,
+      {Args{"prefill", "--json", dir_ + "/missing.xml"}, 1, "",
        "kelvory-keytool: " + dir_ + "/missing.xml: no such file in " + dir_ + "\n"},
-      {Args{"prefill", "--json", dir_ + "/none/d.xml"}, 1, empty,
+      {Args{"prefill", "--json", dir_ + "/none/d.xml"}, 1, "",
        "kelvory-keytool: " + dir_ + "/none/d.xml: no such folder: " + dir_ + "/none\n"},
-      {Args{"prefill", "--json", dir_}, 1, empty,
+      {Args{"prefill", "--json", dir_}, 1, "",
        "kelvory-keytool: " + dir_ + ": a directory of that name, not a file\n"},
       // The pre-fill reader's size limit: well-formed, but read as nothing.
       {Args{"prefill", Write("big.xml", "<D>" + std::string(1 << 20, ' ') + "</D>")}, 1,

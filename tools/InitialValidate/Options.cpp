@@ -74,6 +74,8 @@ int ParseOptions(int argc, char** argv, Options& out) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "--version") {
+      // Alone only: next to other options it would hide a mistake behind a success.
+      if (argc != 2) fault(kToolUnrecognizedOption);
       (arg == "--help" ? out.help : out.version) = true;
       continue;
     }

@@ -63,7 +63,8 @@ void PrintHelp() {
       "without -x no proxy is used, whatever the environment says. A server host or proxy\n"
       "with white space or a control character is refused (code 1): both are written into\n"
       "the configuration file. HTTPS certificates are\n"
-      "verified; KELVORY_CA_FILE names an extra CA file. --version prints the version.\n"
+      "verified; KELVORY_CA_FILE names an extra CA file. --version prints the version; it and\n"
+      "--help stand alone (with other arguments: code 9).\n"
       "\n"
       "Files. The configuration is written to a new file (mode 0600) beside -f and renamed over\n"
       "it, so a failure leaves the old file as it was. An -f that is not a regular file (a\n"
@@ -339,7 +340,7 @@ int Steps(const Options& o, InstallLog& log) {
 int Run(int argc, char** argv) {
   Options o;
   const int fault = ParseOptions(argc, argv, o);
-  if (o.help || o.version) {
+  if ((o.help || o.version) && argc == 2) {
     o.help ? PrintHelp() : (void)printf("InitialValidate %s\n", KL_VERSION);
     return kToolOk;
   }

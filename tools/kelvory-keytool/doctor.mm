@@ -17,6 +17,7 @@
 #import "KLTextDataProvider.h"
 #import "KLValidation.h"
 #include "KLValidationTool.h"
+#include "PlainText.h"
 #include "probe.h"
 #import "warnings.h"
 
@@ -145,8 +146,9 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// A value for the plain output, escaped (see PlainValue); JSON for what is not a text.
 std::string Text(const json& value) {
-  return value.is_string() ? value.get<std::string>()
+  return value.is_string() ? PlainValue(value.get<std::string>())
                            : value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -200,7 +202,7 @@ void PrintPlain(const json& r) {
         out << "valid, protocol=" << Text(e["protocol"]) << " host=" << Text(e["host"])
             << " port=" << e["port"].get<int32_t>();
       } else {
-        out << "invalid: " << OneLine(Text(e["message"]));
+        out << "invalid: " << PlainValue(OneLine(e["message"].get<std::string>()));
       }
       out << "; resolves: " << YesNo(e["resolves"]) << "\n";
     }

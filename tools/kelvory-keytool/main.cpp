@@ -11,6 +11,8 @@
 #include "KLHelper.h"
 #include "KLKeyDecoder.h"
 #include "KLPlatform.h"
+#include "PlainText.h"
+#include "VersionOption.h"
 #include "doctor.h"
 #include "prefill.h"
 
@@ -40,8 +42,10 @@ std::vector<std::string> Diagnostics(const KeyAnalysis& a) {
       out.push_back("appliance type: \"" + a.fields[2] + "\" (1, 8 or 9 expected)");
       break;
     case kKeyDecodeBadEndpoint:
-      out.push_back("rejected endpoint \"" + a.rejectedEndpointText +
-                    "\": " + a.rejectedEndpointMessage);
+      // The endpoint's message ends each fault with a line feed: one line here.
+      out.push_back("rejected endpoint \"" + a.rejectedEndpointText + "\": " +
+                    a.rejectedEndpointMessage.substr(
+                        0, a.rejectedEndpointMessage.find_last_not_of('\n') + 1));
       break;
     case kKeyDecodeBadIdentifier:
       out.push_back("appliance identifier: \"" + a.fields[1] +
@@ -68,7 +72,8 @@ int RunDecode(const std::string& key, bool json) {
       std::printf("applianceId: %d\n", id);
       for (size_t i = 0; i < endpoints.size(); ++i) {
         std::printf("endpoint %zu: protocol=%s host=%s port=%d\n", i + 1,
-                    endpoints[i].protocol.c_str(), endpoints[i].host.c_str(), endpoints[i].port);
+                    PlainValue(endpoints[i].protocol).c_str(),
+                    PlainValue(endpoints[i].host).c_str(), endpoints[i].port);
       }
     }
     return 0;
@@ -78,8 +83,9 @@ int RunDecode(const std::string& key, bool json) {
   if (json) {
     PrintJson({{"error", error}, {"diagnostics", diagnostics}});
   } else {
-    std::cout << "error: " << error << "\n";
-    for (const std::string& line : diagnostics) std::cout << line << "\n";
+    // Each line escaped whole: a value in it can neither break it nor drive the terminal.
+    std::cout << "error: " << PlainValue(error) << "\n";
+    for (const std::string& line : diagnostics) std::cout << PlainValue(line) << "\n";
   }
   return kExitRefused;
 }
@@ -93,9 +99,15 @@ int RunEndpoint(const std::string& text, bool json) {
                {"port", e.port},
                {"errorMessage", e.errorMessage}});
   } else {
-    std::cout << "isValid: " << (e.isValid ? "true" : "false") << "\nprotocol: " << e.protocol
-              << "\nhost: " << e.host << "\nport: " << e.port << "\n";
-    if (!e.errorMessage.empty()) std::cout << "errorMessage: " << e.errorMessage;
+    std::cout << "isValid: " << (e.isValid ? "true" : "false")
+              << "\nprotocol: " << PlainValue(e.protocol) << "\nhost: " << PlainValue(e.host)
+              << "\nport: " << e.port << "\n";
+    // One line: the message's own line feeds, between and after its faults, escaped too.
+    if (!e.errorMessage.empty()) {
+      std::cout << "errorMessage: "
+                << PlainValue(e.errorMessage.substr(0, e.errorMessage.find_last_not_of('\n') + 1))
+                << "\n";
+    }
   }
   return e.isValid ? 0 : kExitRefused;
 }
@@ -134,7 +146,7 @@ int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
   if (analysis.status != kKeyDecodeOk) {
     // What decode says of this key, word for word, but on standard error.
     std::cerr << "error: " << KeyDecodeStatusMessage(analysis.status) << "\n";
-    for (const std::string& line : Diagnostics(analysis)) std::cerr << line << "\n";
+    for (const std::string& line : Diagnostics(analysis)) std::cerr << PlainValue(line) << "\n";
     return kExitRefused;
   }
   for (const KLEndPoint& e : analysis.endpoints) {
@@ -151,12 +163,14 @@ int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int version = HandleVersionOption(argc, argv, "kelvory-keytool");
+  if (version >= 0) return version;
   CLI::App app{
       "Kelvory activation key tool.\n"
       "Exit codes: 0 success, 1 the key, endpoint or file was refused, 2 usage error.\n"
       "A value that starts with '-' can be given after '--'. Values are used as given."};
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("kelvory-keytool ") + KL_VERSION);
+  app.add_flag("--version", "Print the name and version (alone on the command line)");
 
   bool json = false;
   std::string key;

@@ -10,6 +10,7 @@
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
+#include "PlainText.h"
 #import "warnings.h"
 
 namespace {
@@ -37,12 +38,12 @@ void PrintReadable(const nlohmann::json& values) {
                                            "serverURL"};
   std::cout << "containData: " << (values["containData"].get<bool>() ? "true" : "false") << "\n";
   for (const char* name : kTextNames) {
-    std::cout << name << ": " << values[name].get<std::string>() << "\n";
+    std::cout << name << ": " << PlainValue(values[name].get<std::string>()) << "\n";
   }
   std::cout << "isHTTPS: " << (values["isHTTPS"].get<bool>() ? "true" : "false") << "\n"
             << "serverPort: " << values["serverPort"].get<int64_t>() << "\n"
             << "applianceId: " << values["applianceId"].get<int64_t>() << "\n"
-            << "proxyServer: " << values["proxyServer"].get<std::string>()
+            << "proxyServer: " << PlainValue(values["proxyServer"].get<std::string>())
             << "\n"
             // As JSON: an address may be empty or start with a space.
             << "serverURLs: "
@@ -62,26 +63,25 @@ int RunPrefill(const std::string& path, bool json, bool textFormat) {
   request.textFormat = textFormat;
   const KLSourceChoice choice = KLChooseActivationSource(request);
   const KLSourceLook& look = choice.looked.at(0);
-  // A file that is not there still shows what an empty record holds.
+  // No file, no record: only the reason, on standard error.
   KLTextDataProvider* record = choice.fileRecord;
-  if (record == nil) record = [[[KLTextDataProvider alloc] initWithXmlFile:nil] autorelease];
-
-  nlohmann::json values = nlohmann::json::object();
-  values["containData"] = static_cast<bool>([record containData]);
-  values["activationKey"] = KLStdString([record activationKey]);
-  values["customerId"] = KLStdString([record customerId]);
-  values["customerName"] = KLStdString([record customerName]);
-  values["serverURL"] = KLStdString([record serverURL]);
-  values["isHTTPS"] = static_cast<bool>([record isHTTPS]);
-  values["serverPort"] = static_cast<int64_t>([record serverPort]);
-  values["applianceId"] = static_cast<int64_t>([record applianceId]);
-  values["proxyServer"] = KLStdString([record proxyServer]);
-  values["serverURLs"] = RotationList(record);
-
-  if (json) {
-    PrintJson(values);
-  } else {
-    PrintReadable(values);
+  if (record != nil) {
+    nlohmann::json values = nlohmann::json::object();
+    values["containData"] = static_cast<bool>([record containData]);
+    values["activationKey"] = KLStdString([record activationKey]);
+    values["customerId"] = KLStdString([record customerId]);
+    values["customerName"] = KLStdString([record customerName]);
+    values["serverURL"] = KLStdString([record serverURL]);
+    values["isHTTPS"] = static_cast<bool>([record isHTTPS]);
+    values["serverPort"] = static_cast<int64_t>([record serverPort]);
+    values["applianceId"] = static_cast<int64_t>([record applianceId]);
+    values["proxyServer"] = KLStdString([record proxyServer]);
+    values["serverURLs"] = RotationList(record);
+    if (json) {
+      PrintJson(values);
+    } else {
+      PrintReadable(values);
+    }
   }
   // Standard output holds only what was read; why the file is unusable goes to standard error,
   // with where the parser stopped when that is known.

@@ -36,7 +36,9 @@
 #include <thread>
 #include <vector>
 
+#include "PlainText.h"
 #include "ServerProtocol.h"
+#include "VersionOption.h"
 
 namespace {
 
@@ -77,9 +79,11 @@ Directory Load(const std::string& path) {
 
 std::mutex outputLock;
 
+// One line of the log; a request's target or a client's values in it are escaped, so they can
+// neither start a forged line nor drive a terminal.
 void Say(const std::string& line) {
   std::lock_guard<std::mutex> hold(outputLock);
-  printf("%s\n", line.c_str());
+  printf("%s\n", PlainValue(line).c_str());
   fflush(stdout);
 }
 
@@ -266,6 +270,8 @@ class Listener : public httplib::Server {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int version = HandleVersionOption(argc, argv, "kelvory-mgmt-sim");
+  if (version >= 0) return version;
   CLI::App app{"kelvory-mgmt-sim: a management server simulator on 127.0.0.1"};
   int port = 0;
   std::string customersFile;
@@ -279,12 +285,11 @@ int main(int argc, char** argv) {
       "Serves POST /api/v1/validate and POST /api/v1/register (see InitialValidate --help), also "
       "in absolute form as a proxy receives them. Prints \"listening on 127.0.0.1:PORT\" first; "
       "stops on SIGINT or SIGTERM. Usage errors exit with 2.");
-  app.set_version_flag("--version", std::string("kelvory-mgmt-sim ") + KL_VERSION);
+  app.add_flag("--version", "Print the name and version (alone on the command line)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    // --help and --version end here too (exit 0, on standard output); errors go to standard
-    // error.
+    // --help ends here too (exit 0, on standard output); errors go to standard error.
     return app.exit(e) == 0 ? 0 : 2;
   }
 
