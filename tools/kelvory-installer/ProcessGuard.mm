@@ -2,6 +2,7 @@
 
 #import <AppKit/AppKit.h>
 #include <dlfcn.h>
+#include <objc/runtime.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -13,9 +14,9 @@
 // The toolkit posts a few notices to other applications (a window shown, the application
 // launched) through the distributed notification center, and a key window reaches the shared
 // pasteboard server. The first use of either starts a daemon (`gdnc`, `gpbs`) and waits for it:
-// a daemon that stays after the host, and a hang when it cannot start (a full /tmp). The host
-// shares nothing with other applications, so neither is ever reached: the notices go nowhere,
-// the pasteboards are private, and nothing is started.
+// a daemon that stays after the host, and a hang when it cannot start (a full /tmp). The notices
+// go nowhere; the pasteboards are private, except for a person at the window, who may paste a
+// key from another application (KLGuardProcess's `sharePasteboard`).
 @interface NSDistributedNotificationCenter (KLNoDaemon)
 - (void)_connect;
 @end
@@ -25,17 +26,10 @@
 }
 @end
 
-@interface NSPasteboard (KLNoDaemon)
-+ (id)_pbs;
-@end
-
-@implementation NSPasteboard (KLNoDaemon)
-+ (id)_pbs {
-  return nil;
-}
-@end
-
 namespace {
+
+// In place of NSPasteboard's +_pbs, which finds (and starts) the pasteboard server.
+id NoPasteboardServer(id, SEL) { return nil; }
 
 // Looked up once, outside any signal handler; async-signal-safe itself.
 void (*volatile g_terminateTools)() = nullptr;
@@ -73,7 +67,11 @@ void KLTakeToolsAlong(NSBundle* bundle) {
   if (!registered) registered = atexit(EndWhatWeStarted) == 0;
 }
 
-void KLGuardProcess() {
+void KLGuardProcess(bool sharePasteboard) {
+  if (!sharePasteboard) {
+    Method server = class_getClassMethod([NSPasteboard class], @selector(_pbs));
+    if (server != NULL) method_setImplementation(server, reinterpret_cast<IMP>(NoPasteboardServer));
+  }
   NSSetUncaughtExceptionHandler(&OnUncaughtException);
   struct sigaction action = {};
   action.sa_handler = OnTerminatingSignal;

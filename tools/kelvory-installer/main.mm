@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "AlertCapture.h"
+#include "EditMenu.h"
 #include "HostOptions.h"
 #import "HostWindow.h"
 #include "KLStandInChannel.h"
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
       registerDefaults:[NSDictionary dictionaryWithObject:@"NO"
                                                    forKey:@"GSX11HandlesWindowDecorations"]];
   [NSApplication sharedApplication];
-  KLGuardProcess();
+  KLGuardProcess(options.script.empty() && !options.headless);
+  KLInstallEditMenu();
 
   [InstallerSection setHostPackagePath:KLNSString(options.package)];
   // Before the plug-in loads; nothing else of ours reads it.
