@@ -1,5 +1,7 @@
 #import "KLActivationInput.h"
 
+#include <sys/stat.h>
+
 #include <vector>
 
 #include "KLHelper.h"
@@ -120,10 +122,10 @@ NSString* KLPrefillPathBeside(NSString* packagePath) {
 
 KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log) {
   NSString* path = KLPrefillPathBeside(packagePath);
-  BOOL isDirectory = NO;
-  if (path != nil &&
-      [[NSFileManager defaultManager] fileExistsAtPath:path isDirectory:&isDirectory] &&
-      !isDirectory) {
+  // Only a regular file is one: a directory, a FIFO (which would hang the window) or a device
+  // of that name is none.
+  struct stat info;
+  if (path != nil && stat([path fileSystemRepresentation], &info) == 0 && S_ISREG(info.st_mode)) {
     KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithXmlFile:path] autorelease];
     // The path comes from outside: escaped, so only the entry's own line break stays.
     if (log != KLPrefillLog::kNone) {

@@ -50,6 +50,7 @@ std::string MissingFile(const std::string& path) {
     return "no such file in " + folder;
   }
   if (S_ISDIR(info.st_mode)) return "a directory of that name, not a file";
+  if (!S_ISREG(info.st_mode)) return "not a regular file (a FIFO or a device is never read)";
   return std::string();
 }
 

@@ -1,13 +1,16 @@
 #import "KLTextDataProvider.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "KLHelper.h"
+#include "KLInstallLog.h"
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 
@@ -45,16 +48,27 @@ void Adopt(NSString** field, NSString* value) {
 // Read here rather than by the parser's URL initializer, whose URL loading keeps a cached copy
 // of the file's bytes for the life of the process.
 NSData* NewPrefillBytes(NSString* path) {
-  struct stat info;
-  if ([path length] == 0 || stat([path fileSystemRepresentation], &info) != 0 ||
-      info.st_size > kPrefillMaxBytes) {
-    return nil;
+  const int fd = [path length] > 0
+                     ? OpenRegularForReading([path fileSystemRepresentation], kPrefillMaxBytes)
+                     : -1;
+  if (fd < 0) return nil;
+  // One byte more than allowed tells a file that grew since it was opened.
+  NSMutableData* data = [[NSMutableData alloc] initWithLength:kPrefillMaxBytes + 1];
+  size_t have = 0;
+  for (;;) {
+    const ssize_t got =
+        read(fd, static_cast<char*>([data mutableBytes]) + have, [data length] - have);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    have += static_cast<size_t>(got);
+    if (have == [data length]) break;
   }
-  NSData* data = [[NSData alloc] initWithContentsOfFile:path];
-  if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) {
+  close(fd);
+  if (have > static_cast<size_t>(kPrefillMaxBytes)) {
     [data release];
     return nil;
   }
+  [data setLength:have];
   return data;
 }
 
@@ -237,7 +251,12 @@ NSData* NewPrefillBytes(NSString* path) {
   if (self == nil) {
     return nil;
   }
-  FILE* file = [path length] > 0 ? fopen([path fileSystemRepresentation], "r") : NULL;
+  // A regular file only, of at most 1 MiB, as the XML form: a FIFO or /dev/zero would never end.
+  const int fd = [path length] > 0
+                     ? OpenRegularForReading([path fileSystemRepresentation], kPrefillMaxBytes)
+                     : -1;
+  FILE* file = fd >= 0 ? fdopen(fd, "r") : NULL;
+  if (fd >= 0 && file == NULL) close(fd);
   if (file != NULL) {
     char line[kTextLineBuffer];
     while (fgets(line, sizeof line, file) != NULL) {

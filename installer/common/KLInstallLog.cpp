@@ -107,3 +107,15 @@ void LogInstallerMessage(const std::string& message, const std::string& detail) 
   DumpLog(file, message, detail);
   fclose(file);
 }
+
+int OpenRegularForReading(const char* path, long long maxBytes) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes) {
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}

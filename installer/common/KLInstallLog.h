@@ -37,6 +37,12 @@ std::string EscapeControlCharacters(const std::string& text);
 /// to 0600 first: it holds credentials.
 int OpenOwnedForAppend(const char* path, std::string* why);
 
+/// Opens `path` for reading when it is a regular file of at most `maxBytes` bytes and returns
+/// the descriptor (close-on-exec), or -1. Anything else (a directory, a FIFO that would block
+/// the reader, a device such as /dev/zero that never ends, a larger file) counts as no file:
+/// the opening never blocks, and the type and size are those of the file opened.
+int OpenRegularForReading(const char* path, long long maxBytes);
+
 /// OpenOwnedForAppend as a stdio stream (mode "a+"). Returns null on any failure.
 FILE* OpenForAppendNoFollow(const char* path);
 
