@@ -438,8 +438,8 @@ BLIND = [
       "if (static_cast<unsigned char>(c) < 0x0A || c == 0x7F)", EVERYTHING),
     # kelvory-activate --json lacks the "configWritten" field.
     M("blind-activate-json-configwritten", ACTIVATE,
-      '{"attempts", attempts},\n                          {"configWritten", r.configWritten}};',
-      '{"attempts", attempts}};', EVERYTHING),
+      '{"attempts", attempts},\n                          {"configWritten", r.configWritten},\n',
+      '{"attempts", attempts},\n', EVERYTHING),
     # --port is ignored when --protocol is given too: the protocol's default port is used.
     M("blind-source-port-with-protocol", SOURCE, "  if (t.port) {", "  if (t.port && !t.protocol) {",
       EVERYTHING),

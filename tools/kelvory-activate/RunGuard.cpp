@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,7 +10,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "KLValidationTool.h"
 
@@ -22,6 +25,17 @@ static_assert(std::atomic<int>::is_always_lock_free, "set from signal handlers")
 // Grace the tool gets between SIGTERM and SIGKILL.
 constexpr unsigned kGraceSeconds = 2;
 
+// A pipe the stop signals write to, so that a pause waiting on it wakes even when the signal
+// comes between its last look at g_stop and the wait (a sleep would miss that one).
+int g_wake[2] = {-1, -1};
+double g_deadline = std::numeric_limits<double>::infinity();
+
+double Now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 void OnStopSignal(int signal) {
   const int reason =
       static_cast<int>(signal == SIGALRM ? StopReason::kTimedOut : StopReason::kInterrupted);
@@ -32,19 +46,47 @@ void OnStopSignal(int signal) {
   } else if (signal == SIGALRM) {
     CancelRunningTools(SIGKILL);
   }
+  const int saved = errno;
+  if (g_wake[1] >= 0) (void)!write(g_wake[1], "", 1);  // full: a wake is already pending
+  errno = saved;
 }
 
 }  // namespace
 
 void InstallStopHandlers(unsigned timeoutSeconds) {
+  if (pipe(g_wake) == 0) {
+    for (const int fd : g_wake) {
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+      fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+  } else {
+    g_wake[0] = g_wake[1] = -1;  // pauses then wake only when their time is up
+  }
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) sigaction(signal, &action, nullptr);
-  if (timeoutSeconds > 0) alarm(timeoutSeconds);
+  if (timeoutSeconds > 0) {
+    g_deadline = Now() + timeoutSeconds;
+    alarm(timeoutSeconds);
+  }
 }
 
 StopReason StopRequested() { return static_cast<StopReason>(g_stop.load()); }
+
+double SecondsBeforeTimeLimit() { return g_deadline - Now(); }
+
+bool PauseUnlessStopped(double seconds) {
+  const double end = Now() + seconds;
+  for (;;) {
+    if (StopRequested() != StopReason::kNone) return false;
+    const double left = end - Now();
+    if (left <= 0) return true;
+    // The pipe is never drained: once a stop came, every later pause ends at once too.
+    pollfd wake{g_wake[0], POLLIN, 0};
+    poll(&wake, 1, static_cast<int>(std::ceil(left * 1000)));
+  }
+}
 
 std::string ActivationLockPath() { return ConfigFilePath() + ".lock"; }
 

@@ -19,6 +19,13 @@ void InstallStopHandlers(unsigned timeoutSeconds);
 /// The first reason to stop that came, or kNone.
 StopReason StopRequested();
 
+/// Seconds left before the time limit armed by InstallStopHandlers; infinity when there is none.
+double SecondsBeforeTimeLimit();
+
+/// Waits `seconds`, or less when a stop comes meanwhile (its signal wakes the wait at once).
+/// False when a stop was requested, before or during the wait.
+bool PauseUnlessStopped(double seconds);
+
 /// The lock's path: the configuration file's path with ".lock".
 std::string ActivationLockPath();
 

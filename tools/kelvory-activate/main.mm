@@ -8,15 +8,20 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <random>
 
 #import "ActivationSources.h"
 #include "JsonOutput.h"
 #import "KLActivationInput.h"
 #include "KLConfigWriter.h"
+#include "KLInstallLog.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
+#include "KLToolExitCodes.h"
 #import "KLValidation.h"
 #include "ProgramDirectory.h"
 #include "RunGuard.h"
@@ -37,6 +42,22 @@ enum ExitCode {
 // enough that a stuck install ends well before a device-management system gives up on it.
 constexpr unsigned kDefaultTimeoutSeconds = 300;
 
+// --retry's pauses between rounds: short at first for a network that is nearly up, doubling to
+// at most a minute so that a fleet waiting for one server does not keep hammering it.
+constexpr double kFirstRoundPauseSeconds = 2;
+constexpr double kLongestRoundPauseSeconds = 60;
+// Each pause is drawn at random below its cap ("full jitter"), so that machines that lost the
+// server together do not all come back in the same second. bench/fleet-retry.sh builds a copy
+// without it, only to measure the difference.
+#ifdef KL_RETRY_WITHOUT_JITTER
+constexpr bool kJitter = false;
+#else
+constexpr bool kJitter = true;
+#endif
+// A pause is taken only when it leaves this much before the time limit for the round after it:
+// a round cut off at once would end as "timed-out" and hide that no server could be reached.
+constexpr double kRoundAllowanceSeconds = 1;
+
 // No window and no user: alerts are kept for the report, console lines go to standard error.
 class HeadlessPlatform : public kl::DefaultPlatform {
  public:
@@ -53,6 +74,7 @@ struct Options {
   std::string package, data, target = "/", tool;
   bool text = false, json = false, dryRun = false, unlessActivated = false;
   bool managed = false;
+  bool retry = false;
   std::string managedPath;  // empty: the platform's forced preferences
   unsigned timeout = kDefaultTimeoutSeconds;
   std::string key, customerName, customerId, server, protocol, port, proxy;
@@ -64,11 +86,13 @@ struct Attempt {
   std::string server;
   int status;
   std::string message;
+  int round;
 };
 
 struct Report {
   std::string outcome, message;
   std::vector<Attempt> attempts;
+  std::vector<double> pauses;  // the pauses before rounds 2, 3, ...
   std::vector<std::vector<std::string>> argv;
   bool configWritten = false;
   nlohmann::json sources;  // where the input came from, once known
@@ -84,6 +108,7 @@ int ShellStatus(int32_t status) {
 }
 
 int Finish(const Report& r, bool json, int code) {
+  const int rounds = r.attempts.empty() ? 0 : r.attempts.back().round;
   if (json) {
     nlohmann::json attempts = nlohmann::json::array();
     for (const Attempt& a : r.attempts) {
@@ -92,7 +117,8 @@ int Finish(const Report& r, bool json, int code) {
     nlohmann::json out = {{"outcome", r.outcome},
                           {"message", r.message},
                           {"attempts", attempts},
-                          {"configWritten", r.configWritten}};
+                          {"configWritten", r.configWritten},
+                          {"rounds", rounds}};
     if (r.outcome == "dry-run") out["argv"] = r.argv;
     if (r.sources.is_object()) out.update(r.sources);
     PrintJson(out);
@@ -101,6 +127,9 @@ int Finish(const Report& r, bool json, int code) {
   if (!r.sourceLine.empty()) std::printf("%s\n", r.sourceLine.c_str());
   for (size_t i = 0; i < r.attempts.size(); ++i) {
     const Attempt& a = r.attempts[i];
+    if (a.round > 1 && a.round != r.attempts[i - 1].round) {
+      std::printf("round %d, after a pause of %.1f s\n", a.round, r.pauses[a.round - 2]);
+    }
     std::printf("attempt %zu: %s: status %d: %s\n", i + 1, a.server.c_str(), a.status,
                 a.message.empty() ? "validated" : a.message.c_str());
   }
@@ -145,6 +174,20 @@ std::string UnreadableNamedFile(const Options& o, const KLSourceChoice& choice) 
     }
   }
   return std::string();
+}
+
+// The pause after round `round` (from 1): drawn below a cap that starts at
+// kFirstRoundPauseSeconds and doubles each round, up to kLongestRoundPauseSeconds.
+double PauseAfterRound(int round, std::mt19937_64& random) {
+  const double cap = std::min(kLongestRoundPauseSeconds,
+                              std::ldexp(kFirstRoundPauseSeconds, std::min(round - 1, 16)));
+  return kJitter ? std::uniform_real_distribution<double>(0, cap)(random) : cap;
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", seconds);
+  return text;
 }
 
 // The report of a run that had to stop early: `waitingForLock` when it never got the lock.
@@ -220,12 +263,16 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     return Finish(report, o.json, kActivated);
   }
 
+  std::mt19937_64 random(std::random_device{}());
+  int round = 1;
+  bool unreachable = true;  // every attempt of this round failed to connect
   for (;;) {
     if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
     ValidationRequest request;
     const int32_t status = KLRunValidationAttempt(record, resources, &request);
     report.attempts.push_back(
-        {request.serverURL, ShellStatus(status), ValidationStatusMessage(status)});
+        {request.serverURL, ShellStatus(status), ValidationStatusMessage(status), round});
+    unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;
     // A tool ended by our stop proves nothing either way: no verdict, no configuration.
     if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
     const AttemptOutcome outcome =
@@ -237,8 +284,25 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
       report.configWritten = true;
       return Finish(report, o.json, kActivated);
     }
-    // Validated but the configuration could not be appended, or every address failed; either
-    // way the message is the alert the panes would have shown last.
+    // The round is over (the record is back at its first address). A network that is not up
+    // yet fails every address to connect: with --retry, walk them again after a pause.
+    if (o.retry && unreachable) {
+      const std::string ended = "Validation round " + std::to_string(round) + " failed to connect";
+      const double pause = PauseAfterRound(round, random);
+      if (pause + kRoundAllowanceSeconds > kl::SecondsBeforeTimeLimit()) {
+        LogInstallerMessage(ended, "no time left for another round before the time limit");
+      } else {
+        LogInstallerMessage(ended, "retrying in " + Seconds(pause));
+        report.pauses.push_back(pause);
+        if (!kl::PauseUnlessStopped(pause)) return Stopped(&report, o.json, false, "");
+        [record resetURLs];
+        ++round;
+        unreachable = true;
+        continue;
+      }
+    }
+    // Validated but the configuration could not be appended, or every address failed (in the
+    // last round); either way the message is the alert the panes would have shown last.
     report.outcome = outcome.message.empty() ? "config-error" : "failed";
     report.message = platform->alerts.empty() ? outcome.message : platform->alerts.back();
     return Finish(report, o.json, outcome.message.empty() ? kConfigError : kFailed);
@@ -252,9 +316,9 @@ int main(int argc, char** argv) {
       "kelvory-activate: activates the Kelvory agent without the installer's window, with the "
       "activation panes' own checks, validation and configuration.\n"
       "Exit codes: 0 activated (or dry run, or already activated), 1 refused by the checks, "
-      "2 usage error, 3 every validation attempt failed, 4 the configuration file could not be "
-      "written, 5 no source gave any activation data, 6 timed out, interrupted, or another "
-      "activation holds the lock.\n"
+      "2 usage error, 3 every validation attempt failed (with --retry: of the last round), 4 the "
+      "configuration file could not be written, 5 no source gave any activation data, 6 timed "
+      "out, interrupted, or another activation holds the lock.\n"
       "Sources, first to last: options, then managed preferences, then the pre-fill file. The "
       "first of the preferences and the file that holds activation data gives the values; "
       "options override them one by one."};
@@ -277,6 +341,12 @@ int main(int argc, char** argv) {
                  "com.kelvory.activation (a configuration profile, on macOS)")
       ->expected(0, 1)
       ->type_name("[PLIST]");
+  app.add_flag("--retry", o.retry,
+               "When every server address of a round failed to connect (the tool's code 10), "
+               "walk them again after a pause: below 2 s at first, the bound doubling up to 60 s, "
+               "each drawn at random. Any other failure ends the run at once; when the next pause "
+               "would leave less than 1 s before --timeout, the run ends as failed (3). With "
+               "--timeout 0 it retries until a server answers or the run is stopped");
   app.add_option("--timeout", o.timeout,
                  "Time limit in seconds for the whole run, the wait for another activation "
                  "included (default 300; 0 for none)");
