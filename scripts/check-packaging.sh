@@ -287,7 +287,7 @@ section_order() {
 }
 check "InstallerSections.plist: the plug-in between Target and Install" section_order
 
-# --- postinstall, run with a recording kelvory-activate ---
+# --- postinstall, run with a recording kelvory-activate (tests/e2e runs it with the real one) ---
 postinstall() {
   expect "sh -n postinstall" sh -n "$mac/postinstall"
   expect "postinstall executable" [ -x "$mac/postinstall" ]
@@ -297,28 +297,36 @@ postinstall() {
   cat >"$d/kelvory-activate" <<'EOF'
 #!/bin/sh
 printf "%s\n" "$@" >"$(dirname "$0")/args"
+echo "attempt 1: 127.0.0.1: status 12: refused"
+echo "failed: Validation failed. The specified customer ID can not be validated."
 exit 3
 EOF
   chmod +x "$d/kelvory-activate"
-  # Through the window: the panes ran, nothing to do.
-  expect "a window install to succeed" env -u COMMAND_LINE_INSTALL \
-    PACKAGE_PATH=/Volumes/Media/Kelvory.pkg "$d/postinstall" /x/Kelvory-agent.pkg / /Volumes/HD /
-  expect "no activation in a window install" [ ! -e "$d/args" ]
-  # From the command line: activate, and fail the install when that fails (the fake exits 3).
+  # Without COMMAND_LINE_INSTALL too (an MDM install): activate, and fail the install when that
+  # fails (the fake exits 3), saying why in one line.
   set +e
-  COMMAND_LINE_INSTALL=1 PACKAGE_PATH="/Volumes/Media/Kelvory.pkg" \
-    "$d/postinstall" /x/Kelvory-agent.pkg / "/Volumes/Mac HD" /
+  env -u COMMAND_LINE_INSTALL PACKAGE_PATH="/Volumes/Media/Kelvory.pkg" \
+    "$d/postinstall" /x/Kelvory-agent.pkg / "/Volumes/Mac HD" / >"$d/out" 2>"$d/err"
   rc=$?
   set -e
   expect "kelvory-activate's exit status (3), got $rc" [ "$rc" -eq 3 ]
   printf '%s\n' --package /Volumes/Media/Kelvory.pkg --target "/Volumes/Mac HD" \
-    --tool "$d/InitialValidate" --managed-preferences --unless-activated >"$d/want"
+    --tool "$d/InitialValidate" --managed-preferences --unless-activated --retry \
+    --timeout 600 >"$d/want"
   expect "these kelvory-activate arguments:" diff "$d/want" "$d/args"
+  expect "one line on standard output, saying why" [ "$(cat "$d/out")" = \
+    "Kelvory activation failed (failed, exit 3): Validation failed. The specified customer ID can not be validated." ]
+  expect "the details on standard error" grep -q '^attempt 1: ' "$d/err"
   rm "$d/args"
-  env -u PACKAGE_PATH COMMAND_LINE_INSTALL=1 "$d/postinstall" /x/K.pkg / /Volumes/T / || true
+  env -u PACKAGE_PATH COMMAND_LINE_INSTALL=1 "$d/postinstall" /x/K.pkg / /Volumes/T / \
+    >/dev/null 2>&1 || true
   expect "--package from \$1 without PACKAGE_PATH" [ "$(sed -n 2p "$d/args")" = /x/K.pkg ]
+  # The README shows the shipped file whole.
+  awk '/^### Silent installs/ { section = 1 } section && /^```sh$/ { on = 1; next }
+    on && /^```$/ { exit } on' README.md >"$d/readme"
+  expect "the README's postinstall to be the shipped file" diff "$mac/postinstall" "$d/readme"
 }
-check "postinstall (command-line installs only, --unless-activated)" postinstall
+check "postinstall (always asks kelvory-activate --unless-activated --retry)" postinstall
 
 # --- build-pkg.sh, run with recording stand-ins of pkgbuild, productbuild, codesign, xcrun and
 # a uname that answers Darwin ---

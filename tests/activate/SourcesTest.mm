@@ -184,6 +184,12 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   EXPECT_EQ(plain.substr(0, plain.find('\n')),
             "source: managed-preferences (" + profile_ + "), options over it: customerId");
   EXPECT_EQ(kl::ReadWholeFile(kLog).find("InstallationData.xml"), std::string::npos);
+  // Nor can the folder's line break forge a line of the plain report.
+  const std::string forged =
+      ActivateRun({"--tool", tool_.Tool(), "--dry-run", "--package", package}).out;
+  EXPECT_EQ(
+      forged.substr(0, forged.find('\n')),
+      "source: package-folder (" + dir_ + "/a\\nSTAMP\\tforged -- entry/InstallationData.xml)");
 }
 
 // Each outcome and exit code, with the attempts made: usage errors (exit 2, nothing on standard
@@ -196,6 +202,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
   const std::string array =
       tmp_.Write("array.plist", "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><array/></plist>");
   const std::string unreadable = "Cannot read the managed preferences " + dir_ + "/";
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string none =
       "No activation data was found (an activation key, a customer ID or a customer name)";
   const std::string looked = none + ". Looked at: ";
@@ -226,6 +234,10 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        none + "; no option gave any"},
       {Strings{"--managed-preferences", dir_ + "/no.plist"}, 1,
        "Cannot read the managed preferences " + dir_ + "/no.plist: no such file in " + dir_},
+      // A FIFO would block the reader, /dev/zero never end: neither is a file.
+      {Strings{"--data", fifo, "--text"}, 1,
+       "Cannot read the pre-fill file " + fifo + ": not a regular file (a FIFO or a device is " +
+           "never read)"},
       {Strings{"--managed-preferences", array}, 1,
        "Cannot read the managed preferences " + array + ": the property list is not a dictionary"},
       {Strings{"--managed-preferences", tmp_.Write("signed", "\x30\x80\x06\x09\x2A\x86\x48\x86"
@@ -401,6 +413,9 @@ TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
   kl::ReapProcess(holder, 20);
   EXPECT_EQ(busy.exitCode, 6);
   EXPECT_EQ(busy.json["outcome"], "busy");
+  for (const char* key : {"source", "sourceLocation", "overrides", "looked", "rounds"}) {
+    EXPECT_TRUE(busy.json.contains(key)) << key;  // the keys every outcome has
+  }
   EXPECT_EQ(waiting.Runs(), 0);
 }
 

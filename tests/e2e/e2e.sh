@@ -308,7 +308,7 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
       # shellcheck disable=SC2086
       postinstall $how
       expect 0 "Kelvory activated: Validation Succeeded"
-      [ "$(tail -n 8 /tmp/kelvor.conf)" = "$(printf '%s' "$main")" ] || fail "no block ($how)"
+      [ "$(tail -n 9 /tmp/kelvor.conf)" = "$(printf '%s' "$main")" ] || fail "no block ($how)"
     done
     ;;
   *) fail "unknown scenario" ;;

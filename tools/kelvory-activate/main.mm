@@ -23,8 +23,10 @@
 #import "KLTextDataProvider.h"
 #include "KLToolExitCodes.h"
 #import "KLValidation.h"
+#include "PlainText.h"
 #include "ProgramDirectory.h"
 #include "RunGuard.h"
+#include "VersionOption.h"
 
 namespace {
 
@@ -120,25 +122,28 @@ int Finish(const Report& r, bool json, int code) {
                           {"configWritten", r.configWritten},
                           {"rounds", rounds}};
     if (r.outcome == "dry-run") out["argv"] = r.argv;
-    if (r.sources.is_object()) out.update(r.sources);
+    // Every outcome has the same keys: one that ended before the sources were read has none.
+    out.update(r.sources.is_object() ? r.sources : SourceFields(KLSourceChoice()));
     PrintJson(out);
     return code;
   }
-  if (!r.sourceLine.empty()) std::printf("%s\n", r.sourceLine.c_str());
+  // Each value escaped: a line break or an ESC in a server list, a profile or a message from
+  // outside can neither forge a line (a script reads the last one) nor drive the terminal.
+  if (!r.sourceLine.empty()) std::printf("%s\n", PlainValue(r.sourceLine).c_str());
   for (size_t i = 0; i < r.attempts.size(); ++i) {
     const Attempt& a = r.attempts[i];
     if (a.round > 1 && a.round != r.attempts[i - 1].round) {
       std::printf("round %d, after a pause of %.1f s\n", a.round, r.pauses[a.round - 2]);
     }
-    std::printf("attempt %zu: %s: status %d: %s\n", i + 1, a.server.c_str(), a.status,
-                a.message.empty() ? "validated" : a.message.c_str());
+    std::printf("attempt %zu: %s: status %d: %s\n", i + 1, PlainValue(a.server).c_str(), a.status,
+                a.message.empty() ? "validated" : PlainValue(a.message).c_str());
   }
   for (const std::vector<std::string>& argv : r.argv) {
     std::string line = "would run:";
-    for (const std::string& arg : argv) line += " [" + arg + "]";
+    for (const std::string& arg : argv) line += " [" + PlainValue(arg) + "]";
     std::printf("%s\n", line.c_str());
   }
-  std::printf("%s: %s\n", r.outcome.c_str(), r.message.c_str());
+  std::printf("%s: %s\n", r.outcome.c_str(), PlainValue(r.message).c_str());
   return code;
 }
 
@@ -312,6 +317,8 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int version = HandleVersionOption(argc, argv, "kelvory-activate");
+  if (version >= 0) return version;
   CLI::App app{
       "kelvory-activate: activates the Kelvory agent without the installer's window, with the "
       "activation panes' own checks, validation and configuration.\n"
@@ -322,7 +329,7 @@ int main(int argc, char** argv) {
       "Sources, first to last: options, then managed preferences, then the pre-fill file. The "
       "first of the preferences and the file that holds activation data gives the values; "
       "options override them one by one."};
-  app.set_version_flag("--version", std::string("kelvory-activate ") + KL_VERSION);
+  app.add_flag("--version", "Print the name and version (alone on the command line)");
   Options o;
   app.add_option("--package", o.package, "The package file; its folder holds the pre-fill");
   app.add_option("--data", o.data, "A pre-fill file (InstallationData.xml form)");
@@ -360,7 +367,7 @@ int main(int argc, char** argv) {
   app.add_option("--proxy", o.proxy, "Proxy host[:port]");
   try {
     app.parse(argc, argv);
-  } catch (const CLI::Success& e) {  // --help or --version
+  } catch (const CLI::Success& e) {  // --help
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);  // prints the message and usage to standard error
