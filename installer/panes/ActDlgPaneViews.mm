@@ -1,5 +1,6 @@
 #import "ActDlgPaneViews.h"
 
+#import "KLAppKitNames.h"
 #import "KLViewHelpers.h"
 
 namespace {
@@ -21,9 +22,9 @@ NSTextField* NewField(NSRect frame) {
 NSMatrix* NewRadioGroup(NSRect frame, int rows, int columns, NSArray* titles, id target,
                         SEL action) {
   NSButtonCell* prototype = [[[NSButtonCell alloc] init] autorelease];
-  [prototype setButtonType:NSRadioButton];
+  [prototype setButtonType:NSButtonTypeRadio];
   NSMatrix* matrix = [[NSMatrix alloc] initWithFrame:frame
-                                                mode:NSRadioModeMatrix
+                                                mode:NSMatrixModeRadio
                                            prototype:prototype
                                         numberOfRows:rows
                                      numberOfColumns:columns];
