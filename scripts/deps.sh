@@ -4,7 +4,7 @@ set -eu
 PACKAGES="cmake make g++ gobjc++ libgnustep-base-dev libgnustep-gui-dev gnustep-back0.29-cairo
   gnustep-make xvfb xauth libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   nlohmann-json3-dev clang-format valgrind pkg-config libcurl4-openssl-dev libcpp-httplib-dev
-  clang libclang-rt-14-dev libplist-utils shellcheck libxml2-utils gnustep-base-runtime
+  clang libclang-rt-14-dev libplist-utils libplist-dev shellcheck libxml2-utils gnustep-base-runtime
   python3 iproute2 procps"
 # Nothing to do when all are present (a second run should not need the network).
 missing=""

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
 [ $# -gt 0 ] || set -- fuzz_base64 fuzz_split fuzz_endpoint fuzz_keydecode fuzz_xml fuzz_text \
-  fuzz_script fuzz_config
+  fuzz_script fuzz_config fuzz_plist
 dir=build-fuzz
 cmake -S . -B "$dir" -DKL_FUZZ=ON -DKL_SANITIZE=address,undefined \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

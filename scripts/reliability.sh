@@ -142,5 +142,33 @@ ms=$(( ($(date +%s%N) - start) / 1000000 ))
 [ $ms -lt 10000 ]
 verdict "1 MiB pre-fill of 262,000 siblings" $? "read and checked in $ms ms"
 
+# 7. Crafted profiles: a binary list that refers to itself, one nested 120,000 deep, OpenStep
+# text nested 100,000 deep (each crashed a parser), 64 MiB of XML: refused at once, exit 1.
+python3 - "$work" <<'EOF'
+import struct, sys
+def bplist(objects, ref):
+    body, offsets = b"bplist00", []
+    for o in objects:
+        offsets.append(len(body))
+        body += o
+    table = len(body)
+    body += b"".join(o.to_bytes(4, "big") for o in offsets)
+    return body + bytes(6) + bytes([4, ref]) + struct.pack(">QQQ", len(objects), 0, table)
+w = sys.argv[1]
+open(w + "/self.plist", "wb").write(bplist([b"\xa1\x00"], 1))
+chain = [b"\xa1" + (i + 1).to_bytes(3, "big") for i in range(120000)] + [b"\x09"]
+open(w + "/chain.plist", "wb").write(bplist(chain, 3))
+open(w + "/openstep.plist", "w").write("{a=" * 100000 + "b" + ";}" * 100000)
+open(w + "/huge.plist", "w").write("<plist><dict>" + "<key>k</key><string>v</string>" * 2300000 + "</dict></plist>")
+EOF
+for f in self chain openstep huge; do
+  start=$(date +%s%N)
+  out=$("$build/kelvory-activate" --json --dry-run --managed-preferences "$work/$f.plist" 2>/dev/null)
+  code=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ $code -eq 1 ] && [ $ms -lt 3000 ]
+  verdict "crafted profile ($f)" $? "exit $code in $ms ms: $(echo "$out" | grep -o '"message":"[^"]*"')"
+done
+
 echo "$failures scenario(s) failed"
 [ $failures -eq 0 ]

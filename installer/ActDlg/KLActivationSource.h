@@ -86,7 +86,8 @@ KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values);
 /// The managed values in a property list (XML or binary): the flat dictionary itself, or, from a
 /// whole configuration profile (a top-level PayloadContent array), its one payload for the
 /// domain, of its own type or in the custom-settings form. nil with `problem` set when the data
-/// is no dictionary, a signed profile, or a profile with no such payload or with several.
+/// is no dictionary, a signed profile, or a profile with no such payload or with several, or when
+/// KLPropertyListFromData refuses it (too large, OpenStep text, too deep, damaged...).
 NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem);
 
 /// Text typed from bytes: UTF-8 when it is, otherwise one character per byte, so that the

@@ -11,6 +11,7 @@
 #include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
+#import "KLPropertyList.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 
@@ -78,6 +79,20 @@ std::string UnreadableFile(const std::string& path, bool textFormat) {
   [parser release];
   if (!parsed) return "not a well-formed XML document";
   return std::string();
+}
+
+// A file's first `most` bytes, or nil with errno set: a larger file is never read whole.
+NSData* ReadAtMost(const std::string& path, size_t most) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == NULL) return nil;
+  std::string bytes(most, '\0');
+  bytes.resize(fread(&bytes[0], 1, bytes.size(), file));
+  const bool failed = ferror(file) != 0;
+  const int readErrno = errno;
+  fclose(file);
+  errno = readErrno;
+  if (failed) return nil;
+  return [NSData dataWithBytes:bytes.data() length:bytes.size()];
 }
 
 // A text value of the managed preferences, or nil when it is absent or not text. A number is
@@ -184,7 +199,7 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
     look.problem = MissingFile(look.location);
     if (!look.problem.empty()) return look;
     errno = 0;
-    data = [NSData dataWithContentsOfFile:FileName(look.location)];
+    data = ReadAtMost(look.location, kPrefillMaxBytes + 1);  // one byte more tells a larger file
     if (data == nil) {
       look.problem = "cannot be read: " + std::string(strerror(errno != 0 ? errno : EIO));
       return look;
@@ -300,21 +315,8 @@ NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem) {
                "or install it";
     return nil;
   }
-  id list = nil;
-  if ([data length] > 0) {
-    @try {
-      list = [NSPropertyListSerialization propertyListWithData:data
-                                                       options:NSPropertyListImmutable
-                                                        format:NULL
-                                                         error:NULL];
-    } @catch (NSException* exception) {  // GNUstep raises on some malformed input
-      list = nil;
-    }
-  }
-  if (list == nil) {
-    *problem = "not a property list (XML or binary)";
-    return nil;
-  }
+  id list = KLPropertyListFromData(data, problem);
+  if (list == nil) return nil;
   if (![list isKindOfClass:[NSDictionary class]]) {
     *problem = "the property list is not a dictionary";
     return nil;

@@ -22,6 +22,7 @@ namespace {
 
 using nlohmann::json;
 using Strings = std::vector<std::string>;
+using namespace std::string_literals;  // fixtures' bytes hold NULs
 const char kConf[] = "/tmp/kelvor.conf";
 const char kLog[] = "/tmp/kelvor_install.log";
 const char kLock[] = "/tmp/kelvor.conf.lock";
@@ -77,6 +78,26 @@ const std::string kMcx = Dict(
                Dict({"CustomerName", "MCX", "CustomerID", "3003", "ServerURL", "127.0.0.3"})}) +
          "</array></dict></dict>"});
 const std::string kOther = Dict({"PayloadType", "com.example.other", "CustomerName", "Other"});
+// A binary property list of hand-written objects, the first at the top: the offset table (four
+// bytes an offset) and the trailer with the reference size and object count given.
+std::string Binary(const Strings& objects, int refSize = 1, uint64_t count = 0) {
+  std::string list = "bplist00", table;
+  for (const std::string& object : objects) {
+    for (int shift = 24; shift >= 0; shift -= 8) table += static_cast<char>(list.size() >> shift);
+    list += object;
+  }
+  const uint64_t tableAt = list.size();
+  list += table + std::string(6, '\0') + '\4' + static_cast<char>(refSize);
+  for (uint64_t n : {count != 0 ? count : objects.size(), uint64_t{0}, tableAt}) {
+    for (int shift = 56; shift >= 0; shift -= 8) list += static_cast<char>(n >> shift);
+  }
+  return list;
+}
+std::string Repeat(const std::string& text, int times) {
+  std::string repeated;
+  while (times-- > 0) repeated += text;
+  return repeated;
+}
 const std::string kExample = EXAMPLES_DIR "/Kelvory-activation.mobileconfig";
 Strings With(Strings args, const Strings& more) {
   args.insert(args.end(), more.begin(), more.end());
@@ -146,6 +167,22 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
       {Strings{"--managed-preferences", tmp_.Write("mcx.mobileconfig", Profile(kOther + kMcx))},
        "managed-preferences", dir_ + "/mcx.mobileconfig", Strings{},
        "-s 127.0.0.3 -n 0 -p http -c MCX -i 3003"},
+      // Binary: a UTF-16 text and 2^64-1 as a 16-byte integer; a negative one in XML; 32 levels.
+      {Strings{"--managed-preferences",
+               tmp_.Write("binary",
+                          Binary({"\xD3\1\2\3\4\5\6"s, "\x5C" + "CustomerName"s,
+                                  "\x5A" + "CustomerID"s, "\x59" + "ServerURL"s, "\x63\0B\0i\0n"s,
+                                  "\x14" + std::string(8, '\0') + std::string(8, '\xFF'),
+                                  "\x59" + "127.0.0.1"s}))},
+       "managed-preferences", dir_ + "/binary", Strings{},
+       "-s 127.0.0.1 -n 0 -p http -c Bin -i 18446744073709551615"},
+      {Strings{"--managed-preferences",
+               tmp_.Write(
+                   "negative",
+                   Plist({"CustomerName", "N", "CustomerID", "<integer>-5</integer>", "ServerURL",
+                          "127.0.0.1", "Deep", Repeat("<array>", 31) + Repeat("</array>", 31)}))},
+       "managed-preferences", dir_ + "/negative", Strings{},
+       "-s 127.0.0.1 -n 0 -p http -c N -i -5"},
       {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
        Strings{"customerName", "customerId", "serverURL", "protocol", "port"},
        "-s 127.0.0.1 -n 8444 -p https -c N -i 1"},
@@ -207,6 +244,23 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
   const std::string none =
       "No activation data was found (an activation key, a customer ID or a customer name)";
   const std::string looked = none + ". Looked at: ";
+  // Arrays of two references to the next, `levels` deep around `leaf`: 2^levels copies of it
+  // once shared values are copied. A chain of arrays of one, 120000 deep (three-byte
+  // references): libplist's own walk overflows its stack on it.
+  const auto doubling = [](int levels, const std::string& leaf) {
+    Strings objects;
+    for (int i = 1; i <= levels; ++i) {
+      objects.push_back("\xA2" + std::string(2, static_cast<char>(i)));
+    }
+    objects.push_back(leaf);
+    return Binary(objects);
+  };
+  Strings chain;
+  for (int i = 1; i <= 120000; ++i) {
+    chain.push_back(
+        {'\xA1', static_cast<char>(i >> 16), static_cast<char>(i >> 8), static_cast<char>(i)});
+  }
+  chain.push_back("\x09");
   const char* const outcomes[] = {"activated", "refused",      "",
                                   "failed",    "config-error", "no-activation-data"};
   const struct {
@@ -245,6 +299,39 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        1,
        unreadable + "signed: a signed configuration profile, which is not read: pass the " +
            "unsigned profile, or install it"},
+      // Crafted lists, each refused with its reason, none crashing the tool (the self-reference,
+      // the string length and the 100,000 dictionaries crashed the parser used before).
+      {Strings{"--managed-preferences", tmp_.Write("self", Binary({"\xA1\0"s}))}, 1,
+       unreadable + "self: a binary property list that refers to itself"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("length", Binary({"\x5F\x13\x40" + std::string(7, '\0') + "abc"}))},
+       1, unreadable + "length: a damaged binary property list"},
+      {Strings{"--managed-preferences", tmp_.Write("count", Binary({"\xA0"s}, 1, 1ull << 62))}, 1,
+       unreadable + "count: a damaged binary property list"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("key", Binary({"\xD1\1\2"s, "\x52\0a"s, "\x09"}))},
+       1, unreadable + "key: a damaged binary property list"},  // a NUL in a key
+      {Strings{"--managed-preferences", tmp_.Write("shared", doubling(30, "\x09"))}, 1,
+       unreadable + "shared: more than 16384 values"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("text", doubling(13, "\x5F\x11\x04\x4C" + std::string(1100, 'x')))},
+       1, unreadable + "text: more than 8 MiB of text and data"},
+      {Strings{"--managed-preferences", tmp_.Write("chain", Binary(chain, 3))}, 1,
+       unreadable + "chain: nested deeper than 32 levels"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("deep", "<plist>" + Repeat("<dict><key>a</key>", 100000) +
+                                      Repeat("</dict>", 100000) + "</plist>")},
+       1, unreadable + "deep: larger than 1 MiB"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("unclosed", "<plist>" + Repeat("<dict><key>a</key>", 50000))},
+       1, unreadable + "unclosed: nested deeper than 32 levels"},
+      {Strings{"--managed-preferences",
+               tmp_.Write("33", Plist({"Deep", Repeat("<array>", 32) + Repeat("</array>", 32)}))},
+       1, unreadable + "33: nested deeper than 32 levels"},
+      {Strings{"--managed-preferences", tmp_.Write("openstep", "{ CustomerName = N; }")}, 1,
+       unreadable + "openstep: an OpenStep text property list, which is not read"},
+      {Strings{"--managed-preferences", "/dev/zero"}, 1,
+       "Cannot read the managed preferences /dev/zero: larger than 1 MiB"},
       {Strings{"--managed-preferences",
                tmp_.Write("two", Profile(kMcx + Dict({"PayloadType", "com.kelvory.activation",
                                                       "PayloadUUID", "U-2", "PayloadIdentifier",
