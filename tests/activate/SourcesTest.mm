@@ -331,7 +331,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
       {Strings{"--managed-preferences", tmp_.Write("openstep", "{ CustomerName = N; }")}, 1,
        unreadable + "openstep: an OpenStep text property list, which is not read"},
       {Strings{"--managed-preferences", "/dev/zero"}, 1,
-       "Cannot read the managed preferences /dev/zero: larger than 1 MiB"},
+       "Cannot read the managed preferences /dev/zero: not a regular file (a FIFO or a device is "
+       "never read)"},
       {Strings{"--managed-preferences",
                tmp_.Write("two", Profile(kMcx + Dict({"PayloadType", "com.kelvory.activation",
                                                       "PayloadUUID", "U-2", "PayloadIdentifier",

@@ -427,6 +427,8 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
     EXPECT_EQ(code, passes ? 0 : 1);
     EXPECT_EQ(Keytool(Args{"doctor", "--strict"} + c.args).exitCode,
               passes && report["warnings"].empty() ? 0 : 1);
+    // A probe's own run may end otherwise (a time limit met or not): its report is its own.
+    if (std::find(c.args.begin(), c.args.end(), "--probe") != c.args.end()) continue;
     const std::string plain = Keytool(Args{"doctor"} + c.args).out;
     for (const json& w : report["warnings"]) {
       EXPECT_NE(plain.find("\nwarning: " + Text(w["message"]) + "\n"), std::string::npos) << plain;
