@@ -6,7 +6,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 dir=${KL_BUILD_DIR:-build}
-cmake -S . -B "$dir" >/dev/null
+if [ "$dir" = build ]; then cmake --preset default >/dev/null; else cmake -S . -B "$dir" >/dev/null; fi
 cmake --build "$dir" --target kl_bench -j"${KL_JOBS:-2}" >/dev/null
 if [ "${1:-}" = "--once" ]; then
   shift

@@ -145,11 +145,10 @@ set_target_properties(httplib::httplib PROPERTIES INTERFACE_COMPILE_DEFINITIONS 
 EOF
 universal=$tmp/universal
 native=$tmp/native
-# As the workflow configures them.
-cmake -S "$root" -B "$universal" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
-  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" -DCMAKE_OSX_ARCHITECTURES="arm64;x86_64" \
-  -DKL_TESTS=OFF >"$tmp/universal.log" 2>&1 || true
-cmake -S "$root" -B "$native" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
+# With the workflow's presets (CMakePresets.json), into folders of this check's own.
+cmake --preset macos-universal -B "$universal" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
+  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" >"$tmp/universal.log" 2>&1 || true
+cmake --preset macos-native -B "$native" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
   -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" -Dhttplib_DIR="$tmp/httplib" \
   >"$tmp/native.log" 2>&1 || true
 
@@ -517,9 +516,8 @@ workflow_steps() {
   expect "a macOS runner" grep -Eq '^    runs-on: macos-' "$w"
   expect "the workflow's minimum to be the build's ($min_macos)" \
     grep -qF "[ \"\$minos\" = $min_macos ]" "$w"
-  for step in '-B build-universal -DCMAKE_BUILD_TYPE=RelWithDebInfo' \
-    '-DCMAKE_OSX_ARCHITECTURES="arm64;x86_64" -DKL_TESTS=OFF' 'cmake --build build-universal' \
-    'cmake -S . -B build ' 'cmake --build build ' 'ctest --test-dir build ' \
+  for step in 'cmake --preset macos-universal' 'cmake --build --preset macos-universal' \
+    'cmake --preset macos-native' 'cmake --build --preset macos-native' 'ctest --test-dir build ' \
     'lipo -archs' 'build-universal/InitialValidate; do' 'otool -arch' 'minos' \
     'arch -x86_64 build-universal/kelvory-activate --version' \
     'build-pkg.sh --build build-universal' '--development-reference-tool' \

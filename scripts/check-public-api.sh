@@ -5,5 +5,5 @@
 # reaches for anything a Mac's framework would not have.
 set -eu
 cd "$(dirname "$0")/.."
-cmake -S . -B build >/dev/null
+cmake --preset default >/dev/null
 cmake --build build --target installer_public_api tests_public_api -j2

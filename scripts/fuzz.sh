@@ -11,11 +11,7 @@ seconds=${1:-30}
 [ $# -gt 0 ] || set -- fuzz_base64 fuzz_split fuzz_endpoint fuzz_keydecode fuzz_xml fuzz_text \
   fuzz_script fuzz_config fuzz_plist
 dir=build-fuzz
-cmake -S . -B "$dir" -DKL_FUZZ=ON -DKL_SANITIZE=address,undefined \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_OBJC_COMPILER=clang -DCMAKE_OBJCXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_OBJCXX_FLAGS=-fsanitize=fuzzer-no-link \
-  >/dev/null
+cmake --preset fuzz >/dev/null  # build-fuzz/, clang with the sanitizers (CMakePresets.json)
 cmake --build "$dir" -j"${KL_JOBS:-2}" --target "$@" >/dev/null
 # GNUstep keeps some allocations for the process lifetime; ours are not suppressed.
 LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0"
