@@ -1,5 +1,5 @@
 // Fixed activation data, for trying the panes without a server or a pre-fill file. Nothing in
-// the product uses it: the design names it as the stand-in data source, so it is kept.
+// the product uses it; it is the record's stand-in for a developer at the window.
 #ifndef KELVORY_ACTDLG_KLDATAPROVIDERSTUB_H_
 #define KELVORY_ACTDLG_KLDATAPROVIDERSTUB_H_
 

@@ -9,8 +9,8 @@
 
 namespace KLHelper {
 
-/// Upper-cases every byte in place with `toupper` (C locale: only a-z change). Unused today; kept
-/// as the counterpart the design names beside ToLowerCase.
+/// Upper-cases every byte in place with `toupper` (C locale: only a-z change). Unused today; the
+/// counterpart of ToLowerCase.
 void ToUpperCase(std::string& text);
 
 /// Lower-cases every byte in place with `tolower` (C locale: only A-Z change).

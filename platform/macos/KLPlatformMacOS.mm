@@ -1,5 +1,5 @@
 // The platform's answers on macOS, inside the system's installer. Not compiled on Linux: kept to
-// the calls the plug-in's design names, and reviewed line by line.
+// the few system calls each answer needs, and reviewed line by line.
 #include "KLPlatformCocoa.h"
 
 #import <AppKit/AppKit.h>

@@ -2,7 +2,7 @@
 // plug-in bundle, shows its panes in a window like the installer's (or drives them from a
 // script, or with no window at all) and writes a transcript of what happened.
 //
-// The rooms: HostOptions (command line), VirtualDisplay (an X server when there is none),
+// Its parts: HostOptions (command line), VirtualDisplay (an X server when there is none),
 // PluginLoader (the bundle and its outlets), HostWindow (window, steps, navigation, verdicts),
 // ScriptParser and ScriptRunner (scripts), AlertCapture (alerts in unattended runs), LeakCheck,
 // ProcessGuard (signals, exceptions, no daemons).
