@@ -9,8 +9,13 @@
 #      connections, PROBES validations run at once: median and slowest run.
 #   3. KEEPALIVE requests on one kept-alive connection: the median time per request after the
 #      first (about 40 ms each when answers wait on delayed acknowledgements).
+#   4. LORIS clients each send the start of a request and then a byte a second, connecting again
+#      when cut off, while PROBES validations run at once (3 s after the last client connected):
+#      median and slowest run, and how many connections the simulator cut. The clients stop when
+#      the validations have ended (each ends within the tool's own 30-second limit).
 # Usage: scripts/load-sim.sh [BUILD_DIR]   (default build; the tool and simulator built there)
-# Environment: VALIDATIONS (default 500), SLOW (64), PROBES (10), KEEPALIVE (50).
+# Environment: VALIDATIONS (default 500), SLOW (64), PROBES (10), KEEPALIVE (50), LORIS (600),
+# SIM (the simulator to measure; default BUILD_DIR/kelvory-mgmt-sim).
 set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -18,14 +23,18 @@ validations=${VALIDATIONS:-500}
 slow=${SLOW:-64}
 probes=${PROBES:-10}
 keepalive=${KEEPALIVE:-50}
+loris=${LORIS:-600}
 tool=$build/InitialValidate
-for program in "$tool" "$build/kelvory-mgmt-sim"; do
+simulator=${SIM:-$build/kelvory-mgmt-sim}
+for program in "$tool" "$simulator"; do
   [ -x "$program" ] || { echo "load-sim: $program is not built" >&2; exit 2; }
 done
 
 work=$(mktemp -d /tmp/kelvory_load_XXXXXX)
 sim=""
+dribbler=""
 cleanup() {
+  [ -z "$dribbler" ] || kill "$dribbler" 2>/dev/null || true
   if [ -n "$sim" ]; then
     kill "$sim" 2>/dev/null || true
     wait "$sim" 2>/dev/null || true
@@ -34,7 +43,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/kelvory-mgmt-sim" >"$work/sim.out" 2>&1 &
+"$simulator" >"$work/sim.out" 2>&1 &
 sim=$!
 for _ in $(seq 200); do
   grep -q '^listening on' "$work/sim.out" 2>/dev/null && break
@@ -123,3 +132,51 @@ tail -n +2 "$work/keepalive" | awk '{ printf "%.3f\n", $2 * 1000 }' | sort -n | 
     printf "%d requests on %d connection(s): median %.2f ms per request after the first, " \
       "slowest %.2f ms\n", n, c, t[int((NR + 1) / 2)], t[NR]
   }'
+
+# 4. Slow clients dribbling a request, a byte a second, while validations run.
+dribble() {
+  trap '' PIPE
+  local head=$'POST /api/v1/validate HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ' fd cut=0 i
+  local -a fds=()
+  for i in $(seq 1 "$loris"); do
+    exec {fd}<>"/dev/tcp/127.0.0.1/$port"
+    printf '%s' "$head" >&"$fd" 2>/dev/null || true
+    fds[i]=$fd
+  done
+  echo connected >"$work/loris.connected"
+  while [ ! -e "$work/loris.stop" ]; do
+    sleep 1
+    for i in "${!fds[@]}"; do
+      # A write fails once the simulator has closed the connection: connect again.
+      printf x >&"${fds[i]}" 2>/dev/null && continue
+      cut=$((cut + 1))
+      fd=${fds[i]}
+      exec {fd}>&-
+      exec {fd}<>"/dev/tcp/127.0.0.1/$port" || continue
+      printf '%s' "$head" >&"$fd" 2>/dev/null || true
+      fds[i]=$fd
+    done
+  done
+  echo "$cut" >"$work/loris.cut"
+}
+dribble &
+dribbler=$!
+for _ in $(seq 600); do
+  [ -e "$work/loris.connected" ] && break
+  sleep 0.1
+done
+[ -e "$work/loris.connected" ] || { echo "load-sim: the slow clients did not connect" >&2; exit 1; }
+sleep 3
+first=$((validations + probes + 1))
+last=$((validations + 2 * probes))
+pids=()
+for n in $(seq "$first" "$last"); do
+  validate "$n" &
+  pids+=($!)
+done
+wait "${pids[@]}"
+touch "$work/loris.stop"
+wait "$dribbler" || true
+dribbler=""
+echo "$probes validations while $loris clients dribble a byte a second: $(summary "$first" "$last");" \
+  "$(cat "$work/loris.cut" 2>/dev/null || echo '?') connections cut by the simulator"

@@ -192,6 +192,22 @@ $main"
     [ "$status" = 2 ] || fail "exit status $status for a script error"
     grep -q 'line 2: unknown step "no-such-step"' "$work/stderr" || fail "no script error message"
     [ ! -s "$work/transcript" ] || fail "a step ran before the script was refused"
+    # What cannot be a script is refused before a byte of it is read: a directory, a device
+    # (/dev/zero was read until memory ran out), a pipe nobody writes to, more than 1 MiB. A
+    # script of exactly 1 MiB is read whole: its error is the parser's.
+    mkfifo "$work/fifo"
+    { head -c $((1048576 - 13)) /dev/zero | tr '\0' '#'; printf '\nno-such-step'; } >"$work/1mib"
+    cp "$work/1mib" "$work/big" && echo >>"$work/big"
+    for refused in "$work|the script $work is not a regular file: a directory" \
+      "/dev/zero|the script /dev/zero is not a regular file: a character device" \
+      "$work/fifo|the script $work/fifo is not a regular file: a pipe" \
+      "$work/big|the script $work/big is larger than 1 MiB (1048577 bytes)" \
+      "$work/1mib|$work/1mib: line 2: unknown step \"no-such-step\""; do
+      host --script "${refused%%|*}"
+      status=$?
+      [ "$status" = 2 ] || fail "exit status $status for the script ${refused%%|*}"
+      grep -qxF "error: ${refused#*|}" "$work/stderr" || fail "not the message: ${refused#*|}"
+    done
     version=$("$bin/kelvory-installer" --version) || fail "--version exited $?"
     [[ "$version" =~ ^kelvory-installer\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed: $version"
     "$bin/kelvory-installer" --version --bogus >/dev/null 2>&1

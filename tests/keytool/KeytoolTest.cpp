@@ -4,13 +4,17 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <chrono>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "KLHelper.h"
 #include "TempDir.h"
 #include "ToolRun.h"
+#include "lookup.h"
 
 namespace {
 
@@ -190,6 +194,44 @@ TEST(KeytoolUsage, ErrorsExit2WithMessageOnStderr) {
     if (args.back() == "--no-such-option") {  // named, not taken for a missing command or KEY
       EXPECT_EQ(r.err.rfind("The following argument was not expected: --no-such-option\n", 0), 0u);
     }
+  }
+}
+
+// A resolver of the test's own: names starting "slow" take 3 s, those starting "found" have an
+// address, the others none.
+bool FakeResolves(const std::string& name) {
+  if (name.rfind("slow", 0) == 0) std::this_thread::sleep_for(std::chrono::seconds(3));
+  return name.rfind("found", 0) == 0;
+}
+
+// The doctor's lookups: every name at once, within the limit however slow the resolver. Five
+// names that take 3 s each, with a limit of 1 s, come back well before 3 s (one after another
+// they would take 15 s, waiting for the lookups 3 s) as "no answer", not "not found"; the quick
+// answers are kept.
+TEST(DoctorLookups, AllAtOnceWithinTheLimit) {
+  using R = LookupResult;
+  const struct {
+    std::vector<std::string> names;
+    std::map<std::string, R> want;
+  } cases[] = {
+      {{"found-a", "b", "found-a"}, {{"found-a", R::kResolves}, {"b", R::kNotFound}}},
+      {{"slow-1", "slow-2", "slow-3", "slow-4", "slow-5"},
+       {{"slow-1", R::kNoAnswer},
+        {"slow-2", R::kNoAnswer},
+        {"slow-3", R::kNoAnswer},
+        {"slow-4", R::kNoAnswer},
+        {"slow-5", R::kNoAnswer}}},
+      {{"slow-found", "found-c", "d"},
+       {{"slow-found", R::kNoAnswer}, {"found-c", R::kResolves}, {"d", R::kNotFound}}},
+  };
+  for (const auto& c : cases) {
+    const auto began = std::chrono::steady_clock::now();
+    const std::map<std::string, R> got = LookUpAll(c.names, 1.0, FakeResolves);
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    printf("%zu names: %.3f s\n", c.names.size(), took);
+    EXPECT_EQ(got, c.want) << c.names[0];
+    EXPECT_LT(took, 2.5) << c.names[0];
   }
 }
 

@@ -7,9 +7,12 @@
 // ScriptParser and ScriptRunner (scripts), AlertCapture (alerts in unattended runs), LeakCheck,
 // ProcessGuard (signals, exceptions, no daemons).
 #import <AppKit/AppKit.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <cstring>
 
 #include "AlertCapture.h"
 #include "EditMenu.h"
@@ -18,6 +21,7 @@
 #include "KLStandInChannel.h"
 #include "KLStringBridge.h"
 #include "LeakCheck.h"
+#include "PlainText.h"
 #include "PluginLoader.h"
 #include "ProcessGuard.h"
 #include "ScriptRunner.h"
@@ -26,12 +30,53 @@
 
 namespace {
 
-Script ReadScript(const std::string& path, NSArray* panes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail(2, "cannot read the script " + path);
-  std::stringstream text;
-  text << in.rdbuf();
-  Script script = ParseScript(text.str(), KLPaneOutlets(panes));
+// A script is a few dozen lines; the cap keeps a wrong path from being read for long.
+constexpr off_t kMaxScriptBytes = 1 << 20;
+
+const char* FileKind(mode_t mode) {
+  return S_ISDIR(mode)    ? "a directory"
+         : S_ISCHR(mode)  ? "a character device"
+         : S_ISBLK(mode)  ? "a block device"
+         : S_ISFIFO(mode) ? "a pipe"
+         : S_ISSOCK(mode) ? "a socket"
+                          : "not a file";
+}
+
+// Opens the script and refuses, before a byte is read, what cannot be one: a directory, a device
+// (/dev/zero would be read for ever), a pipe, or more than 1 MiB. Without blocking on a pipe.
+int OpenScript(const std::string& path) {
+  const std::string shown = PlainValue(path);
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) Fail(2, "cannot read the script " + shown + ": " + strerror(errno));
+  struct stat st {};
+  if (fstat(fd, &st) != 0) Fail(2, "cannot read the script " + shown + ": " + strerror(errno));
+  if (!S_ISREG(st.st_mode)) {
+    Fail(2, "the script " + shown + " is not a regular file: " + FileKind(st.st_mode));
+  }
+  if (st.st_size > kMaxScriptBytes) {
+    Fail(2, "the script " + shown + " is larger than 1 MiB (" + std::to_string(st.st_size) +
+                " bytes)");
+  }
+  return fd;
+}
+
+// Reads the opened script, at most the cap even if it has grown since, and checks it whole.
+Script ReadScript(int fd, const std::string& path, NSArray* panes) {
+  std::string text(static_cast<size_t>(kMaxScriptBytes) + 1, '\0');
+  size_t length = 0;
+  while (length < text.size()) {
+    const ssize_t got = read(fd, &text[length], text.size() - length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Fail(2, "cannot read the script " + PlainValue(path) + ": " + strerror(errno));
+    if (got == 0) break;
+    length += static_cast<size_t>(got);
+  }
+  close(fd);
+  if (length > static_cast<size_t>(kMaxScriptBytes)) {
+    Fail(2, "the script " + PlainValue(path) + " is larger than 1 MiB");
+  }
+  text.resize(length);
+  Script script = ParseScript(text, KLPaneOutlets(panes));
   if (!script.error.empty()) Fail(2, path + ": " + script.error);
   return script;
 }
@@ -51,6 +96,8 @@ int main(int argc, char** argv) {
   HostOptions options;
   const int parsed = ParseHostOptions(argc, argv, &options);
   if (parsed >= 0) return parsed;
+  const bool scripted = !options.script.empty();
+  const int scriptFile = scripted ? OpenScript(options.script) : -1;
   std::string error;
   const char* display = std::getenv("DISPLAY");
   if ((display == nullptr || *display == '\0') && !StartVirtualDisplay(&error)) Fail(1, error);
@@ -75,10 +122,9 @@ int main(int argc, char** argv) {
   NSBundle* plugin = [[section bundle] retain];
   KLTakeToolsAlong(plugin);
   [[section installerState] setTargetVolumePath:KLNSString(options.target)];
-  const bool scripted = !options.script.empty();
   // The installer's own walk: shouldLoad, firstPane, each nextPane.
   NSArray* panes = KLSectionPanes(section);
-  const Script script = scripted ? ReadScript(options.script, panes) : Script();
+  const Script script = scripted ? ReadScript(scriptFile, options.script, panes) : Script();
 
   KLHostController* host = [[KLHostController alloc] initWithSection:section
                                                                panes:panes

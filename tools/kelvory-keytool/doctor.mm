@@ -3,6 +3,8 @@
 #import <Foundation/Foundation.h>
 
 #include <iostream>
+#include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #import "KLValidation.h"
 #include "KLValidationTool.h"
 #include "PlainText.h"
+#include "lookup.h"
 #include "probe.h"
 #import "warnings.h"
 
@@ -28,12 +31,60 @@ using nlohmann::json;
 // The report lists the argument vectors with this in place of the plug-in's resource folder.
 const char kResourcePlaceholder[] = "<resources>";
 
-// The system's resolver, without the console lines the record and the text reader write: the
-// report already says what they read.
-class QuietPlatform : public kl::DefaultPlatform {
+// Without the console lines the record and the text reader write (the report already says what
+// they read), and with every host-name lookup within the limit. The checks ask about one name
+// after another, each of which could hold the doctor as long as the resolver takes; so the names
+// are gathered first (each answered as found, which leads the checks down every path that asks),
+// then looked up all at once, and the checks run again on those answers. A name only that second
+// run asks is looked up alone, within the same limit.
+class DoctorPlatform : public kl::DefaultPlatform {
  public:
+  explicit DoctorPlatform(double seconds) : seconds_(seconds) {}
   void ConsoleLog(const std::string&) override {}
+  bool ResolveHostName(const std::string& name) override {
+    return Lookup(name) == LookupResult::kResolves;
+  }
+
+  LookupResult Lookup(const std::string& name) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (gathering_) {
+      gathered_.push_back(name);
+      return LookupResult::kResolves;
+    }
+    auto known = answers_.find(name);
+    if (known == answers_.end()) {
+      known = answers_.emplace(name, LookUpAll({name}, seconds_).at(name)).first;
+    }
+    return known->second;
+  }
+  void LookUpGathered() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    gathering_ = false;
+    answers_ = LookUpAll(gathered_, seconds_);
+  }
+  std::vector<std::string> Unanswered() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    std::vector<std::string> names;
+    for (const auto& [name, result] : answers_) {
+      if (result == LookupResult::kNoAnswer) names.push_back(name);
+    }
+    return names;
+  }
+
+ private:
+  const double seconds_;
+  std::mutex mutex_;
+  bool gathering_ = true;
+  std::vector<std::string> gathered_;
+  std::map<std::string, LookupResult> answers_;
 };
+
+// The limit as the report words it: "5 s", "1.5 s".
+std::string Seconds(double seconds) {
+  std::ostringstream text;
+  text << seconds << " s";
+  return text.str();
+}
 
 std::string Quoted(const std::string& text) {
   return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
@@ -50,15 +101,21 @@ json RecordValues(KLTextDataProvider* record) {
           {"proxyServer", KLStdString([record proxyServer])}};
 }
 
-// Resolution of a host through the platform; null when there is no host to ask about.
-json Resolves(const std::string& host) {
+// Resolution of a host through the platform; null when there is no host to ask about, or when
+// the resolver gave no answer within the limit.
+json Resolves(const std::string& host, DoctorPlatform& platform) {
   if (host.empty()) return nullptr;
-  return KLHelper::IsValidFQDN(host);
+  if (KLHelper::IsValidFQDN(host)) return true;
+  // The answer is known by now: IsValidFQDN asked for it, unless the name is refused unasked.
+  if (!KLHelper::HasSpaceOrControl(host) && platform.Lookup(host) == LookupResult::kNoAnswer) {
+    return nullptr;
+  }
+  return false;
 }
 
 // The decoder's view of a key, with every endpoint of its first field parsed on its own: the
 // decoder stops at the first bad one, an administrator wants them all.
-json KeyReport(const std::string& key) {
+json KeyReport(const std::string& key, DoctorPlatform& platform) {
   const KeyAnalysis analysis = AnalyzeKey(key.c_str());
   json report = {{"text", key},
                  {"decoded", analysis.decoded},
@@ -81,7 +138,7 @@ json KeyReport(const std::string& key) {
                                    {"host", endpoint.host},
                                    {"port", endpoint.port},
                                    {"message", endpoint.errorMessage},
-                                   {"resolves", Resolves(endpoint.host)}});
+                                   {"resolves", Resolves(endpoint.host, platform)}});
   }
   return report;
 }
@@ -120,20 +177,22 @@ json LikelyCause(const KLActivationRefusal& refusal, const std::string& key, KLS
 }
 
 // One entry per server address of the checked record, in the order the validation tries them.
-json ValidationRuns(KLTextDataProvider* checked) {
+json ValidationRuns(KLTextDataProvider* checked, DoctorPlatform& platform) {
   json runs = json::array();
   [checked resetURLs];
   do {
     const ValidationRequest request = KLValidationRequestFromRecord(checked);
     runs.push_back({{"server", request.serverURL},
-                    {"resolves", Resolves(request.serverURL)},
+                    {"resolves", Resolves(request.serverURL, platform)},
                     {"argv", ValidationArguments(kResourcePlaceholder, request)}});
   } while ([checked nextURL]);
   return runs;
 }
 
-std::string YesNo(const json& value) {
-  if (value.is_null()) return "no host";
+std::string YesNo(const json& value, const json& host, const std::string& limit) {
+  if (value.is_null()) {
+    return host.get<std::string>().empty() ? "no host" : "no answer within " + limit;
+  }
   return value.get<bool>() ? "yes" : "no";
 }
 
@@ -152,7 +211,7 @@ std::string Text(const json& value) {
                            : value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-void PrintPlain(const json& r) {
+void PrintPlain(const json& r, const std::string& limit) {
   std::ostream& out = std::cout;
   if (!r["file"].is_null()) {
     const json& file = r["file"];
@@ -204,14 +263,14 @@ void PrintPlain(const json& r) {
       } else {
         out << "invalid: " << PlainValue(OneLine(e["message"].get<std::string>()));
       }
-      out << "; resolves: " << YesNo(e["resolves"]) << "\n";
+      out << "; resolves: " << YesNo(e["resolves"], e["host"], limit) << "\n";
     }
   }
   if (!r["validation"].empty()) out << "validation runs:\n";
   size_t number = 0;
   for (const json& run : r["validation"]) {
     out << "  server " << ++number << ": " << Quoted(run["server"])
-        << "; resolves: " << YesNo(run["resolves"]) << "\n"
+        << "; resolves: " << YesNo(run["resolves"], run["server"], limit) << "\n"
         << "    argv: " << Text(run["argv"]) << "\n";
   }
   number = 0;
@@ -261,13 +320,8 @@ void AddWarnings(const std::vector<DoctorWarning>& found, json* list) {
   for (const DoctorWarning& w : found) list->push_back({{"code", w.code}, {"message", w.message}});
 }
 
-}  // namespace
-
-int RunDoctor(const DoctorRequest& request) {
-  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  QuietPlatform platform;
-  kl::ScopedPlatform scope(&platform);
-
+// The report, with the probe when `probe`.
+json Examine(const DoctorRequest& request, DoctorPlatform& platform, bool probe) {
   json report = {{"input", nullptr},          {"source", "none"}, {"file", nullptr},
                  {"profile", nullptr},        {"read", nullptr},  {"form", nullptr},
                  {"passes", false},           {"alert", nullptr}, {"field", nullptr},
@@ -326,12 +380,12 @@ int RunDoctor(const DoctorRequest& request) {
     const std::string key = request.hasKey ? request.key : KLStdString(input.activationKey);
     KLActivationRefusal refusal;
     KLTextDataProvider* checked = KLCreateCheckedRecord(input, &refusal);
-    if (input.activationOption == 0 && !key.empty()) report["key"] = KeyReport(key);
+    if (input.activationOption == 0 && !key.empty()) report["key"] = KeyReport(key, platform);
     AddWarnings(InputWarnings(input), &warnings);
     if (checked != nil) {
       report["passes"] = true;
-      report["validation"] = ValidationRuns(checked);
-      if (request.probe) report["probe"] = Probe(checked, request.probeSeconds);
+      report["validation"] = ValidationRuns(checked, platform);
+      if (probe) report["probe"] = Probe(checked, request.probeSeconds);
       [checked release];
     } else {
       report["alert"] = refusal.message;
@@ -339,7 +393,14 @@ int RunDoctor(const DoctorRequest& request) {
       report["likelyCause"] = LikelyCause(refusal, key, choice.source, choice.record);
     }
   }
-  if (request.probe && report["probe"].is_null()) report["probe"] = json::array();
+  for (const std::string& name : platform.Unanswered()) {
+    warnings.push_back({{"code", "no-answer"},
+                        {"message", "the resolver gave no answer for " + name + " within " +
+                                        Seconds(request.probeSeconds) +
+                                        ", so it counts as not resolving here; the pane waits "
+                                        "for the resolver as long as it takes"}});
+  }
+  if (probe && report["probe"].is_null()) report["probe"] = json::array();
   for (const json& p : report["probe"]) {
     if (p["reachable"].get<bool>()) continue;
     warnings.push_back(
@@ -348,13 +409,25 @@ int RunDoctor(const DoctorRequest& request) {
                          std::to_string(p["port"].get<int32_t>()) +
                          " cannot be reached: " + p["error"].get<std::string>()}});
   }
+  return report;
+}
 
+}  // namespace
+
+int RunDoctor(const DoctorRequest& request) {
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  DoctorPlatform platform(request.probeSeconds);
+  kl::ScopedPlatform scope(&platform);
+  Examine(request, platform, false);  // gathers the names the checks ask about
+  platform.LookUpGathered();
+  const json report = Examine(request, platform, request.probe);
   if (request.json) {
     PrintJson(report);
   } else {
-    PrintPlain(report);
+    PrintPlain(report, Seconds(request.probeSeconds));
   }
-  const bool passes = report["passes"].get<bool>() && !(request.strict && !warnings.empty());
+  const bool passes =
+      report["passes"].get<bool>() && !(request.strict && !report["warnings"].empty());
   [pool drain];
   return passes ? 0 : 1;
 }

@@ -246,7 +246,9 @@ int main(int argc, char** argv) {
                    "handshake with certificate verification), all at once; sends no request");
   CLI::Option* probeTimeoutOption = doctor
                                         ->add_option("--probe-timeout", doctorRequest.probeSeconds,
-                                                     "Seconds each probe may take (default 5)")
+                                                     "Seconds each probe may take, and the "
+                                                     "host-name lookups (default 5, for the "
+                                                     "lookups also without --probe)")
                                         ->check(CLI::Range(0.1, 600.0));
 
   try {

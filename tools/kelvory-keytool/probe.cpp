@@ -31,6 +31,11 @@ void Configure(Leg* leg, const ProbeTarget& t, long limit, const char* caFile) {
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);  // connect (and handshake); send nothing
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+  // A name lookup past the limit is left to its thread: libcurl otherwise waits for the
+  // resolver to give up, however long that takes.
+  curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+#endif
   curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, limit);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, limit);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, leg->error);
