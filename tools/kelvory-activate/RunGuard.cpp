@@ -56,6 +56,7 @@ void OnStopSignal(int signal) {
 }  // namespace
 
 void InstallStopHandlers() {
+  if (g_start != 0) return;
   g_start = Now();
   if (pipe(g_wake) == 0) {
     for (const int fd : g_wake) {

@@ -13,7 +13,8 @@ enum class StopReason { kNone, kTimedOut, kInterrupted };
 /// Installs handlers for SIGTERM, SIGINT, SIGHUP and SIGALRM (unblocking them: a parent's
 /// blocked mask must not make the run deaf) and starts the run's clock. When a stop comes, the
 /// running validation tool's process group is sent SIGTERM, and SIGKILL 2 seconds later when
-/// it is still there; no tool starts after that. Call first, before anything can take time.
+/// it is still there; no tool starts after that. Call first, before anything can take time
+/// (it needs no initialized library but the C library's system calls); later calls do nothing.
 void InstallStopHandlers();
 
 /// Arms the time limit: `timeoutSeconds` (0: none) from InstallStopHandlers, so the whole run

@@ -376,11 +376,23 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   }
 }
 
+// The stop handlers go in before the libraries initialize (the Objective-C runtime and its
+// frameworks take tens of milliseconds): a signal meanwhile would end the run by its default
+// action instead of as "interrupted". ELF runs .preinit_array before any library initializer.
+void InstallStopHandlersEarly(int, char**, char**) { kl::InstallStopHandlers(); }
+#if defined(__ELF__)
+__attribute__((section(".preinit_array"),
+               used)) void (*const kEarly)(int, char**, char**) = InstallStopHandlersEarly;
+#else
+__attribute__((constructor(101))) void InstallStopHandlersFirst() {
+  InstallStopHandlersEarly(0, nullptr, nullptr);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before anything else: a signal while the options are read ends the run as interrupted.
-  kl::InstallStopHandlers();
+  kl::InstallStopHandlers();  // done already (see above): a second call does nothing
   const int version = HandleVersionOption(argc, argv, "kelvory-activate");
   if (version >= 0) return version;
   CLI::App app{
