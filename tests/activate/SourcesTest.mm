@@ -2,11 +2,9 @@
 // --unless-activated, the time limit and signals (the tool's process group ends, nothing is
 // written), the lock concurrent runs take turns on; and the platform's managed preferences.
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,7 +12,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -406,6 +403,13 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
 
 using StopAndLockTest = ActivateSources;
 
+// In a child, before the program: mount (and network) namespaces of its own, set up by `shell`.
+void Isolate(int namespaces, const std::string& shell) {
+  if (unshare(namespaces) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      system(shell.c_str()) != 0)
+    _exit(kl::kNoNamespace);
+}
+
 // A time limit or a signal: exit 6 with its outcome, the tool and what it started end (one of
 // them ignores SIGTERM and needs the SIGKILL that follows), and nothing is appended; the message
 // says whether the configuration changed meanwhile (the tool rewrites it before it validates).
@@ -513,35 +517,17 @@ TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
 TEST_F(StopAndLockTest, TheDeadlineHoldsAndALockThatCannotBeMadeFailsAtOnce) {
   const std::string resolver =
       tmp_.Write("resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n");
-  const auto isolate = [](int namespaces) {
-    if (unshare(namespaces) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-      _exit(kl::kNoNamespace);
-  };
-  // A loopback resolver that never answers: a socket on port 53 that nobody reads.
   const auto silentResolver = [&] {
-    isolate(CLONE_NEWNS | CLONE_NEWNET);
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq lo{};
-    std::strcpy(lo.ifr_name, "lo");
-    ioctl(s, SIOCGIFFLAGS, &lo);
-    lo.ifr_flags |= IFF_UP;
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_port = htons(53);
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (ioctl(s, SIOCSIFFLAGS, &lo) != 0 || bind(s, (sockaddr*)&at, sizeof at) != 0 ||
-        mount(resolver.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
-      _exit(kl::kNoNamespace);
+    Isolate(CLONE_NEWNS | CLONE_NEWNET,
+            "ip link set lo up && mount --bind " + resolver + " /etc/resolv.conf");
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);  // port 53, never read: no answer comes
+    sockaddr_in at{AF_INET, htons(53), {htonl(INADDR_LOOPBACK)}, {}};
+    if (bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) _exit(kl::kNoNamespace);
   };
-  const auto readOnlyRun = [&] {
-    isolate(CLONE_NEWNS);
-    if (mount("none", "/var/run", "tmpfs", MS_RDONLY, nullptr) != 0) _exit(kl::kNoNamespace);
-  };
-  const auto unwritableTmp = [&] {
-    isolate(CLONE_NEWNS);
-    if (mount("none", "/tmp", "tmpfs", 0, "mode=0755") != 0 || setgid(65534) != 0 ||
-        setuid(65534) != 0)
-      _exit(kl::kNoNamespace);
+  const auto readOnlyRun = [] { Isolate(CLONE_NEWNS, "mount -t tmpfs -o ro none /var/run"); };
+  const auto unwritableTmp = [] {
+    Isolate(CLONE_NEWNS, "mount -t tmpfs -o mode=0755 none /tmp");
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(kl::kNoNamespace);
   };
   const std::string key = KLHelper::EncodeBase64("never.answers.test:8080|9|1|");
   const std::string lockError = "Cannot make the activation lock ";
