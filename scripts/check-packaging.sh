@@ -301,18 +301,27 @@ echo "failed: Validation failed. The specified customer ID can not be validated.
 exit 3
 EOF
   chmod +x "$d/kelvory-activate"
+  # The console's owner comes from stat, asked as each system's stat is (a Mac's is BSD's).
+  mkdir -p "$d/bin"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$*" >"%s/stat.args"\necho 501\n' "$d" >"$d/bin/stat"
+  printf '#!/bin/sh\necho Darwin\n' >"$d/uname"
+  chmod +x "$d/bin/stat" "$d/uname"
   # Without COMMAND_LINE_INSTALL too (an MDM install): activate, and fail the install when that
   # fails (the fake exits 3), saying why in one line.
   set +e
-  env -u COMMAND_LINE_INSTALL PACKAGE_PATH="/Volumes/Media/Kelvory.pkg" \
+  env -u COMMAND_LINE_INSTALL PACKAGE_PATH="/Volumes/Media/Kelvory.pkg" PATH="$d/bin:$PATH" \
     "$d/postinstall" /x/Kelvory-agent.pkg / "/Volumes/Mac HD" / >"$d/out" 2>"$d/err"
   rc=$?
   set -e
   expect "kelvory-activate's exit status (3), got $rc" [ "$rc" -eq 3 ]
   printf '%s\n' --package /Volumes/Media/Kelvory.pkg --target "/Volumes/Mac HD" \
-    --tool "$d/InitialValidate" --managed-preferences --unless-activated --retry \
-    --timeout 600 >"$d/want"
+    --tool "$d/InitialValidate" --managed-preferences --unless-activated \
+    --installer-user 501 --retry --timeout 600 >"$d/want"
   expect "these kelvory-activate arguments:" diff "$d/want" "$d/args"
+  expect "GNU stat asked for the console's owner" [ "$(cat "$d/stat.args")" = "-c %u /dev/console" ]
+  mv "$d/uname" "$d/bin/"
+  env PATH="$d/bin:$PATH" "$d/postinstall" /x/K.pkg / /V / >/dev/null 2>&1 || true
+  expect "BSD stat asked on macOS" [ "$(cat "$d/stat.args")" = "-f %u /dev/console" ]
   expect "one line on standard output, saying why" [ "$(cat "$d/out")" = \
     "Kelvory activation failed (failed, exit 3): Validation failed. The specified customer ID can not be validated." ]
   expect "the details on standard error" grep -q '^attempt 1: ' "$d/err"

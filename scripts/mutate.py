@@ -230,15 +230,25 @@ MUTATIONS = [
       "(report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus", "-1",
       ("validation_test",)),
     # The tool never outlives its caller, and nobody else can take its status.
-    # Survives since the waiter watches its caller: the parent-death signal is a second line that
-    # no test tells apart from the watch.
+    # Survives since the waiter ends the tool with its caller: the tool's parent-death signal is a
+    # second line that no test tells apart from the waiter.
     M("vt-no-parent-death", TOOLRUN,
-      "  if (start->parentDeathSignal) prctl(PR_SET_PDEATHSIG, SIGKILL);\n#endif\n"
-      "  if (getppid() != start->caller)", "#endif\n  if (getppid() != start->caller)",
+      "    if (start->parentDeathSignal) {\n      prctl(PR_SET_PDEATHSIG, SIGKILL);",
+      "    if (false) {\n      prctl(PR_SET_PDEATHSIG, SIGKILL);", ("validation_test",)),
+    # The waiter dies with its caller at the same instant and ends nothing: a child the tool left
+    # in its group lives on.
+    M("vt-waiter-parent-death", TOOLRUN,
+      "  prctl(PR_SET_CHILD_SUBREAPER, 1);",
+      "  prctl(PR_SET_CHILD_SUBREAPER, 1);\n  prctl(PR_SET_PDEATHSIG, SIGKILL);",
       ("validation_test",)),
     # A caller killed outright leaves the tool running once the parent-death signal is off.
-    M("vt-caller-gone-group-kept", TOOLRUN, "  kill(-getpid(), SIGKILL);\n  _exit(127);",
-      "  _exit(127);", ("validation_test",)),
+    M("vt-caller-gone-group-kept", TOOLRUN, "  EndLeftovers(tool);\n  _exit(127);", "  _exit(127);",
+      ("validation_test",)),
+    # A grandchild that left the group (setsid) goes to init and holds standard output.
+    M("vt-no-subreaper", TOOLRUN, "  prctl(PR_SET_CHILD_SUBREAPER, 1);", "", ("validation_test",)),
+    M("vt-leftovers-kept", TOOLRUN,
+      "  EndLeftovers(tool);\n  Send(start->report, Report::kStatus, status);",
+      "  Send(start->report, Report::kStatus, status);", ("validation_test",)),
     M("vt-cancel-ignored", TOOLRUN, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
       ("validation_test", "activate_test")),
     M("vt-tool-is-our-child", TOOLRUN, "  const pid_t tool = vfork();",
@@ -265,7 +275,25 @@ MUTATIONS = [
       "      break;\n", ("validation_test", "activate_test")),
     M("activate-no-lock", "tools/kelvory-activate/RunGuard.cpp",
       "  const std::string path = ActivationLockPath();\n",
-      "  return true;\n  const std::string path = ActivationLockPath();\n", ("activate_test",)),
+      "  return LockResult::kTaken;\n  const std::string path = ActivationLockPath();\n",
+      ("activate_test",)),
+    # A lock that cannot be made is waited for until the time limit, then blamed on another run.
+    M("activate-lock-waits", "tools/kelvory-activate/RunGuard.cpp", "if (fd < 0 && errno != ELOOP) {", "if (false) {",
+      ("activate_test",)),
+    M("activate-root-lock-in-tmp", "tools/kelvory-activate/RunGuard.cpp", 'geteuid() == 0 ? "/var/run/kelvory-activate.lock" :',
+      "false ? std::string() :", ("activate_test",)),
+    M("activate-stop-signals-blocked", "tools/kelvory-activate/RunGuard.cpp", "  sigprocmask(SIG_UNBLOCK, &stops, nullptr);\n", "",
+      ("activate_test",)),
+    M("activate-unless-any-owner", ACTSOURCES,
+      "(info.st_uid == 0 || info.st_uid == geteuid() || info.st_uid == installerUid)", "true",
+      ("activate_test",)),
+    M("activate-lookup-waits", ACTIVATE,
+      "    if (kl::StopRequested() != kl::StopReason::kNone) return false;\n    struct Lookup {",
+      "    return kl::DefaultPlatform::ResolveHostName(name);\n    struct Lookup {",
+      ("activate_test",)),
+    M("activate-stop-says-nothing-written", ACTIVATE,
+      'report->configAtStart != "not taken" && ConfigFingerprint() != report->configAtStart',
+      "false", ("activate_test",)),
     M("activate-signal-ignored", "tools/kelvory-activate/RunGuard.cpp",
       "    CancelRunningTools(SIGTERM);\n    alarm(kGraceSeconds);", "    alarm(kGraceSeconds);",
       ("activate_test",)),
@@ -422,8 +450,8 @@ BLIND = [
     M("blind-key-type-9", DECODER, 'if (type != "1" && type != "8" && type != "9") {',
       'if (type != "1" && type != "8") {', EVERYTHING),
     # Two kelvory-activate runs at once both append a block: the lock is let go at once.
-    M("blind-activate-lock-early", RUNGUARD, "        return true;  // the descriptor stays open",
-      "        close(fd);\n        return true;  // the descriptor stays open", EVERYTHING),
+    M("blind-activate-lock-early", RUNGUARD, "        return LockResult::kTaken;  // the descriptor",
+      "        close(fd);\n        return LockResult::kTaken;  // the descriptor", EVERYTHING),
     # doctor --strict exits 0 when exactly one warning was given.
     M("blind-doctor-strict-one", DOCTOR, "!(request.strict && !warnings.empty())",
       "!(request.strict && warnings.size() > 1)", EVERYTHING),

@@ -142,8 +142,132 @@ ms=$(( ($(date +%s%N) - start) / 1000000 ))
 [ $ms -lt 10000 ]
 verdict "1 MiB pre-fill of 262,000 siblings" $? "read and checked in $ms ms"
 
-# 7. Crafted profiles: a binary list that refers to itself, one nested 120,000 deep, OpenStep
-# text nested 100,000 deep (each crashed a parser), 64 MiB of XML: refused at once, exit 1.
+# 7. SIGKILL to kelvory-activate while its tool has a child in its group and a grandchild that
+#    left it (setsid) holding standard output: `$(kelvory-activate ...)` returns at once, and
+#    nothing the tool started is left.
+mkdir -p "$work/spawn"
+printf '#!/bin/sh\nsleep 37 &\nsetsid sleep 38 &\nexec "%s/real/InitialValidate" "$@"\n' "$work" \
+  >"$work/spawn/InitialValidate"
+chmod 755 "$work/spawn/InitialValidate"
+(sleep 1; kill -KILL "$(cat "$work/run.pid")") &
+start=$(date +%s%N)
+# shellcheck disable=SC2030,SC2031
+out=$(activate "$work/spawn" "$hole" & echo $! >"$work/run.pid"; wait)
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+sleep 0.3
+left=$(pgrep -c -f '^sleep 3[78]$')
+[ "$ms" -lt 5000 ] && [ "$left" -eq 0 ]
+verdict "SIGKILL, the tool's group child and setsid grandchild" $? "\$(...) returned after $ms ms (killed at 1 s), $left of them left"
+
+# 8. A lock that cannot be made fails at once with the system's reason; another user's directory
+#    at /tmp/kelvor.conf.lock does not block root.
+TIMEFORMAT='%R s, %U s user, %S s system'
+{ time out=$(unshare -m --propagation private sh -c 'mount -t tmpfs -o ro none /var/run &&
+  exec "$@"' sh "$build/kelvory-activate" --customer-name C --customer-id 1 --server 127.0.0.1 \
+  --port "$port" --tool "$work/real/InitialValidate" --timeout 5 2>/dev/null); } 2>"$work/time"
+code=$?
+[ $code -eq 4 ]
+verdict "read-only /var/run (root)" $? "exit $code in $(cat "$work/time"): ${out##*$'\n'}"
+# shellcheck disable=SC2016
+{ time out=$(unshare -m --propagation private sh -c 'mount -t tmpfs -o mode=0755 none /tmp &&
+  exec setpriv --reuid=65534 --regid=65534 --clear-groups "$@"' sh "$build/kelvory-activate" \
+  --customer-name C --customer-id 1 --server 127.0.0.1 --port "$port" \
+  --tool "$work/real/InitialValidate" --timeout 5 2>/dev/null); } 2>"$work/time"
+code=$?
+[ $code -eq 4 ]
+verdict "/tmp not writable (a non-root run)" $? "exit $code in $(cat "$work/time"): ${out##*$'\n'}"
+rm -rf /tmp/kelvor.conf /tmp/kelvor.conf.lock && mkdir /tmp/kelvor.conf.lock &&
+  chown 65534:65534 /tmp/kelvor.conf.lock
+out=$( (activate "$work/real" "$port") )
+code=$?
+rmdir /tmp/kelvor.conf.lock
+[ $code -eq 0 ]
+verdict "another user's directory at /tmp/kelvor.conf.lock" $? "exit $code, $(echo "$out" | grep -o '"outcome":"[a-z-]*"')"
+
+# 9. --unless-activated trusts only a file the panes or root wrote, and reads only its tail.
+rm -f /tmp/kelvor.conf
+(activate "$work/real" "$port" >/dev/null)
+cp /tmp/kelvor.conf "$work/activated.conf"
+chown 65534:65534 /tmp/kelvor.conf && chmod 644 /tmp/kelvor.conf
+out=$( (activate "$work/real" "$port" --unless-activated) )
+code=$?
+cmp -s /tmp/kelvor.conf "$work/activated.conf"
+untouched=$?
+[ $code -ne 0 ] && [ $untouched -eq 0 ] && ! echo "$out" | grep -q already-activated
+verdict "another user's 0644 file ending with a block" $? "exit $code, $(echo "$out" | grep -o '"outcome":"[a-z-]*"'), file untouched"
+for owner in 65534 0; do
+  rm -f /tmp/kelvor.conf
+  truncate -s 3G /tmp/kelvor.conf && cat "$work/activated.conf" >>/tmp/kelvor.conf
+  chown $owner:$owner /tmp/kelvor.conf
+  start=$(date +%s%N)
+  out=$( (activate "$work/real" "$port" --unless-activated --timeout 5) )
+  code=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  outcome=$(echo "$out" | grep -o '"outcome":"[a-z-]*"')
+  if [ $owner = 0 ]; then want='"outcome":"already-activated"'; else want='"outcome":"failed"'; fi
+  [ "$outcome" = "$want" ] && [ $ms -lt 5000 ]
+  verdict "3 GiB sparse file of uid $owner ending with a block" $? "exit $code, $outcome in $ms ms"
+done
+rm -f /tmp/kelvor.conf
+
+# 10. One deadline for the whole run: a key whose host the resolver never answers (a loopback
+#     server that reads and never answers) ends at the time limit; a signal in the first instants
+#     ends the run as interrupted.
+python3 -c '
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 53))
+print("ready", flush=True)
+time.sleep(120)
+' >"$work/dns.ready" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/dns.ready" ] && break; sleep 0.05; done
+printf 'nameserver 127.0.0.1\noptions timeout:30 attempts:1\n' >"$work/resolv.conf"
+mount --bind "$work/resolv.conf" /etc/resolv.conf
+start=$(date +%s%N)
+out=$("$build/kelvory-activate" --key "$(printf 'never.answers.test:8080|9|1|' | base64)" \
+  --tool "$work/real/InitialValidate" --timeout 3 --json 2>/dev/null)
+code=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+umount /etc/resolv.conf
+[ $code -eq 6 ] && [ $ms -lt 6000 ]
+verdict "a resolver that never answers, --timeout 3" $? "exit $code after $ms ms, $(echo "$out" | grep -o '"outcome":"[a-z-]*"')"
+# Sent at once, the signal may come before the program and its libraries are even loaded (the
+# default ends it, 143): from 10 ms on the handlers must be in place, though the libraries take
+# some 30 ms more to initialize.
+early=""
+late=0
+for delay in 0 0.002 0.005 0.01 0.02 0.03 0.05; do
+  "$build/kelvory-activate" --customer-name C --customer-id 1 --server 127.0.0.1 --port "$hole" \
+    --tool "$work/real/InitialValidate" >/dev/null 2>&1 &
+  run=$!
+  sleep $delay
+  kill -TERM $run
+  wait $run
+  code=$?
+  early="$early ${delay}s:$code"
+  case $delay in 0 | 0.002 | 0.005) ;; *) [ $code -eq 6 ] || late=$((late + 1)) ;; esac
+done
+[ $late -eq 0 ]
+verdict "SIGTERM within the first 50 ms" $? "exit per delay:$early"
+
+# 11. An interruption says what is true: the tool rewrote the configuration, then was stopped.
+mkdir -p "$work/rewrite"
+printf '#!/bin/sh\nprintf "[server]\\nrewritten\\n" >/tmp/kelvor.conf\nexec "%s/real/InitialValidate" "$@"\n' \
+  "$work" >"$work/rewrite/InitialValidate"
+chmod 755 "$work/rewrite/InitialValidate"
+printf '[before]\n' >/tmp/kelvor.conf
+(activate "$work/rewrite" "$hole" >"$work/out.rewrite") &
+run=$!
+sleep 1
+kill -TERM $run
+wait $run
+code=$?
+message=$(grep -o '"message":"[^"]*"' "$work/out.rewrite" | tail -1)
+[ $code -eq 6 ] && [[ "$message" == *"changed during the run"* ]]
+verdict "SIGTERM after the tool rewrote the configuration" $? "exit $code, $message"
+
+# 12. Crafted profiles: a binary list that refers to itself, one nested 120,000 deep, OpenStep
+#     text nested 100,000 deep (each crashed a parser), 64 MiB of XML: refused at once, exit 1.
 python3 - "$work" <<'EOF'
 import struct, sys
 def bplist(objects, ref):

@@ -87,20 +87,23 @@ std::vector<std::string> ValidationArguments(const std::string& resourceDirector
 
 namespace {
 
-// The running tools' process ids (each leads its own process group), read from signal
-// handlers: lock-free atomics only. More than a few at once only happens in tests.
+// The running attempts, read from signal handlers: lock-free atomics only. Each slot holds a
+// waiter's process id and, once the waiter has reported it, its tool's, which leads the process
+// group that ending the tool signals. More than a few at once only happens in tests.
 constexpr int kToolSlots = 64;
-std::atomic<pid_t> g_runningTools[kToolSlots];
+std::atomic<pid_t> g_waiters[kToolSlots];
+std::atomic<pid_t> g_tools[kToolSlots];
 std::atomic<bool> g_toolsCancelled{false};
+std::atomic<int> g_cancelSignal{0};  // the last signal CancelRunningTools sent
 std::atomic<bool> g_parentDeathSignal{true};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "read from signal handlers");
 
-int Register(pid_t pid) {
+int Register(pid_t waiter) {
   for (int i = 0; i < kToolSlots; ++i) {
     pid_t empty = 0;
-    if (g_runningTools[i].compare_exchange_strong(empty, pid)) return i;
+    if (g_waiters[i].compare_exchange_strong(empty, waiter)) return i;
   }
-  return -1;  // untracked: its waiter still ends it with its caller
+  return -1;  // untracked: its waiter still ends the tool with its caller
 }
 
 // Sleeps `milliseconds` (async-signal-safe).
@@ -110,11 +113,11 @@ void Nap(long milliseconds) {
   }
 }
 
-// What the waiter reports through its pipe: the tool's wait status, or the errno of a tool
-// that could not be started or executed.
+// What the waiter reports through its pipe: the tool's process id once it runs, then its wait
+// status, or the errno of a tool that could not be started or executed.
 struct Report {
-  enum Kind : int { kStatus = 1, kNotStarted = 2 } kind;
-  int value;
+  enum Kind : int { kStatus = 1, kNotStarted = 2, kStarted = 3 } kind;
+  int value;  // kStarted: the tool's process id
 };
 
 // What the waiter needs; it only reads this.
@@ -122,7 +125,7 @@ struct WaiterStart {
   char* const* argv;
   pid_t caller;
   int report;              // the pipe's write end
-  bool parentDeathSignal;  // g_parentDeathSignal, read before the waiter starts
+  bool parentDeathSignal;  // the tool's: g_parentDeathSignal, read before the waiter starts
 };
 
 void Send(int fd, Report::Kind kind, int value) {
@@ -131,25 +134,101 @@ void Send(int fd, Report::Kind kind, int value) {
   }
 }
 
-// The waiter's way out when its caller has gone: its whole group, the tool and whatever the tool
-// started, and the waiter itself.
-[[noreturn]] void EndGroup() {
-  kill(-getpid(), SIGKILL);
-  _exit(127);  // not reached unless the group could not be signalled
+#if defined(__linux__)
+// The parent of process `name` (its /proc directory), from the fourth field of its stat line;
+// the command name before it may hold spaces and parentheses, so the last ')' ends it. 0 when
+// it cannot be read.
+pid_t ParentOf(int proc, const char* name) {
+  char path[64] = {0};
+  size_t length = 0;
+  while (name[length] != '\0' && length < 40) path[length] = name[length], ++length;
+  for (const char c : {'/', 's', 't', 'a', 't'}) path[length++] = c;
+  const int fd = openat(proc, path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char line[512];
+  const ssize_t got = read(fd, line, sizeof line - 1);
+  close(fd);
+  if (got <= 0) return 0;
+  const char* at = nullptr;
+  for (ssize_t i = 0; i < got; ++i) {
+    if (line[i] == ')') at = line + i;
+  }
+  if (at == nullptr || at + 4 >= line + got) return 0;
+  pid_t parent = 0;
+  for (at += 4; at < line + got && *at >= '0' && *at <= '9'; ++at)
+    parent = parent * 10 + (*at - '0');
+  return parent;
 }
 
-[[noreturn]] void SendStatus(const WaiterStart* start, int status) {
+// Sends SIGKILL to every child of this process, found in /proc (the kernel's list of children
+// is not in every build). Returns how many.
+int KillOwnChildren() {
+  const int proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (proc < 0) return 0;
+  const pid_t self = getpid();
+  int killed = 0;
+  alignas(8) char entries[4096];
+  for (;;) {
+    const long got = syscall(SYS_getdents64, proc, entries, sizeof entries);
+    if (got <= 0) break;
+    for (long at = 0; at < got;) {
+      // linux_dirent64: inode (8 bytes), offset (8), record length (2), type (1), name.
+      unsigned short length = 0;
+      memcpy(&length, entries + at + 16, sizeof length);
+      const char* name = entries + at + 19;
+      at += length;
+      pid_t pid = 0;
+      const char* c = name;
+      for (; *c >= '0' && *c <= '9'; ++c) pid = pid * 10 + (*c - '0');
+      if (*c != '\0' || pid <= 0 || ParentOf(proc, name) != self) continue;
+      kill(pid, SIGKILL);
+      ++killed;
+    }
+  }
+  close(proc);
+  return killed;
+}
+#endif
+
+// Ends whatever the tool left: its process group and, on Linux, every process the waiter has
+// adopted as the child subreaper (those that left the group with setsid and whose parent
+// ended), until it has no child left; each one ended frees its own children to the waiter. On
+// macOS a process that left the group escapes. Cheap when nothing is left: one wait.
+void EndLeftovers(pid_t tool) {
+  kill(-tool, SIGKILL);
+#if defined(__linux__)
+  for (int round = 0; round < 10000; ++round) {
+    const pid_t ended = waitpid(-1, nullptr, WNOHANG | __WALL);
+    if (ended > 0 || (ended < 0 && errno == EINTR)) continue;
+    if (ended < 0) return;               // ECHILD: none left
+    if (KillOwnChildren() == 0) return;  // children that cannot be found (no /proc)
+    while (waitpid(-1, nullptr, __WALL) < 0 && errno == EINTR) {
+    }
+  }
+#endif
+}
+
+// The waiter's way out when its caller has gone: the tool and everything it left, then itself.
+[[noreturn]] void EndGroup(pid_t tool) {
+  EndLeftovers(tool);
+  _exit(127);
+}
+
+[[noreturn]] void SendStatus(const WaiterStart* start, pid_t tool, int status) {
+  EndLeftovers(tool);
   Send(start->report, Report::kStatus, status);
   _exit(0);
 }
 
-// Reaps the tool, which has ended, and sends its status.
+// Reaps the tool, which has ended, and sends its status once what it left has ended too. Its
+// group is signalled first, while the tool's pid still holds the group's id.
 [[noreturn]] void ReportTool(const WaiterStart* start, pid_t tool) {
+  kill(-tool, SIGKILL);
   int status = 0;
   while (waitpid(tool, &status, 0) < 0) {
     if (errno != EINTR) _exit(127);
   }
-  SendStatus(start, status);
+  SendStatus(start, tool, status);
 }
 
 // Whichever ends first, the tool or the caller, seen by looking every 20 ms: for systems with no
@@ -159,9 +238,9 @@ void Send(int fd, Report::Kind kind, int value) {
   for (;;) {
     int status = 0;
     const pid_t ended = waitpid(tool, &status, WNOHANG);
-    if (ended == tool) SendStatus(start, status);
+    if (ended == tool) SendStatus(start, tool, status);
     if (ended < 0 && errno != EINTR) _exit(127);
-    if (getppid() != start->caller) EndGroup();
+    if (getppid() != start->caller) EndGroup(tool);
     Nap(20);
   }
 }
@@ -177,13 +256,13 @@ void Send(int fd, Report::Kind kind, int value) {
   if (queue < 0 || kevent(queue, watches, 2, nullptr, 0, nullptr) != 0) {
     PollToolAndCaller(start, tool);  // ESRCH included: one of them has already ended
   }
-  if (getppid() != start->caller) EndGroup();
+  if (getppid() != start->caller) EndGroup(tool);
   for (;;) {
     struct kevent event;
     const int got = kevent(queue, nullptr, 0, &event, 1, nullptr);
     if (got < 0 && errno != EINTR) PollToolAndCaller(start, tool);
     if (got != 1) continue;
-    if (event.ident == static_cast<uintptr_t>(start->caller)) EndGroup();
+    if (event.ident == static_cast<uintptr_t>(start->caller)) EndGroup(tool);
     if (event.ident == static_cast<uintptr_t>(tool)) ReportTool(start, tool);
   }
 #elif defined(__linux__) && defined(SYS_pidfd_open)
@@ -193,14 +272,14 @@ void Send(int fd, Report::Kind kind, int value) {
     if (caller >= 0) close(caller);
     PollToolAndCaller(start, tool);  // ENOSYS before Linux 5.3; ESRCH: the caller has gone
   }
-  if (getppid() != start->caller) EndGroup();
+  if (getppid() != start->caller) EndGroup(tool);
   pollfd watches[2] = {{caller, POLLIN, 0}, {toolEnd, POLLIN, 0}};
   for (;;) {
     if (poll(watches, 2, -1) < 0) {
       if (errno != EINTR) PollToolAndCaller(start, tool);
       continue;
     }
-    if (watches[0].revents != 0) EndGroup();
+    if (watches[0].revents != 0) EndGroup(tool);
     if (watches[1].revents != 0) ReportTool(start, tool);
   }
 #else
@@ -211,16 +290,17 @@ void Send(int fd, Report::Kind kind, int value) {
 // The tool is not our child but the child of a waiter of ours, which waits for it and sends its
 // status through a pipe. A host may reap every child it has with waitpid(-1) (GNUstep's NSTask
 // does, on each SIGCHLD), which would take a child's status from us; nobody else can take it
-// from the waiter. The waiter leads the process group that ending a tool signals; it ignores
-// every signal but SIGKILL, so the tool alone decides what a SIGTERM means. It watches its caller
-// and ends the group when the caller ends, however it ends; on Linux a parent-death signal is a
-// second line. Only async-signal-safe calls here, and nothing that writes memory the caller
-// uses: the waiter may share it.
+// from the waiter. The tool leads the process group that ending it signals; the waiter is in a
+// group of its own and ignores every signal but SIGKILL. It watches its caller and, however the
+// caller ends, ends the tool and everything it left before it goes, so it takes no parent-death
+// signal (one would kill it at the same instant as its caller, before it could): the tool has
+// one, as a second line should the waiter itself be killed. Only async-signal-safe calls here,
+// and nothing that writes memory the caller uses: the waiter may share it.
 int RunWaiter(void* argument) {
   const WaiterStart* start = static_cast<const WaiterStart*>(argument);
   setpgid(0, 0);
-#if defined(PR_SET_PDEATHSIG)
-  if (start->parentDeathSignal) prctl(PR_SET_PDEATHSIG, SIGKILL);
+#if defined(PR_SET_CHILD_SUBREAPER)
+  prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the tool's processes leave comes to the waiter
 #endif
   if (getppid() != start->caller) _exit(127);  // gone already: start nothing
   struct sigaction ignore {};
@@ -231,13 +311,14 @@ int RunWaiter(void* argument) {
   const pid_t waiter = getpid();
   const pid_t tool = vfork();
   if (tool == 0) {
-    // Every signal at its default and none blocked, as a command run by a shell would start.
+    setpgid(0, 0);
 #if defined(PR_SET_PDEATHSIG)
     if (start->parentDeathSignal) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (getppid() != waiter) _exit(127);
     }
 #endif
+    // Every signal at its default and none blocked, as a command run by a shell would start.
     struct sigaction byDefault {};
     byDefault.sa_handler = SIG_DFL;
     for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &byDefault, nullptr);
@@ -252,6 +333,8 @@ int RunWaiter(void* argument) {
     Send(start->report, Report::kNotStarted, errno);
     _exit(127);
   }
+  setpgid(tool, tool);  // fails once the tool has executed, which made the group itself
+  Send(start->report, Report::kStarted, tool);
   WatchToolAndCaller(start, tool);
 }
 
@@ -294,7 +377,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
   WaiterStart start{pointers.data(), getpid(), pipeEnds[1], g_parentDeathSignal.load()};
   std::unique_ptr<char[]> stack;
   const pid_t waiter = StartWaiter(&start, &stack);
-  if (waiter > 0) setpgid(waiter, waiter);  // also here: the group exists before anyone signals
+  if (waiter > 0) setpgid(waiter, waiter);
   const int slot = waiter > 0 ? Register(waiter) : -1;
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   close(pipeEnds[1]);
@@ -302,17 +385,25 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
     close(pipeEnds[0]);
     return -1;
   }
-  // A cancel that came before the waiter was registered has not reached it.
-  if (g_toolsCancelled.load()) kill(-waiter, SIGKILL);
 
-  // The waiter's report, then the end of the pipe: the waiter has ended (or been killed).
+  // The tool's process id, then its status, then the end of the pipe: the waiter has ended (or
+  // been killed).
   Report report{Report::kStatus, -1};
   bool reported = false;
+  pid_t tool = 0;
   for (;;) {
     Report next{};
     const ssize_t got = read(pipeEnds[0], &next, sizeof next);
     if (got < 0 && errno == EINTR) continue;
     if (got != static_cast<ssize_t>(sizeof next)) break;
+    if (next.kind == Report::kStarted) {
+      tool = next.value;
+      if (slot >= 0) g_tools[slot].store(tool);
+      // A cancel that came before the tool was known has not reached it.
+      const int signal = g_cancelSignal.load();
+      if (g_toolsCancelled.load() && signal != 0) kill(-tool, signal);
+      continue;
+    }
     if (!reported || next.kind == Report::kNotStarted) report = next;
     reported = true;
   }
@@ -322,11 +413,13 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
   do {
     waited = waitpid(waiter, &waiterStatus, kWaitOptions);
   } while (waited < 0 && errno == EINTR);
-  if (slot >= 0) g_runningTools[slot].store(0);
-  // Whatever the tool left running in its group ends with it.
-  kill(-waiter, SIGKILL);
+  if (slot >= 0) {
+    g_tools[slot].store(0);
+    g_waiters[slot].store(0);
+  }
   if (!reported) {
-    // The waiter was killed, so the tool was too: a tool ended by a signal.
+    // The waiter was killed: the tool dies by its parent-death signal, and its group here.
+    if (tool > 0) kill(-tool, SIGKILL);
     return waited == waiter && WIFSIGNALED(waiterStatus) ? waiterStatus : SIGKILL;
   }
   if (report.kind == Report::kNotStarted) {
@@ -340,8 +433,9 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
 void SetParentDeathSignalForTesting(bool enabled) { g_parentDeathSignal.store(enabled); }
 
 void CancelRunningTools(int signal) {
+  g_cancelSignal.store(signal);
   g_toolsCancelled.store(true);
-  for (std::atomic<pid_t>& slot : g_runningTools) {
+  for (std::atomic<pid_t>& slot : g_tools) {
     const pid_t pid = slot.load();
     if (pid > 0) kill(-pid, signal);
   }
@@ -351,7 +445,7 @@ void TerminateRunningTools() {
   CancelRunningTools(SIGTERM);
   for (int waited = 0; waited < 200; ++waited) {  // up to 2 s for them to end on their own
     bool running = false;
-    for (std::atomic<pid_t>& slot : g_runningTools) {
+    for (std::atomic<pid_t>& slot : g_waiters) {
       const pid_t pid = slot.load();
       if (pid <= 0) continue;
       const pid_t ended = waitpid(pid, nullptr, WNOHANG | kWaitOptions);
@@ -365,8 +459,9 @@ void TerminateRunningTools() {
     if (!running) return;
     Nap(10);
   }
+  // Each waiter ends once its tool has, after ending what the tool left.
   CancelRunningTools(SIGKILL);
-  for (std::atomic<pid_t>& slot : g_runningTools) {
+  for (std::atomic<pid_t>& slot : g_waiters) {
     const pid_t pid = slot.load();
     if (pid > 0) waitpid(pid, nullptr, kWaitOptions);
   }

@@ -35,18 +35,20 @@ std::vector<std::string> ValidationArguments(const std::string& resourceDirector
                                              const ValidationRequest& request);
 
 /// Starts argv[0] with `argv` (no shell; the environment is this process's; every signal at
-/// its default) in a process group of its own, and waits for it. The tool never outlives its
-/// caller: CancelRunningTools and TerminateRunningTools end it, and a caller that ends without
-/// them, SIGKILL included, takes the group along: the waiter process that leads it watches the
-/// caller (kqueue on macOS, a pidfd on Linux, else a look every 20 ms), with Linux's
+/// its default) in a process group of its own, and waits for it. Nothing the tool starts outlives
+/// the attempt or its caller: a waiter process of ours, the tool's parent, ends the tool's group
+/// when the tool ends, and when its caller ends without CancelRunningTools or
+/// TerminateRunningTools, SIGKILL included (it watches the caller: kqueue on macOS, a pidfd on
+/// Linux, else a look every 20 ms). On Linux it is also the child subreaper of what the tool
+/// leaves and ends those processes too, those that left the group included; the tool has a
 /// parent-death signal as a second line. Returns the wait status; the status of exit code 127
 /// (32512) when the program could not be executed (missing, not executable); -1 when no process
 /// could be started at all, `argv` is empty, or the tools have been cancelled.
 int32_t RunAndWait(const std::vector<std::string>& argv);
 
 /// For tests only: `false` starts later tools without Linux's parent-death signal, so that the
-/// waiter's own watch on its caller is all that ends them with it. On by default; read by
-/// RunAndWait before it starts the waiter.
+/// waiter is all that ends them with their caller. On by default; read by RunAndWait before it
+/// starts the waiter.
 void SetParentDeathSignalForTesting(bool enabled);
 
 /// Sends `signal` to the process group of every tool that RunAndWait is waiting for, and makes

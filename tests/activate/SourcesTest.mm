@@ -2,12 +2,19 @@
 // --unless-activated, the time limit and signals (the tool's process group ends, nothing is
 // written), the lock concurrent runs take turns on; and the platform's managed preferences.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "FakeTool.h"
@@ -25,7 +32,7 @@ using Strings = std::vector<std::string>;
 using namespace std::string_literals;  // fixtures' bytes hold NULs
 const char kConf[] = "/tmp/kelvor.conf";
 const char kLog[] = "/tmp/kelvor_install.log";
-const char kLock[] = "/tmp/kelvor.conf.lock";
+const char kLock[] = "/var/run/kelvory-activate.lock";  // root's; the tests run as root
 const Strings kCustomer{"--customer-name", "N", "--customer-id", "1", "--server", "127.0.0.1"};
 // What the shared writer appends for a customer-form activation on the target "/".
 const std::string kBlock =
@@ -395,60 +402,140 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
 }
 
 // --unless-activated skips only when the configuration ends with a complete block (the panes
-// ran), whatever its age, and never in a command-line install.
+// ran), whatever its age, in a file only the panes or root can have written, and never in a
+// command-line install. Any other file is no activation: the run goes on, and the writer then
+// refuses another user's file or a second link.
 TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
   const struct {
     const char* name;
     std::string conf;  // empty: no file
     const char* commandLine;
-    bool unless, skipped;
+    bool unless;
+    const char* outcome;
+    uid_t owner = 0;
+    Strings installerUser = {};
+    bool secondLink = false;
+    off_t hole = 0;  // bytes before `conf`, unwritten
   } cases[] = {
-      {"the panes ran long ago", kBlock, nullptr, true, true},
-      {"a command-line install", kBlock, "1", true, false},
-      {"another value is no command-line install", kBlock, "0", true, true},
-      {"no configuration", "", nullptr, true, false},
-      {"a block cut short", kBlock.substr(0, kBlock.size() - 3), nullptr, true, false},
-      {"without --unless-activated", kBlock, nullptr, false, false},
+      {"the panes ran long ago", kBlock, nullptr, true, "already-activated"},
+      {"a command-line install", kBlock, "1", true, "activated"},
+      {"another value is no command-line install", kBlock, "0", true, "already-activated"},
+      {"no configuration", "", nullptr, true, "activated"},
+      {"a block cut short", kBlock.substr(0, kBlock.size() - 3), nullptr, true, "activated"},
+      {"without --unless-activated", kBlock, nullptr, false, "activated"},
+      {"another user's file", kBlock, nullptr, true, "config-error", 65534},
+      {"the Installer's user's file",
+       kBlock,
+       nullptr,
+       true,
+       "already-activated",
+       65534,
+       {"--installer-user", "65534"}},
+      {"the Installer's user by name",
+       kBlock,
+       nullptr,
+       true,
+       "already-activated",
+       65534,
+       {"--installer-user", "nobody"}},
+      {"a second link", kBlock, nullptr, true, "config-error", 0, {}, true},
+      {"3 GiB, sparse: only the tail is read",
+       "[server]\n" + kBlock,
+       nullptr,
+       true,
+       "already-activated",
+       0,
+       {},
+       false,
+       off_t{3} << 30},
   };
-  const std::string skipped = std::string(kConf) +
-                              " already ends with a complete activation for this volume (the "
-                              "installer's panes ran)";
+  const std::map<std::string, std::string> messages = {
+      {"already-activated", std::string(kConf) + " already ends with a complete activation for "
+                                                 "this volume (the installer's panes ran)"},
+      {"activated", "Validation Succeeded"},
+      {"config-error", "Error loading configuration file"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     unlink(kConf);
-    if (!c.conf.empty()) std::ofstream(kConf, std::ios::binary) << c.conf, chmod(kConf, 0600);
+    const std::string other = dir_ + "/link";
+    unlink(other.c_str());
+    if (!c.conf.empty()) {
+      std::ofstream file(kConf, std::ios::binary);
+      file.seekp(c.hole) << c.conf;
+      file.close();
+      chmod(kConf, 0600), chown(kConf, c.owner, c.owner);
+      if (c.secondLink) link(kConf, other.c_str());
+    }
     const timeval past[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
     utimes(kConf, past);
     if (c.commandLine != nullptr) setenv("COMMAND_LINE_INSTALL", c.commandLine, 1);
     const int runs = tool_.Runs();
-    const json report = Run(c.unless ? With(kCustomer, {"--unless-activated"}) : kCustomer).json;
+    const auto start = std::chrono::steady_clock::now();
+    const json report =
+        Run(With(c.unless ? With(kCustomer, {"--unless-activated"}) : kCustomer, c.installerUser))
+            .json;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unsetenv("COMMAND_LINE_INSTALL");
-    EXPECT_EQ(tool_.Runs(), runs + (c.skipped ? 0 : 1));
-    EXPECT_EQ(report["outcome"], c.skipped ? "already-activated" : "activated");
-    EXPECT_EQ(report["message"], c.skipped ? skipped : "Validation Succeeded");
+    const bool skipped = std::string(c.outcome) == "already-activated";
+    EXPECT_EQ(tool_.Runs(), runs + (skipped ? 0 : 1));
+    EXPECT_EQ(report["outcome"], c.outcome);
+    EXPECT_EQ(report["message"], messages.at(c.outcome));
+    if (c.hole > 0) {
+      std::printf("%s: %.2f s\n", c.name, seconds);
+      EXPECT_LT(seconds, 5.0) << "more than the tail was read";
+    }
   }
+  unlink(kConf);
 }
 
 using StopAndLockTest = ActivateSources;
 
+// In a child, before the program: mount (and network) namespaces of its own, set up by `shell`.
+void Isolate(int namespaces, const std::string& shell) {
+  if (unshare(namespaces) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      system(shell.c_str()) != 0)
+    _exit(kl::kNoNamespace);
+}
+
 // A time limit or a signal: exit 6 with its outcome, the tool and what it started end (one of
-// them ignores SIGTERM and needs the SIGKILL that follows), and nothing is appended.
+// them ignores SIGTERM and needs the SIGKILL that follows), and nothing is appended; the message
+// says whether the configuration changed meanwhile (the tool rewrites it before it validates).
 TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
-  static const char kGraceful[] =
+  const std::string graceful =
       "trap 'touch \"$d/term\"' TERM; sleep 60 & echo $! > \"$d/pid\"; wait";
+  const std::string rewrite = "printf '[server]\\nnew\\n' > /tmp/kelvor.conf; ";
+  const std::string nothing = "; nothing was written";
+  const std::string changed = "; /tmp/kelvor.conf changed during the run (the validation tool "
+                              "writes it); no activation block was appended";
   const struct {
-    const char* step;
+    std::string step;
     Strings extra;
     int signal;  // sent once the tool runs; 0 for none
     const char* outcome;
+    std::string message;
   } cases[] = {
-      {kGraceful, {"--timeout", "3"}, 0, "timed-out"},
-      {kGraceful, {}, SIGTERM, "interrupted"},
-      {kGraceful, {}, SIGHUP, "interrupted"},
-      {"trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait", {}, SIGINT, "interrupted"},
+      {graceful,
+       {"--timeout", "3"},
+       0,
+       "timed-out",
+       "The activation did not end within its time limit" + nothing},
+      {graceful, {}, SIGTERM, "interrupted", "The activation was interrupted" + nothing},
+      {graceful, {}, SIGHUP, "interrupted", "The activation was interrupted" + nothing},
+      {"trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait",
+       {},
+       SIGINT,
+       "interrupted",
+       "The activation was interrupted" + nothing},
+      {rewrite + graceful, {}, SIGTERM, "interrupted", "The activation was interrupted" + changed},
+      {rewrite + graceful,
+       {"--timeout", "3"},
+       0,
+       "timed-out",
+       "The activation did not end within its time limit" + changed},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.signal);
+    SCOPED_TRACE(c.step + " " + std::to_string(c.signal));
     std::ofstream(kConf) << "[server]\n";
     kl::FakeTool tool({c.step});
     const pid_t run = Start(With(kCustomer, c.extra), tool, "out");
@@ -458,12 +545,15 @@ TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
     EXPECT_EQ(kl::ReapProcess(run, 20), 6);
     EXPECT_TRUE(kl::EndsSoon(started));
     // A tool that heeds SIGTERM gets the chance to end on its own.
-    EXPECT_EQ(access((tool.directory + "/term").c_str(), F_OK) == 0, c.step == kGraceful);
+    EXPECT_EQ(access((tool.directory + "/term").c_str(), F_OK) == 0,
+              c.step.find("trap ''") == std::string::npos);
     kill(started, SIGKILL);
     const json report = json::parse(kl::ReadWholeFile(dir_ + "/out"), nullptr, false);
     EXPECT_EQ(report["outcome"], c.outcome);
+    EXPECT_EQ(report["message"], c.message);
     EXPECT_EQ(report["configWritten"], false);
-    EXPECT_EQ(kl::ReadWholeFile(kConf), "[server]\n");
+    EXPECT_EQ(kl::ReadWholeFile(kConf),
+              c.message.find(changed) == std::string::npos ? "[server]\n" : "[server]\nnew\n");
   }
 }
 
@@ -505,6 +595,81 @@ TEST_F(StopAndLockTest, ConcurrentRunsTakeTurns) {
     EXPECT_TRUE(busy.json.contains(key)) << key;  // the keys every outcome has
   }
   EXPECT_EQ(waiting.Runs(), 0);
+}
+
+// One deadline from the first instruction, and stops that say what is true: a signal that came
+// before the handlers (held back here by a blocked mask) ends the run as interrupted; a host name
+// the resolver never answers gives up at the time limit. A lock that cannot be made fails at once
+// with the system's reason, and nothing another user plants at /tmp/kelvor.conf.lock blocks root,
+// whose lock lies in /var/run. Each run that needs it has mount and network namespaces of its own.
+TEST_F(StopAndLockTest, TheDeadlineHoldsAndALockThatCannotBeMadeFailsAtOnce) {
+  const std::string resolver =
+      tmp_.Write("resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n");
+  const auto silentResolver = [&] {
+    Isolate(CLONE_NEWNS | CLONE_NEWNET,
+            "ip link set lo up && mount --bind " + resolver + " /etc/resolv.conf");
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);  // port 53, never read: no answer comes
+    sockaddr_in at{AF_INET, htons(53), {htonl(INADDR_LOOPBACK)}, {}};
+    if (bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) _exit(kl::kNoNamespace);
+  };
+  const auto readOnlyRun = [] { Isolate(CLONE_NEWNS, "mount -t tmpfs -o ro none /var/run"); };
+  const auto unwritableTmp = [] {
+    Isolate(CLONE_NEWNS, "mount -t tmpfs -o mode=0755 none /tmp");
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(kl::kNoNamespace);
+  };
+  const std::string key = KLHelper::EncodeBase64("never.answers.test:8080|9|1|");
+  const std::string lockError = "Cannot make the activation lock ";
+  const struct {
+    const char* name;
+    std::function<void()> prepare;
+    Strings args;
+    int exitCode;
+    const char* outcome;
+    std::string message;
+  } cases[] = {
+      {"SIGTERM before the handlers", nullptr, kCustomer, 6, "interrupted",
+       "The activation was interrupted; nothing was written"},
+      {"a resolver that never answers",
+       silentResolver,
+       {"--key", key, "--timeout", "2"},
+       6,
+       "timed-out",
+       "The activation did not end within its time limit; nothing was written"},
+      {"root's lock in a read-only /var/run", readOnlyRun, kCustomer, 4, "config-error",
+       lockError + "/var/run/kelvory-activate.lock: Read-only file system"},
+      {"a user whose /tmp it cannot write", unwritableTmp, With(kCustomer, {"--timeout", "5"}), 4,
+       "config-error", lockError + "/tmp/kelvor.conf.lock: Permission denied"},
+      {"another user's directory at /tmp/kelvor.conf.lock", nullptr, kCustomer, 0, "activated",
+       "Validation Succeeded"},
+  };
+  const char* const planted = "/tmp/kelvor.conf.lock";
+  unlink(planted), mkdir(planted, 0700), chown(planted, 65534, 65534);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink(kConf);
+    kl::FakeTool tool({"exit 0"});
+    const bool early = c.exitCode == 6 && c.prepare == nullptr;
+    sigset_t term, previous;
+    sigemptyset(&term), sigaddset(&term, SIGTERM);
+    if (early) sigprocmask(SIG_BLOCK, &term, &previous);  // inherited by the program
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t run =
+        kl::StartProcess(With({ACTIVATE_PATH, "--json", "--tool", tool.Tool()}, c.args),
+                         dir_ + "/out", dir_ + "/err", false, c.prepare);
+    if (early) kill(run, SIGTERM), sigprocmask(SIG_SETMASK, &previous, nullptr);
+    const int code = kl::ReapProcess(run, 60);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: exit %d after %.2f s\n", c.name, code, seconds);
+    ASSERT_NE(code, kl::kNoNamespace) << "no namespace for this case";
+    const json report = json::parse(kl::ReadWholeFile(dir_ + "/out"), nullptr, false);
+    EXPECT_EQ(code, c.exitCode) << kl::ReadWholeFile(dir_ + "/err");
+    EXPECT_EQ(report["outcome"], c.outcome);
+    EXPECT_EQ(report["message"], c.message);
+    EXPECT_EQ(tool.Runs(), c.exitCode == 0 ? 1 : 0);
+    EXPECT_LT(seconds, 15.0) << "the run outlived its time limit";
+  }
+  rmdir(planted);
 }
 
 class ProfilePlatform : public kl::DefaultPlatform {

@@ -290,7 +290,10 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
   # The shipped postinstall, as root, with the real kelvory-activate and InitialValidate; the
   # Installer's part (its arguments, PACKAGE_PATH, COMMAND_LINE_INSTALL) is played here. After a
   # window install whose panes ran as an ordinary user it skips; a command-line install and a
-  # device-management install (no COMMAND_LINE_INSTALL) activate. Each says so in one line.
+  # device-management install (no COMMAND_LINE_INSTALL) activate. Each says so in one line. The
+  # postinstall trusts the configuration of the console's owner: logging in on a Mac makes that
+  # the user, here a file of the ordinary user's over /dev/console does (a private mount); with
+  # the console root's, that user's files are no activation and the tool refuses to write them.
   postinstall)
     src=$(cd "$(dirname "$0")/../.." && pwd)
     mkdir -p "$work/scripts" "$work/home"
@@ -299,9 +302,14 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     printf '%s' "<InstallationData><Customer><Name>Demo Customer</Name><ID>1001</ID></Customer>
 <Server><URL>127.0.0.1</URL><Protocol>http</Protocol><Port>$port</Port></Server>
 </InstallationData>" >"$work/pkg/InstallationData.xml"
+    touch "$work/console"
+    chown 65534 "$work/console"
     postinstall() {  # ENV...
-      env "$@" "$mark" PACKAGE_PATH="$work/pkg/Kelvory.pkg" "$work/scripts/postinstall" \
-        "$work/pkg/Kelvory-agent.pkg" / / / >"$work/transcript" 2>"$work/stderr"
+      # shellcheck disable=SC2016
+      unshare -m --propagation private sh -c '[ -z "$0" ] || mount --bind "$0" /dev/console &&
+        exec "$@"' "${console:-}" env "$@" "$mark" PACKAGE_PATH="$work/pkg/Kelvory.pkg" \
+        "$work/scripts/postinstall" "$work/pkg/Kelvory-agent.pkg" / / / >"$work/transcript" \
+        2>"$work/stderr"
       status=$?
       no_leftovers
     }
@@ -316,6 +324,11 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
       "buttons: continue=on back=on" "pane: summary"
     [ "$(stat -c %u /tmp/kelvor.conf)" = 65534 ] || fail "the panes did not run as the user"
     before=$(cat /tmp/kelvor.conf)
+    console=""
+    postinstall -u COMMAND_LINE_INSTALL
+    expect 3 "Kelvory activation failed (failed, exit 3): Can not create or access the install log file."
+    [ "$(cat /tmp/kelvor.conf)" = "$before" ] || fail "another user's file was written"
+    console=$work/console
     postinstall -u COMMAND_LINE_INSTALL
     expect 0 "Kelvory activation skipped: the installer's panes already activated (/tmp/kelvor.conf already ends with a complete activation for this volume (the installer's panes ran))"
     [ "$(cat /tmp/kelvor.conf)" = "$before" ] || fail "the skip changed /tmp/kelvor.conf"

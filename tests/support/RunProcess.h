@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,10 @@ constexpr bool kCanClearHostName = false;
 /// Starts `argv` (argv[0] is the program's path) with standard output in the file `out` and
 /// standard error in `err` (which may be the same file). With `noHostName`, the child runs in a
 /// UTS namespace whose host name is empty; that needs root (and Linux), and without it the child
-/// exits with kNoNamespace.
+/// exits with kNoNamespace. `prepare`, when given, runs in the child just before the program.
 inline pid_t StartProcess(const std::vector<std::string>& argv, const std::string& out,
-                          const std::string& err, bool noHostName = false) {
+                          const std::string& err, bool noHostName = false,
+                          const std::function<void()>& prepare = nullptr) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -44,6 +46,7 @@ inline pid_t StartProcess(const std::vector<std::string>& argv, const std::strin
 #else
   if (noHostName) _exit(kNoNamespace);
 #endif
+  if (prepare) prepare();
   execv(args[0], args.data());
   _exit(127);
 }

@@ -1,8 +1,11 @@
 // The tool's argument vector, its launch without a shell, and the message for each status.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "FakeTool.h"
@@ -95,45 +98,75 @@ TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
   EXPECT_EQ(right, 30);
 }
 
-// A caller that gives up (a signal, a time limit) takes the tool and whatever the tool started
-// with it; a caller that dies outright takes the tool. Each case runs in a child process: a
-// cancel is for good. Without Linux's parent-death signal the waiter's own watch on its caller
-// must do it alone, as where the system has no such signal.
+// Nothing the tool starts outlives the attempt or its caller: a caller that gives up (a signal, a
+// time limit) or dies outright, or an attempt that ends, takes the tool and what it started, in
+// its group or not (setsid). Each case runs in a child process (a cancel is for good) whose
+// standard output is a pipe, which ends only once nothing holds it, as `$(...)` waits. Without
+// Linux's parent-death signal the waiter must do it alone, as where there is no such signal.
 TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
+  enum End { kCancel, kKillCaller, kToolExits };
+  const std::string itself = "echo $$ > \"$d/pid\"; exec sleep 60";
+  const std::string child = "sleep 60 & echo $! > \"$d/pid\"; wait";
+  const std::string left = "setsid sh -c \"echo \\$\\$ > $d/pid; exec sleep 60\" & ";
   const struct {
-    bool parentDeathSignal, killCaller;
-  } cases[] = {{true, false}, {true, true}, {false, false}, {false, true}};
+    std::string step;
+    End end;
+  } cases[] = {
+      {itself, kKillCaller},
+      {child, kKillCaller},
+      {child, kCancel},
+      {left + "wait", kKillCaller},
+      {left + "wait", kCancel},
+      {left + "until [ -s \"$d/pid\" ]; do sleep 0.01; done; exit 3", kToolExits},
+  };
   struct Restore {
     ~Restore() { SetParentDeathSignalForTesting(true); }
   } restore;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.parentDeathSignal ? "with the parent-death signal" : "without it");
-    SetParentDeathSignalForTesting(c.parentDeathSignal);
-    const bool killCaller = c.killCaller;
-    kl::FakeTool tool({killCaller ? "echo $$ > \"$d/pid\"; exec sleep 60"
-                                  : "sleep 60 & echo $! > \"$d/pid\"; wait"});
-    const std::string pidFile = tool.directory + "/pid";
-    const pid_t caller = fork();
-    ASSERT_GE(caller, 0);
-    if (caller == 0) {
-      int32_t status = 0;
-      std::thread attempt([&] { status = launchvalidation(tool.directory.c_str(), kKeyForm); });
-      if (!killCaller && kl::PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
-      attempt.join();
-      const bool ended = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
-      _exit(ended && launchvalidation(tool.directory.c_str(), kKeyForm) == -1 ? 0 : 1);
+  for (const bool parentDeathSignal : {true, false}) {
+    SetParentDeathSignalForTesting(parentDeathSignal);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.step + (parentDeathSignal ? ", with" : ", without") +
+                   " the parent-death signal");
+      kl::FakeTool tool({c.step});
+      const std::string pidFile = tool.directory + "/pid";
+      int out[2];
+      ASSERT_EQ(pipe(out), 0);
+      const pid_t caller = fork();
+      ASSERT_GE(caller, 0);
+      if (caller == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        int32_t status = 0;
+        std::thread attempt([&] { status = launchvalidation(tool.directory.c_str(), kKeyForm); });
+        if (c.end == kCancel && kl::PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
+        attempt.join();
+        if (c.end == kToolExits) _exit(status == 3 << 8 ? 0 : 1);
+        const bool ended = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+        _exit(ended && launchvalidation(tool.directory.c_str(), kKeyForm) == -1 ? 0 : 1);
+      }
+      close(out[1]);
+      const pid_t started = kl::PidFrom(pidFile);
+      ASSERT_GT(started, 0);
+      const auto begin = std::chrono::steady_clock::now();
+      if (c.end == kKillCaller) kill(caller, SIGKILL);
+      int status = 0;
+      waitpid(caller, &status, 0);
+      if (c.end != kKillCaller) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      }
+      pollfd end{out[0], POLLIN, 0};
+      char byte;
+      const bool closed = poll(&end, 1, 10000) == 1 && read(out[0], &byte, 1) == 0;
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+      std::printf("standard output released %.3f s after the caller ended or gave up\n", seconds);
+      EXPECT_TRUE(closed) << "standard output still held after 10 s";
+      EXPECT_TRUE(kl::EndsSoon(started));
+      kill(started, SIGKILL);
+      close(out[0]);
+      EXPECT_EQ(tool.Runs(), 1);
     }
-    const pid_t grandchild = kl::PidFrom(pidFile);
-    ASSERT_GT(grandchild, 0);
-    if (killCaller) kill(caller, SIGKILL);
-    int status = 0;
-    waitpid(caller, &status, 0);
-    if (!killCaller) {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
-    EXPECT_TRUE(kl::EndsSoon(grandchild)) << (killCaller ? "caller killed" : "cancelled");
-    kill(grandchild, SIGKILL);
-    EXPECT_EQ(tool.Runs(), 1);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@ constexpr unsigned kGraceSeconds = 2;
 // A pipe the stop signals write to, so that a pause waiting on it wakes even when the signal
 // comes between its last look at g_stop and the wait (a sleep would miss that one).
 int g_wake[2] = {-1, -1};
+double g_start = 0;
 double g_deadline = std::numeric_limits<double>::infinity();
 
 double Now() {
@@ -53,7 +55,9 @@ void OnStopSignal(int signal) {
 
 }  // namespace
 
-void InstallStopHandlers(unsigned timeoutSeconds) {
+void InstallStopHandlers() {
+  if (g_start != 0) return;
+  g_start = Now();
   if (pipe(g_wake) == 0) {
     for (const int fd : g_wake) {
       fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -65,11 +69,27 @@ void InstallStopHandlers(unsigned timeoutSeconds) {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) sigaction(signal, &action, nullptr);
-  if (timeoutSeconds > 0) {
-    g_deadline = Now() + timeoutSeconds;
-    alarm(timeoutSeconds);
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) {
+    sigaction(signal, &action, nullptr);
+    sigaddset(&stops, signal);
   }
+  sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+}
+
+void ArmTimeLimit(unsigned timeoutSeconds) {
+  if (timeoutSeconds == 0) return;
+  g_deadline = g_start + timeoutSeconds;
+  const double left = g_deadline - Now();
+  if (left <= 0) {
+    raise(SIGALRM);
+    return;
+  }
+  itimerval limit{};
+  limit.it_value.tv_sec = static_cast<time_t>(left);
+  limit.it_value.tv_usec = static_cast<suseconds_t>((left - std::floor(left)) * 1e6) + 1;
+  setitimer(ITIMER_REAL, &limit, nullptr);
 }
 
 StopReason StopRequested() { return static_cast<StopReason>(g_stop.load()); }
@@ -88,16 +108,31 @@ bool PauseUnlessStopped(double seconds) {
   }
 }
 
-std::string ActivationLockPath() { return ConfigFilePath() + ".lock"; }
+bool WaitUnlessStopped(int fd) {
+  for (;;) {
+    if (StopRequested() != StopReason::kNone) return false;
+    pollfd watches[2] = {{fd, POLLIN, 0}, {g_wake[0], POLLIN, 0}};
+    if (poll(watches, 2, -1) > 0 && watches[0].revents != 0) return true;
+  }
+}
 
-bool AcquireActivationLock(std::string* why) {
+std::string ActivationLockPath() {
+  return geteuid() == 0 ? "/var/run/kelvory-activate.lock" : ConfigFilePath() + ".lock";
+}
+
+LockResult AcquireActivationLock(std::string* why) {
   const std::string path = ActivationLockPath();
   for (;;) {
     if (StopRequested() != StopReason::kNone) {
       *why = "another activation holds " + path;
-      return false;
+      return LockResult::kStopped;
     }
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    // ELOOP: a link, replaced below; anything else will not change by waiting.
+    if (fd < 0 && errno != ELOOP) {
+      *why = "Cannot make the activation lock " + path + ": " + std::strerror(errno);
+      return LockResult::kFailed;
+    }
     struct stat info {};
     const bool trusted = fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                          info.st_uid == geteuid() && info.st_nlink == 1;
@@ -105,8 +140,10 @@ bool AcquireActivationLock(std::string* why) {
       // Planted by someone else (or a link): never lock through it.
       if (fd >= 0) close(fd);
       if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-        *why = path + " belongs to someone else and cannot be replaced";
-        return false;
+        *why = "Cannot make the activation lock " + path +
+               ": something of someone else's is there and cannot be replaced (" +
+               std::strerror(errno) + ")";
+        return LockResult::kFailed;
       }
       continue;
     }
@@ -114,7 +151,7 @@ bool AcquireActivationLock(std::string* why) {
       // It may have been replaced between the open and the lock; then lock the new one.
       struct stat now {};
       if (stat(path.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino) {
-        return true;  // the descriptor stays open, and locked, until the process ends
+        return LockResult::kTaken;  // the descriptor stays open, and locked, until the process ends
       }
     }
     close(fd);

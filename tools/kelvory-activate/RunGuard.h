@@ -10,11 +10,16 @@ namespace kl {
 /// Why a run has to stop early.
 enum class StopReason { kNone, kTimedOut, kInterrupted };
 
-/// Installs handlers for SIGTERM, SIGINT and SIGHUP, and arms a time limit of
-/// `timeoutSeconds` (0: none) for the rest of the run. When either comes, the running
-/// validation tool's process group is sent SIGTERM, and SIGKILL 2 seconds later when it is
-/// still there; no tool starts after that. Call once, early.
-void InstallStopHandlers(unsigned timeoutSeconds);
+/// Installs handlers for SIGTERM, SIGINT, SIGHUP and SIGALRM (unblocking them: a parent's
+/// blocked mask must not make the run deaf) and starts the run's clock. When a stop comes, the
+/// running validation tool's process group is sent SIGTERM, and SIGKILL 2 seconds later when
+/// it is still there; no tool starts after that. Call first, before anything can take time
+/// (it needs no initialized library but the C library's system calls); later calls do nothing.
+void InstallStopHandlers();
+
+/// Arms the time limit: `timeoutSeconds` (0: none) from InstallStopHandlers, so the whole run
+/// counts, option parsing included. A limit already past stops the run at once.
+void ArmTimeLimit(unsigned timeoutSeconds);
 
 /// The first reason to stop that came, or kNone.
 StopReason StopRequested();
@@ -26,15 +31,23 @@ double SecondsBeforeTimeLimit();
 /// False when a stop was requested, before or during the wait.
 bool PauseUnlessStopped(double seconds);
 
-/// The lock's path: the configuration file's path with ".lock".
+/// Waits until `fd` is readable (true) or a stop is requested (false), whichever comes first.
+bool WaitUnlessStopped(int fd);
+
+/// The lock's path: root's lies where only root can write, /var/run/kelvory-activate.lock, so
+/// that nothing another user plants can block it; any other user's is the configuration file's
+/// path with ".lock".
 std::string ActivationLockPath();
 
+enum class LockResult { kTaken, kStopped, kFailed };
+
 /// Takes the activation lock, waiting while another run holds it, until the lock is taken
-/// (true) or a stop is requested (false; `*why` says why). The lock file lies in a
-/// world-writable directory: one that is not a regular file of ours with a single link cannot
-/// be trusted, and is removed and made anew when this process may (root may); otherwise the
-/// lock is refused. Held until the process ends.
-bool AcquireActivationLock(std::string* why);
+/// (kTaken), a stop is requested (kStopped), or the lock cannot be made at all (kFailed: no
+/// space, a read-only or unwritable directory, something there that cannot be replaced; at
+/// once, `*why` saying why with the system's reason). In a world-writable directory a lock that
+/// is not a regular file of ours with a single link cannot be trusted, and is removed and made
+/// anew when this process may. Held until the process ends.
+LockResult AcquireActivationLock(std::string* why);
 
 }  // namespace kl
 

@@ -4,14 +4,20 @@
 // with failover over the server addresses through the same tool launch, and appends the same
 // configuration lines.
 #import <Foundation/Foundation.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <random>
+#include <thread>
 
 #import "ActivationSources.h"
 #include "JsonOutput.h"
@@ -35,9 +41,9 @@ enum ExitCode {
   kRefused = 1,
   kUsage = 2,
   kFailed = 3,
-  kConfigError = 4,
-  kNoData = 5,   // no source gave any activation data
-  kStopped = 6,  // timed out, interrupted, or another activation holds the lock
+  kConfigError = 4,  // the configuration, or the lock it is written under, could not be made
+  kNoData = 5,       // no source gave any activation data
+  kStopped = 6,      // timed out, interrupted, or another activation holds the lock
 };
 
 // Long enough for several server addresses that each take their full connection time, short
@@ -68,8 +74,39 @@ class HeadlessPlatform : public kl::DefaultPlatform {
   std::vector<std::string> ApplicationDirectories() override {
     return KLSystemApplicationDirectories();
   }
+  // The resolver's own wait cannot be cut short: the lookup runs on a thread of its own, left
+  // behind when the time limit or a signal comes first, so that the run ends at its deadline.
+  bool ResolveHostName(const std::string& name) override {
+    if (kl::StopRequested() != kl::StopReason::kNone) return false;
+    struct Lookup {
+      int done[2] = {-1, -1};
+      std::atomic<bool> found{false};
+      ~Lookup() {
+        for (const int fd : done) {
+          if (fd >= 0) close(fd);
+        }
+      }
+    };
+    const auto lookup = std::make_shared<Lookup>();
+    if (pipe(lookup->done) != 0) return kl::DefaultPlatform::ResolveHostName(name);
+    for (const int fd : lookup->done) fcntl(fd, F_SETFD, FD_CLOEXEC);
+    const auto resolve = [=]() {  // the lookup and the name, by value
+      addrinfo hints{};
+      hints.ai_family = AF_INET;  // what gethostbyname finds
+      hints.ai_socktype = SOCK_STREAM;
+      addrinfo* addresses = nullptr;
+      lookup->found = getaddrinfo(name.c_str(), nullptr, &hints, &addresses) == 0;
+      if (addresses != nullptr) freeaddrinfo(addresses);
+      (void)!write(lookup->done[1], "", 1);
+    };
+    std::thread(resolve).detach();
+    if (kl::WaitUnlessStopped(lookup->done[0])) return lookup->found;
+    abandonedLookup = true;
+    return false;
+  }
   std::vector<std::string> alerts;
   std::string packagePath;
+  bool abandonedLookup = false;  // a lookup thread may still run: leave without cleaning up
 };
 
 struct Options {
@@ -78,6 +115,8 @@ struct Options {
   bool managed = false;
   bool retry = false;
   std::string managedPath;  // empty: the platform's forced preferences
+  std::string installerUser;
+  uid_t installerUid = 0;  // root's when no installer user is named
   unsigned timeout = kDefaultTimeoutSeconds;
   std::string key, customerName, customerId, server, protocol, port, proxy;
   bool hasKey = false, hasName = false, hasId = false, hasServer = false, hasProtocol = false,
@@ -99,6 +138,7 @@ struct Report {
   bool configWritten = false;
   nlohmann::json sources;  // where the input came from, once known
   std::string sourceLine;
+  std::string configAtStart = "not taken";  // ConfigFingerprint once the lock is held
 };
 
 // The shell's convention: the exit code, 128+N for signal N, -1 when nothing started.
@@ -200,12 +240,22 @@ int Stopped(Report* report, bool json, bool waitingForLock, const std::string& w
   if (waitingForLock) {
     report->outcome = "busy";
     report->message = why;
-  } else if (kl::StopRequested() == kl::StopReason::kTimedOut) {
+    return Finish(*report, json, kStopped);
+  }
+  // What the validation tool may have done before it was stopped is said as it is.
+  const bool changed =
+      report->configAtStart != "not taken" && ConfigFingerprint() != report->configAtStart;
+  const std::string written =
+      changed ? "; " + ConfigFilePath() +
+                    " changed during the run (the validation tool writes it); no activation "
+                    "block was appended"
+              : "; nothing was written";
+  if (kl::StopRequested() == kl::StopReason::kTimedOut) {
     report->outcome = "timed-out";
-    report->message = "The activation did not end within its time limit; nothing was written";
+    report->message = "The activation did not end within its time limit" + written;
   } else {
     report->outcome = "interrupted";
-    report->message = "The activation was interrupted; nothing was written";
+    report->message = "The activation was interrupted" + written;
   }
   return Finish(*report, json, kStopped);
 }
@@ -215,16 +265,26 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   // One activation at a time, checked and appended under the lock: two runs never leave two
   // blocks. A dry run writes nothing and needs none.
   std::string lockError;
-  if (!o.dryRun && !kl::AcquireActivationLock(&lockError)) {
+  const kl::LockResult lock =
+      o.dryRun ? kl::LockResult::kTaken : kl::AcquireActivationLock(&lockError);
+  if (lock == kl::LockResult::kFailed) {
+    // Nothing would be written safely without it, and waiting will not make it.
+    report.outcome = "config-error";
+    report.message = lockError;
+    return Finish(report, o.json, kConfigError);
+  }
+  if (lock == kl::LockResult::kStopped) {
     return Stopped(&report, o.json, kl::StopRequested() != kl::StopReason::kInterrupted, lockError);
   }
+  if (!o.dryRun) report.configAtStart = ConfigFingerprint();
   std::string why;
-  if (o.unlessActivated && SkipBecauseActivated(o.target, &why)) {
+  if (o.unlessActivated && SkipBecauseActivated(o.target, o.installerUid, &why)) {
     report.outcome = "already-activated";
     report.message = why;
     return Finish(report, o.json, kActivated);
   }
   const KLSourceChoice choice = ChooseSources(o);
+  if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
   report.sources = SourceFields(choice);
   report.sourceLine = SourceLine(choice);
   const std::string error = UnreadableNamedFile(o, choice);
@@ -251,6 +311,8 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   }
   KLActivationRefusal refusal;
   KLTextDataProvider* record = [KLCreateCheckedRecord(input, &refusal) autorelease];
+  // Key decoding looks host names up: one that gave up at the deadline refused nothing.
+  if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
   if (record == nil) {
     report.outcome = "refused";
     report.message = refusal.message;
@@ -314,9 +376,23 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   }
 }
 
+// The stop handlers go in before the libraries initialize (the Objective-C runtime and its
+// frameworks take tens of milliseconds): a signal meanwhile would end the run by its default
+// action instead of as "interrupted". ELF runs .preinit_array before any library initializer.
+void InstallStopHandlersEarly(int, char**, char**) { kl::InstallStopHandlers(); }
+#if defined(__ELF__)
+__attribute__((section(".preinit_array"),
+               used)) void (*const kEarly)(int, char**, char**) = InstallStopHandlersEarly;
+#else
+__attribute__((constructor(101))) void InstallStopHandlersFirst() {
+  InstallStopHandlersEarly(0, nullptr, nullptr);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  kl::InstallStopHandlers();  // done already (see above): a second call does nothing
   const int version = HandleVersionOption(argc, argv, "kelvory-activate");
   if (version >= 0) return version;
   CLI::App app{
@@ -324,8 +400,8 @@ int main(int argc, char** argv) {
       "activation panes' own checks, validation and configuration.\n"
       "Exit codes: 0 activated (or dry run, or already activated), 1 refused by the checks, "
       "2 usage error, 3 every validation attempt failed (with --retry: of the last round), 4 the "
-      "configuration file could not be written, 5 no source gave any activation data, 6 timed "
-      "out, interrupted, or another activation holds the lock.\n"
+      "configuration file, or the lock it is written under, could not be made, 5 no source gave "
+      "any activation data, 6 timed out, interrupted, or another activation holds the lock.\n"
       "Sources, first to last: options, then managed preferences, then the pre-fill file. The "
       "first of the preferences and the file that holds activation data gives the values; "
       "options override them one by one."};
@@ -339,8 +415,13 @@ int main(int argc, char** argv) {
   app.add_flag("--json", o.json, "One JSON object on standard output");
   app.add_flag("--dry-run", o.dryRun, "Run the checks and show the tool runs; start nothing");
   app.add_flag("--unless-activated", o.unlessActivated,
-               "Do nothing when /tmp/kelvor.conf ends with a complete activation (the panes ran); "
-               "never in a command-line install (COMMAND_LINE_INSTALL=1)");
+               "Do nothing when /tmp/kelvor.conf ends with a complete activation (the panes ran): "
+               "a regular file with one link, owned by root, by this run's user or by "
+               "--installer-user, of which only the last 64 KiB are read; never in a "
+               "command-line install (COMMAND_LINE_INSTALL=1)");
+  app.add_option("--installer-user", o.installerUser,
+                 "The user who ran the Installer (NAME or UID; empty: none known), whose "
+                 "/tmp/kelvor.conf --unless-activated trusts");
   app.add_option("--managed-preferences", o.managedPath,
                  "Read managed preferences (before the pre-fill file): from this property list "
                  "(XML or binary; the flat dictionary or a whole unsigned configuration profile), "
@@ -365,14 +446,21 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"http", "https"}));
   app.add_option("--port", o.port, "Server port, as typed");
   app.add_option("--proxy", o.proxy, "Proxy host[:port]");
+  const auto interrupted = [&o] {
+    Report report;
+    return Stopped(&report, o.json, false, "");
+  };
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
+    if (kl::StopRequested() != kl::StopReason::kNone) return interrupted();
     app.exit(e);  // prints the message and usage to standard error
     return kUsage;
   }
+  if (kl::StopRequested() != kl::StopReason::kNone) return interrupted();
+  kl::ArmTimeLimit(o.timeout);
 
   o.hasKey = app.count("--key") > 0;
   o.hasName = app.count("--customer-name") > 0;
@@ -394,18 +482,32 @@ int main(int argc, char** argv) {
   if (o.tool.size() < 16 || o.tool.compare(o.tool.size() - 16, 16, "/InitialValidate") != 0) {
     usage = "--tool must name a file called InitialValidate (the plug-in runs it by that name)";
   }
+  if (!o.installerUser.empty()) {
+    const passwd* user = getpwnam(o.installerUser.c_str());
+    if (user != nullptr) {
+      o.installerUid = user->pw_uid;
+    } else if (o.installerUser.find_first_not_of("0123456789") == std::string::npos &&
+               o.installerUser.size() < 10) {
+      o.installerUid = static_cast<uid_t>(std::stoul(o.installerUser));
+    } else {
+      usage = "--installer-user: no such user: " + o.installerUser;
+    }
+  }
   if (!usage.empty()) {
     std::fprintf(stderr, "kelvory-activate: %s\nRun with --help for more information.\n",
                  usage.c_str());
     return kUsage;
   }
 
-  kl::InstallStopHandlers(o.timeout);
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   HeadlessPlatform platform;
   platform.packagePath = o.package;
   kl::ScopedPlatform scope(&platform);
   const int code = Activate(o, &platform);
+  if (platform.abandonedLookup) {
+    std::fflush(nullptr);
+    _exit(code);
+  }
   [pool drain];
   return code;
 }
