@@ -12,6 +12,7 @@ if [ -z "${KL_PRIVATE:-}" ]; then
 fi
 ip link set lo up
 mount -t tmpfs -o mode=1777 none /tmp
+mount -t tmpfs -o mode=755 none /run  # root's activation lock: /var/run/kelvory-activate.lock
 build=$(pwd)/build
 pairs=${1:-30}
 work=$(mktemp -d /var/tmp/kl_reliability.XXXXXX)

@@ -4,10 +4,10 @@
 #   --asan  the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer
 #   --tsan  the validation tests (background thread and main-thread hand-off) under
 #           ThreadSanitizer
-# The tests use the fixed paths /tmp/kelvor.conf and /tmp/kelvor_install.log, loopback ports
-# and an X display. So that two runs on one machine cannot disturb each other, the suite runs
-# in a mount namespace with a private /tmp (and a network namespace of its own where the
-# system allows), and its Xvfb takes a display number that no other server holds.
+# The tests use the fixed paths /tmp/kelvor.conf, /tmp/kelvor_install.log and
+# /var/run/kelvory-activate.lock, loopback ports and an X display. So that two runs on one
+# machine cannot disturb each other, the suite runs in a mount namespace with a private /tmp and
+# /run (and a network namespace of its own where the system allows), and its Xvfb takes a display number that no other server holds.
 set -eu
 cd "$(dirname "$0")/.."
 if [ -z "${KL_PRIVATE:-}" ]; then
@@ -21,9 +21,10 @@ if [ -z "${KL_PRIVATE:-}" ]; then
     "against the machine's /tmp; do not run two suites at once" >&2
   KL_PRIVATE=none
 fi
+# /run too: root's activation lock lives there (/var/run/kelvory-activate.lock).
 case "$KL_PRIVATE" in
-  net) ip link set lo up; mount -t tmpfs -o mode=1777 none /tmp ;;
-  mount) mount -t tmpfs -o mode=1777 none /tmp ;;
+  net) ip link set lo up; mount -t tmpfs -o mode=1777 none /tmp; mount -t tmpfs -o mode=755 none /run ;;
+  mount) mount -t tmpfs -o mode=1777 none /tmp; mount -t tmpfs -o mode=755 none /run ;;
 esac
 
 dir=build
