@@ -513,6 +513,184 @@ BLIND = [
 ]
 MUTATIONS += BLIND
 
+# Written blind a second time (2026-12-07), over the code as the managed-installs and hardening
+# work left it, by someone who had read no test: the README, the documentation and the
+# production code only. First run: see the README.
+BLIND2 = [
+    # A key of agent type 9 is refused with "Activation key is invalid for this agent type".
+    M("blind2-decode-type9", "installer/ActDlg/KLKeyDecoder.cpp",
+      r'if (type != "1" && type != "8" && type != "9") {',
+      r'if (type != "1" && type != "8") {',
+      EVERYTHING),
+    # A key endpoint "https://host" without a port gets port 80 instead of 443 (decode, config).
+    M("blind2-endpoint-https-port80", "installer/common/KLEndPoint.cpp",
+      r'portText = protocol == "http" ? "80" : "443";',
+      r'portText = "80";',
+      EVERYTHING),
+    # An appliance identifier of 2147483648 is accepted (as a negative number) instead of
+    # "Unknown error"; a text-file number one past the 32-bit limit wraps instead of saturating.
+    M("blind2-int32-one-past-limit-wraps", "installer/common/KLHelper.cpp",
+      r'if (magnitude > limit) {',
+      r'if (magnitude > limit + 1) {',
+      EVERYTHING),
+    # In the key=value text form, useSecureConnection=2 (or -1) is read as http, not https.
+    M("blind2-text-secure-only-one", "installer/ActDlg/KLTextDataProvider.mm",
+      r'_isHTTPS = KLHelper::Atoi32(value) != 0;',
+      r'_isHTTPS = KLHelper::Atoi32(value) == 1;',
+      EVERYTHING),
+    # <Protocol>HTTPS</Protocol> is read as https although the doctor warns it is read as http.
+    M("blind2-xml-protocol-any-case", "installer/ActDlg/KLTextDataProvider.mm",
+      r'isHTTPS = [value isEqualToString:@"https"];',
+      r'isHTTPS = [[value lowercaseString] isEqualToString:@"https"];',
+      EVERYTHING),
+    # The last address of a server list is never tried: failover stops one address early.
+    M("blind2-last-server-skipped", "installer/ActDlg/KLTextDataProvider.mm",
+      r'if (currentURLArrayIndex < static_cast<int64_t>([list count])) {',
+      r'if (currentURLArrayIndex + 1 < static_cast<int64_t>([list count])) {',
+      EVERYTHING),
+    # A configuration profile with two payloads for com.kelvory.activation is read (the last
+    # one wins) instead of being refused with "...; keep one".
+    M("blind2-profile-two-payloads", "installer/ActDlg/KLActivationSource.mm",
+      r'if (names.size() == 1) return values;',
+      r'if (!names.empty()) return values;',
+      EVERYTHING),
+    # kelvory-activate --protocol https sets port 80 and --protocol http port 443.
+    M("blind2-protocol-port-swapped", "installer/ActDlg/KLActivationSource.mm",
+      r'input->port = input->https ? @"443" : @"80";',
+      r'input->port = input->https ? @"80" : @"443";',
+      EVERYTHING),
+    # Port 65536 in the customer form is refused with "Port is out of range".
+    M("blind2-port-65536-refused", "installer/ActDlg/KLActivationInput.mm",
+      r'if (static_cast<uint32_t>(out->port) >= 65537u) {',
+      r'if (static_cast<uint32_t>(out->port) >= 65536u) {',
+      EVERYTHING),
+    # A pre-fill with a customer ID but no name switches to the customer form and alerts
+    # "Customer name can not be empty" (the doctor's likely cause disappears) instead of
+    # keeping the key form.
+    M("blind2-prefill-half-customer", "installer/ActDlg/KLActivationInput.mm",
+      r'} else if ([[record customerId] length] != 0 && [[record customerName] length] != 0) {',
+      r'} else if ([[record customerId] length] != 0 || [[record customerName] length] != 0) {',
+      EVERYTHING),
+    # A pre-fill file with no activation data (a server only) makes the activation pane try to
+    # pass by itself on entry and show an alert instead of quietly asking the user.
+    M("blind2-pane-no-data-tries-to-pass", "installer/ActDlg/ActDlgPane.mm",
+      r'if (record == nil || ![record containData]) {',
+      r'if (record == nil) {',
+      EVERYTHING),
+    # After "Validation Failed" the Go Back button stays disabled: the user cannot correct
+    # the activation data.
+    M("blind2-verdict-back-disabled", "installer/validation/ValidDlgPane.mm",
+      r'[self setPreviousEnabled:YES];',
+      r'[self setPreviousEnabled:succeeded];',
+      EVERYTHING),
+    # A validation tool killed by a signal counts as a success ("Validation Succeeded", the
+    # configuration appended) instead of "Launch script failed".
+    M("blind2-signal-counts-success", "installer/validation/KLValidationTool.cpp",
+      r'return status == 0 ? std::string() : std::string("Launch script failed");',
+      r'return std::string();',
+      EVERYTHING),
+    # A tool that cannot be executed is reported with status -1 (nothing started) instead of
+    # 127 in kelvory-activate's attempts.
+    M("blind2-not-executed-minus-one", "installer/validation/KLValidationTool.cpp",
+      r'return (report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus;',
+      r'return (report.value == EAGAIN || report.value == ENOMEM) ? kNotExecutedStatus : -1;',
+      EVERYTHING),
+    # homedir in /tmp/kelvor.conf lacks the "/" before "Applications" for a target like
+    # /Volumes/Disk, and gets "//" for "/".
+    M("blind2-homedir-slash-inverted", "installer/validation/KLConfigWriter.cpp",
+      r'endsInSeparator ? "" : "/"',
+      r'endsInSeparator ? "/" : ""',
+      EVERYTHING),
+    # A key with exactly two endpoints writes endpoint_size=1 and no server_1/protocol_1/port_1.
+    M("blind2-second-endpoint-dropped", "installer/validation/KLConfigWriter.cpp",
+      r'const int32_t count = n >= 2 ? 2 : 1;',
+      r'const int32_t count = n > 2 ? 2 : 1;',
+      EVERYTHING),
+    # A line break in a logged value (the pre-fill path, a server message) starts a forged
+    # line of its own in /tmp/kelvor_install.log instead of being written as \n.
+    M("blind2-log-newline-unescaped", "installer/common/KLInstallLog.cpp",
+      r'escaped += "\\n";',
+      r'escaped += "\n";',
+      EVERYTHING),
+    # Two kelvory-activate runs at once both get the lock and can leave two blocks in
+    # /tmp/kelvor.conf.
+    M("blind2-lock-shared", "tools/kelvory-activate/RunGuard.cpp",
+      r'if (flock(fd, LOCK_EX | LOCK_NB) == 0) {',
+      r'if (flock(fd, LOCK_SH | LOCK_NB) == 0) {',
+      EVERYTHING),
+    # With --retry, a round whose first address refused the customer but whose last could not
+    # connect is walked again instead of ending at once as failed.
+    M("blind2-retry-last-attempt-only", "tools/kelvory-activate/main.mm",
+      r'unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;',
+      r'unreachable = ShellStatus(status) == kToolCannotConnect;',
+      EVERYTHING),
+    # kelvory-activate exits 4 when every validation failed and 3 when the configuration could
+    # not be appended (the other way round from the exit-code table).
+    M("blind2-exit-3-4-swapped", "tools/kelvory-activate/main.mm",
+      r'return Finish(report, o.json, outcome.message.empty() ? kConfigError : kFailed);',
+      r'return Finish(report, o.json, outcome.message.empty() ? kFailed : kConfigError);',
+      EVERYTHING),
+    # The JSON report says "rounds": 1 for a run in which no tool ran (refused, no data,
+    # already activated, dry run) instead of 0.
+    M("blind2-json-rounds-without-run", "tools/kelvory-activate/main.mm",
+      r'const int rounds = r.attempts.empty() ? 0 : r.attempts.back().round;',
+      r'const int rounds = r.attempts.empty() ? 1 : r.attempts.back().round;',
+      EVERYTHING),
+    # --unless-activated skips a command-line install (COMMAND_LINE_INSTALL=1) when a block is
+    # present, and never skips when the variable holds anything else.
+    M("blind2-cli-install-skips", "tools/kelvory-activate/ActivationSources.mm",
+      r'if (commandLine != nullptr && std::string(commandLine) == "1") return false;',
+      r'if (commandLine != nullptr && std::string(commandLine) != "1") return false;',
+      EVERYTHING),
+    # kelvory-keytool decode --json prints "applianceID" instead of "applianceId".
+    M("blind2-decode-json-key", "tools/kelvory-keytool/main.cpp",
+      r'PrintJson({{"applianceId", id}, {"endpoints", list}});',
+      r'PrintJson({{"applianceID", id}, {"endpoints", list}});',
+      EVERYTHING),
+    # The doctor gives no first-word-only warning for customerName=Demo Customer (two words);
+    # only a value of three words or more is warned about.
+    M("blind2-first-word-no-warning", "tools/kelvory-keytool/warnings.mm",
+      r'} else if (words.size() > 2) {',
+      r'} else if (words.size() > 3) {',
+      EVERYTHING),
+    # kelvory-installer exits 1 instead of 2 on a usage error (an unknown option, --script
+    # with --headless).
+    M("blind2-host-usage-status", "tools/kelvory-installer/HostOptions.cpp",
+      r'return 2;',
+      r'return 1;',
+      EVERYTHING),
+    # A script with CRLF line endings fails ("unknown step" / "takes nothing after it").
+    M("blind2-script-crlf", "tools/kelvory-installer/ScriptParser.cpp",
+      r"if (!line.empty() && line.back() == '\r') line.pop_back();",
+      r"if (!line.empty() && line.back() == '\n') line.pop_back();",
+      EVERYTHING),
+    # InitialValidate with several option faults exits with the highest code instead of the
+    # lowest (a missing -f and -l gives 7, not 3).
+    M("blind2-iv-highest-code", "tools/InitialValidate/Options.cpp",
+      r'if (lowest == 0 || code < lowest) lowest = code;',
+      r'if (lowest == 0 || code > lowest) lowest = code;',
+      EVERYTHING),
+    # The [server] section written by InitialValidate names the proxy "proxy=" instead of
+    # "proxy_0=".
+    M("blind2-iv-proxy-key", "tools/InitialValidate/main.cpp",
+      r'if (!o.proxy.empty()) text += "\tproxy_0=" + o.proxy + "\n";',
+      r'if (!o.proxy.empty()) text += "\tproxy=" + o.proxy + "\n";',
+      EVERYTHING),
+    # The simulator registers a customer whose ID is listed in "refuseRegistration" (only
+    # appliance IDs are refused), so code 15 never comes for a customer.
+    M("blind2-sim-refuse-customer-ignored", "tools/kelvory-mgmt-sim/main.cpp",
+      r'if (directory_.refuseRegistration.count(key)) {',
+      r'if (directory_.refuseRegistration.count(r.appliance)) {',
+      EVERYTHING),
+    # postinstall writes "Kelvory activated: ..." instead of "Kelvory activation skipped: the
+    # installer's panes already activated (...)" when the panes already ran.
+    M("blind2-postinstall-skip-line", "packaging/macos/postinstall",
+      r'if [ "$status" -eq 0 ] && [ "$outcome" = already-activated ]; then',
+      r'if [ "$status" -eq 0 ] && [ "$outcome" = already_activated ]; then',
+      EVERYTHING),
+]
+MUTATIONS += BLIND2
+
 
 class Workspace:
     """A copy of the tracked sources with its own build directory."""
