@@ -8,6 +8,8 @@ backticks:
   `tests/x/File.cpp: Suite.Name[text]`   ... whose body holds `text` (a table row)
   `tests/e2e/e2e.sh: scenario`           a case of the script that tests/CMakeLists.txt runs
   `scripts/check-x.sh`                   a check that .ci/run runs (or packaging/.../check-x.sh)
+Also checks the README's table of the validation tool's exit codes against their one home,
+installer/contract/KLToolExitCodes.h.
 Usage: scripts/check-contract.py [CONTRACT]; exit 1 naming each line at fault.
 """
 
@@ -83,6 +85,28 @@ def check_ref(ref, ci_run):
     return f"not a reference: `{ref}`"
 
 
+def exit_code_faults():
+    """The README's table of the tool's exit codes against installer/contract/KLToolExitCodes.h,
+    whose table the plug-in's messages and the tool's help are built from."""
+    header = (ROOT / "installer/contract/KLToolExitCodes.h").read_text()
+    table = header[header.index("kToolExitCodeTexts"):]
+    literal = r'((?:\s*"(?:[^"\\]|\\.)*"\s*)+)'
+    texts = [tuple("".join(re.findall(r'"((?:[^"\\]|\\.)*)"', part)) for part in pair)
+             for pair in re.findall(r"\{" + literal + "," + literal + r"\}", table)]
+    rows = {}
+    for line in (ROOT / "README.md").read_text().splitlines():
+        row = cells(line) if line.startswith("|") else []
+        if len(row) == 3 and row[0].isdigit():
+            rows[int(row[0])] = (row[1], row[2])
+    faults = []
+    for code, (message, meaning) in enumerate(texts):
+        if rows.get(code) != (message, meaning):
+            faults.append(f"README.md: exit code {code} does not read as in KLToolExitCodes.h")
+    if len(texts) != 19:
+        faults.append(f"KLToolExitCodes.h: {len(texts)} exit codes read, 19 expected")
+    return faults
+
+
 def main():
     contract = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "tests/CONTRACT.md"
     ci_run = (ROOT / ".ci/run").read_text()
@@ -109,6 +133,7 @@ def main():
             fault = check_ref(ref, ci_run)
             if fault:
                 faults.append(f"{where}: {ident}: {fault}")
+    faults += exit_code_faults()
     for fault in faults:
         print(fault, file=sys.stderr)
     print(f"{contract.name}: {behaviours} behaviours, {unguarded} unguarded, "

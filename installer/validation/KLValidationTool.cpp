@@ -26,31 +26,19 @@
 
 #include "KLHelper.h"
 #include "KLInstallLog.h"
+#include "KLToolExitCodes.h"
 
 extern char** environ;
 
+// The tool's exit-code table holds the texts.
 const char* const ERRORS[19] = {
-    "The connectivity check is successful. The self registration is successful. The "
-    "configuration file is created successfully.",
-    "Input connection option is invalid. Missing server IP, protocol or port.",
-    "Input connection option is invalid. Duplicate server IP, protocol or port.",
-    "Input connection option is invalid. Missing configuration file path.",
-    "Input connection option is invalid. Duplicate configuration file path.",
-    "Input validation option is invalid. No customer name, customer ID or appliance ID.",
-    "Input validation option is invalid. Only one item of customer name, customer ID or "
-    "appliance ID can be included in the input.",
-    "Input connection option is invalid. Missing install log file path.",
-    "Input connection option is invalid. Duplicate install log file path.",
-    "Unrecognized options in input.",
-    "Connection failed. Can not connect to the server with the input parameters.",
-    "Validation failed. The specified customer name can not be validated.",
-    "Validation failed. The specified customer ID can not be validated.",
-    "Validation failed. The specified appliance ID can not be validated.",
-    "Local asset discovery failed. Check log file for more information.",
-    "Server can not register the appliance. Contact system administrator for more information.",
-    "Can not create or access the configuration file.",
-    "Can not create or access the install log file.",
-    "Runtime exception occurred.",
+    kToolExitCodeTexts[0].message,  kToolExitCodeTexts[1].message,  kToolExitCodeTexts[2].message,
+    kToolExitCodeTexts[3].message,  kToolExitCodeTexts[4].message,  kToolExitCodeTexts[5].message,
+    kToolExitCodeTexts[6].message,  kToolExitCodeTexts[7].message,  kToolExitCodeTexts[8].message,
+    kToolExitCodeTexts[9].message,  kToolExitCodeTexts[10].message, kToolExitCodeTexts[11].message,
+    kToolExitCodeTexts[12].message, kToolExitCodeTexts[13].message, kToolExitCodeTexts[14].message,
+    kToolExitCodeTexts[15].message, kToolExitCodeTexts[16].message, kToolExitCodeTexts[17].message,
+    kToolExitCodeTexts[18].message,
 };
 
 namespace {
@@ -440,6 +428,8 @@ void CancelRunningTools(int signal) {
     if (pid > 0) kill(-pid, signal);
   }
 }
+
+extern "C" void KLTerminateRunningTools() { TerminateRunningTools(); }
 
 void TerminateRunningTools() {
   CancelRunningTools(SIGTERM);

@@ -60,6 +60,10 @@ void CancelRunningTools(int signal);
 /// left, and waits for them. Async-signal-safe; for a caller that is about to exit.
 void TerminateRunningTools();
 
+/// TerminateRunningTools by a plain C name, for a host that finds it in the loaded plug-in
+/// (KLPluginNames.h).
+extern "C" void KLTerminateRunningTools();
+
 /// Runs the tool for one attempt and returns its status (see RunAndWait). `resourceDirectory`
 /// is the ASCII form of the plug-in's resource directory; null when it has none, and then
 /// nothing is started and the status is -1. Blocks until the tool has ended.

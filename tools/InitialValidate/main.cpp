@@ -28,28 +28,8 @@ namespace {
 using kl::protocol::JsonWithinLimits;
 using nlohmann::json;
 
-const char* const kMeanings[] = {
-    "success: validated, registered, configuration file written",
-    "missing or invalid server (-s), port (-n, 1 to 65536) or protocol (-p, http or https)",
-    "-s, -n or -p given more than once",
-    "missing configuration file path (-f)",
-    "-f given more than once",
-    "none of customer name (-c), customer ID (-i) or appliance ID (-a)",
-    "appliance ID (-a) together with a customer name (-c) or ID (-i)",
-    "missing install log path (-l)",
-    "-l given more than once",
-    "unrecognized option, or an option without its value",
-    "cannot connect to the server, or it does not answer as a management server",
-    "the server rejected the customer name",
-    "the server rejected the customer ID",
-    "the server rejected the appliance ID",
-    "local discovery (host name, OS name and version) failed",
-    "the server refused to register the appliance",
-    "cannot create or write the configuration file, or it is not ours to replace",
-    "cannot create or write the install log, or it is not ours to write",
-    "unexpected exception",
-};
-static_assert(std::size(kMeanings) == kToolExitCodeCount, "one meaning per exit code");
+// Each exit code's meaning, from the exit-code table.
+const char* Meaning(int code) { return kToolExitCodeTexts[code].meaning; }
 
 void PrintHelp() {
   printf(
@@ -90,8 +70,7 @@ void PrintHelp() {
       "  \\tappliance_id=<-a, or the ID the server assigned to this machine>\n"
       "\n"
       "Exit codes (the lowest one wins among option faults):\n");
-  for (int code = 0; code < kToolExitCodeCount; ++code)
-    printf("  %2d  %s\n", code, kMeanings[code]);
+  for (int code = 0; code < kToolExitCodeCount; ++code) printf("  %2d  %s\n", code, Meaning(code));
 }
 
 // An install-log entry that could not be written. Until the configuration file is in place it
@@ -345,7 +324,7 @@ int Run(int argc, char** argv) {
     return kToolOk;
   }
   if (fault != kToolOk) {
-    fprintf(stderr, "InitialValidate: %s (try --help)\n", kMeanings[fault]);
+    fprintf(stderr, "InitialValidate: %s (try --help)\n", Meaning(fault));
     return fault;
   }
   std::string why;
@@ -356,7 +335,7 @@ int Run(int argc, char** argv) {
       why = strerror(errno);
       close(fd);
     }
-    fprintf(stderr, "InitialValidate: %s: %s: %s\n", kMeanings[kToolLogFile], o.logPath.c_str(),
+    fprintf(stderr, "InitialValidate: %s: %s: %s\n", Meaning(kToolLogFile), o.logPath.c_str(),
             why.c_str());
     return kToolLogFile;
   }
@@ -372,12 +351,12 @@ int Run(int argc, char** argv) {
     log.TryEntry("Unexpected exception", e.what());
   }
   if (!log.TryEntry("InitialValidate finished",
-                    "exit code " + std::to_string(code) + ": " + kMeanings[code])) {
+                    "exit code " + std::to_string(code) + ": " + Meaning(code))) {
     fprintf(stderr, "InitialValidate: install log %s: %s\n", o.logPath.c_str(), log.why().c_str());
     // Nothing was replaced unless the run succeeded; a success stands with its log cut short.
     if (code != kToolOk) code = kToolLogFile;
   }
-  if (code != kToolOk) fprintf(stderr, "InitialValidate: %s\n", kMeanings[code]);
+  if (code != kToolOk) fprintf(stderr, "InitialValidate: %s\n", Meaning(code));
   return code;
 }
 
@@ -387,7 +366,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (...) {
-    fprintf(stderr, "InitialValidate: %s\n", kMeanings[kToolRuntime]);
+    fprintf(stderr, "InitialValidate: %s\n", Meaning(kToolRuntime));
     return kToolRuntime;
   }
 }

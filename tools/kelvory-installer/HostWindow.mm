@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "KLInstallLog.h"
+#include "KLPluginNames.h"
 #include "KLStringBridge.h"
 #include "PluginLoader.h"
-#include "PluginNames.h"
 #include "Transcript.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "PluginNames.h"
+#include "KLPluginNames.h"
 
 // GNUstep's per-class instance counts (NSDebug.h hides them when NDEBUG is set).
 extern "C" {

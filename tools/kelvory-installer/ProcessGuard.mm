@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "PluginNames.h"
+#include "KLPluginNames.h"
 #include "VirtualDisplay.h"
 
 // The toolkit posts a few notices to other applications (a window shown, the application

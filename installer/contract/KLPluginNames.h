@@ -3,8 +3,8 @@
 // validation pane, and its exit path ends the plug-in's running tools. A rename in the plug-in
 // fails the end-to-end scenarios (the verdict line, the wait limit, the tool ended on a signal)
 // instead of silencing the host.
-#ifndef KELVORY_INSTALLER_PLUGINNAMES_H_
-#define KELVORY_INSTALLER_PLUGINNAMES_H_
+#ifndef KELVORY_CONTRACT_KLPLUGINNAMES_H_
+#define KELVORY_CONTRACT_KLPLUGINNAMES_H_
 
 namespace plugin_names {
 
@@ -13,11 +13,11 @@ constexpr char kValidationPane[] = "ValidDlgPane";
 constexpr char kVerdictOutlet[] = "klValidationResult";  // an NSTextField: the verdict text
 constexpr char kBusyFlag[] = "klPerformingValidation";   // a BOOL: a validation is running
 
-/// The plug-in's `void TerminateRunningTools()` (KLValidationTool.h), by its linker name: the
-/// host calls the plug-in's own copy on its way out, since only that copy knows the tools the
+/// The plug-in's `extern "C" void KLTerminateRunningTools()` (KLValidationTool.h): the host
+/// calls the plug-in's own copy on its way out, since only that copy knows the tools the
 /// plug-in started.
-constexpr char kTerminateTools[] = "_Z21TerminateRunningToolsv";
+constexpr char kTerminateTools[] = "KLTerminateRunningTools";
 
 }  // namespace plugin_names
 
-#endif  // KELVORY_INSTALLER_PLUGINNAMES_H_
+#endif  // KELVORY_CONTRACT_KLPLUGINNAMES_H_
