@@ -43,6 +43,8 @@ ENDPOINT = "installer/common/KLEndPoint.cpp"
 LOG = "installer/common/KLInstallLog.cpp"
 DECODER = "installer/ActDlg/KLKeyDecoder.cpp"
 RECORD = "installer/ActDlg/KLTextDataProvider.mm"
+XMLREADER = "installer/ActDlg/KLPrefillXmlReader.mm"
+TEXTREADER = "installer/ActDlg/KLPrefillTextReader.mm"
 PANE = "installer/ActDlg/ActDlgPane.mm"
 INPUT = "installer/ActDlg/KLActivationInput.mm"
 BRIDGE = "installer/bridge/KLStringBridge.h"
@@ -72,7 +74,7 @@ MUTATIONS = [
       ("pane_test",)),
     M("stamp-day-month", LOG, '"%m/%d/%y %H:%M:%S"', '"%d/%m/%y %H:%M:%S"',
       ("common_test", "pane_test")),
-    M("text-no-cr", RECORD, 'kTextSeparators[] = "=, \\r\\n"', 'kTextSeparators[] = "=, \\n"',
+    M("text-no-cr", TEXTREADER, 'kTextSeparators[] = "=, \\r\\n"', 'kTextSeparators[] = "=, \\n"',
       ("activation_test", "keytool_test")),
     M("leak-check-no-plugin", "tools/kelvory-installer/LeakCheck.mm",
       "arrayWithObjects:plugin, ", "arrayWithObjects:", ("installer_test",)),
@@ -138,10 +140,10 @@ MUTATIONS = [
     M("key-format-5", DECODER, "a.fields.size() != 4", "a.fields.size() < 4",
       ("activation_test",)),
     # Record.
-    M("record-https-case", RECORD, 'isHTTPS = [value isEqualToString:@"https"];',
+    M("record-https-case", XMLREADER, 'isHTTPS = [value isEqualToString:@"https"];',
       'isHTTPS = [value caseInsensitiveCompare:@"https"] == NSOrderedSame;',
       ("activation_test",)),
-    M("record-proxy-port0", RECORD, "if (proxyPort != 0) {", "if (proxyPort >= 0) {",
+    M("record-proxy-port0", XMLREADER, "if (proxyPort != 0) {", "if (proxyPort >= 0) {",
       ("activation_test",)),
     M("record-rotation-wrap", RECORD, "  currentURLArrayIndex = 0;\n  return NO;",
       "  return NO;", ("activation_test",)),
@@ -185,12 +187,12 @@ MUTATIONS = [
     M("endpoint-protocol-keeps-colon", ENDPOINT, "rest.substr(0, slashes - 1)",
       "rest.substr(0, slashes)", ("common_test",)),
     # More record, pane, host.
-    M("record-proxy-without-host", RECORD, "  if ([proxyHost length] == 0) return;\n", "",
+    M("record-proxy-without-host", XMLREADER, "  if ([proxyHost length] == 0) return;\n", "",
       ("activation_test",)),
     M("record-rotation-off-by-one", RECORD, "currentURLArrayIndex < static_cast",
       "currentURLArrayIndex <= static_cast", ("activation_test",)),
-    M("record-secure-positive", RECORD, "_isHTTPS = KLHelper::Atoi32(value) != 0;",
-      "_isHTTPS = KLHelper::Atoi32(value) > 0;", ("activation_test",)),
+    M("record-secure-positive", TEXTREADER, "isHTTPS = KLHelper::Atoi32(value) != 0;",
+      "isHTTPS = KLHelper::Atoi32(value) > 0;", ("activation_test",)),
     M("pane-protocol-port", PANE, '== 0 ? @"80" : @"443"', '== 1 ? @"80" : @"443"',
       ("pane_test",)),
     M("pane-stays-visible", PANE, "  [[self contentView] setHidden:YES];\n", "", ("pane_test",)),
@@ -538,12 +540,12 @@ BLIND2 = [
       r'if (magnitude > limit + 1) {',
       EVERYTHING),
     # In the key=value text form, useSecureConnection=2 (or -1) is read as http, not https.
-    M("blind2-text-secure-only-one", "installer/ActDlg/KLTextDataProvider.mm",
-      r'_isHTTPS = KLHelper::Atoi32(value) != 0;',
-      r'_isHTTPS = KLHelper::Atoi32(value) == 1;',
+    M("blind2-text-secure-only-one", "installer/ActDlg/KLPrefillTextReader.mm",
+      r'isHTTPS = KLHelper::Atoi32(value) != 0;',
+      r'isHTTPS = KLHelper::Atoi32(value) == 1;',
       EVERYTHING),
     # <Protocol>HTTPS</Protocol> is read as https although the doctor warns it is read as http.
-    M("blind2-xml-protocol-any-case", "installer/ActDlg/KLTextDataProvider.mm",
+    M("blind2-xml-protocol-any-case", "installer/ActDlg/KLPrefillXmlReader.mm",
       r'isHTTPS = [value isEqualToString:@"https"];',
       r'isHTTPS = [[value lowercaseString] isEqualToString:@"https"];',
       EVERYTHING),

@@ -1,0 +1,37 @@
+// The pre-fill file's two readers, each in a file of its own: the XML form (InstallationData.xml)
+// and the key=value text form. The activation data record's initWithXmlFile: and
+// initWithTextFile: call them to fill its fields.
+#ifndef KELVORY_ACTDLG_KLPREFILLREADERS_H_
+#define KELVORY_ACTDLG_KLPREFILLREADERS_H_
+
+#import <Foundation/Foundation.h>
+
+#include <cstdint>
+
+/// The record's fields a reader fills. Each text is owned by the record: a reader replaces it
+/// (nil unsets it).
+struct KLPrefillFields {
+  NSString** activationKey;
+  NSString** customerId;
+  NSString** customerName;
+  NSString** serverURL;
+  NSString** proxyServer;
+  BOOL* isHTTPS;
+  int64_t* serverPort;
+};
+
+/// Reads the XML pre-fill file at `path` (a regular file of at most 1 MiB) in one pass. A
+/// document that is not well-formed fills nothing.
+void KLReadPrefillXml(NSString* path, const KLPrefillFields& fields);
+
+/// Reads the key=value text form at `path` (a regular file of at most 1 MiB), echoing each line
+/// to the console.
+void KLReadPrefillText(NSString* path, const KLPrefillFields& fields);
+
+/// Replaces *field by a copy of `value` (nil unsets it).
+void KLAssignText(NSString** field, NSString* value);
+
+/// Takes ownership of `value`, which may be nil (unset).
+void KLAdoptText(NSString** field, NSString* value);
+
+#endif  // KELVORY_ACTDLG_KLPREFILLREADERS_H_
