@@ -8,17 +8,6 @@
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"  // kPrefillMaxBytes
 
-void KLAssignText(NSString** field, NSString* value) {
-  NSString* copied = [value copy];
-  [*field release];
-  *field = copied;
-}
-
-void KLAdoptText(NSString** field, NSString* value) {
-  [*field release];
-  *field = value;
-}
-
 namespace {
 
 // The integer rule of both readers: leading C white space, one sign, digits up to the first
