@@ -33,6 +33,8 @@ KEYTOOL = "tools/kelvory-keytool/main.cpp"
 PREFILL = "tools/kelvory-keytool/prefill.mm"
 TOOLRUN = "installer/validation/KLValidationTool.cpp"
 WRITER = "installer/validation/KLConfigWriter.cpp"
+SUPERVISOR = "installer/validation/KLProcessSupervisor.cpp"
+WAITER = "installer/validation/KLProcessSupervisorWaiter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
 SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
@@ -208,32 +210,32 @@ MUTATIONS = [
     M("vt-signal-success", TOOLRUN,
       'return status == 0 ? std::string() : std::string("Launch script failed");',
       "return std::string();", ("validation_test",)),
-    M("vt-not-executed", TOOLRUN,
+    M("vt-not-executed", SUPERVISOR,
       "(report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus", "-1",
       ("validation_test",)),
     # The tool never outlives its caller, and nobody else can take its status.
     # Survives since the waiter ends the tool with its caller: the tool's parent-death signal is a
     # second line that no test tells apart from the waiter.
-    M("vt-no-parent-death", TOOLRUN,
+    M("vt-no-parent-death", WAITER,
       "    if (start->parentDeathSignal) {\n      prctl(PR_SET_PDEATHSIG, SIGKILL);",
       "    if (false) {\n      prctl(PR_SET_PDEATHSIG, SIGKILL);", ("validation_test",)),
     # The waiter dies with its caller at the same instant and ends nothing: a child the tool left
     # in its group lives on.
-    M("vt-waiter-parent-death", TOOLRUN,
+    M("vt-waiter-parent-death", WAITER,
       "  prctl(PR_SET_CHILD_SUBREAPER, 1);",
       "  prctl(PR_SET_CHILD_SUBREAPER, 1);\n  prctl(PR_SET_PDEATHSIG, SIGKILL);",
       ("validation_test",)),
     # A caller killed outright leaves the tool running once the parent-death signal is off.
-    M("vt-caller-gone-group-kept", TOOLRUN, "  EndLeftovers(tool);\n  _exit(127);", "  _exit(127);",
+    M("vt-caller-gone-group-kept", WAITER, "  EndLeftovers(tool);\n  _exit(127);", "  _exit(127);",
       ("validation_test",)),
     # A grandchild that left the group (setsid) goes to init and holds standard output.
-    M("vt-no-subreaper", TOOLRUN, "  prctl(PR_SET_CHILD_SUBREAPER, 1);", "", ("validation_test",)),
-    M("vt-leftovers-kept", TOOLRUN,
+    M("vt-no-subreaper", WAITER, "  prctl(PR_SET_CHILD_SUBREAPER, 1);", "", ("validation_test",)),
+    M("vt-leftovers-kept", WAITER,
       "  EndLeftovers(tool);\n  Send(start->report, Report::kStatus, status);",
       "  Send(start->report, Report::kStatus, status);", ("validation_test",)),
-    M("vt-cancel-ignored", TOOLRUN, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
+    M("vt-cancel-ignored", SUPERVISOR, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
       ("validation_test", "activate_test")),
-    M("vt-tool-is-our-child", TOOLRUN, "  const pid_t tool = vfork();",
+    M("vt-tool-is-our-child", WAITER, "  const pid_t tool = vfork();",
       "  const pid_t tool = 0;", ("validation_test",)),
     M("vt-empty-proxy-given", TOOLRUN, "if (!request.proxy.empty()) argv.insert",
       "if (true) argv.insert", ("validation_test",)),
@@ -577,7 +579,7 @@ BLIND2 = [
       EVERYTHING),
     # A tool that cannot be executed is reported with status -1 (nothing started) instead of
     # 127 in kelvory-activate's attempts.
-    M("blind2-not-executed-minus-one", "installer/validation/KLValidationTool.cpp",
+    M("blind2-not-executed-minus-one", SUPERVISOR,
       r'return (report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus;',
       r'return (report.value == EAGAIN || report.value == ENOMEM) ? kNotExecutedStatus : -1;',
       EVERYTHING),
