@@ -29,6 +29,7 @@ PANE = "installer/ActDlg/ActDlgPane.mm"
 INPUT = "installer/ActDlg/KLActivationInput.mm"
 BRIDGE = "installer/bridge/KLStringBridge.h"
 SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
+SECTIONNAV = "platform/gnustep/InstallerPlugins/InstallerSection+Navigation.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
 PREFILL = "tools/kelvory-keytool/prefill.mm"
 TOOLRUN = "installer/validation/KLValidationTool.cpp"
@@ -73,9 +74,9 @@ MUTATIONS = [
     M("vpane-verdict-before-write", VPANE, "    return [pane_ writeConfigFile:activationKey];",
       "    [pane_ showVerdict:YES];\n    return [pane_ writeConfigFile:activationKey];",
       ("validation_test",)),
-    M("host-double-enter", SECTION, "  if (_currentIndex != index) return YES;\n", "",
+    M("host-double-enter", SECTIONNAV, "  if (_currentIndex != index) return YES;\n", "",
       ("host_test",)),
-    M("host-lost-move", SECTION,
+    M("host-lost-move", SECTIONNAV,
       "      _switching = NO;\n      [self logPaneAtIndex:to call:@\"didEnterPane:\" "
       "direction:dir];\n      [entering didEnterPane:dir];\n",
       "      [self logPaneAtIndex:to call:@\"didEnterPane:\" direction:dir];\n"
@@ -180,7 +181,7 @@ MUTATIONS = [
     M("pane-stays-visible", PANE, "  [[self contentView] setHidden:YES];\n", "", ("pane_test",)),
     M("pane-ascii-nul", BRIDGE, "  out->resize(strnlen(out->c_str(), length));\n", "",
       ("pane_test",)),
-    M("host-back-from-first", SECTION, "  if (!forward && index == 0) return NO;", "",
+    M("host-back-from-first", SECTIONNAV, "  if (!forward && index == 0) return NO;", "",
       ("host_test",)),
     # Added last, after the tests were settled, as a check on the check.
     M("record-appliance-no-data", RECORD, " || applianceId != 0;", ";", ("activation_test",)),
@@ -188,10 +189,10 @@ MUTATIONS = [
       "return NO;", ("pane_test",)),
     M("endpoint-ip-by-resolver", ENDPOINT, "!KLHelper::IsValidIP(host) && !KLHelper::IsValidFQDN(host)",
       "!KLHelper::IsValidFQDN(host)", ("common_test",)),
-    M("host-disabled-ignored", SECTION,
+    M("host-disabled-ignored", SECTIONNAV,
       "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {", "if (NO) {",
       ("host_test",)),
-    M("host-notice-unaddressed", SECTION, "                      object:self\n",
+    M("host-notice-unaddressed", SECTIONNAV, "                      object:self\n",
       "                      object:nil\n", ("host_test",)),
     M("host-goto-current", SECTION, "pane == nil || pane == active", "pane == nil",
       ("host_test",)),
@@ -200,7 +201,7 @@ MUTATIONS = [
       "InstallerDirectionForward", ("host_test",)),
     M("host-goto-stranger", SECTION, "if (target == NSNotFound) return NO;",
       "if (target == NSNotFound) target = 0;", ("host_test",)),
-    M("host-load-ignored", SECTION, "    _loads = [self shouldLoad];\n",
+    M("host-load-ignored", SECTIONNAV, "    _loads = [self shouldLoad];\n",
       "    [self shouldLoad];\n    _loads = YES;\n", ("host_test",)),
     M("host-loop-walked-twice", SECTION, "[chain indexOfObjectIdenticalTo:pane] == NSNotFound",
       "[chain count] < 3", ("host_test",)),
@@ -429,7 +430,7 @@ BLIND = [
     M("blind-config-homedir-slash", WRITER, "volumePath[prefixLength - 1] == '/'",
       "volumePath[prefixLength] == '/'", EVERYTHING),
     # Go Back works on a pane that disabled it.
-    M("blind-section-goback-disabled", SECTION,
+    M("blind-section-goback-disabled", SECTIONNAV,
       "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {",
       "if (forward && ![pane nextEnabled]) {", EVERYTHING),
     # A key of appliance type 9 is refused: "Activation key is invalid for this agent type".
