@@ -33,9 +33,9 @@ SECTIONNAV = "platform/gnustep/InstallerPlugins/InstallerSection+Navigation.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
 PREFILL = "tools/kelvory-keytool/prefill.mm"
 TOOLRUN = "installer/validation/KLValidationTool.cpp"
-WRITER = "installer/validation/KLConfigWriter.cpp"
 SUPERVISOR = "installer/validation/KLProcessSupervisor.cpp"
 WAITER = "installer/validation/KLProcessSupervisorWaiter.cpp"
+WRITER = "installer/validation/KLConfigWriter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
 SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
@@ -45,6 +45,7 @@ ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
 ACTSOURCES = "tools/kelvory-activate/ActivationSources.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
+MANAGED = "installer/ActDlg/KLManagedValues.mm"
 DOCTOR = "tools/kelvory-keytool/doctor.mm"
 PROBE = "tools/kelvory-keytool/probe.cpp"
 REFTOOL = "tools/InitialValidate/main.cpp"
@@ -539,7 +540,7 @@ BLIND2 = [
       EVERYTHING),
     # A configuration profile with two payloads for com.kelvory.activation is read (the last
     # one wins) instead of being refused with "...; keep one".
-    M("blind2-profile-two-payloads", "installer/ActDlg/KLActivationSource.mm",
+    M("blind2-profile-two-payloads", MANAGED,
       r'if (names.size() == 1) return values;',
       r'if (!names.empty()) return values;',
       EVERYTHING),
