@@ -202,7 +202,7 @@ MUTATIONS = [
       "InstallerDirectionForward", ("host_test",)),
     M("host-goto-stranger", SECTION, "if (target == NSNotFound) return NO;",
       "if (target == NSNotFound) target = 0;", ("host_test",)),
-    M("host-load-ignored", SECTIONNAV, "    _loads = [self shouldLoad];\n",
+    M("host-load-ignored", SECTION, "    _loads = [self shouldLoad];\n",
       "    [self shouldLoad];\n    _loads = YES;\n", ("host_test",)),
     M("host-loop-walked-twice", SECTION, "[chain indexOfObjectIdenticalTo:pane] == NSNotFound",
       "[chain count] < 3", ("host_test",)),

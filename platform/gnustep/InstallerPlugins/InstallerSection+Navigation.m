@@ -76,18 +76,6 @@ static NSString *KLDirectionName(InstallerSectionDirection dir) {
   [self release];
 }
 
-- (BOOL)loadSection {
-  if (!_loaded) {
-    _loaded = YES;
-    _loads = [self shouldLoad];
-    if (_loads) {
-      [self willLoadMainNib];
-      [self didLoadMainNib];
-    }
-  }
-  return _loads;
-}
-
 - (void)start {
   if (_started) return;
   _started = YES;
@@ -123,16 +111,6 @@ static NSString *KLDirectionName(InstallerSectionDirection dir) {
 
 - (BOOL)pressGoBack {
   return [self pressButtonInDirection:InstallerDirectionBackward];
-}
-
-- (BOOL)moveTo:(NSInteger)target direction:(InstallerSectionDirection)dir {
-  if (_switching) {
-    _pendingTo = target;
-    _pendingDirection = dir;
-    return YES;
-  }
-  [self switchFrom:_currentIndex to:target direction:dir];
-  return YES;
 }
 
 - (BOOL)pane:(InstallerPane *)pane asksToMove:(InstallerSectionDirection)dir {

@@ -166,6 +166,29 @@ NSMutableArray *KLWalkChain(InstallerPane *first) {
                                            (long)index, event]];
 }
 
+- (BOOL)loadSection {
+  if (!_loaded) {
+    _loaded = YES;
+    _loads = [self shouldLoad];
+    if (_loads) {
+      [self willLoadMainNib];
+      [self didLoadMainNib];
+    }
+  }
+  return _loads;
+}
+
+// Moves from the active pane to pane `target` at once, or, inside a switch, once it is done.
+- (BOOL)moveTo:(NSInteger)target direction:(InstallerSectionDirection)dir {
+  if (_switching) {
+    _pendingTo = target;
+    _pendingDirection = dir;
+    return YES;
+  }
+  [self switchFrom:_currentIndex to:target direction:dir];
+  return YES;
+}
+
 - (BOOL)gotoPane:(InstallerPane *)pane {
   InstallerPane *active = [self activePane];
   if (active == nil || pane == nil || pane == active) return NO;

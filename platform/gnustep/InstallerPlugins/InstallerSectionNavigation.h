@@ -9,16 +9,18 @@
 // would come back).
 NSMutableArray *KLWalkChain(InstallerPane *first);
 
-// In InstallerSection.m, with the log it writes.
-@interface InstallerSection (KLNavigationLog)
+// In InstallerSection.m, beside the state they use.
+@interface InstallerSection (KLSectionMoves)
 // Appends "<pane class>[index] event" to the navigation log.
 - (void)logPaneAtIndex:(NSInteger)index event:(NSString *)event;
+// Moves from the active pane to pane `target` at once, or, inside a switch, once it is done.
+- (BOOL)moveTo:(NSInteger)target direction:(InstallerSectionDirection)dir;
 @end
 
 // In InstallerSection+Navigation.m.
 @interface InstallerSection (KLNavigation)
-// Moves from the active pane to pane `target` at once, or, inside a switch, once it is done.
-- (BOOL)moveTo:(NSInteger)target direction:(InstallerSectionDirection)dir;
+// Leaves pane `from` (-1: none) for pane `to` ([_panes count]: the end of the section).
+- (void)switchFrom:(NSInteger)from to:(NSInteger)to direction:(InstallerSectionDirection)dir;
 @end
 
 #endif  // KELVORY_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_
