@@ -75,7 +75,7 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request);
 
 /// The managed preferences' flat keys, each named after the pre-fill file's element path:
 /// ActivationKey, CustomerID, CustomerName, ServerURL, ServerProtocol, ServerPort, ProxyURL,
-/// ProxyPort. Null-terminated.
+/// ProxyPort (the profile column of KLPrefillSchema.h). Null-terminated.
 extern const char* const kKLManagedKeys[];
 
 /// The record the managed preferences give, read as the pre-fill file is: texts as given, the

@@ -1,3 +1,6 @@
+// Choosing the activation input: the profile and the pre-fill file looked at in their order, why
+// one gives nothing, and typed values over what they give (the profile's values themselves are
+// read in KLManagedValues.mm).
 #import "KLActivationSource.h"
 
 #include <errno.h>
@@ -5,21 +8,11 @@
 #include <string.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <iterator>
-
-#include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
-#import "KLPropertyList.h"
+#include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
-
-const char kKLManagedDomain[] = "com.kelvory.activation";
-
-const char* const kKLManagedKeys[] = {"ActivationKey", "CustomerID",     "CustomerName",
-                                      "ServerURL",     "ServerProtocol", "ServerPort",
-                                      "ProxyURL",      "ProxyPort",      nullptr};
 
 namespace {
 
@@ -95,99 +88,16 @@ NSData* ReadAtMost(const std::string& path, size_t most) {
   return [NSData dataWithBytes:bytes.data() length:bytes.size()];
 }
 
-// A text value of the managed preferences, or nil when it is absent or not text. A number is
-// taken in its decimal form, since a profile editor may store an ID or a port as an integer.
-NSString* ManagedText(NSDictionary* values, NSString* key) {
-  id value = [values objectForKey:key];
-  if ([value isKindOfClass:[NSString class]]) return value;
-  if ([value isKindOfClass:[NSNumber class]]) return [value stringValue];
-  return nil;
-}
-
-// A port by the pre-fill file's leading-integer rule; 0 when absent.
-int32_t ManagedPort(NSDictionary* values, NSString* key) {
-  return KLHelper::Atoi32(KLStdString(ManagedText(values, key)));
-}
-
-NSString* NonEmpty(NSString* text) { return [text length] > 0 ? text : nil; }
-
-// The dictionary under `key` in `container`, or nil when either is not a dictionary.
-NSDictionary* DictionaryAt(id container, NSString* key) {
-  if (![container isKindOfClass:[NSDictionary class]]) return nil;
-  id value = [container objectForKey:key];
-  return [value isKindOfClass:[NSDictionary class]] ? value : nil;
-}
-
-// A payload as the administrator knows it: its identifier, else its UUID, else its place.
-std::string PayloadName(NSDictionary* payload, NSUInteger index) {
-  for (NSString* key : {@"PayloadIdentifier", @"PayloadUUID"}) {
-    id name = [payload objectForKey:key];
-    if ([name isKindOfClass:[NSString class]] && [name length] > 0) {
-      return "\"" + KLStdString(name) + "\"";
-    }
-  }
-  return "payload " + std::to_string(index + 1);
-}
-
-// The values of a configuration profile as a console exports it: a payload of our own type,
-// or the custom-settings form (Forced items of our domain in a managed-client payload). One
-// such payload and no more, or nil with `problem` set.
-NSDictionary* ProfileValues(NSArray* payloads, std::string* problem) {
-  NSString* domain = [NSString stringWithUTF8String:kKLManagedDomain];
-  NSDictionary* values = nil;
-  std::vector<std::string> names;
-  for (NSUInteger i = 0; i < [payloads count]; ++i) {
-    NSDictionary* payload = [payloads objectAtIndex:i];
-    if (![payload isKindOfClass:[NSDictionary class]]) continue;
-    id type = [payload objectForKey:@"PayloadType"];
-    if ([type isEqual:domain]) {
-      values = payload;
-      names.push_back(PayloadName(payload, i));
-      continue;
-    }
-    if (![type isEqual:@"com.apple.ManagedClient.preferences"]) continue;
-    id forced =
-        [DictionaryAt(DictionaryAt(payload, @"PayloadContent"), domain) objectForKey:@"Forced"];
-    if (![forced isKindOfClass:[NSArray class]]) continue;
-    for (NSUInteger f = 0; f < [forced count]; ++f) {
-      NSDictionary* settings = DictionaryAt([forced objectAtIndex:f], @"mcx_preference_settings");
-      if (settings == nil) continue;
-      values = settings;
-      names.push_back(PayloadName(payload, i));
-    }
-  }
-  if (names.size() == 1) return values;
-  if (names.empty()) {
-    *problem = std::string("a configuration profile with no payload for ") + kKLManagedDomain;
-  } else {
-    *problem = "a configuration profile with " + std::to_string(names.size()) + " payloads for " +
-               kKLManagedDomain + ": " + names[0];
-    for (size_t n = 1; n < names.size(); ++n) {
-      *problem += (n + 1 == names.size() ? " and " : ", ") + names[n];
-    }
-    *problem += "; keep one";
-  }
-  return nil;
-}
-
-// A signed profile is CMS (PKCS #7) DER: a SEQUENCE whose content type, signedData, comes first.
-bool IsSignedProfile(NSData* data) {
-  static const unsigned char kSignedDataOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86,
-                                                 0xF7, 0x0D, 0x01, 0x07, 0x02};
-  const unsigned char* bytes = static_cast<const unsigned char*>([data bytes]);
-  const size_t head = std::min<size_t>([data length], 32);
-  return head > 0 && bytes[0] == 0x30 &&
-         std::search(bytes, bytes + head, std::begin(kSignedDataOid), std::end(kSignedDataOid)) !=
-             bytes + head;
-}
-
 KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictionary** values) {
   KLSourceLook look;
   look.kind = KLSourceKind::kManagedPreferences;
   NSData* data = nil;
   if (request.managedPreferencesPath.empty()) {
     look.location = kKLManagedDomain;
-    const std::vector<std::string> keys(std::begin(kKLManagedKeys), std::end(kKLManagedKeys) - 1);
+    std::vector<std::string> keys;
+    for (const prefill_schema::Field& field : prefill_schema::kFields) {
+      keys.push_back(field.profileKey);
+    }
     const std::string bytes = kl::CurrentPlatform().ManagedPreferences(kKLManagedDomain, keys);
     if (bytes.empty()) {
       look.problem = "no managed preferences are forced for this domain";
@@ -307,43 +217,6 @@ NSString* KLTypedText(const std::string& bytes) {
   return [[[NSString alloc] initWithBytes:bytes.data()
                                    length:bytes.size()
                                  encoding:NSISOLatin1StringEncoding] autorelease];
-}
-
-NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem) {
-  if (IsSignedProfile(data)) {
-    *problem = "a signed configuration profile, which is not read: pass the unsigned profile, "
-               "or install it";
-    return nil;
-  }
-  id list = KLPropertyListFromData(data, problem);
-  if (list == nil) return nil;
-  if (![list isKindOfClass:[NSDictionary class]]) {
-    *problem = "the property list is not a dictionary";
-    return nil;
-  }
-  id payloads = [list objectForKey:@"PayloadContent"];
-  if ([payloads isKindOfClass:[NSArray class]]) return ProfileValues(payloads, problem);
-  return list;
-}
-
-KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values) {
-  NSString* proxy = NonEmpty(ManagedText(values, @"ProxyURL"));
-  const int32_t proxyPort = ManagedPort(values, @"ProxyPort");
-  if (proxy != nil && proxyPort != 0) {
-    proxy = [NSString stringWithFormat:@"%@:%d", proxy, proxyPort];
-  }
-  // Empty texts count as absent, as empty elements do in the file: only a non-empty key,
-  // customer ID or customer name is activation data.
-  KLTextDataProvider* record = [[KLTextDataProvider alloc]
-       initWithKey:NonEmpty(ManagedText(values, @"ActivationKey"))
-         serverURL:NonEmpty(ManagedText(values, @"ServerURL"))
-              port:ManagedPort(values, @"ServerPort")
-          isSecure:[ManagedText(values, @"ServerProtocol") isEqualToString:@"https"]
-             proxy:proxy
-      customerName:NonEmpty(ManagedText(values, @"CustomerName"))
-        customerId:NonEmpty(ManagedText(values, @"CustomerID"))
-       applianceId:0];
-  return [record autorelease];
 }
 
 KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request) {

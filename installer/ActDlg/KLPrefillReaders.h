@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "KLPrefillSchema.h"
+
 /// The record's fields a reader fills. Each text is owned by the record: a reader replaces it
 /// (nil unsets it).
 struct KLPrefillFields {
@@ -19,6 +21,23 @@ struct KLPrefillFields {
   BOOL* isHTTPS;
   int64_t* serverPort;
 };
+
+/// The text field of `fields` that `record` names; null for the protocol, the ports and the
+/// proxy's host (which the readers combine into proxyServer themselves).
+inline NSString** KLPrefillText(const KLPrefillFields& fields, prefill_schema::RecordField record) {
+  switch (record) {
+    case prefill_schema::RecordField::kActivationKey:
+      return fields.activationKey;
+    case prefill_schema::RecordField::kCustomerId:
+      return fields.customerId;
+    case prefill_schema::RecordField::kCustomerName:
+      return fields.customerName;
+    case prefill_schema::RecordField::kServerURL:
+      return fields.serverURL;
+    default:
+      return nullptr;
+  }
+}
 
 /// Reads the XML pre-fill file at `path` (a regular file of at most 1 MiB) in one pass. A
 /// document that is not well-formed fills nothing.

@@ -9,6 +9,7 @@
 #include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
+#include "KLPrefillSchema.h"
 #import "KLTextDataProvider.h"  // kPrefillMaxBytes
 
 namespace {
@@ -19,6 +20,25 @@ const char kTextSeparators[] = "=, \r\n";
 
 // One read of the text file takes at most 255 bytes; a longer line comes in pieces.
 const int kTextLineBuffer = 256;
+
+// Fills the record's field of `field` from the text `value`.
+void TakeValue(const prefill_schema::Field& field, const char* value,
+               const KLPrefillFields& fields) {
+  switch (field.record) {
+    case prefill_schema::RecordField::kIsHTTPS:
+      *fields.isHTTPS = KLHelper::Atoi32(value) != 0;
+      return;
+    case prefill_schema::RecordField::kServerPort:
+      *fields.serverPort = KLHelper::Atoi32(value);
+      return;
+    default:
+      // Invalid UTF-8 gives nil, which unsets the field again.
+      if (NSString** text = KLPrefillText(fields, field.record)) {
+        KLAdoptText(text, [[NSString alloc] initWithUTF8String:value]);
+      }
+      return;
+  }
+}
 
 }  // namespace
 
@@ -40,19 +60,9 @@ void KLReadPrefillText(NSString* path, const KLPrefillFields& fields) {
       if (value == NULL) {
         continue;
       }
-      // Invalid UTF-8 gives nil, which unsets the field again.
-      if (strcmp(key, "activationKey") == 0) {
-        KLAdoptText(fields.activationKey, [[NSString alloc] initWithUTF8String:value]);
-      } else if (strcmp(key, "customerID") == 0) {
-        KLAdoptText(fields.customerId, [[NSString alloc] initWithUTF8String:value]);
-      } else if (strcmp(key, "customerName") == 0) {
-        KLAdoptText(fields.customerName, [[NSString alloc] initWithUTF8String:value]);
-      } else if (strcmp(key, "serverURL") == 0) {
-        KLAdoptText(fields.serverURL, [[NSString alloc] initWithUTF8String:value]);
-      } else if (strcmp(key, "useSecureConnection") == 0) {
-        *fields.isHTTPS = KLHelper::Atoi32(value) != 0;
-      } else if (strcmp(key, "port") == 0) {
-        *fields.serverPort = KLHelper::Atoi32(value);
+      for (const prefill_schema::Field& field : prefill_schema::kFields) {
+        if (field.textKey != NULL && strcmp(key, field.textKey) == 0)
+          TakeValue(field, value, fields);
       }
     }
     fclose(file);

@@ -1,10 +1,12 @@
 #import "KLPrefillReaders.h"
 
 #include <errno.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "KLHelper.h"
 #include "KLInstallLog.h"
+#include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"  // kPrefillMaxBytes
 
@@ -48,12 +50,40 @@ NSData* NewPrefillBytes(NSString* path) {
   return data;
 }
 
+using prefill_schema::Field;
+using prefill_schema::RecordField;
+
+// Every element name read is short: a longer one is none of them.
+constexpr size_t kNameBytes = 32;
+
+// `name` as UTF-8 in `bytes`, without a new object per element; false when it does not fit.
+bool NameBytes(NSString* name, char (&bytes)[kNameBytes]) {
+  return [name getCString:bytes maxLength:kNameBytes encoding:NSUTF8StringEncoding];
+}
+
+// The schema's spelling of the root's child `name` when values are read under it, else null.
+const char* ParentNamed(NSString* name) {
+  char bytes[kNameBytes];
+  if (!NameBytes(name, bytes)) return nullptr;
+  for (const Field& field : prefill_schema::kFields) {
+    if (field.xmlParent != nullptr && strcmp(bytes, field.xmlParent) == 0) return field.xmlParent;
+  }
+  return nullptr;
+}
+
+bool SameName(const char* a, const char* b) {
+  return a != nullptr && b != nullptr && strcmp(a, b) == 0;
+}
+
+// The element holding the proxy's host and port.
+const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHost).xmlParent;
+
 }  // namespace
 
 // Reads the pre-fill document in one pass, as events: a document tree is built node by node in
 // time that grows with the square of the number of siblings, which a hostile file can make
 // minutes. An element's value is all the text inside it, that of nested elements included.
-// Only the root's children and their children are looked at, by name.
+// Only the root's children and their children are looked at, by the names of KLPrefillSchema.h.
 @interface KLPrefillReader : NSObject <NSXMLParserDelegate> {
  @public
   NSString* activationKey;  // each nil while unset
@@ -64,15 +94,15 @@ NSData* NewPrefillBytes(NSString* path) {
   BOOL isHTTPS;
   int32_t serverPort;
  @private
-  NSInteger depth;     // of the element being read; the root is 1
-  NSString* parent;    // the name of the open child of the root
-  NSString* captured;  // the name of the element whose text is being gathered, or nil
+  NSInteger depth;        // of the element being read; the root is 1
+  const char* parent;     // the open child of the root when values are read under it, else null
+  const Field* captured;  // the element whose text is being gathered, or null
   NSInteger capturedDepth;
   NSMutableString* text;
   NSString* proxyHost;  // of the open Proxy element
   int32_t proxyPort;
 }
-- (void)takeValue:(NSString*)value of:(NSString*)name;
+- (void)takeValue:(NSString*)value of:(const Field&)field;
 - (void)endProxy;
 @end
 
@@ -88,28 +118,21 @@ NSData* NewPrefillBytes(NSString* path) {
   [customerName release];
   [serverURL release];
   [proxyServer release];
-  [parent release];
-  [captured release];
   [text release];
   [proxyHost release];
   [super dealloc];
 }
 
-// Whether the element `name` at the current depth holds a value that is read.
-- (BOOL)isReadElement:(NSString*)name {
-  if (depth == 2) return [name isEqualToString:@"ActivationKey"];
-  if (depth != 3) return NO;
-  if ([parent isEqualToString:@"Customer"]) {
-    return [name isEqualToString:@"ID"] || [name isEqualToString:@"Name"];
+// The field of the element `name` at the current depth when its value is read, else null.
+- (const Field*)fieldNamed:(NSString*)name {
+  char bytes[kNameBytes];
+  if ((depth != 2 && depth != 3) || !NameBytes(name, bytes)) return nullptr;
+  for (const Field& field : prefill_schema::kFields) {
+    const bool underParent =
+        depth == 2 ? field.xmlParent == nullptr : SameName(parent, field.xmlParent);
+    if (underParent && strcmp(bytes, field.xmlElement) == 0) return &field;
   }
-  if ([parent isEqualToString:@"Server"]) {
-    return [name isEqualToString:@"URL"] || [name isEqualToString:@"Protocol"] ||
-           [name isEqualToString:@"Port"];
-  }
-  if ([parent isEqualToString:@"Proxy"]) {
-    return [name isEqualToString:@"URL"] || [name isEqualToString:@"Port"];
-  }
-  return NO;
+  return nullptr;
 }
 
 - (void)parser:(NSXMLParser*)parser
@@ -119,25 +142,24 @@ NSData* NewPrefillBytes(NSString* path) {
          attributes:(NSDictionary*)attributes {
   ++depth;
   if (depth == 2) {
-    Assign(&parent, name);
-    if ([name isEqualToString:@"Proxy"]) {
+    parent = ParentNamed(name);
+    if (SameName(parent, kProxyElement)) {
       Assign(&proxyHost, nil);
       proxyPort = 0;
     }
   }
-  if (captured == nil && [self isReadElement:name]) {
-    Assign(&captured, name);
+  if (captured == nullptr && (captured = [self fieldNamed:name]) != nullptr) {
     capturedDepth = depth;
     Adopt(&text, [[NSMutableString alloc] init]);
   }
 }
 
 - (void)parser:(NSXMLParser*)parser foundCharacters:(NSString*)characters {
-  if (captured != nil) [text appendString:characters];
+  if (captured != nullptr) [text appendString:characters];
 }
 
 - (void)parser:(NSXMLParser*)parser foundCDATA:(NSData*)block {
-  if (captured == nil) return;
+  if (captured == nullptr) return;
   NSString* characters = [[NSString alloc] initWithData:block encoding:NSUTF8StringEncoding];
   if (characters != nil) [text appendString:characters];
   [characters release];
@@ -147,31 +169,40 @@ NSData* NewPrefillBytes(NSString* path) {
     didEndElement:(NSString*)name
      namespaceURI:(NSString*)namespaceURI
     qualifiedName:(NSString*)qualifiedName {
-  if (captured != nil && depth == capturedDepth) {
-    [self takeValue:text of:captured];
-    Assign(&captured, nil);
+  if (captured != nullptr && depth == capturedDepth) {
+    [self takeValue:text of:*captured];
+    captured = nullptr;
   }
-  if (depth == 2 && [parent isEqualToString:@"Proxy"]) [self endProxy];
+  if (depth == 2 && SameName(parent, kProxyElement)) [self endProxy];
   --depth;
 }
 
-- (void)takeValue:(NSString*)value of:(NSString*)name {
-  if (depth == 2) {
-    Assign(&activationKey, value);
-  } else if ([parent isEqualToString:@"Customer"]) {
-    Assign([name isEqualToString:@"ID"] ? &customerId : &customerName, value);
-  } else if ([parent isEqualToString:@"Server"]) {
-    if ([name isEqualToString:@"URL"]) {
+- (void)takeValue:(NSString*)value of:(const Field&)field {
+  switch (field.record) {
+    case RecordField::kActivationKey:
+      Assign(&activationKey, value);
+      break;
+    case RecordField::kCustomerId:
+      Assign(&customerId, value);
+      break;
+    case RecordField::kCustomerName:
+      Assign(&customerName, value);
+      break;
+    case RecordField::kServerURL:
       Assign(&serverURL, value);
-    } else if ([name isEqualToString:@"Protocol"]) {
+      break;
+    case RecordField::kIsHTTPS:
       isHTTPS = [value isEqualToString:@"https"];
-    } else {
+      break;
+    case RecordField::kServerPort:
       serverPort = LeadingInt32(value);
-    }
-  } else if ([name isEqualToString:@"URL"]) {
-    Assign(&proxyHost, value);
-  } else {
-    proxyPort = LeadingInt32(value);
+      break;
+    case RecordField::kProxyHost:
+      Assign(&proxyHost, value);
+      break;
+    case RecordField::kProxyPort:
+      proxyPort = LeadingInt32(value);
+      break;
   }
 }
 

@@ -22,18 +22,6 @@ inline NSString* KLNSString(const std::string& bytes) {
                                  encoding:NSUTF8StringEncoding] autorelease];
 }
 
-/// The system domain's applications directories, tilde expanded, as UTF-8 paths
-/// (NSSearchPathForDirectoriesInDomains with the applications directory).
-inline std::vector<std::string> KLSystemApplicationDirectories() {
-  NSArray* list =
-      NSSearchPathForDirectoriesInDomains(NSApplicationDirectory, NSSystemDomainMask, YES);
-  std::vector<std::string> result;
-  for (NSUInteger i = 0; i < [list count]; ++i) {
-    result.push_back(KLStdString([list objectAtIndex:i]));
-  }
-  return result;
-}
-
 /// Copies `text` as ASCII into a zero-filled buffer of `bufferSize` bytes, keeping at most
 /// bufferSize - 1 bytes, as the panes' fixed buffers do. False, with `out` empty, when the text
 /// has characters outside ASCII (converting those would raise on GNUstep).

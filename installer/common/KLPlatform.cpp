@@ -36,12 +36,10 @@ std::string DefaultPlatform::PackagePath() { return std::string(); }
 
 std::vector<std::string> DefaultPlatform::ApplicationDirectories() { return {}; }
 
-#ifndef __APPLE__  // macOS reads configuration profiles: platform/macos/
 std::string DefaultPlatform::ManagedPreferences(const std::string& domain,
                                                 const std::vector<std::string>& keys) {
-  return Platform::ManagedPreferences(domain, keys);
+  return SystemManagedPreferences(domain, keys);
 }
-#endif
 
 bool DefaultPlatform::ResolveHostName(const std::string& name) {
   // Only ever called on the main thread, so the non-reentrant resolver call is safe.

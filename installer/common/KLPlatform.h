@@ -65,10 +65,16 @@ class DefaultPlatform : public Platform {
   std::string PackagePath() override;
   std::vector<std::string> ApplicationDirectories() override;
   bool ResolveHostName(const std::string& name) override;
-  /// On macOS the forced values of CFPreferences (platform/macos/); none elsewhere.
+  /// SystemManagedPreferences.
   std::string ManagedPreferences(const std::string& domain,
                                  const std::vector<std::string>& keys) override;
 };
+
+/// The preferences the system itself reports as forced, in the form ManagedPreferences answers.
+/// Defined by the platform's folder the build picks: platform/macos/ asks CFPreferences (the
+/// configuration profiles); platform/gnustep/ has no such store and answers none.
+std::string SystemManagedPreferences(const std::string& domain,
+                                     const std::vector<std::string>& keys);
 
 /// Installs `platform` for the lifetime of this object and restores the previous one after.
 class ScopedPlatform {

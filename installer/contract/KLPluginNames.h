@@ -13,7 +13,7 @@ constexpr char kValidationPane[] = "ValidDlgPane";
 constexpr char kVerdictOutlet[] = "klValidationResult";  // an NSTextField: the verdict text
 constexpr char kBusyFlag[] = "klPerformingValidation";   // a BOOL: a validation is running
 
-/// The plug-in's `extern "C" void KLTerminateRunningTools()` (KLValidationTool.h): the host
+/// The plug-in's `extern "C" void KLTerminateRunningTools()` (KLProcessSupervisor.h): the host
 /// calls the plug-in's own copy on its way out, since only that copy knows the tools the
 /// plug-in started.
 constexpr char kTerminateTools[] = "KLTerminateRunningTools";

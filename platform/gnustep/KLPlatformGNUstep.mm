@@ -2,13 +2,13 @@
 #include "KLPlatformCocoa.h"
 
 #import <AppKit/AppKit.h>
-#import <InstallerHost/InstallerHost.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "KLStandInChannel.h"
 #include "KLStringBridge.h"
+#include "KLSystemDirectories.h"
 
 namespace kl {
 
@@ -24,7 +24,7 @@ void CocoaPlatform::ConsoleLog(const std::string& line) { NSLog(@"%s", line.c_st
 // GNUstep has no CFAbsoluteTimeGetCurrent; this counts from the same date.
 double CocoaPlatform::AbsoluteTime() { return [NSDate timeIntervalSinceReferenceDate]; }
 
-std::string CocoaPlatform::PackagePath() { return KLStdString([InstallerSection hostPackagePath]); }
+std::string CocoaPlatform::PackagePath() { return KLStdString(KLStandInPackagePath()); }
 
 std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
   return KLSystemApplicationDirectories();

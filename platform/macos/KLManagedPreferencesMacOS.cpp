@@ -1,6 +1,6 @@
 // The preferences an administrator forced on macOS (a configuration profile of a
 // device-management system), for kl::DefaultPlatform and so for every tool's platform derived
-// from it. In klcommon on Apple only (platform/CMakeLists.txt); elsewhere none is forced. Not
+// from it. In klcommon on Apple (platform/CMakeLists.txt); gnustep/ has its own answer. Not
 // compiled on Linux: kept to the CFPreferences calls it needs, every Create/Copy released here.
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -17,8 +17,8 @@ CFStringRef CreateString(const std::string& text) {
 
 }  // namespace
 
-std::string DefaultPlatform::ManagedPreferences(const std::string& domain,
-                                                const std::vector<std::string>& keys) {
+std::string SystemManagedPreferences(const std::string& domain,
+                                     const std::vector<std::string>& keys) {
   std::string serialized;
   CFStringRef application = CreateString(domain);
   if (application == nullptr) return serialized;

@@ -6,6 +6,7 @@
 #import <CoreFoundation/CoreFoundation.h>
 
 #include "KLStringBridge.h"
+#include "KLSystemDirectories.h"
 
 namespace kl {
 
@@ -35,7 +36,7 @@ std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
 
 std::string CocoaPlatform::ManagedPreferences(const std::string& domain,
                                               const std::vector<std::string>& keys) {
-  return DefaultPlatform::ManagedPreferences(domain, keys);
+  return SystemManagedPreferences(domain, keys);
 }
 
 }  // namespace kl

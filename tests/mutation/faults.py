@@ -29,9 +29,12 @@ PANE = "installer/ActDlg/ActDlgPane.mm"
 INPUT = "installer/ActDlg/KLActivationInput.mm"
 BRIDGE = "installer/bridge/KLStringBridge.h"
 SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
+SECTIONNAV = "platform/gnustep/InstallerPlugins/InstallerSection+Navigation.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
 PREFILL = "tools/kelvory-keytool/prefill.mm"
 TOOLRUN = "installer/validation/KLValidationTool.cpp"
+SUPERVISOR = "installer/validation/KLProcessSupervisor.cpp"
+WAITER = "installer/validation/KLProcessSupervisorWaiter.cpp"
 WRITER = "installer/validation/KLConfigWriter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
@@ -42,6 +45,7 @@ ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
 ACTSOURCES = "tools/kelvory-activate/ActivationSources.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
+MANAGED = "installer/ActDlg/KLManagedValues.mm"
 DOCTOR = "tools/kelvory-keytool/doctor.mm"
 PROBE = "tools/kelvory-keytool/probe.cpp"
 REFTOOL = "tools/InitialValidate/main.cpp"
@@ -71,9 +75,9 @@ MUTATIONS = [
     M("vpane-verdict-before-write", VPANE, "    return [pane_ writeConfigFile:activationKey];",
       "    [pane_ showVerdict:YES];\n    return [pane_ writeConfigFile:activationKey];",
       ("validation_test",)),
-    M("host-double-enter", SECTION, "  if (_currentIndex != index) return YES;\n", "",
+    M("host-double-enter", SECTIONNAV, "  if (_currentIndex != index) return YES;\n", "",
       ("host_test",)),
-    M("host-lost-move", SECTION,
+    M("host-lost-move", SECTIONNAV,
       "      _switching = NO;\n      [self logPaneAtIndex:to call:@\"didEnterPane:\" "
       "direction:dir];\n      [entering didEnterPane:dir];\n",
       "      [self logPaneAtIndex:to call:@\"didEnterPane:\" direction:dir];\n"
@@ -178,7 +182,7 @@ MUTATIONS = [
     M("pane-stays-visible", PANE, "  [[self contentView] setHidden:YES];\n", "", ("pane_test",)),
     M("pane-ascii-nul", BRIDGE, "  out->resize(strnlen(out->c_str(), length));\n", "",
       ("pane_test",)),
-    M("host-back-from-first", SECTION, "  if (!forward && index == 0) return NO;", "",
+    M("host-back-from-first", SECTIONNAV, "  if (!forward && index == 0) return NO;", "",
       ("host_test",)),
     # Added last, after the tests were settled, as a check on the check.
     M("record-appliance-no-data", RECORD, " || applianceId != 0;", ";", ("activation_test",)),
@@ -186,10 +190,10 @@ MUTATIONS = [
       "return NO;", ("pane_test",)),
     M("endpoint-ip-by-resolver", ENDPOINT, "!KLHelper::IsValidIP(host) && !KLHelper::IsValidFQDN(host)",
       "!KLHelper::IsValidFQDN(host)", ("common_test",)),
-    M("host-disabled-ignored", SECTION,
+    M("host-disabled-ignored", SECTIONNAV,
       "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {", "if (NO) {",
       ("host_test",)),
-    M("host-notice-unaddressed", SECTION, "                      object:self\n",
+    M("host-notice-unaddressed", SECTIONNAV, "                      object:self\n",
       "                      object:nil\n", ("host_test",)),
     M("host-goto-current", SECTION, "pane == nil || pane == active", "pane == nil",
       ("host_test",)),
@@ -208,32 +212,32 @@ MUTATIONS = [
     M("vt-signal-success", TOOLRUN,
       'return status == 0 ? std::string() : std::string("Launch script failed");',
       "return std::string();", ("validation_test",)),
-    M("vt-not-executed", TOOLRUN,
+    M("vt-not-executed", SUPERVISOR,
       "(report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus", "-1",
       ("validation_test",)),
     # The tool never outlives its caller, and nobody else can take its status.
     # Survives since the waiter ends the tool with its caller: the tool's parent-death signal is a
     # second line that no test tells apart from the waiter.
-    M("vt-no-parent-death", TOOLRUN,
+    M("vt-no-parent-death", WAITER,
       "    if (start->parentDeathSignal) {\n      prctl(PR_SET_PDEATHSIG, SIGKILL);",
       "    if (false) {\n      prctl(PR_SET_PDEATHSIG, SIGKILL);", ("validation_test",)),
     # The waiter dies with its caller at the same instant and ends nothing: a child the tool left
     # in its group lives on.
-    M("vt-waiter-parent-death", TOOLRUN,
+    M("vt-waiter-parent-death", WAITER,
       "  prctl(PR_SET_CHILD_SUBREAPER, 1);",
       "  prctl(PR_SET_CHILD_SUBREAPER, 1);\n  prctl(PR_SET_PDEATHSIG, SIGKILL);",
       ("validation_test",)),
     # A caller killed outright leaves the tool running once the parent-death signal is off.
-    M("vt-caller-gone-group-kept", TOOLRUN, "  EndLeftovers(tool);\n  _exit(127);", "  _exit(127);",
+    M("vt-caller-gone-group-kept", WAITER, "  EndLeftovers(tool);\n  _exit(127);", "  _exit(127);",
       ("validation_test",)),
     # A grandchild that left the group (setsid) goes to init and holds standard output.
-    M("vt-no-subreaper", TOOLRUN, "  prctl(PR_SET_CHILD_SUBREAPER, 1);", "", ("validation_test",)),
-    M("vt-leftovers-kept", TOOLRUN,
+    M("vt-no-subreaper", WAITER, "  prctl(PR_SET_CHILD_SUBREAPER, 1);", "", ("validation_test",)),
+    M("vt-leftovers-kept", WAITER,
       "  EndLeftovers(tool);\n  Send(start->report, Report::kStatus, status);",
       "  Send(start->report, Report::kStatus, status);", ("validation_test",)),
-    M("vt-cancel-ignored", TOOLRUN, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
+    M("vt-cancel-ignored", SUPERVISOR, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
       ("validation_test", "activate_test")),
-    M("vt-tool-is-our-child", TOOLRUN, "  const pid_t tool = vfork();",
+    M("vt-tool-is-our-child", WAITER, "  const pid_t tool = vfork();",
       "  const pid_t tool = 0;", ("validation_test",)),
     M("vt-empty-proxy-given", TOOLRUN, "if (!request.proxy.empty()) argv.insert",
       "if (true) argv.insert", ("validation_test",)),
@@ -427,7 +431,7 @@ BLIND = [
     M("blind-config-homedir-slash", WRITER, "volumePath[prefixLength - 1] == '/'",
       "volumePath[prefixLength] == '/'", EVERYTHING),
     # Go Back works on a pane that disabled it.
-    M("blind-section-goback-disabled", SECTION,
+    M("blind-section-goback-disabled", SECTIONNAV,
       "if (!(forward ? [pane nextEnabled] : [pane previousEnabled])) {",
       "if (forward && ![pane nextEnabled]) {", EVERYTHING),
     # A key of appliance type 9 is refused: "Activation key is invalid for this agent type".
@@ -536,7 +540,7 @@ BLIND2 = [
       EVERYTHING),
     # A configuration profile with two payloads for com.kelvory.activation is read (the last
     # one wins) instead of being refused with "...; keep one".
-    M("blind2-profile-two-payloads", "installer/ActDlg/KLActivationSource.mm",
+    M("blind2-profile-two-payloads", MANAGED,
       r'if (names.size() == 1) return values;',
       r'if (!names.empty()) return values;',
       EVERYTHING),
@@ -577,7 +581,7 @@ BLIND2 = [
       EVERYTHING),
     # A tool that cannot be executed is reported with status -1 (nothing started) instead of
     # 127 in kelvory-activate's attempts.
-    M("blind2-not-executed-minus-one", "installer/validation/KLValidationTool.cpp",
+    M("blind2-not-executed-minus-one", SUPERVISOR,
       r'return (report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus;',
       r'return (report.value == EAGAIN || report.value == ENOMEM) ? kNotExecutedStatus : -1;',
       EVERYTHING),

@@ -26,6 +26,7 @@
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
+#include "KLSystemDirectories.h"
 #import "KLTextDataProvider.h"
 #include "KLToolExitCodes.h"
 #import "KLValidation.h"

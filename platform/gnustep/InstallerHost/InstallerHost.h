@@ -15,9 +15,9 @@ extern NSString *const KLInstallerSectionWillEnterPaneNotification;
 @interface InstallerSection (KLHost)
 
 // What a loaded plug-in's platform answers on Linux, where windows carry no represented URL:
-// process-wide, as an installer installs one package. nil until set.
+// process-wide, as an installer installs one package. The face reads it back through
+// KLStandInChannel.h.
 + (void)setHostPackagePath:(NSString *)path;
-+ (NSString *)hostPackagePath;
 
 // The bundle is retained; plain -init leaves it nil.
 - (id)initWithBundle:(NSBundle *)bundle;

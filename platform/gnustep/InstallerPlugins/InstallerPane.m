@@ -1,6 +1,6 @@
 #import <InstallerHost/InstallerHost.h>
 
-// Implemented by InstallerSection.m: a pane asking its section to move on.
+// Implemented by InstallerSection+Navigation.m: a pane asking its section to move on.
 @interface InstallerSection (KLPaneMoves)
 - (BOOL)pane:(InstallerPane *)pane asksToMove:(InstallerSectionDirection)dir;
 @end
