@@ -14,10 +14,9 @@
 # Environment: RUNS (default 200), DELAY (5), PORT (18080), TIMEOUT (120, each run's --timeout).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 2
-if [ -z "${KL_PRIVATE:-}" ]; then
-  exec env KL_PRIVATE=1 unshare -m -n --propagation private "$0" "$@"
-fi
-ip link set lo up
+. scripts/lib.sh
+kl_private_exec net "$0" "$@"
+kl_private_setup lo || exit 2
 build=$(cd "${1:-build}" && pwd)
 runs=${RUNS:-200}
 delay=${DELAY:-5}
@@ -27,10 +26,11 @@ cmake --build "$build" -j2 --target kelvory-activate kelvory-activate-nojitter I
   kelvory-mgmt-sim >/dev/null || { echo "fleet-retry: the build failed" >&2; exit 2; }
 
 work=$(mktemp -d /var/tmp/kl_fleet.XXXXXX)
-sim="" sampler=""
+sampler=""
 cleanup() {
   [ "$BASHPID" = "$$" ] || return 0  # not in the background jobs, which inherit the trap
-  for p in $sim $sampler; do kill "$p" 2>/dev/null; done
+  [ -z "$sampler" ] || kill "$sampler" 2>/dev/null
+  kl_sim_stop
   wait 2>/dev/null
   rm -rf "$work"
 }
@@ -80,14 +80,14 @@ fleet() {
     pids+=($!)
   done
   sleep "$delay"
-  "$build/kelvory-mgmt-sim" --port "$port" >"$dir/sim.out" 2>&1 &
-  sim=$!
+  kl_sim_start "$build/kelvory-mgmt-sim" "$dir/sim.out" "$dir/sim.err" "$port" ||
+    echo "fleet-retry: the simulator did not listen" >&2
   wait "${pids[@]}"
   local ended=$EPOCHREALTIME
-  kill "$sim" "$sampler" 2>/dev/null
-  wait "$sim" "$sampler" 2>/dev/null
-  sim="" sampler=""
-  grep -q '^listening on' "$dir/sim.out" || echo "fleet-retry: the simulator did not listen" >&2
+  kl_sim_stop
+  kill "$sampler" 2>/dev/null
+  wait "$sampler" 2>/dev/null
+  sampler=""
   local rounds
   rounds=$(cat "$dir"/out.* | grep -o '"rounds":[0-9]*' | cut -d: -f2 | sort -n |
     awk '{ r[NR] = $1 } END { printf "rounds %d/%d/%d", r[1], r[int((NR + 1) / 2)], r[NR] }')

@@ -6,6 +6,8 @@
 # Exit status: 0 no report; 1 at least one report (each printed); 2 a file did not compile.
 set -eu
 cd "$(dirname "$0")/.."
+# Split on purpose: tracked source names hold no blanks.
+# shellcheck disable=SC2046
 [ $# -gt 0 ] || set -- $(git ls-files '*.m' '*.mm' ':!tests/analyzer/' ':!platform/macos/')
 
 CHECKERS=osx.cocoa.RetainCount,osx.cocoa.AtSync,osx.cocoa.AutoreleaseWrite,osx.cocoa.ClassRelease

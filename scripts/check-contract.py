@@ -7,7 +7,8 @@ backticks:
   `tests/x/File.cpp: Suite.Name`         a TEST, TEST_F or TEST_P in that file
   `tests/x/File.cpp: Suite.Name[text]`   ... whose body holds `text` (a table row)
   `tests/e2e/e2e.sh: scenario`           a case of the script that tests/CMakeLists.txt runs
-  `scripts/check-x.sh`                   a check that .ci/run runs (or packaging/.../check-x.sh)
+  `scripts/check-x.sh`                   a check that .ci/run runs (or tests/.../x.sh,
+                                         packaging/.../check-x.sh)
 Also checks the README's table of the validation tool's exit codes against their one home,
 installer/contract/KLToolExitCodes.h.
 Usage: scripts/check-contract.py [CONTRACT]; exit 1 naming each line at fault.

@@ -6,16 +6,15 @@
 # Usage: scripts/demo.sh [--interactive]   (--interactive: the window for a person, real alerts)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 build=$(pwd)/build
 demo=$build/demo
 mkdir -p "$demo"
 
-"$build/kelvory-mgmt-sim" --port 0 >"$demo/sim.out" 2>"$demo/sim.err" &
-sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
-for _ in $(seq 100); do [ -s "$demo/sim.out" ] && break; sleep 0.05; done
-port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$demo/sim.out")
-[ -n "$port" ] || { echo "the simulator did not start" >&2; exit 1; }
+trap kl_sim_stop EXIT
+kl_sim_start "$build/kelvory-mgmt-sim" "$demo/sim.out" "$demo/sim.err" ||
+  { echo "the simulator did not start" >&2; exit 1; }
+port=$kl_sim_port
 echo "Management server simulator on 127.0.0.1:$port"
 
 cat >"$demo/InstallationData.xml" <<XML

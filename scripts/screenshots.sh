@@ -3,13 +3,12 @@
 # the management server simulator on loopback.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 build=$(pwd)/build
 work=$(mktemp -d)
-"$build/kelvory-mgmt-sim" --port 0 >"$work/sim.out" 2>/dev/null &
-sim=$!
-trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
-port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+trap 'kl_sim_stop; rm -rf "$work"' EXIT
+kl_sim_start "$build/kelvory-mgmt-sim" "$work/sim.out" /dev/null || true
+port=$kl_sim_port
 key=$("$build/kelvory-keytool" encode --endpoint "https://127.0.0.1:8443" --appliance-id 42 \
   --type 1 --token screenshot)
 docs=$(pwd)/docs

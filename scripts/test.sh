@@ -10,22 +10,18 @@
 # /run (and a network namespace of its own where the system allows), and its Xvfb takes a display number that no other server holds.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 if [ -z "${KL_PRIVATE:-}" ]; then
   scripts/build.sh "$@"
-  if unshare -m -n --propagation private true 2>/dev/null; then
-    exec env KL_PRIVATE=net unshare -m -n --propagation private "$0" "$@"
-  elif unshare -m --propagation private true 2>/dev/null; then
-    exec env KL_PRIVATE=mount unshare -m --propagation private "$0" "$@"
-  fi
-  echo "test.sh: cannot make a private /tmp here (needs root or user namespaces): running" \
-    "against the machine's /tmp; do not run two suites at once" >&2
-  KL_PRIVATE=none
+  # A mount and network namespace, else a mount namespace alone (exec: does not return).
+  kl_private_exec any "$0" "$@" || {
+    echo "test.sh: cannot make a private /tmp here (needs root or user namespaces): running" \
+      "against the machine's /tmp; do not run two suites at once" >&2
+    KL_PRIVATE=none
+  }
 fi
 # /run too: root's activation lock lives there (/var/run/kelvory-activate.lock).
-case "$KL_PRIVATE" in
-  net) ip link set lo up; mount -t tmpfs -o mode=1777 none /tmp; mount -t tmpfs -o mode=755 none /run ;;
-  mount) mount -t tmpfs -o mode=1777 none /tmp; mount -t tmpfs -o mode=755 none /run ;;
-esac
+kl_private_setup lo tmp run
 
 dir=build
 filter=""

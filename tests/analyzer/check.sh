@@ -2,7 +2,7 @@
 # Shows that scripts/analyze.sh reports retain/release mistakes: both planted leaks must be
 # reported, with the script failing. Usage: tests/analyzer/check.sh
 set -u
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 2
 out=$(scripts/analyze.sh tests/analyzer/PlantedLeak.m 2>&1)
 status=$?
 fail() {

@@ -2,15 +2,16 @@
 # End to end: the real plug-in bundle in the real installer host, the real validation tool and
 # the management server simulator, all on loopback. Usage: e2e.sh SCENARIO BUILD_DIR
 set -uo pipefail
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/../../scripts/lib.sh"
 scenario=$1
 bin=$2
 work=$(mktemp -d /tmp/kelvory_e2e_XXXXXX)
-sim=""
 # Every process the host starts inherits this mark: whatever carries it once the host is gone
 # outlived it (Xvfb, a daemon of the toolkit, the validation tool).
 mark="KELVORY_E2E_MARK=$$_$RANDOM"
 cleanup() {
-  [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+  kl_sim_stop
   # Whatever the host left behind after a failure (see the mark above).
   grep -lsa "$mark" /proc/[0-9]*/environ | sed 's|^/proc/\([0-9]*\)/environ$|\1|' |
     xargs -r kill -KILL 2>/dev/null
@@ -25,11 +26,9 @@ fail() {
 }
 
 # The simulator picks a free port and says which on its first line.
-"$bin/kelvory-mgmt-sim" --port 0 >"$work/sim.out" 2>"$work/sim.err" &
-sim=$!
-for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
-port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
-[ -n "$port" ] || fail "the simulator did not start"
+kl_sim_start "$bin/kelvory-mgmt-sim" "$work/sim.out" "$work/sim.err" ||
+  fail "the simulator did not start"
+port=$kl_sim_port
 
 mkdir -p "$work/pkg"
 rm -f /tmp/kelvor.conf
@@ -285,7 +284,7 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     no_leftovers
     expect 1 "source: options" "refused: LRC checksum test failed"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
-    [ -z "$(grep -v '^listening' "$work/sim.out")" ] || fail "the server was asked"
+    ! grep -qv '^listening' "$work/sim.out" || fail "the server was asked"
     ;;
   # The shipped postinstall, as root, with the real kelvory-activate and InitialValidate; the
   # Installer's part (its arguments, PACKAGE_PATH, COMMAND_LINE_INSTALL) is played here. After a

@@ -71,7 +71,9 @@ class Workspace:
             return -1
 
     def configure(self):
-        return self.run(["cmake", "-S", str(self.src), "-B", str(self.build)])
+        # The copy's own default preset, so that the mutants build as scripts/build.sh does.
+        return self.run(["cmake", "--preset", "default", "-S", str(self.src),
+                         "-B", str(self.build)])
 
     def build_targets(self, targets):
         return self.run(["cmake", "--build", str(self.build), "-j1", "--target", *targets])

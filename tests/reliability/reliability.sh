@@ -4,15 +4,14 @@
 # network namespace; needs root). Each scenario prints what it saw and PASS or FAIL; the script
 # fails when any scenario does. Needs a build (scripts/build.sh) and python3 for the two tiny
 # misbehaving servers.
-# Usage: scripts/reliability.sh [PAIRS]   (PAIRS: concurrent kelvory-activate pairs, default 30)
+# Usage: tests/reliability/reliability.sh [PAIRS]   (PAIRS: concurrent kelvory-activate pairs,
+# default 30)
 set -uo pipefail
-cd "$(dirname "$0")/.." || exit 2
-if [ -z "${KL_PRIVATE:-}" ]; then
-  exec env KL_PRIVATE=1 unshare -m -n --propagation private "$0" "$@"
-fi
-ip link set lo up
-mount -t tmpfs -o mode=1777 none /tmp
-mount -t tmpfs -o mode=755 none /run  # root's activation lock: /var/run/kelvory-activate.lock
+cd "$(dirname "$0")/../.." || exit 2
+. scripts/lib.sh
+kl_private_exec net "$0" "$@"
+# /run too: root's activation lock, /var/run/kelvory-activate.lock. Never the machine's own.
+kl_private_setup lo tmp run || exit 2
 build=$(pwd)/build
 pairs=${1:-30}
 work=$(mktemp -d /var/tmp/kl_reliability.XXXXXX)
@@ -27,10 +26,9 @@ blocks() { grep -c '^    datablock_size=20$' /tmp/kelvor.conf 2>/dev/null || tru
 tool_running() { pgrep -f "^$work/[a-z]*/InitialValidate" >/dev/null; }
 
 # The simulator, and a kelvory-activate run in the customer form against a server port.
-"$build/kelvory-mgmt-sim" --port 0 >"$work/sim.out" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
-port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/sim.out")
+kl_sim_start "$build/kelvory-mgmt-sim" "$work/sim.out" /dev/null
+pids+=("$kl_sim")
+port=$kl_sim_port
 activate() {  # activate TOOLDIR PORT [OPTIONS...]  (exec: a background run's $! is the program)
   local dir=$1 p=$2
   shift 2

@@ -6,18 +6,17 @@
 #   1. doctor --key with three host names (no probe: the default 5-second limit)
 #   2. doctor --data with five host names, --probe --probe-timeout 1
 #   3. the same five names without --probe
-# Usage: scripts/doctor-lookups.sh [BUILD_DIR]   (default build)
+# Usage: bench/doctor-lookups.sh [BUILD_DIR]   (default build)
 # Environment: KEYTOOL (the tool to measure; default BUILD_DIR/kelvory-keytool).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 2
-if [ -z "${KL_PRIVATE:-}" ]; then
-  exec env KL_PRIVATE=1 unshare -m -n --propagation private "$0" "$@"
-fi
+. scripts/lib.sh
+kl_private_exec net "$0" "$@"
 build=${1:-build}
 keytool=${KEYTOOL:-$build/kelvory-keytool}
 [ -x "$keytool" ] || { echo "doctor-lookups: $keytool is not built" >&2; exit 2; }
-ip link set lo up
-mount -t tmpfs -o mode=1777 none /tmp
+# Never the machine's /etc/resolv.conf or /tmp, below.
+kl_private_setup lo tmp || exit 2
 work=$(mktemp -d /tmp/kl_lookups.XXXXXX)
 echo "nameserver 127.0.0.1" >"$work/resolv.conf"
 mount --bind "$work/resolv.conf" /etc/resolv.conf

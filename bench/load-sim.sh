@@ -13,11 +13,12 @@
 #      when cut off, while PROBES validations run at once (3 s after the last client connected):
 #      median and slowest run, and how many connections the simulator cut. The clients stop when
 #      the validations have ended (each ends within the tool's own 30-second limit).
-# Usage: scripts/load-sim.sh [BUILD_DIR]   (default build; the tool and simulator built there)
+# Usage: bench/load-sim.sh [BUILD_DIR]   (default build; the tool and simulator built there)
 # Environment: VALIDATIONS (default 500), SLOW (64), PROBES (10), KEEPALIVE (50), LORIS (600),
 # SIM (the simulator to measure; default BUILD_DIR/kelvory-mgmt-sim).
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 build=${1:-build}
 validations=${VALIDATIONS:-500}
 slow=${SLOW:-64}
@@ -31,26 +32,17 @@ for program in "$tool" "$simulator"; do
 done
 
 work=$(mktemp -d /tmp/kelvory_load_XXXXXX)
-sim=""
 dribbler=""
 cleanup() {
   [ -z "$dribbler" ] || kill "$dribbler" 2>/dev/null || true
-  if [ -n "$sim" ]; then
-    kill "$sim" 2>/dev/null || true
-    wait "$sim" 2>/dev/null || true
-  fi
+  kl_sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-"$simulator" >"$work/sim.out" 2>&1 &
-sim=$!
-for _ in $(seq 200); do
-  grep -q '^listening on' "$work/sim.out" 2>/dev/null && break
-  sleep 0.05
-done
-port=$(sed -n '1s/^listening on 127\.0\.0\.1://p' "$work/sim.out")
-[ -n "$port" ] || { echo "load-sim: the simulator did not start" >&2; exit 1; }
+kl_sim_start "$simulator" "$work/sim.out" "$work/sim.err" ||
+  { echo "load-sim: the simulator did not start" >&2; exit 1; }
+port=$kl_sim_port
 queue=$(ss -Hltn "sport = :$port" | awk '{print $3}')
 echo "simulator on 127.0.0.1:$port, listen queue ${queue:-?}"
 
@@ -140,7 +132,7 @@ dribble() {
   local -a fds=()
   for i in $(seq 1 "$loris"); do
     exec {fd}<>"/dev/tcp/127.0.0.1/$port"
-    printf '%s' "$head" >&"$fd" 2>/dev/null || true
+    printf '%s' "$head" 1>&"$fd" 2>/dev/null || true
     fds[i]=$fd
   done
   echo connected >"$work/loris.connected"
@@ -148,12 +140,12 @@ dribble() {
     sleep 1
     for i in "${!fds[@]}"; do
       # A write fails once the simulator has closed the connection: connect again.
-      printf x >&"${fds[i]}" 2>/dev/null && continue
+      printf x 1>&"${fds[i]}" 2>/dev/null && continue
       cut=$((cut + 1))
       fd=${fds[i]}
       exec {fd}>&-
       exec {fd}<>"/dev/tcp/127.0.0.1/$port" || continue
-      printf '%s' "$head" >&"$fd" 2>/dev/null || true
+      printf '%s' "$head" 1>&"$fd" 2>/dev/null || true
       fds[i]=$fd
     done
   done

@@ -515,7 +515,8 @@ development() {
 check "build-pkg.sh --development-reference-tool" development
 
 lint() {
-  shellcheck "$mac/postinstall" "$mac/build-pkg.sh" "$mac/check-examples.sh" scripts/check-packaging.sh
+  shellcheck "$mac/postinstall" "$mac/build-pkg.sh" "$mac/check-examples.sh" \
+    packaging/check-packaging.sh
 }
 check "shellcheck" lint
 
@@ -533,7 +534,7 @@ workflow_steps() {
     'pkgutil --expand build/Kelvory.pkg' 'Plugins/InstallerSections.plist' \
     'Plugins/Kelvory.bundle/Contents/MacOS/Kelvory' \
     'codesign --verify --deep --strict build/expanded/Plugins/Kelvory.bundle' \
-    'build/kelvory-mgmt-sim --port 0' 'cat > build/InstallationData.xml' \
+    'kl_sim_start build/kelvory-mgmt-sim ' 'cat > build/InstallationData.xml' \
     'sudo installer -pkg build/Kelvory.pkg -target /' 'already-activated:*) ;;' \
     'actions/upload-artifact@'; do
     expect "the step \"$step\"" grep -qF -- "$step" "$w"

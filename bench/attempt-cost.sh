@@ -4,13 +4,12 @@
 #  - time: a headless run with 100 server addresses against one with 1, per extra attempt,
 #    against a bare posix_spawn + waitpid of the same tool in the same run (medians of 5);
 #  - memory: peak RSS after 1,000 tries (back, continue, wait) against after 100.
-# Usage: scripts/attempt-cost.sh [--time-only]
+# Usage: bench/attempt-cost.sh [--time-only]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ -z "${KL_PRIVATE:-}" ]; then
-  exec env KL_PRIVATE=1 unshare -m -n --propagation private "$0" "$@"
-fi
-mount -t tmpfs -o mode=1777 none /tmp
+. scripts/lib.sh
+kl_private_exec net "$0" "$@"
+kl_private_setup tmp
 build=$(pwd)/build
 work=$(mktemp -d /var/tmp/kl_attempt.XXXXXX)
 trap 'rm -rf "$work"' EXIT
