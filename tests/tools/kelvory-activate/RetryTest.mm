@@ -127,6 +127,10 @@ TEST_F(RetryTest, RoundsEndAsTheRulesSay) {
       {"one address refuses connections, the next the ID",
        Args{"--retry"} + Customer("999", "127.0.0.2,127.0.0.1", up), 3, refusedId, 1,
        Statuses{10, 12}},
+      // A round is unreachable only when every address in it failed to connect.
+      {"one address refuses the ID, the next connections",
+       Args{"--retry", "--timeout", "5"} + Customer("999", "127.0.0.1,127.0.0.2", up), 3,
+       kUnreachable, 1, Statuses{12, 10}},
       {"without --retry", Customer("1001", "127.0.0.1", down), 3, kUnreachable, 1, Statuses{10}},
       {"nothing listens until the time limit leaves no room",
        Args{"--retry", "--timeout", "5"} + Customer("1001", "127.0.0.1", down), 3, kUnreachable, 2,

@@ -383,6 +383,7 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
     EXPECT_EQ(r.json["configWritten"], c.exitCode == 0);
     EXPECT_EQ(kl::ReadWholeFile(kConf), c.exitCode == 0 ? kBlock : "");
     EXPECT_EQ(r.json["attempts"], json::parse(c.attempts));
+    EXPECT_EQ(r.json["rounds"], r.json["attempts"].empty() ? 0 : 1);  // none without a run
     EXPECT_EQ(tool.Runs(), static_cast<int>(r.json["attempts"].size()));
   }
   // The file beside the package was needed and missing: the install log says so.
