@@ -81,7 +81,7 @@ MUTATIONS = [
     M("keytool-unknown-as-missing", "tools/kelvory-keytool/main.cpp",
       "dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !unknown.empty()", "false",
       ("keytool_test",)),
-    M("keytool-id-diagnostic", KEYTOOL, "    case kKeyDecodeBadIdentifier:\n",
+    M("keytool-id-diagnostic", "tools/kelvory-keytool/key_diagnostics.cpp", "    case kKeyDecodeBadIdentifier:\n",
       "    case -100:\n", ("keytool_test",)),
     M("prefill-no-reason", PREFILL, "return look.problem.empty() ? 0 : 1;", "return 0;",
       ("keytool_test",)),
@@ -143,13 +143,14 @@ MUTATIONS = [
     M("pane-record-leak", PANE, "  [record release];\n", "",
       ("pane_test",)),
     # Key tool.
-    M("keytool-exit-refused", KEYTOOL, "return e.isValid ? 0 : kExitRefused;", "return 0;",
+    M("keytool-exit-refused", "tools/kelvory-keytool/endpoint.cpp", "return e.isValid ? 0 : kExitRefused;", "return 0;",
       ("keytool_test",)),
-    M("keytool-decode-exit", KEYTOOL, "  return kExitRefused;\n}\n\nint RunEndpoint",
-      "  return kExitUsage;\n}\n\nint RunEndpoint", ("keytool_test",)),
+    M("keytool-decode-exit", "tools/kelvory-keytool/decode.cpp",
+      "  return kExitRefused;\n}\n\n}  // namespace", "  return kExitUsage;\n}\n\n}  // namespace",
+      ("keytool_test",)),
     M("prefill-error-on-stdout", PREFILL, 'std::cerr << "kelvory-keytool: "',
       'std::cout << "kelvory-keytool: "', ("keytool_test",)),
-    M("encode-no-refusal", KEYTOOL, "  if (analysis.status != kKeyDecodeOk) {\n    // What",
+    M("encode-no-refusal", "tools/kelvory-keytool/encode.cpp", "  if (analysis.status != kKeyDecodeOk) {\n    // What",
       "  if (false) {\n    // What", ("keytool_test",)),
     M("doctor-strict-ignored", DOCTOR, "!(request.strict && !report[\"warnings\"].empty())", "true",
       ("keytool_test",)),
@@ -338,20 +339,20 @@ MUTATIONS = [
     M("reftool-env-proxy", "tools/InitialValidate/ServerClient.cpp",
       '  curl_easy_setopt(h, CURLOPT_NOPROXY, "");\n', "", ("initialvalidate_test",)),
     # Kept by the tests after their tables were merged and trimmed.
-    M("keytool-type-diagnostic", KEYTOOL, "    case kKeyDecodeWrongType:\n", "    case -101:\n",
+    M("keytool-type-diagnostic", "tools/kelvory-keytool/key_diagnostics.cpp", "    case kKeyDecodeWrongType:\n", "    case -101:\n",
       ("keytool_test",)),
-    M("doctor-one-input", KEYTOOL,
+    M("doctor-one-input", "tools/kelvory-keytool/doctor.mm",
       "if (packageOption->count() != 0 && dataOption->count() != 0) {", "if (false) {",
       ("keytool_test",)),
     M("doctor-text-ignored", SOURCE, "read = request.textFormat ? [read initWithTextFile:",
       "read = false ? [read initWithTextFile:", ("keytool_test",)),
-    M("doctor-one-run", DOCTOR,
+    M("doctor-one-run", "tools/kelvory-keytool/doctor_checks.mm",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while ([checked nextURL]);",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while (false);",
       ("keytool_test",)),
-    M("doctor-typed-cause", "tools/kelvory-keytool/doctor.mm", "    if (!fromFile) {",
+    M("doctor-typed-cause", "tools/kelvory-keytool/doctor_checks.mm", "    if (!fromFile) {",
       "    if (false) {", ("keytool_test",)),
-    M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor.mm",
+    M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor_checks.mm",
       '{"resolves", Resolves(endpoint.host, platform)}',
       '{"resolves", endpoint.isValid ? Resolves(endpoint.host, platform) : json(nullptr)}',
       ("keytool_test",)),
@@ -376,15 +377,15 @@ MUTATIONS = [
       "", ("initialvalidate_test",)),
     M("reftool-temp-left", REFTOOL, "    if (!temp_.empty()) unlink(temp_.c_str());\n", "",
       ("initialvalidate_test",)),
-    M("json-depth-off-by-one", "tools/InitialValidate/ServerProtocol.h",
+    M("json-depth-off-by-one", "tools/protocol/ServerProtocol.h",
       "if (++depth > kMaxJsonDepth)", "if (++depth >= kMaxJsonDepth)", ("initialvalidate_test",)),
-    M("json-string-escape", "tools/InitialValidate/ServerProtocol.h", "      if (escaped) {",
+    M("json-string-escape", "tools/protocol/ServerProtocol.h", "      if (escaped) {",
       "      if (false) {", ("initialvalidate_test",)),
     M("sim-fixed-pool", "tools/kelvory-mgmt-sim/main.cpp",
       "  server.new_task_queue = [maxConnections] {\n    return new GrowingPool(static_cast<size_t>(maxConnections) + 1);\n  };\n",
       "",
       ("initialvalidate_test",)),
-    M("sim-too-large-413", "tools/kelvory-mgmt-sim/main.cpp", "if (a.status != 413) return",
+    M("sim-too-large-413", "tools/kelvory-mgmt-sim/Simulator.h", "if (a.status != 413) return",
       "if (true) return", ("initialvalidate_test",)),
 ]
 
@@ -415,13 +416,13 @@ BLIND = [
       "request.prefillLog = o.dryRun ? KLPrefillLog::kNone : KLPrefillLog::kHeadless;",
       "request.prefillLog = KLPrefillLog::kHeadless;", EVERYTHING),
     # keytool encode without --type makes a key of type 8 instead of 1.
-    M("blind-encode-default-type", KEYTOOL, 'std::string type = "1";', 'std::string type = "8";',
+    M("blind-encode-default-type", "tools/kelvory-keytool/encode.cpp", 'std::string type = "1";', 'std::string type = "8";',
       EVERYTHING),
     # InitialValidate exits with the first option fault it met instead of the lowest code.
     M("blind-reftool-first-fault", REFOPTS, "if (lowest == 0 || code < lowest) lowest = code;",
       "if (lowest == 0) lowest = code;", EVERYTHING),
     # The simulator hands out 100001 as its first appliance ID instead of 100000.
-    M("blind-sim-first-id", SIM, "std::to_string(nextId_++)", "std::to_string(++nextId_)",
+    M("blind-sim-first-id", "tools/kelvory-mgmt-sim/Simulator.h", "std::to_string(nextId_++)", "std::to_string(++nextId_)",
       EVERYTHING),
     # With the destination "/" the configuration says homedir=//Applications/...
     M("blind-config-homedir-slash", WRITER, "volumePath[prefixLength - 1] == '/'",
@@ -468,7 +469,7 @@ BLIND = [
       "if (!request.proxy.empty() && request.applianceId == 0)\n"
       "    argv.insert(argv.end(), {\"-x\", request.proxy});", EVERYTHING),
     # keytool endpoint --json lacks "errorMessage".
-    M("blind-keytool-endpoint-json", KEYTOOL,
+    M("blind-keytool-endpoint-json", "tools/kelvory-keytool/endpoint.cpp",
       '{"port", e.port},\n               {"errorMessage", e.errorMessage}});',
       '{"port", e.port}});', EVERYTHING),
     # keytool prefill shows the customer name as the customer ID.
@@ -493,7 +494,7 @@ BLIND = [
     # A proxy typed with spaces around it is passed on with them.
     M("blind-proxy-untrimmed", INPUT, "    KLHelper::TrimSpace(out.proxy);\n", "", EVERYTHING),
     # The simulator registers an appliance whose hostName is "".
-    M("blind-sim-empty-hostname", SIM,
+    M("blind-sim-empty-hostname", "tools/kelvory-mgmt-sim/Simulator.h",
       '!body["hostName"].is_string() ||\n        body["hostName"].get<std::string>().empty()) {',
       '!body["hostName"].is_string()) {', EVERYTHING),
 ]
@@ -629,13 +630,13 @@ BLIND2 = [
       r'if (commandLine != nullptr && std::string(commandLine) != "1") return false;',
       EVERYTHING),
     # kelvory-keytool decode --json prints "applianceID" instead of "applianceId".
-    M("blind2-decode-json-key", "tools/kelvory-keytool/main.cpp",
+    M("blind2-decode-json-key", "tools/kelvory-keytool/decode.cpp",
       r'PrintJson({{"applianceId", id}, {"endpoints", list}});',
       r'PrintJson({{"applianceID", id}, {"endpoints", list}});',
       EVERYTHING),
     # The doctor gives no first-word-only warning for customerName=Demo Customer (two words);
     # only a value of three words or more is warned about.
-    M("blind2-first-word-no-warning", "tools/kelvory-keytool/warnings.mm",
+    M("blind2-first-word-no-warning", "tools/kelvory-keytool/file_warnings.mm",
       r'} else if (words.size() > 2) {',
       r'} else if (words.size() > 3) {',
       EVERYTHING),
@@ -664,7 +665,7 @@ BLIND2 = [
       EVERYTHING),
     # The simulator registers a customer whose ID is listed in "refuseRegistration" (only
     # appliance IDs are refused), so code 15 never comes for a customer.
-    M("blind2-sim-refuse-customer-ignored", "tools/kelvory-mgmt-sim/main.cpp",
+    M("blind2-sim-refuse-customer-ignored", "tools/kelvory-mgmt-sim/Simulator.h",
       r'if (directory_.refuseRegistration.count(key)) {',
       r'if (directory_.refuseRegistration.count(r.appliance)) {',
       EVERYTHING),
