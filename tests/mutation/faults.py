@@ -35,12 +35,11 @@ TOOLRUN = "installer/validation/KLValidationTool.cpp"
 WRITER = "installer/validation/KLConfigWriter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
-SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
+SCRIPT = "tools/kelvory-installer/script/ScriptParser.cpp"
 HOST = "tools/kelvory-installer/main.mm"
 HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
 ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
-ACTSOURCES = "tools/kelvory-activate/ActivationSources.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
 DOCTOR = "tools/kelvory-keytool/doctor.mm"
 PROBE = "tools/kelvory-keytool/probe.cpp"
@@ -312,7 +311,7 @@ MUTATIONS = [
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
-    M("host-screenshot-tiff", "tools/kelvory-installer/HostWindow.mm", "UsingType:NSPNGFileType",
+    M("host-screenshot-tiff", "tools/kelvory-installer/HostWindowScripting.mm", "UsingType:NSPNGFileType",
       "UsingType:NSTIFFFileType", ("e2e",)),
     M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
     # Headless activation.
@@ -647,7 +646,7 @@ BLIND2 = [
       r'return 1;',
       EVERYTHING),
     # A script with CRLF line endings fails ("unknown step" / "takes nothing after it").
-    M("blind2-script-crlf", "tools/kelvory-installer/ScriptParser.cpp",
+    M("blind2-script-crlf", SCRIPT,
       r"if (!line.empty() && line.back() == '\r') line.pop_back();",
       r"if (!line.empty() && line.back() == '\n') line.pop_back();",
       EVERYTHING),
