@@ -39,18 +39,23 @@
 #include "Options.h"
 #include "Simulator.h"
 
-using namespace sim;  // NOLINT: the simulator's own parts
+using sim::Directory;
+using sim::GrowingPool;
+using sim::kListenQueue;
+using sim::Listener;
+using sim::Say;
+using sim::Simulator;
 
 int main(int argc, char** argv) {
-  Options o;
-  const int parsed = ParseOptions(argc, argv, o);
+  sim::Options o;
+  const int parsed = sim::ParseOptions(argc, argv, o);
   if (parsed >= 0) return parsed;
   const int port = o.port, maxConnections = o.maxConnections;
   const std::string& customersFile = o.customersFile;
 
   Directory directory;
   try {
-    directory = customersFile.empty() ? DemoData() : Load(customersFile);
+    directory = customersFile.empty() ? sim::DemoData() : sim::Load(customersFile);
   } catch (const std::exception& e) {
     fprintf(stderr, "kelvory-mgmt-sim: %s: %s\n", customersFile.c_str(), e.what());
     return 2;
