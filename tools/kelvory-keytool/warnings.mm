@@ -1,3 +1,4 @@
+// The doctor's warnings about managed preferences and about the input the checks get.
 #include "warnings.h"
 
 #include <ctype.h>
