@@ -38,12 +38,11 @@ WAITER = "installer/validation/KLProcessSupervisorWaiter.cpp"
 WRITER = "installer/validation/KLConfigWriter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
-SCRIPT = "tools/kelvory-installer/ScriptParser.cpp"
+SCRIPT = "tools/kelvory-installer/script/ScriptParser.cpp"
 HOST = "tools/kelvory-installer/main.mm"
 HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
 ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
-ACTSOURCES = "tools/kelvory-activate/ActivationSources.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
 MANAGED = "installer/ActDlg/KLManagedValues.mm"
 DOCTOR = "tools/kelvory-keytool/doctor.mm"
@@ -64,9 +63,9 @@ MUTATIONS = [
       "arrayWithObjects:plugin, ", "arrayWithObjects:", ("installer_test",)),
     M("leak-check-quiet", "tools/kelvory-installer/LeakCheck.mm", "      freed = false;\n", "",
       ("installer_test",)),
-    M("activate-tool-elsewhere", ACTIVATE, 'o.tool = ProgramDirectory() + "/InitialValidate";',
+    M("activate-tool-elsewhere", "tools/kelvory-activate/Options.cpp", 'o.tool = ProgramDirectory() + "/InitialValidate";',
       'o.tool = ProgramDirectory() + "/../InitialValidate";', ("activate_test",)),
-    M("activate-tool-any-name", ACTIVATE, 'o.tool.compare(o.tool.size() - 16, 16, "/InitialValidate") != 0',
+    M("activate-tool-any-name", "tools/kelvory-activate/Options.cpp", 'o.tool.compare(o.tool.size() - 16, 16, "/InitialValidate") != 0',
       'o.tool.compare(o.tool.size() - 16, 16, "/InitialValidate") != 0 && false', ("activate_test",)),
     M("status-text-typo", "installer/contract/KLToolExitCodes.h", '"Runtime exception occurred."', '"Runtime exception occured."',
       ("validation_test",)),
@@ -85,7 +84,7 @@ MUTATIONS = [
     M("keytool-unknown-as-missing", "tools/kelvory-keytool/main.cpp",
       "dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !unknown.empty()", "false",
       ("keytool_test",)),
-    M("keytool-id-diagnostic", KEYTOOL, "    case kKeyDecodeBadIdentifier:\n",
+    M("keytool-id-diagnostic", "tools/kelvory-keytool/key_diagnostics.cpp", "    case kKeyDecodeBadIdentifier:\n",
       "    case -100:\n", ("keytool_test",)),
     M("prefill-no-reason", PREFILL, "return look.problem.empty() ? 0 : 1;", "return 0;",
       ("keytool_test",)),
@@ -147,13 +146,14 @@ MUTATIONS = [
     M("pane-record-leak", PANE, "  [record release];\n", "",
       ("pane_test",)),
     # Key tool.
-    M("keytool-exit-refused", KEYTOOL, "return e.isValid ? 0 : kExitRefused;", "return 0;",
+    M("keytool-exit-refused", "tools/kelvory-keytool/endpoint.cpp", "return e.isValid ? 0 : kExitRefused;", "return 0;",
       ("keytool_test",)),
-    M("keytool-decode-exit", KEYTOOL, "  return kExitRefused;\n}\n\nint RunEndpoint",
-      "  return kExitUsage;\n}\n\nint RunEndpoint", ("keytool_test",)),
+    M("keytool-decode-exit", "tools/kelvory-keytool/decode.cpp",
+      "  return kExitRefused;\n}\n\n}  // namespace", "  return kExitUsage;\n}\n\n}  // namespace",
+      ("keytool_test",)),
     M("prefill-error-on-stdout", PREFILL, 'std::cerr << "kelvory-keytool: "',
       'std::cout << "kelvory-keytool: "', ("keytool_test",)),
-    M("encode-no-refusal", KEYTOOL, "  if (analysis.status != kKeyDecodeOk) {\n    // What",
+    M("encode-no-refusal", "tools/kelvory-keytool/encode.cpp", "  if (analysis.status != kKeyDecodeOk) {\n    // What",
       "  if (false) {\n    // What", ("keytool_test",)),
     M("doctor-strict-ignored", DOCTOR, "!(request.strict && !report[\"warnings\"].empty())", "true",
       ("keytool_test",)),
@@ -270,14 +270,14 @@ MUTATIONS = [
       "false ? std::string() :", ("activate_test",)),
     M("activate-stop-signals-blocked", "tools/kelvory-activate/RunGuard.cpp", "  sigprocmask(SIG_UNBLOCK, &stops, nullptr);\n", "",
       ("activate_test",)),
-    M("activate-unless-any-owner", ACTSOURCES,
+    M("activate-unless-any-owner", "tools/kelvory-activate/PriorActivation.cpp",
       "(info.st_uid == 0 || info.st_uid == geteuid() || info.st_uid == installerUid)", "true",
       ("activate_test",)),
-    M("activate-lookup-waits", ACTIVATE,
-      "    if (kl::StopRequested() != kl::StopReason::kNone) return false;\n    struct Lookup {",
-      "    return kl::DefaultPlatform::ResolveHostName(name);\n    struct Lookup {",
+    M("activate-lookup-waits", "tools/kelvory-activate/HeadlessPlatform.mm",
+      "  if (kl::StopRequested() != kl::StopReason::kNone) return false;\n  struct Lookup {",
+      "  return kl::DefaultPlatform::ResolveHostName(name);\n  struct Lookup {",
       ("activate_test",)),
-    M("activate-stop-says-nothing-written", ACTIVATE,
+    M("activate-stop-says-nothing-written", "tools/kelvory-activate/Report.mm",
       'report->configAtStart != "not taken" && ConfigFingerprint() != report->configAtStart',
       "false", ("activate_test",)),
     M("activate-signal-ignored", "tools/kelvory-activate/RunGuard.cpp",
@@ -315,26 +315,26 @@ MUTATIONS = [
     M("script-type-trimmed", SCRIPT, "    SplitWord(rest, &outlet, &step->text);",
       "    SplitWord(rest, &outlet, &step->text);\n    while (!step->text.empty() && "
       "step->text[0] == ' ') step->text.erase(0, 1);", ("installer_test",)),
-    M("host-screenshot-tiff", "tools/kelvory-installer/HostWindow.mm", "UsingType:NSPNGFileType",
+    M("host-screenshot-tiff", "tools/kelvory-installer/HostWindowScripting.mm", "UsingType:NSPNGFileType",
       "UsingType:NSTIFFFileType", ("e2e",)),
     M("host-timer-kept", HOST, "  [alerts stop];\n", "", ("e2e",)),
     # Headless activation.
     M("activate-prefill-always", SOURCE, "    if (!look.hasData) continue;\n", "",
       ("activate_test",)),
     M("activate-proxy-option", SOURCE, "    input->proxyOption = 1;\n", "", ("activate_test",)),
-    M("activate-command-line-install", ACTSOURCES, 'std::string(commandLine) == "1"', "false",
+    M("activate-command-line-install", "tools/kelvory-activate/PriorActivation.cpp", 'std::string(commandLine) == "1"', "false",
       ("activate_test",)),
-    M("activate-no-data-code", ACTIVATE, "return Finish(report, o.json, kNoData);",
+    M("activate-no-data-code", "tools/kelvory-activate/Activate.mm", "return Finish(report, o.json, kNoData);",
       "return Finish(report, o.json, kRefused);", ("activate_test",)),
-    M("activate-config-error-code", ACTIVATE,
+    M("activate-config-error-code", "tools/kelvory-activate/Activate.mm",
       "outcome.message.empty() ? kConfigError : kFailed", "kFailed", ("activate_test",)),
-    M("activate-dry-run-runs", ACTIVATE, "  if (o.dryRun) {", "  if (false) {", ("activate_test",)),
+    M("activate-dry-run-runs", "tools/kelvory-activate/Activate.mm", "  if (o.dryRun) {", "  if (false) {", ("activate_test",)),
     M("activate-protocol-click", SOURCE, '    input->port = input->https ? @"443" : @"80";\n', "",
       ("activate_test",)),
-    M("activate-signal-status", ACTIVATE, "return 128 + WTERMSIG(status);", "return status;",
+    M("activate-signal-status", "tools/kelvory-activate/Report.mm", "return 128 + WTERMSIG(status);", "return status;",
       ("activate_test",)),
     # The reference tool.
-    M("reftool-id-as-name", REFTOOL, 'if (rejected == "customerId") return kToolCustomerIdRejected;',
+    M("reftool-id-as-name", "tools/InitialValidate/ServerSteps.cpp", 'if (rejected == "customerId") return kToolCustomerIdRejected;',
       'if (rejected == "customerId") return kToolCustomerNameRejected;', ("initialvalidate_test",)),
     M("reftool-appliance-with-customer", REFOPTS,
       "if (customer && !out.applianceId.empty()) fault(kToolConflictingIdentity);", "",
@@ -342,20 +342,20 @@ MUTATIONS = [
     M("reftool-env-proxy", "tools/InitialValidate/ServerClient.cpp",
       '  curl_easy_setopt(h, CURLOPT_NOPROXY, "");\n', "", ("initialvalidate_test",)),
     # Kept by the tests after their tables were merged and trimmed.
-    M("keytool-type-diagnostic", KEYTOOL, "    case kKeyDecodeWrongType:\n", "    case -101:\n",
+    M("keytool-type-diagnostic", "tools/kelvory-keytool/key_diagnostics.cpp", "    case kKeyDecodeWrongType:\n", "    case -101:\n",
       ("keytool_test",)),
-    M("doctor-one-input", KEYTOOL,
+    M("doctor-one-input", "tools/kelvory-keytool/doctor.mm",
       "if (packageOption->count() != 0 && dataOption->count() != 0) {", "if (false) {",
       ("keytool_test",)),
     M("doctor-text-ignored", SOURCE, "read = request.textFormat ? [read initWithTextFile:",
       "read = false ? [read initWithTextFile:", ("keytool_test",)),
-    M("doctor-one-run", DOCTOR,
+    M("doctor-one-run", "tools/kelvory-keytool/doctor_checks.mm",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while ([checked nextURL]);",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while (false);",
       ("keytool_test",)),
-    M("doctor-typed-cause", "tools/kelvory-keytool/doctor.mm", "    if (!fromFile) {",
+    M("doctor-typed-cause", "tools/kelvory-keytool/doctor_checks.mm", "    if (!fromFile) {",
       "    if (false) {", ("keytool_test",)),
-    M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor.mm",
+    M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor_checks.mm",
       '{"resolves", Resolves(endpoint.host, platform)}',
       '{"resolves", endpoint.isValid ? Resolves(endpoint.host, platform) : json(nullptr)}',
       ("keytool_test",)),
@@ -363,32 +363,32 @@ MUTATIONS = [
       "  if (false) return std::string();", ("keytool_test",)),
     M("reftool-highest-fault", REFOPTS, "code < lowest", "code > lowest", ("initialvalidate_test",)),
     M("reftool-port-65535", REFOPTS, "value <= 65536", "value <= 65535", ("initialvalidate_test",)),
-    M("reftool-conf-follows-link", REFTOOL, "if (lstat(path.c_str(), &st) != 0)",
+    M("reftool-conf-follows-link", "tools/InitialValidate/ConfFile.cpp", "if (lstat(path.c_str(), &st) != 0)",
       "if (stat(path.c_str(), &st) != 0)", ("initialvalidate_test",)),
-    M("reftool-own-id-only", REFTOOL,
+    M("reftool-own-id-only", "tools/InitialValidate/ServerSteps.cpp",
       'id = o.applianceId.empty() ? Text(j, "applianceId") : o.applianceId;',
       "id = o.applianceId;", ("initialvalidate_test",)),
-    M("reftool-empty-hostname", REFTOOL, "if (host[0] == '\\0') {", "if (false) {",
+    M("reftool-empty-hostname", "tools/InitialValidate/ServerSteps.cpp", "if (host[0] == '\\0') {", "if (false) {",
       ("initialvalidate_test",)),
     # The reference tool and the simulator under faults, hostile input and load.
-    M("reftool-log-failure-ignored", REFTOOL, "if (fflush(file_) != 0 || ferror(file_))",
+    M("reftool-log-failure-ignored", "tools/InitialValidate/InstallLogFile.h", "if (fflush(file_) != 0 || ferror(file_))",
       "if (false)", ("initialvalidate_test",)),
-    M("reftool-log-unescaped", REFTOOL,
+    M("reftool-log-unescaped", "tools/InitialValidate/InstallLogFile.h",
       "DumpLog(file_, EscapeControlCharacters(message), EscapeControlCharacters(detail));",
       "DumpLog(file_, message, detail);", ("initialvalidate_test",)),
-    M("reftool-other-owner", REFTOOL, '  if (st.st_uid != geteuid()) return "another user owns it";\n',
+    M("reftool-other-owner", "tools/InitialValidate/ConfFile.cpp", '  if (st.st_uid != geteuid()) return "another user owns it";\n',
       "", ("initialvalidate_test",)),
-    M("reftool-temp-left", REFTOOL, "    if (!temp_.empty()) unlink(temp_.c_str());\n", "",
+    M("reftool-temp-left", "tools/InitialValidate/ConfFile.h", "    if (!temp_.empty()) unlink(temp_.c_str());\n", "",
       ("initialvalidate_test",)),
-    M("json-depth-off-by-one", "tools/InitialValidate/ServerProtocol.h",
+    M("json-depth-off-by-one", "tools/protocol/ServerProtocol.h",
       "if (++depth > kMaxJsonDepth)", "if (++depth >= kMaxJsonDepth)", ("initialvalidate_test",)),
-    M("json-string-escape", "tools/InitialValidate/ServerProtocol.h", "      if (escaped) {",
+    M("json-string-escape", "tools/protocol/ServerProtocol.h", "      if (escaped) {",
       "      if (false) {", ("initialvalidate_test",)),
     M("sim-fixed-pool", "tools/kelvory-mgmt-sim/main.cpp",
       "  server.new_task_queue = [maxConnections] {\n    return new GrowingPool(static_cast<size_t>(maxConnections) + 1);\n  };\n",
       "",
       ("initialvalidate_test",)),
-    M("sim-too-large-413", "tools/kelvory-mgmt-sim/main.cpp", "if (a.status != 413) return",
+    M("sim-too-large-413", "tools/kelvory-mgmt-sim/Simulator.h", "if (a.status != 413) return",
       "if (true) return", ("initialvalidate_test",)),
 ]
 
@@ -415,17 +415,17 @@ BLIND = [
     M("blind-host-usage-exit", HOSTOPTS, "    return 2;\n  }\n  return -1;",
       "    return 1;\n  }\n  return -1;", EVERYTHING),
     # kelvory-activate --dry-run appends its pre-fill lookup to the install log.
-    M("blind-activate-dryrun-logs", ACTIVATE,
+    M("blind-activate-dryrun-logs", "tools/kelvory-activate/CommandLineSources.mm",
       "request.prefillLog = o.dryRun ? KLPrefillLog::kNone : KLPrefillLog::kHeadless;",
       "request.prefillLog = KLPrefillLog::kHeadless;", EVERYTHING),
     # keytool encode without --type makes a key of type 8 instead of 1.
-    M("blind-encode-default-type", KEYTOOL, 'std::string type = "1";', 'std::string type = "8";',
+    M("blind-encode-default-type", "tools/kelvory-keytool/encode.cpp", 'std::string type = "1";', 'std::string type = "8";',
       EVERYTHING),
     # InitialValidate exits with the first option fault it met instead of the lowest code.
     M("blind-reftool-first-fault", REFOPTS, "if (lowest == 0 || code < lowest) lowest = code;",
       "if (lowest == 0) lowest = code;", EVERYTHING),
     # The simulator hands out 100001 as its first appliance ID instead of 100000.
-    M("blind-sim-first-id", SIM, "std::to_string(nextId_++)", "std::to_string(++nextId_)",
+    M("blind-sim-first-id", "tools/kelvory-mgmt-sim/Simulator.h", "std::to_string(nextId_++)", "std::to_string(++nextId_)",
       EVERYTHING),
     # With the destination "/" the configuration says homedir=//Applications/...
     M("blind-config-homedir-slash", WRITER, "volumePath[prefixLength - 1] == '/'",
@@ -455,7 +455,7 @@ BLIND = [
       "    if (static_cast<unsigned char>(c) < 0x0A || c == 0x7F) {\n      return VolumePrefixResult",
       EVERYTHING),
     # kelvory-activate --json lacks the "configWritten" field.
-    M("blind-activate-json-configwritten", ACTIVATE,
+    M("blind-activate-json-configwritten", "tools/kelvory-activate/Report.mm",
       '{"attempts", attempts},\n                          {"configWritten", r.configWritten},\n',
       '{"attempts", attempts},\n', EVERYTHING),
     # --port is ignored when --protocol is given too: the protocol's default port is used.
@@ -472,7 +472,7 @@ BLIND = [
       "if (!request.proxy.empty() && request.applianceId == 0)\n"
       "    argv.insert(argv.end(), {\"-x\", request.proxy});", EVERYTHING),
     # keytool endpoint --json lacks "errorMessage".
-    M("blind-keytool-endpoint-json", KEYTOOL,
+    M("blind-keytool-endpoint-json", "tools/kelvory-keytool/endpoint.cpp",
       '{"port", e.port},\n               {"errorMessage", e.errorMessage}});',
       '{"port", e.port}});', EVERYTHING),
     # keytool prefill shows the customer name as the customer ID.
@@ -490,14 +490,14 @@ BLIND = [
       'EscapeControlCharacters(KLStdString(path)) + " has been found\\n"',
       'KLStdString(path) + " has been found\\n"', EVERYTHING),
     # kelvory-activate --key ... --proxy P validates without the proxy.
-    M("blind-activate-proxy-with-key", ACTIVATE, "if (o.hasProxy) request.typed.proxy = o.proxy;",
+    M("blind-activate-proxy-with-key", "tools/kelvory-activate/CommandLineSources.mm", "if (o.hasProxy) request.typed.proxy = o.proxy;",
       "if (o.hasProxy && !o.hasKey) request.typed.proxy = o.proxy;", EVERYTHING),
     # The configuration's [main] section says loglevel=2 instead of 3.
     M("blind-config-loglevel", WRITER, '"kelvor.log", "3"', '"kelvor.log", "2"', EVERYTHING),
     # A proxy typed with spaces around it is passed on with them.
     M("blind-proxy-untrimmed", INPUT, "    KLHelper::TrimSpace(out.proxy);\n", "", EVERYTHING),
     # The simulator registers an appliance whose hostName is "".
-    M("blind-sim-empty-hostname", SIM,
+    M("blind-sim-empty-hostname", "tools/kelvory-mgmt-sim/Simulator.h",
       '!body["hostName"].is_string() ||\n        body["hostName"].get<std::string>().empty()) {',
       '!body["hostName"].is_string()) {', EVERYTHING),
 ]
@@ -610,36 +610,36 @@ BLIND2 = [
       EVERYTHING),
     # With --retry, a round whose first address refused the customer but whose last could not
     # connect is walked again instead of ending at once as failed.
-    M("blind2-retry-last-attempt-only", "tools/kelvory-activate/main.mm",
+    M("blind2-retry-last-attempt-only", "tools/kelvory-activate/Activate.mm",
       r'unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;',
       r'unreachable = ShellStatus(status) == kToolCannotConnect;',
       EVERYTHING),
     # kelvory-activate exits 4 when every validation failed and 3 when the configuration could
     # not be appended (the other way round from the exit-code table).
-    M("blind2-exit-3-4-swapped", "tools/kelvory-activate/main.mm",
+    M("blind2-exit-3-4-swapped", "tools/kelvory-activate/Activate.mm",
       r'return Finish(report, o.json, outcome.message.empty() ? kConfigError : kFailed);',
       r'return Finish(report, o.json, outcome.message.empty() ? kFailed : kConfigError);',
       EVERYTHING),
     # The JSON report says "rounds": 1 for a run in which no tool ran (refused, no data,
     # already activated, dry run) instead of 0.
-    M("blind2-json-rounds-without-run", "tools/kelvory-activate/main.mm",
+    M("blind2-json-rounds-without-run", "tools/kelvory-activate/Report.mm",
       r'const int rounds = r.attempts.empty() ? 0 : r.attempts.back().round;',
       r'const int rounds = r.attempts.empty() ? 1 : r.attempts.back().round;',
       EVERYTHING),
     # --unless-activated skips a command-line install (COMMAND_LINE_INSTALL=1) when a block is
     # present, and never skips when the variable holds anything else.
-    M("blind2-cli-install-skips", "tools/kelvory-activate/ActivationSources.mm",
+    M("blind2-cli-install-skips", "tools/kelvory-activate/PriorActivation.cpp",
       r'if (commandLine != nullptr && std::string(commandLine) == "1") return false;',
       r'if (commandLine != nullptr && std::string(commandLine) != "1") return false;',
       EVERYTHING),
     # kelvory-keytool decode --json prints "applianceID" instead of "applianceId".
-    M("blind2-decode-json-key", "tools/kelvory-keytool/main.cpp",
+    M("blind2-decode-json-key", "tools/kelvory-keytool/decode.cpp",
       r'PrintJson({{"applianceId", id}, {"endpoints", list}});',
       r'PrintJson({{"applianceID", id}, {"endpoints", list}});',
       EVERYTHING),
     # The doctor gives no first-word-only warning for customerName=Demo Customer (two words);
     # only a value of three words or more is warned about.
-    M("blind2-first-word-no-warning", "tools/kelvory-keytool/warnings.mm",
+    M("blind2-first-word-no-warning", "tools/kelvory-keytool/file_warnings.mm",
       r'} else if (words.size() > 2) {',
       r'} else if (words.size() > 3) {',
       EVERYTHING),
@@ -650,7 +650,7 @@ BLIND2 = [
       r'return 1;',
       EVERYTHING),
     # A script with CRLF line endings fails ("unknown step" / "takes nothing after it").
-    M("blind2-script-crlf", "tools/kelvory-installer/ScriptParser.cpp",
+    M("blind2-script-crlf", SCRIPT,
       r"if (!line.empty() && line.back() == '\r') line.pop_back();",
       r"if (!line.empty() && line.back() == '\n') line.pop_back();",
       EVERYTHING),
@@ -662,13 +662,13 @@ BLIND2 = [
       EVERYTHING),
     # The [server] section written by InitialValidate names the proxy "proxy=" instead of
     # "proxy_0=".
-    M("blind2-iv-proxy-key", "tools/InitialValidate/main.cpp",
+    M("blind2-iv-proxy-key", "tools/InitialValidate/ConfFile.cpp",
       r'if (!o.proxy.empty()) text += "\tproxy_0=" + o.proxy + "\n";',
       r'if (!o.proxy.empty()) text += "\tproxy=" + o.proxy + "\n";',
       EVERYTHING),
     # The simulator registers a customer whose ID is listed in "refuseRegistration" (only
     # appliance IDs are refused), so code 15 never comes for a customer.
-    M("blind2-sim-refuse-customer-ignored", "tools/kelvory-mgmt-sim/main.cpp",
+    M("blind2-sim-refuse-customer-ignored", "tools/kelvory-mgmt-sim/Simulator.h",
       r'if (directory_.refuseRegistration.count(key)) {',
       r'if (directory_.refuseRegistration.count(r.appliance)) {',
       EVERYTHING),

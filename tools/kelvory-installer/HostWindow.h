@@ -44,6 +44,12 @@
 /// What the buttons do; NO when the button is off (nothing happens then).
 - (BOOL)pressContinue;
 - (BOOL)pressBack;
+/// Runs the window for a person until it is closed.
+- (void)runInteractively;
+@end
+
+// What a script asks of the window beyond the buttons (HostWindowScripting.mm).
+@interface KLHostController (Scripting)
 /// Presses a key ("tab", "return" or "escape") in the key window: a panel the plug-in shows,
 /// or else the host's window, where Return is the Continue button's key.
 - (void)pressKey:(const std::string&)name;
@@ -51,8 +57,6 @@
 - (std::string)focusName;
 /// Writes the window's content as a PNG file; ends the host when it cannot.
 - (void)saveScreenshot:(const std::string&)file;
-/// Runs the window for a person until it is closed.
-- (void)runInteractively;
 @end
 
 #endif  // KELVORY_INSTALLER_HOSTWINDOW_H_

@@ -1,8 +1,9 @@
 #import "HostWindow.h"
 
 #include <fstream>
-#include <set>
 #include <sstream>
+
+#import "HostWindowLayout.h"
 
 #include "KLInstallLog.h"
 #include "KLPluginNames.h"
@@ -11,15 +12,6 @@
 #include "Transcript.h"
 
 namespace {
-
-// The Installer's pane area, in points: a pane's content view shows there from its origin, and
-// whatever lies outside is cut off.
-const CGFloat kPaneWidth = 418;
-const CGFloat kPaneHeight = 330;
-// Left of the pane area the step list, below it the buttons.
-const CGFloat kPaneX = 190;
-const CGFloat kPaneY = 60;
-const CGFloat kMargin = 10;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -31,7 +23,6 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 @interface KLHostController (Steps)
-- (void)buildWindow;
 - (void)refresh;
 - (void)showSummaryIfFinished;
 @end
@@ -79,78 +70,6 @@ std::string ReadFile(const std::string& path) {
 
 - (const std::string&)lastVerdict {
   return *lastVerdict;
-}
-
-- (void)buildWindow {
-  const CGFloat height = kPaneY + kPaneHeight + 2 * kMargin;
-  window = [[NSWindow alloc]
-      initWithContentRect:NSMakeRect(100, 100, kPaneX + kPaneWidth + kMargin, height)
-                styleMask:(NSTitledWindowMask | NSClosableWindowMask)
-                  backing:NSBackingStoreBuffered
-                    defer:NO];
-  [window setTitle:@"Install Kelvory"];
-  [window setReleasedWhenClosed:NO];
-  [window setDelegate:(id)self];
-  NSView* content = [window contentView];
-
-  NSMutableArray* labels = [NSMutableArray array];
-  for (NSUInteger i = 0; i <= [panes count]; ++i) {
-    NSString* title = i < [panes count] ? [[panes objectAtIndex:i] title] : @"Summary";
-    NSTextField* label =
-        [[NSTextField alloc] initWithFrame:NSMakeRect(16, height - 60 - 30 * (CGFloat)i, 160, 22)];
-    [label setStringValue:title];
-    [label setEditable:NO];
-    [label setSelectable:NO];
-    [label setBezeled:NO];
-    [label setDrawsBackground:NO];
-    [content addSubview:label];
-    [labels addObject:label];
-    [label release];
-  }
-  stepLabels = [labels retain];
-
-  // A view draws only within its superview's bounds, so the area clips the pane's content view.
-  paneArea = [[NSView alloc] initWithFrame:NSMakeRect(kPaneX, kPaneY, kPaneWidth, kPaneHeight)];
-  [content addSubview:paneArea];
-  [paneArea release];
-
-  summary = [[NSTextField alloc] initWithFrame:NSMakeRect(0, 0, kPaneWidth, kPaneHeight)];
-  [summary setEditable:NO];
-  [summary setSelectable:NO];
-  [summary setFont:[NSFont userFixedPitchFontOfSize:11]];
-  [summary setHidden:YES];
-  [paneArea addSubview:summary];
-  [summary release];
-
-  // The buttons end where the pane area does, Continue rightmost.
-  const CGFloat right = kPaneX + kPaneWidth;
-  backButton = [[NSButton alloc] initWithFrame:NSMakeRect(right - 230, 16, 110, 28)];
-  [backButton setTitle:@"Go Back"];
-  [backButton setTarget:self];
-  [backButton setAction:@selector(goBack:)];
-  [content addSubview:backButton];
-  [backButton release];
-  continueButton = [[NSButton alloc] initWithFrame:NSMakeRect(right - 110, 16, 110, 28)];
-  [continueButton setTitle:@"Continue"];
-  [continueButton setTarget:self];
-  [continueButton setAction:@selector(continue:)];
-  // The default button: Return presses it wherever the focus is.
-  [continueButton setKeyEquivalent:@"\r"];
-  [content addSubview:continueButton];
-  [continueButton release];
-  [window setDefaultButtonCell:[continueButton cell]];
-}
-
-// As the installer does on entering a pane: the pane's key views lead to the buttons and back
-// (Go Back, Continue, then the pane's first key view), and its initial key view gets the focus.
-- (void)takeKeyViewsOf:(InstallerPane*)pane {
-  NSView* first = [pane firstKeyView];
-  [[pane lastKeyView] setNextKeyView:backButton];
-  [backButton setNextKeyView:continueButton];
-  [continueButton setNextKeyView:(first != nil ? first : backButton)];
-  // Where Tab starts when nothing has the focus (the focused view was hidden, say).
-  [window setInitialFirstResponder:(first != nil ? first : backButton)];
-  [window makeFirstResponder:[pane initialKeyView]];
 }
 
 - (void)paneWillEnter:(NSNotification*)notification {
@@ -284,52 +203,6 @@ std::string ReadFile(const std::string& path) {
 - (void)windowWillClose:(NSNotification*)notification {
   (void)notification;
   std::exit(*lastVerdict == "Validation Succeeded" ? 0 : 1);
-}
-
-- (void)pressKey:(const std::string&)name {
-  const unichar code = name == "tab" ? '\t' : name == "return" ? '\r' : 0x1b;
-  NSString* characters = [NSString stringWithCharacters:&code length:1];
-  NSWindow* target = [NSApp modalWindow] != nil ? [NSApp modalWindow] : window;
-  if (target == nil) Fail(2, "keys need a window");
-  for (NSEventType type : {NSKeyDown, NSKeyUp}) {
-    [NSApp sendEvent:[NSEvent keyEventWithType:type
-                                            location:NSZeroPoint
-                                       modifierFlags:0
-                                           timestamp:0
-                                        windowNumber:[target windowNumber]
-                                             context:nil
-                                          characters:characters
-                         charactersIgnoringModifiers:characters
-                                           isARepeat:NO
-                                             keyCode:0]];
-  }
-}
-
-- (std::string)focusName {
-  id focus = [window firstResponder];
-  // A text field being edited has the window's field editor in front of it.
-  if ([focus isKindOfClass:[NSText class]] && [focus isFieldEditor]) focus = [focus delegate];
-  if (focus == nil || focus == window) return "none";
-  if (focus == continueButton) return "Continue";
-  if (focus == backButton) return "Go Back";
-  InstallerPane* pane = [section activePane];
-  const std::set<std::string> names = KLPaneOutlets([NSArray arrayWithObject:pane]);
-  for (const std::string& name : names) {
-    if (KLOutlet(pane, name) == focus) return name;
-  }
-  return KLStdString(NSStringFromClass([focus class]));
-}
-
-- (void)saveScreenshot:(const std::string&)file {
-  if (window == nil) Fail(2, "screenshot needs a window");
-  [window display];
-  NSView* view = [window contentView];
-  NSBitmapImageRep* image = [view bitmapImageRepForCachingDisplayInRect:[view bounds]];
-  [view cacheDisplayInRect:[view bounds] toBitmapImageRep:image];
-  NSData* png = [image representationUsingType:NSPNGFileType properties:nil];
-  if (png == nil || ![png writeToFile:KLNSString(file) atomically:YES]) {
-    Fail(2, "cannot write the screenshot " + file);
-  }
 }
 
 - (void)start {

@@ -1,8 +1,9 @@
-#include "prefill.h"
-
+// kelvory-keytool prefill: reads a pre-fill file the way the activation pane does and shows
+// what the activation data record made of it.
 #import <Foundation/Foundation.h>
 
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "JsonOutput.h"
@@ -11,6 +12,7 @@
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #include "PlainText.h"
+#include "command.h"
 #import "warnings.h"
 
 namespace {
@@ -52,8 +54,10 @@ void PrintReadable(const nlohmann::json& values) {
   std::cout.flush();
 }
 
-}  // namespace
-
+// Reads `path` as the XML pre-fill file (or, with `textFormat`, as a key=value text file) and
+// prints the record's nine values and its server address list to stdout: one JSON object with
+// `json`, otherwise "name: value" lines. Why a file is unusable (missing, unreadable, not
+// well-formed XML) goes to stderr. Returns the exit code: 0 when the file was read, else 1.
 int RunPrefill(const std::string& path, bool json, bool textFormat) {
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   QuietPlatform platform;
@@ -96,4 +100,22 @@ int RunPrefill(const std::string& path, bool json, bool textFormat) {
   }
   [pool drain];
   return look.problem.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+Subcommand AddPrefillCommand(CLI::App& app) {
+  struct Options {
+    std::string file;
+    bool json = false;
+    bool textFormat = false;
+  };
+  const auto o = std::make_shared<Options>();
+  CLI::App* prefill = app.add_subcommand(
+      "prefill", "Read a pre-fill file (InstallationData.xml, or key=value text with --text) and "
+                 "print the activation data it gives.");
+  prefill->add_flag("--json", o->json, "Print one JSON object");
+  prefill->add_flag("--text", o->textFormat, "Read the key=value text form instead of XML");
+  prefill->add_option("FILE", o->file, "The file to read")->required();
+  return {prefill, [o] { return RunPrefill(o->file, o->json, o->textFormat); }};
 }

@@ -17,10 +17,6 @@ struct DoctorWarning {
   std::string message;
 };
 
-/// The known name nearest to `name` (case ignored, at most a third of its letters wrong, one
-/// at least), or the empty text.
-std::string NearestName(const std::string& name, const std::vector<std::string>& known);
-
 /// An XML pre-fill file: unknown element names, protocol texts, and where the parser stopped
 /// in a file that is not well-formed.
 std::vector<DoctorWarning> XmlFileWarnings(const std::string& path);

@@ -1,7 +1,7 @@
 // What InitialValidate and a management server say to each other: the two requests, and the
 // limits on the JSON that either side accepts. The simulator serves the same protocol.
-#ifndef KELVORY_TOOLS_INITIALVALIDATE_SERVERPROTOCOL_H_
-#define KELVORY_TOOLS_INITIALVALIDATE_SERVERPROTOCOL_H_
+#ifndef KELVORY_TOOLS_PROTOCOL_SERVERPROTOCOL_H_
+#define KELVORY_TOOLS_PROTOCOL_SERVERPROTOCOL_H_
 
 #include <cstddef>
 #include <string_view>
@@ -46,4 +46,4 @@ inline bool JsonWithinLimits(std::string_view text) {
 
 }  // namespace kl::protocol
 
-#endif  // KELVORY_TOOLS_INITIALVALIDATE_SERVERPROTOCOL_H_
+#endif  // KELVORY_TOOLS_PROTOCOL_SERVERPROTOCOL_H_

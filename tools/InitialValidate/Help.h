@@ -1,0 +1,11 @@
+// InitialValidate's --help text and each exit code's meaning.
+#ifndef KELVORY_TOOLS_INITIALVALIDATE_HELP_H_
+#define KELVORY_TOOLS_INITIALVALIDATE_HELP_H_
+
+// Each exit code's meaning, from the exit-code table.
+const char* Meaning(int code);
+
+// Prints the usage, the server requests, the configuration and the exit codes.
+void PrintHelp();
+
+#endif  // KELVORY_TOOLS_INITIALVALIDATE_HELP_H_

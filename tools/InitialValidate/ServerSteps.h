@@ -1,0 +1,17 @@
+// The two requests to the management server: validate, then register this machine.
+#ifndef KELVORY_TOOLS_INITIALVALIDATE_SERVERSTEPS_H_
+#define KELVORY_TOOLS_INITIALVALIDATE_SERVERSTEPS_H_
+
+#include <string>
+
+#include "InstallLogFile.h"
+#include "Options.h"
+#include "ServerClient.h"
+
+// A tool exit code: kToolOk when the server validated the identity.
+int Validate(const ServerClient& server, const Options& o, InstallLog& log);
+
+// A tool exit code; on success `id` is this machine's appliance ID.
+int Register(const ServerClient& server, const Options& o, InstallLog& log, std::string& id);
+
+#endif  // KELVORY_TOOLS_INITIALVALIDATE_SERVERSTEPS_H_

@@ -1,0 +1,170 @@
+#import "Activate.h"
+
+#import <Foundation/Foundation.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#import "CommandLineSources.h"
+#include "KLConfigWriter.h"
+#include "KLInstallLog.h"
+#include "KLPlatform.h"
+#include "KLStringBridge.h"
+#import "KLTextDataProvider.h"
+#include "KLToolExitCodes.h"
+#import "KLValidation.h"
+#include "PriorActivation.h"
+#include "Report.h"
+#include "RunGuard.h"
+
+namespace {
+
+// --retry's pauses between rounds: short at first for a network that is nearly up, doubling to
+// at most a minute so that a fleet waiting for one server does not keep hammering it.
+constexpr double kFirstRoundPauseSeconds = 2;
+constexpr double kLongestRoundPauseSeconds = 60;
+// Each pause is drawn at random below its cap ("full jitter"), so that machines that lost the
+// server together do not all come back in the same second. bench/fleet-retry.sh builds a copy
+// without it, only to measure the difference.
+#ifdef KL_RETRY_WITHOUT_JITTER
+constexpr bool kJitter = false;
+#else
+constexpr bool kJitter = true;
+#endif
+// A pause is taken only when it leaves this much before the time limit for the round after it:
+// a round cut off at once would end as "timed-out" and hide that no server could be reached.
+constexpr double kRoundAllowanceSeconds = 1;
+
+// The pause after round `round` (from 1): drawn below a cap that starts at
+// kFirstRoundPauseSeconds and doubles each round, up to kLongestRoundPauseSeconds.
+double PauseAfterRound(int round, std::mt19937_64& random) {
+  const double cap = std::min(kLongestRoundPauseSeconds,
+                              std::ldexp(kFirstRoundPauseSeconds, std::min(round - 1, 16)));
+  return kJitter ? std::uniform_real_distribution<double>(0, cap)(random) : cap;
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", seconds);
+  return text;
+}
+
+}  // namespace
+
+int Activate(const Options& o, HeadlessPlatform* platform) {
+  Report report;
+  // One activation at a time, checked and appended under the lock: two runs never leave two
+  // blocks. A dry run writes nothing and needs none.
+  std::string lockError;
+  const kl::LockResult lock =
+      o.dryRun ? kl::LockResult::kTaken : kl::AcquireActivationLock(&lockError);
+  if (lock == kl::LockResult::kFailed) {
+    // Nothing would be written safely without it, and waiting will not make it.
+    report.outcome = "config-error";
+    report.message = lockError;
+    return Finish(report, o.json, kConfigError);
+  }
+  if (lock == kl::LockResult::kStopped) {
+    return Stopped(&report, o.json, kl::StopRequested() != kl::StopReason::kInterrupted, lockError);
+  }
+  if (!o.dryRun) report.configAtStart = ConfigFingerprint();
+  std::string why;
+  if (o.unlessActivated && SkipBecauseActivated(o.target, o.installerUid, &why)) {
+    report.outcome = "already-activated";
+    report.message = why;
+    return Finish(report, o.json, kActivated);
+  }
+  const KLSourceChoice choice = ChooseSources(o);
+  if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
+  report.sources = SourceFields(choice);
+  report.sourceLine = SourceLine(choice);
+  const std::string error = UnreadableNamedFile(o, choice);
+  if (!error.empty()) {
+    report.outcome = "refused";
+    report.message = error;
+    return Finish(report, o.json, kRefused);
+  }
+  if (choice.source == KLSourceKind::kNone) {
+    report.outcome = "no-activation-data";
+    report.message = NoActivationDataMessage(choice);
+    return Finish(report, o.json, kNoData);
+  }
+  const KLActivationInput& input = choice.input;
+  // A destination the configuration cannot name is refused before any server is asked: a
+  // validation would register this machine for nothing.
+  std::string prefix;
+  const VolumePrefixResult volume =
+      FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
+  if (volume != VolumePrefixResult::kOk) {
+    report.outcome = "refused";
+    report.message = VolumePrefixMessage(volume);
+    return Finish(report, o.json, kRefused);
+  }
+  KLActivationRefusal refusal;
+  KLTextDataProvider* record = [KLCreateCheckedRecord(input, &refusal) autorelease];
+  // Key decoding looks host names up: one that gave up at the deadline refused nothing.
+  if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
+  if (record == nil) {
+    report.outcome = "refused";
+    report.message = refusal.message;
+    return Finish(report, o.json, kRefused);
+  }
+
+  NSString* resources = KLNSString(o.tool.substr(0, o.tool.rfind('/')));
+  if (o.dryRun) {
+    do {
+      report.argv.push_back(
+          ValidationArguments(KLStdString(resources), KLValidationRequestFromRecord(record)));
+    } while ([record nextURL]);
+    report.outcome = "dry-run";
+    report.message = "The checks pass; nothing was run";
+    return Finish(report, o.json, kActivated);
+  }
+
+  std::mt19937_64 random(std::random_device{}());
+  int round = 1;
+  bool unreachable = true;  // every attempt of this round failed to connect
+  for (;;) {
+    if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
+    ValidationRequest request;
+    const int32_t status = KLRunValidationAttempt(record, resources, &request);
+    report.attempts.push_back(
+        {request.serverURL, ShellStatus(status), ValidationStatusMessage(status), round});
+    unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;
+    // A tool ended by our stop proves nothing either way: no verdict, no configuration.
+    if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
+    const AttemptOutcome outcome =
+        KLConcludeValidationAttempt(record, status, KLNSString(o.target));
+    if (outcome.verdict == AttemptVerdict::kRetry) continue;
+    if (outcome.verdict == AttemptVerdict::kSucceeded) {
+      report.outcome = "activated";
+      report.message = "Validation Succeeded";
+      report.configWritten = true;
+      return Finish(report, o.json, kActivated);
+    }
+    // The round is over (the record is back at its first address). A network that is not up
+    // yet fails every address to connect: with --retry, walk them again after a pause.
+    if (o.retry && unreachable) {
+      const std::string ended = "Validation round " + std::to_string(round) + " failed to connect";
+      const double pause = PauseAfterRound(round, random);
+      if (pause + kRoundAllowanceSeconds > kl::SecondsBeforeTimeLimit()) {
+        LogInstallerMessage(ended, "no time left for another round before the time limit");
+      } else {
+        LogInstallerMessage(ended, "retrying in " + Seconds(pause));
+        report.pauses.push_back(pause);
+        if (!kl::PauseUnlessStopped(pause)) return Stopped(&report, o.json, false, "");
+        [record resetURLs];
+        ++round;
+        unreachable = true;
+        continue;
+      }
+    }
+    // Validated but the configuration could not be appended, or every address failed (in the
+    // last round); either way the message is the alert the panes would have shown last.
+    report.outcome = outcome.message.empty() ? "config-error" : "failed";
+    report.message = platform->alerts.empty() ? outcome.message : platform->alerts.back();
+    return Finish(report, o.json, outcome.message.empty() ? kConfigError : kFailed);
+  }
+}

@@ -1,0 +1,8 @@
+#include "command.h"
+
+#include <iostream>
+
+int UsageError(const std::string& message) {
+  std::cerr << "kelvory-keytool: " << message << "\n";
+  return kExitUsage;
+}

@@ -1,0 +1,12 @@
+// The doctor's report as plain lines, for a person to read.
+#ifndef KELVORY_KEYTOOL_DOCTOR_PLAIN_H_
+#define KELVORY_KEYTOOL_DOCTOR_PLAIN_H_
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+/// Prints the report `r` (as RunDoctor makes it) to standard output, values escaped; `limit`
+/// is the lookup time limit as the lines word it.
+void PrintPlain(const nlohmann::json& r, const std::string& limit);
+
+#endif  // KELVORY_KEYTOOL_DOCTOR_PLAIN_H_

@@ -1,0 +1,154 @@
+// The doctor's warnings about a pre-fill file, XML or key=value text.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+#import "KLStringBridge.h"
+#include "warning_text.h"
+#import "warnings.h"
+
+using warning_text::ProtocolText;
+using warning_text::Quoted;
+using warning_text::UnknownText;
+
+namespace {
+
+// The element children of the pre-fill reader's levels, and where each is read.
+const std::map<std::string, std::vector<std::string>> kXmlChildren = {
+    {"", {"ActivationKey", "Customer", "Server", "Proxy"}},
+    {"Customer", {"ID", "Name"}},
+    {"Server", {"URL", "Protocol", "Port"}},
+    {"Proxy", {"URL", "Port"}},
+};
+
+}  // namespace
+
+// Walks the pre-fill file as its reader does, in one pass: names the reader does not know at
+// the levels it reads, the protocol's text, and where the parser gave up.
+struct LintState {
+  std::vector<DoctorWarning> found;
+  std::vector<std::string> open;  // the names of the open elements, the root first
+  std::string protocol;
+  bool inProtocol = false;
+  NSInteger line = 0;
+  NSInteger column = 0;
+  bool failed = false;
+};
+
+// (GCC does not construct C++ members of Objective-C objects: the state lives outside.)
+@interface KLPrefillLinter : NSObject <NSXMLParserDelegate> {
+ @public
+  LintState* s;
+}
+@end
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
+@implementation KLPrefillLinter
+
+- (void)parser:(NSXMLParser*)parser
+    didStartElement:(NSString*)name
+       namespaceURI:(NSString*)namespaceURI
+      qualifiedName:(NSString*)qualifiedName
+         attributes:(NSDictionary*)attributes {
+  const std::string element = KLStdString(name);
+  // The reader looks at the root's children and at the children of those it knows.
+  const std::string level = s->open.size() == 1 ? "" : s->open.size() == 2 ? s->open[1] : "-";
+  s->open.push_back(element);
+  const auto known = kXmlChildren.find(level);
+  if (known == kXmlChildren.end()) return;
+  const std::vector<std::string>& names = known->second;
+  if (std::find(names.begin(), names.end(), element) == names.end()) {
+    std::vector<std::string> tags;
+    for (const std::string& k : names) tags.push_back("<" + k + ">");
+    s->found.push_back(
+        {"unknown-name", UnknownText("element", "<" + element + ">", tags,
+                                     level.empty() ? "" : " inside <" + level + ">")});
+    s->open.back() = "-";  // its children are not read, so not checked
+  } else if (level == "Server" && element == "Protocol") {
+    s->inProtocol = true;
+    s->protocol.clear();
+  }
+}
+
+- (void)parser:(NSXMLParser*)parser foundCharacters:(NSString*)characters {
+  if (s->inProtocol) s->protocol += KLStdString(characters);
+}
+
+- (void)parser:(NSXMLParser*)parser
+    didEndElement:(NSString*)name
+     namespaceURI:(NSString*)namespaceURI
+    qualifiedName:(NSString*)qualifiedName {
+  if (s->inProtocol && s->open.size() == 3) {
+    s->inProtocol = false;
+    if (s->protocol != "http" && s->protocol != "https") {
+      s->found.push_back({"protocol-text", ProtocolText("<Protocol>", s->protocol)});
+    }
+  }
+  if (!s->open.empty()) s->open.pop_back();
+}
+
+- (void)parser:(NSXMLParser*)parser parseErrorOccurred:(NSError*)error {
+  if (s->failed) return;
+  s->failed = true;
+  s->line = [parser lineNumber];
+  s->column = [parser columnNumber];
+}
+
+@end
+
+#pragma GCC diagnostic pop
+
+std::vector<DoctorWarning> XmlFileWarnings(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+  NSData* data =
+      [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
+                                         stringWithFileSystemRepresentation:path.c_str()
+                                                                     length:path.size()]];
+  if ([data length] == 0) return {};
+  NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
+  LintState state;
+  KLPrefillLinter* linter = [[KLPrefillLinter alloc] init];
+  linter->s = &state;
+  [parser setDelegate:linter];
+  [parser parse];
+  std::vector<DoctorWarning> out = state.found;
+  // A file that is not well-formed gives the record nothing: only where it breaks matters.
+  if (state.failed) {
+    out = {{"malformed-at", "the XML parser stopped at line " + std::to_string(state.line) +
+                                ", column " + std::to_string(state.column)}};
+  }
+  [linter release];
+  [parser release];
+  return out;
+}
+
+std::vector<DoctorWarning> TextFileWarnings(const std::string& path) {
+  static const std::vector<std::string> kKeys = {
+      "activationKey", "customerID", "customerName", "serverURL", "useSecureConnection", "port"};
+  std::vector<DoctorWarning> out;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    // The reader's separators: the first word is the key, the second its value, the rest lost.
+    std::vector<std::string> words;
+    for (size_t at = 0; (at = line.find_first_not_of("=, \r", at)) != std::string::npos;) {
+      const size_t end = line.find_first_of("=, \r", at);
+      words.push_back(line.substr(at, end - at));
+      at = end;
+    }
+    if (words.empty()) continue;
+    if (std::find(kKeys.begin(), kKeys.end(), words[0]) == kKeys.end()) {
+      out.push_back({"unknown-name", UnknownText("key", Quoted(words[0]), kKeys, "")});
+    } else if (words.size() > 2) {
+      out.push_back({"first-word-only", "the value of " + Quoted(words[0]) +
+                                            " goes on past a blank or a comma; only " +
+                                            Quoted(words[1]) + " is read"});
+    }
+  }
+  return out;
+}

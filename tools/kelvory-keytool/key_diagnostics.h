@@ -1,0 +1,13 @@
+// What decode and encode say about a key the decoder refuses: why, field by field.
+#ifndef KELVORY_KEYTOOL_KEY_DIAGNOSTICS_H_
+#define KELVORY_KEYTOOL_KEY_DIAGNOSTICS_H_
+
+#include <string>
+#include <vector>
+
+#include "KLKeyDecoder.h"
+
+/// The decoded text, the field count and, for the refusals that name a field, that field.
+std::vector<std::string> Diagnostics(const KeyAnalysis& a);
+
+#endif  // KELVORY_KEYTOOL_KEY_DIAGNOSTICS_H_

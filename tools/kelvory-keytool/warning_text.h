@@ -1,0 +1,29 @@
+// The wording the doctor's warnings share: names quoted, the nearest known name suggested.
+#ifndef KELVORY_KEYTOOL_WARNING_TEXT_H_
+#define KELVORY_KEYTOOL_WARNING_TEXT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// The known name nearest to `name` (case ignored, at most a third of its letters wrong, one
+/// at least), or the empty text.
+std::string NearestName(const std::string& name, const std::vector<std::string>& known);
+
+namespace warning_text {
+
+std::string Quoted(const std::string& text);
+
+/// "unknown WHAT NAME WHERE is ignored", with the nearest of `known` when one is near.
+std::string UnknownText(const std::string& what, const std::string& name,
+                        const std::vector<std::string>& known, const std::string& where);
+
+/// A protocol text other than "http" or "https", and what it is read as.
+std::string ProtocolText(const std::string& where, const std::string& text);
+
+/// A port outside 1-65535.
+std::string PortText(const std::string& what, int64_t port);
+
+}  // namespace warning_text
+
+#endif  // KELVORY_KEYTOOL_WARNING_TEXT_H_
