@@ -116,9 +116,10 @@ void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert
     request.besidePackage = true;
     request.prefillLog = KLPrefillLog::kPane;
     request.stopAtManagedData = true;
+    // Only a record that holds activation data is chosen: nil means the user is asked.
     record = KLChooseActivationSource(request).record;
   }
-  if (record == nil || ![record containData]) {
+  if (record == nil) {
     [[self contentView] setHidden:NO];
     return;
   }

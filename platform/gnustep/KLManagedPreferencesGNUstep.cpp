@@ -1,6 +1,6 @@
 // The system's forced preferences on Linux: there is no configuration-profile store, so none is
 // forced (the stand-in installer's profile reaches the plug-in through its face instead,
-// KLPlatformGNUstep.mm). In klcommon here (platform/CMakeLists.txt).
+// KLPlatformGNUstep.mm). The library klmanagedpreferences here.
 #include "KLPlatform.h"
 
 namespace kl {

@@ -1,6 +1,5 @@
 // Property lists read by libplist on Linux, for KLPropertyList.mm (GNUstep's own parser overflows
-// its stack or reads out of bounds on crafted lists); in klactivation here
-// (platform/CMakeLists.txt).
+// its stack or reads out of bounds on crafted lists); the library klplistparser here.
 #import "KLPropertyListBackEnd.h"
 
 #include <plist/plist.h>

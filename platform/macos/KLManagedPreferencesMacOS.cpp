@@ -1,6 +1,6 @@
 // The preferences an administrator forced on macOS (a configuration profile of a
 // device-management system), for kl::DefaultPlatform and so for every tool's platform derived
-// from it. In klcommon on Apple (platform/CMakeLists.txt); gnustep/ has its own answer. Not
+// from it. The library klmanagedpreferences on Apple; gnustep/ has its own answer. Not
 // compiled on Linux: kept to the CFPreferences calls it needs, every Create/Copy released here.
 #include <CoreFoundation/CoreFoundation.h>
 

@@ -1,5 +1,5 @@
-// Property lists read by CoreFoundation on macOS, for KLPropertyList.mm; in klactivation on Apple
-// only (platform/CMakeLists.txt). Not compiled on Linux: kept to the calls it needs, the list
+// Property lists read by CoreFoundation on macOS, for KLPropertyList.mm (the library
+// klplistparser on Apple). Not compiled on Linux: kept to the calls it needs, the list
 // CoreFoundation creates handed to the autorelease pool.
 #import "KLPropertyListBackEnd.h"
 

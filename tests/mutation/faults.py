@@ -561,12 +561,9 @@ BLIND2 = [
       r'} else if ([[record customerId] length] != 0 && [[record customerName] length] != 0) {',
       r'} else if ([[record customerId] length] != 0 || [[record customerName] length] != 0) {',
       EVERYTHING),
-    # A pre-fill file with no activation data (a server only) makes the activation pane try to
-    # pass by itself on entry and show an alert instead of quietly asking the user.
-    M("blind2-pane-no-data-tries-to-pass", "installer/ActDlg/ActDlgPane.mm",
-      r'if (record == nil || ![record containData]) {',
-      r'if (record == nil) {',
-      EVERYTHING),
+    # (blind2-pane-no-data-tries-to-pass, which dropped the pane's own test for a record without
+    # activation data, was equivalent: the source choice hands on no such record. The test it
+    # mutated is gone.)
     # After "Validation Failed" the Go Back button stays disabled: the user cannot correct
     # the activation data.
     M("blind2-verdict-back-disabled", "installer/validation/ValidDlgPane.mm",

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 
+#include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
 #include "warning_text.h"
 #import "warnings.h"
@@ -15,13 +16,25 @@ using warning_text::UnknownText;
 
 namespace {
 
-// The element children of the pre-fill reader's levels, and where each is read.
-const std::map<std::string, std::vector<std::string>> kXmlChildren = {
-    {"", {"ActivationKey", "Customer", "Server", "Proxy"}},
-    {"Customer", {"ID", "Name"}},
-    {"Server", {"URL", "Protocol", "Port"}},
-    {"Proxy", {"URL", "Port"}},
-};
+using prefill_schema::FieldFor;
+using prefill_schema::kFields;
+using prefill_schema::RecordField;
+
+// The element children of the pre-fill reader's levels ("" the root's), from the fields' table.
+std::map<std::string, std::vector<std::string>> XmlChildren() {
+  std::map<std::string, std::vector<std::string>> children;
+  const auto add = [&children](const std::string& level, const std::string& name) {
+    std::vector<std::string>& names = children[level];
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  };
+  for (const prefill_schema::Field& field : kFields) {
+    if (field.xmlParent != nullptr) add("", field.xmlParent);
+    add(field.xmlParent != nullptr ? field.xmlParent : "", field.xmlElement);
+  }
+  return children;
+}
+const std::map<std::string, std::vector<std::string>> kXmlChildren = XmlChildren();
+const prefill_schema::Field& kProtocol = FieldFor(RecordField::kIsHTTPS);
 
 }  // namespace
 
@@ -68,7 +81,7 @@ struct LintState {
         {"unknown-name", UnknownText("element", "<" + element + ">", tags,
                                      level.empty() ? "" : " inside <" + level + ">")});
     s->open.back() = "-";  // its children are not read, so not checked
-  } else if (level == "Server" && element == "Protocol") {
+  } else if (level == kProtocol.xmlParent && element == kProtocol.xmlElement) {
     s->inProtocol = true;
     s->protocol.clear();
   }
@@ -85,7 +98,9 @@ struct LintState {
   if (s->inProtocol && s->open.size() == 3) {
     s->inProtocol = false;
     if (s->protocol != "http" && s->protocol != "https") {
-      s->found.push_back({"protocol-text", ProtocolText("<Protocol>", s->protocol)});
+      s->found.push_back(
+          {"protocol-text",
+           ProtocolText(std::string("<") + kProtocol.xmlElement + ">", s->protocol)});
     }
   }
   if (!s->open.empty()) s->open.pop_back();
@@ -128,8 +143,13 @@ std::vector<DoctorWarning> XmlFileWarnings(const std::string& path) {
 }
 
 std::vector<DoctorWarning> TextFileWarnings(const std::string& path) {
-  static const std::vector<std::string> kKeys = {
-      "activationKey", "customerID", "customerName", "serverURL", "useSecureConnection", "port"};
+  static const std::vector<std::string> kKeys = [] {
+    std::vector<std::string> keys;
+    for (const prefill_schema::Field& field : kFields) {
+      if (field.textKey != nullptr) keys.push_back(field.textKey);
+    }
+    return keys;
+  }();
   std::vector<DoctorWarning> out;
   std::ifstream in(path, std::ios::binary);
   std::string line;

@@ -8,6 +8,7 @@
 #import "KLActivationSource.h"
 #include "KLHelper.h"
 #include "KLKeyDecoder.h"
+#include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
 #include "warning_text.h"
 
@@ -17,6 +18,11 @@ using warning_text::Quoted;
 using warning_text::UnknownText;
 
 namespace {
+
+using prefill_schema::RecordField;
+
+// The managed preferences' key of `field`.
+std::string ProfileKey(RecordField field) { return prefill_schema::FieldFor(field).profileKey; }
 
 // The port at the end of a proxy text host:port, or -1 when it names none.
 int64_t ProxyPort(std::string proxy) {
@@ -44,9 +50,9 @@ std::string ManagedTypeName(id value) {
 // number it holds, anything else as absent.
 std::string ReadAs(const std::string& name, id value) {
   if (![value isKindOfClass:[NSNumber class]]) return "it is ignored";
-  if (name == "ServerProtocol") return "it is read as http";
+  if (name == ProfileKey(RecordField::kIsHTTPS)) return "it is read as http";
   const std::string text = KLStdString([value stringValue]);
-  if (name == "ServerPort" || name == "ProxyPort") {
+  if (name == ProfileKey(RecordField::kServerPort) || name == ProfileKey(RecordField::kProxyPort)) {
     return "it is read as " + std::to_string(KLHelper::Atoi32(text));
   }
   return "it is read as " + Quoted(text);
@@ -77,10 +83,10 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values) {
     if (!type.empty()) {
       out.push_back({"wrong-type",
                      "the value of " + Quoted(name) + " is " + type + "; " + ReadAs(name, value)});
-    } else if (name == "ServerProtocol") {
+    } else if (name == ProfileKey(RecordField::kIsHTTPS)) {
       const std::string text = KLStdString([value description]);
       if (text != "http" && text != "https") {
-        out.push_back({"protocol-text", ProtocolText("ServerProtocol", text)});
+        out.push_back({"protocol-text", ProtocolText(name, text)});
       }
     }
   }
