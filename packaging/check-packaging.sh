@@ -174,8 +174,8 @@ generated() {
 }
 universal_tree() {
   generated universal
-  shipped="InitialValidate Kelvory kelvory-activate klactivation klcommon klpanes klplatform"
-  shipped="$shipped klvalidation"
+  shipped="InitialValidate Kelvory kelvory-activate klactivation klcommon klmanagedpreferences"
+  shipped="$shipped klpanes klplatform klplistparser klvalidation"
   expect "what ships and nothing else in the universal tree, got: $(targets "$universal" | xargs)" \
     [ "$(targets "$universal" | xargs)" = "$shipped" ]
   # Every compiled target, so a new one cannot be left out.
@@ -201,8 +201,13 @@ universal_tree() {
   expect "the macOS face compiled once, in one library: $face" [ "$(echo "$face" | wc -w)" -eq 1 ]
   expect "the plug-in linked with the face's library $face" grep -Eq -- "[ /]lib$face\.a " "$link"
   # The tools' platforms derive from kl::DefaultPlatform, which reads configuration profiles here.
-  expect "the reader of forced preferences compiled once, in klcommon" \
-    [ "$(compiling "$universal" platform/macos/KLManagedPreferencesMacOS.cpp)" = klcommon ]
+  expect "the reader of forced preferences compiled once, in klmanagedpreferences" \
+    [ "$(compiling "$universal" platform/macos/KLManagedPreferencesMacOS.cpp)" = \
+      klmanagedpreferences ]
+  expect "kelvory-activate linked with the reader of forced preferences" \
+    grep -q -- 'libklmanagedpreferences\.a' "$(target_dir "$universal" kelvory-activate)/link.txt"
+  expect "property lists parsed by CoreFoundation, in klplistparser" \
+    [ "$(compiling "$universal" platform/macos/KLPropertyListCoreFoundation.mm)" = klplistparser ]
   expect "kelvory-activate linked with CoreFoundation" \
     grep -q -- '-framework CoreFoundation' "$(target_dir "$universal" kelvory-activate)/link.txt"
   expect "libcurl by CMake's finder, not pkg-config (the SDK's on a Mac)" \
