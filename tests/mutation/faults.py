@@ -677,3 +677,203 @@ BLIND2 = [
       EVERYTHING),
 ]
 MUTATIONS += BLIND2
+
+# Written blind a third time (2026-12-07), the same way, over the code as the restructuring left
+# it (one concern per file, the platform's libraries, the tools split). First run: see the README.
+BLIND3 = [
+    # ---------------------------------------------------------------- installer/ (10)
+    # After "Validation Failed" the Continue button is enabled: the user can go on to install
+    # with activation data the server refused.
+    M("blind3-vpane-continue-after-failure", "installer/validation/ValidDlgPane.mm",
+      r'[self setNextEnabled:succeeded];',
+      r'[self setNextEnabled:YES];',
+      EVERYTHING),
+    # A validation tool that cannot be executed (status 127) is reported as "Launch script
+    # returned unexpected error code: 127" instead of "Launch script failed".
+    M("blind3-tool-127-unexpected-code", "installer/validation/KLValidationTool.cpp",
+      r'if (status == -1 || code == 127) return "Launch script failed";',
+      r'if (status == -1) return "Launch script failed";',
+      EVERYTHING),
+    # The [main] section's logfilename loses the "/" before kelvor.log:
+    # logfilename=/var/log/Tervox/Kelvorykelvor.log, so the agent logs to the wrong place.
+    M("blind3-config-logdir-no-slash", "installer/validation/KLConfigWriter.cpp",
+      r'volumePath, "/var/log/Tervox/Kelvory/", "kelvor.log"',
+      r'volumePath, "/var/log/Tervox/Kelvory", "kelvor.log"',
+      EVERYTHING),
+    # A customer name typed (or pre-filled) with spaces around it reaches InitialValidate (-c)
+    # with those spaces, so the server does not know the customer.
+    M("blind3-customer-name-untrimmed", "installer/ActDlg/KLActivationInput.mm",
+      r'out->customerName = Trimmed(KLCopyUTF8(in.customerName, kNameBuffer));',
+      r'out->customerName = KLCopyUTF8(in.customerName, kNameBuffer);',
+      EVERYTHING),
+    # In the key=value text form a key is matched by its prefix: "portal=1" sets the port,
+    # "serverURLs=x" the server, instead of being ignored.
+    M("blind3-text-key-prefix-match", "installer/ActDlg/KLPrefillTextReader.mm",
+      r'strcmp(key, field.textKey) == 0',
+      r'strncmp(key, field.textKey, strlen(field.textKey)) == 0',
+      EVERYTHING),
+    # A profile with ProxyURL but no ProxyPort hands the tool "-x proxy.example.com:0" instead
+    # of the proxy host alone.
+    M("blind3-profile-proxy-port-zero", "installer/ActDlg/KLManagedValues.mm",
+      r'if (proxy != nil && proxyPort != 0) {',
+      r'if (proxy != nil) {',
+      EVERYTHING),
+    # The install log file is never closed after an entry: the entry stays in the stdio buffer
+    # until the process exits (so it lands after the tool's own entries, or never when the
+    # process is killed), and a descriptor leaks per entry.
+    M("blind3-install-log-not-closed", "installer/common/KLInstallLog.cpp",
+      "  DumpLog(file, message, detail);\n  fclose(file);\n",
+      "  DumpLog(file, message, detail);\n",
+      EVERYTHING),
+    # --unless-activated no longer recognizes a complete block written for a key with two
+    # endpoints (endpoint_size=2 and the server_1/protocol_1/port_1 lines): the postinstall
+    # activates a second time after the panes already did.
+    M("blind3-appended-block-three-lines", "installer/validation/KLConfigWriter.cpp",
+      r'while (lines.size() < 4 && end > 0) {',
+      r'while (lines.size() < 3 && end > 0) {',
+      EVERYTHING),
+    # kelvory-keytool encode writes a key whose length is 2 mod 3 with "A" instead of the
+    # final "=" padding: the key differs from standard base64 and decodes with a stray NUL.
+    M("blind3-base64-encode-padding", "installer/common/KLHelper.cpp",
+      r"out.push_back(left > 2 ? cvt[b2 & 0x3F] : '=');",
+      r"out.push_back(left > 1 ? cvt[b2 & 0x3F] : '=');",
+      EVERYTHING),
+    # kelvory-activate with profile data and --package also logs "InstallationData.xml was not
+    # found -- Nobody is prompted" (or "... has been found") although the profile answered.
+    M("blind3-file-logged-after-profile", "installer/ActDlg/KLActivationSource.mm",
+      "    if (managedData) fileRequest.prefillLog = KLPrefillLog::kNone;\n",
+      "",
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- platform/ (3)
+    # gotoNextPane on the section's last pane succeeds and finishes the section instead of
+    # being refused.
+    M("blind3-twin-goto-next-past-last",
+      "platform/gnustep/InstallerPlugins/InstallerSection+Navigation.m",
+      r'BOOL possible = target >= 0 && target < (NSInteger)[_panes count];',
+      r'BOOL possible = target >= 0 && target <= (NSInteger)[_panes count];',
+      EVERYTHING),
+    # Every pane starts with Go Back disabled: the user cannot go back from a pane that never
+    # enabled it explicitly.
+    M("blind3-twin-back-disabled-by-default", "platform/gnustep/InstallerPlugins/InstallerPane.m",
+      r'    _previousEnabled = YES;',
+      r'    _previousEnabled = NO;',
+      EVERYTHING),
+    # On GNUstep a critical alert shows no button at all (no default "OK"), so Return cannot
+    # close it and the user is stuck in the panel.
+    M("blind3-gnustep-alert-no-ok", "platform/gnustep/KLPlatformGNUstep.mm",
+      r'NSRunCriticalAlertPanel(nil, @"%@", @"OK", nil, nil, KLNSString(message));',
+      r'NSRunCriticalAlertPanel(nil, @"%@", nil, nil, nil, KLNSString(message));',
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- tools/kelvory-activate (4)
+    # With --retry the first pause is drawn below 4 s (then 8, 16 ...) instead of below 2 s:
+    # every round waits about twice as long as documented.
+    M("blind3-activate-first-pause-doubled", "tools/kelvory-activate/Activate.mm",
+      r'std::ldexp(kFirstRoundPauseSeconds, std::min(round - 1, 16))',
+      r'std::ldexp(kFirstRoundPauseSeconds, std::min(round, 16))',
+      EVERYTHING),
+    # The last "outcome: message" line is printed unescaped: a server message or path with a
+    # line break forges the last line the postinstall reads.
+    M("blind3-activate-message-unescaped", "tools/kelvory-activate/Report.mm",
+      r'std::printf("%s: %s\n", r.outcome.c_str(), PlainValue(r.message).c_str());',
+      r'std::printf("%s: %s\n", r.outcome.c_str(), r.message.c_str());',
+      EVERYTHING),
+    # SIGHUP kills kelvory-activate outright (no "interrupted", exit 6, and the validation tool
+    # is not ended by it) instead of stopping the run cleanly.
+    M("blind3-activate-sighup-default", "tools/kelvory-activate/RunGuard.cpp",
+      r'for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGALRM}) {',
+      r'for (const int signal : {SIGTERM, SIGINT, SIGALRM}) {',
+      EVERYTHING),
+    # --managed-preferences without a file on a machine where no profile is forced (every
+    # non-managed Mac, Linux) is refused (exit 1, "Cannot read the managed preferences : no
+    # managed preferences are forced...") instead of going on to the pre-fill file.
+    M("blind3-activate-unforced-profile-refused", "tools/kelvory-activate/CommandLineSources.mm",
+      r'if (look.kind == KLSourceKind::kManagedPreferences && !o.managedPath.empty()) {',
+      r'if (look.kind == KLSourceKind::kManagedPreferences) {',
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- tools/kelvory-installer (3)
+    # Script errors name the wrong line ("line 2:" for a mistake on line 3), and so do the
+    # runner's messages.
+    M("blind3-script-line-off-by-one", "tools/kelvory-installer/script/ScriptParser.cpp",
+      r'for (int number = 1; start < text.size(); ++number) {',
+      r'for (int number = 0; start < text.size(); ++number) {',
+      EVERYTHING),
+    # "back" on the first pane is no longer reported as "ignored: back" in the transcript.
+    M("blind3-host-back-first-pane-silent", "tools/kelvory-installer/HostWindow.mm",
+      r'if (pane == nil || pane == [panes objectAtIndex:0] || ![pane previousEnabled]) return NO;',
+      r'if (pane == nil || ![pane previousEnabled]) return NO;',
+      EVERYTHING),
+    # An alert whose one button is not the default "OK" (e.g. "OK" without Return, or
+    # "Close (default)") gives no "alert buttons:" line in the transcript.
+    M("blind3-alert-buttons-count-only", "tools/kelvory-installer/AlertCapture.mm",
+      r'if (count != 1 || buttons != "OK (default)") Say("alert buttons: " + buttons);',
+      r'if (count != 1) Say("alert buttons: " + buttons);',
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- tools/kelvory-keytool (3)
+    # kelvory-keytool decode numbers the endpoints from 0 ("endpoint 0: ...").
+    M("blind3-decode-endpoint-from-zero", "tools/kelvory-keytool/decode.cpp",
+      r'std::printf("endpoint %zu: protocol=%s host=%s port=%d\n", i + 1,',
+      r'std::printf("endpoint %zu: protocol=%s host=%s port=%d\n", i,',
+      EVERYTHING),
+    # doctor --probe says an https server is reachable when the TCP connection works but the
+    # TLS handshake (certificate) fails, and gives no "unreachable" warning.
+    M("blind3-probe-tls-ignored", "tools/kelvory-keytool/probe.cpp",
+      r'r.reachable = r.connected && r.tls.value_or(true);',
+      r'r.reachable = r.connected;',
+      EVERYTHING),
+    # doctor gives no port-range warning for a proxy with port 0 ("proxy.example.com:0").
+    M("blind3-doctor-proxy-port-zero", "tools/kelvory-keytool/warnings.mm",
+      r'if (port == 0 || port > 65535) {',
+      r'if (port > 65535) {',
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- tools/InitialValidate (3)
+    # InitialValidate accepts -n 0 (and goes on to connect to port 0) instead of exiting 1.
+    M("blind3-iv-port-zero", "tools/InitialValidate/Options.cpp",
+      r'return value >= 1 && value <= 65536;',
+      r'return value >= 0 && value <= 65536;',
+      EVERYTHING),
+    # A configuration file with a second hard link is replaced instead of refused with code 16.
+    M("blind3-iv-conf-hardlink-accepted", "tools/InitialValidate/ConfFile.cpp",
+      "  if (st.st_nlink != 1) return \"it has more than one link\";\n",
+      "",
+      EVERYTHING),
+    # An IPv6 server (-s ::1 or -s [::1]) is put into the URL without brackets, so the tool
+    # cannot connect (code 10).
+    M("blind3-iv-ipv6-no-brackets", "tools/InitialValidate/ServerClient.cpp",
+      r"const bool ipv6 = options.server.find(':') != std::string::npos;",
+      r"const bool ipv6 = options.server.find('[') != std::string::npos;",
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- tools/kelvory-mgmt-sim (2)
+    # The simulator rejects a customer given by name alone (no ID) as "customerId" instead of
+    # validating it.
+    M("blind3-sim-name-only-rejected", "tools/kelvory-mgmt-sim/Directory.cpp",
+      r'if (r.id.empty() || c.id == r.id) {',
+      r'if (c.id == r.id) {',
+      EVERYTHING),
+    # When every connection is taken, the simulator sheds the connection that began waiting
+    # most recently instead of the one that has waited longest: slow clients keep their slots.
+    M("blind3-sim-sheds-newest", "tools/kelvory-mgmt-sim/Connections.h",
+      r'if (oldest == open_.end() || c->awaited < oldest->awaited) oldest = c;',
+      r'if (oldest == open_.end() || c->awaited > oldest->awaited) oldest = c;',
+      EVERYTHING),
+
+    # ---------------------------------------------------------------- elsewhere (2)
+    # postinstall passes the Installer's $2 (the destination path) as --target instead of $3
+    # (the target volume): homedir and the prior-activation check use the wrong volume.
+    M("blind3-postinstall-target-arg", "packaging/macos/postinstall",
+      r'--target "${3:-/}"',
+      r'--target "${2:-/}"',
+      EVERYTHING),
+    # postinstall cuts the message at the last ": " instead of the first: install.log gets only
+    # the tail of a message such as "No activation data ... Looked at: ...: no such file ...".
+    M("blind3-postinstall-message-tail", "packaging/macos/postinstall",
+      r'message=${last#*: }',
+      r'message=${last##*: }',
+      EVERYTHING),
+]
+MUTATIONS += BLIND3
