@@ -139,8 +139,9 @@ $main"
     [ "$(grep -c 'Validation Done with Code' "$work/stderr")" = 2 ] || fail "not two attempts"
     ;;
   all-failing)
-    # Tried again twice after going back: every alert shows and closes, each in its turn.
-    run_script "select klActivationMatrix 1 0" "type klCustomerNameField Demo Customer" \
+    # Tried again twice after going back: every alert shows and closes, each in its turn. Go
+    # Back on the first pane is ignored.
+    run_script back "select klActivationMatrix 1 0" "type klCustomerNameField Demo Customer" \
       "type klCustomerIdField 1001" "type klServerURLField 127.0.0.2,127.0.0.3" \
       "type klServerPortField $port" continue wait back continue wait back continue wait \
       continue
@@ -148,7 +149,7 @@ $main"
       "alert: Connection failed. Can not connect to the server with the input parameters."
       "result: Validation Failed" "buttons: continue=off back=on")
     # Continue after a failure is disabled: the press is ignored.
-    expect 1 "pane: ActDlgPane" "${failed[@]}" "pane: ActDlgPane" "${failed[@]}" \
+    expect 1 "pane: ActDlgPane" "ignored: back" "${failed[@]}" "pane: ActDlgPane" "${failed[@]}" \
       "pane: ActDlgPane" "${failed[@]}" "ignored: continue"
     [ ! -e /tmp/kelvor.conf ] || fail "a configuration file was written"
     ;;
@@ -305,10 +306,13 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     chown 65534 "$work/console"
     postinstall() {  # ENV...
       # shellcheck disable=SC2016
+      # As the Installer calls it: the package, the install location (here not the volume), the
+      # target volume, its root. With $readonly_run set, /var/run cannot be written.
       unshare -m --propagation private sh -c '[ -z "$0" ] || mount --bind "$0" /dev/console &&
-        exec "$@"' "${console:-}" env "$@" "$mark" PACKAGE_PATH="$work/pkg/Kelvory.pkg" \
-        "$work/scripts/postinstall" "$work/pkg/Kelvory-agent.pkg" / / / >"$work/transcript" \
-        2>"$work/stderr"
+        { [ -z "$1" ] || mount -t tmpfs -o ro none /run; } && shift && exec "$@"' \
+        "${console:-}" "${readonly_run:-}" env "$@" "$mark" PACKAGE_PATH="$work/pkg/Kelvory.pkg" \
+        "$work/scripts/postinstall" "$work/pkg/Kelvory-agent.pkg" /Applications / / \
+        >"$work/transcript" 2>"$work/stderr"
       status=$?
       no_leftovers
     }
@@ -338,6 +342,10 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
       expect 0 "Kelvory activated: Validation Succeeded"
       [ "$(tail -n 9 /tmp/kelvor.conf)" = "$(printf '%s' "$main")" ] || fail "no block ($how)"
     done
+    # A message with ": " in it is logged whole.
+    rm -f /tmp/kelvor.conf
+    readonly_run=1 postinstall COMMAND_LINE_INSTALL=1
+    expect 4 "Kelvory activation failed (config-error, exit 4): Cannot make the activation lock /var/run/kelvory-activate.lock: Read-only file system"
     ;;
   *) fail "unknown scenario" ;;
 esac

@@ -172,6 +172,7 @@ TEST_F(RecordTest, TextReader) {
        "1|K|42|Acme|a|1|443|0|"},
       {"useSecureConnection=-1\n", "0|||||1|0|0|"},  // any number but 0
       {"customerName=Acme\ncustomerName=\xff\n", kNothing},
+      {"portal=1\nserverURLs=x\nactivationKeys=K\n", kNothing},  // whole keys only
       // The first 255 bytes are one piece; the rest is read as a line of its own.
       {"customerName=" + std::string(242, 'A') + "customerID=9\n",
        "1||9|" + std::string(242, 'A') + "||0|0|0|"},

@@ -53,6 +53,9 @@ TEST_F(ConfigWriterTest, LinesForEachEndpointCountAndVolume) {
     unlink(kConf);
     EXPECT_EQ(Write(c.endpoints, "/"), 0);
     EXPECT_EQ(kl::ReadWholeFile(kConf), c.expected) << c.endpoints.size();
+    // What --unless-activated takes for a complete block: each of these, and none cut short.
+    EXPECT_TRUE(EndsWithAppendedBlock("[server]\n" + c.expected, "/")) << c.endpoints.size();
+    EXPECT_FALSE(EndsWithAppendedBlock(c.expected.substr(c.expected.find('\n') + 1), "/"));
   }
   // Appended after the tool's section, every time.
   std::ofstream(kConf) << "[server]\n";

@@ -210,6 +210,7 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
       {Server("  http://u@127.0.0.1:1/path ") + Args{"-a", "42"}, 0, Conf("42")},
       // 127.0.0.2 refuses connections: only the simulator, taking the proxy's part, can answer.
       {Server("127.0.0.2") + Args{"-x", proxy, "-a", "42"}, 0, Conf("42", proxy, "127.0.0.2")},
+      {Server("2001:db8::1") + Args{"-x", proxy, "-a", "42"}, 0, Conf("42", proxy, "2001:db8::1")},
       {Server("127.0.0.2") + Args{"-a", "42"}, 10},
       {{"-s", "127.0.0.1", "-n", "65536", "-p", "http", "-a", "42"}, 10},
       {Server() + Args{"-c", "Nobody", "-i", "7001"}, 11},

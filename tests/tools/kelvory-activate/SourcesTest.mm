@@ -190,6 +190,12 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
                           "127.0.0.1", "Deep", Repeat("<array>", 31) + Repeat("</array>", 31)}))},
        "managed-preferences", dir_ + "/negative", Strings{},
        "-s 127.0.0.1 -n 0 -p http -c N -i -5"},
+      // A proxy host without a port goes to the tool alone.
+      {Strings{"--managed-preferences",
+               tmp_.Write("proxy.plist", Plist({"CustomerName", "N", "CustomerID", "1", "ServerURL",
+                                                "127.0.0.1", "ProxyURL", "127.0.0.1"}))},
+       "managed-preferences", dir_ + "/proxy.plist", Strings{},
+       "-s 127.0.0.1 -n 0 -p http -x 127.0.0.1 -c N -i 1"},
       {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
        Strings{"customerName", "customerId", "serverURL", "protocol", "port"},
        "-s 127.0.0.1 -n 8444 -p https -c N -i 1"},

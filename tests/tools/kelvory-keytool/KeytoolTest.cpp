@@ -382,6 +382,8 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
                                                  "</URL><Port>70000</Port></Proxy>"))},
        R"({"/passes": true, "/warnings": ["port-range: port 0 of the server is outside 1-65535",
           "port-range: port 70000 of the proxy is outside 1-65535"]})"},
+      {{"--data", Write("proxy0.xml", CustomerXml(where, "<Proxy><URL>127.0.0.1:0</URL></Proxy>"))},
+       R"({"/warnings": ["port-range: port 0 of the proxy is outside 1-65535"]})"},
       {{"--data", Write("k.xml", "<D><ActivationKey>" + Key("127.0.0.1:70000|1|1|") +
                                      "</ActivationKey></D>")},
        R"({"/passes": true, "/warnings": ["port-range: port 70000 of the key's endpoint
