@@ -240,6 +240,12 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
   EXPECT_EQ(
       forged.substr(0, forged.find('\n')),
       "source: package-folder (" + dir_ + "/a\\nSTAMP\\tforged -- entry/InstallationData.xml)");
+  // Nor the message's: the outcome's line is the last, whole.
+  const std::string escaped = dir_ + "/a\\nSTAMP\\tforged -- entry";
+  const std::string refused = ActivateRun({"--tool", tool_.Tool(), "--data", beside + ".x"}).out;
+  EXPECT_EQ(refused.substr(refused.rfind('\n', refused.size() - 2) + 1),
+            "refused: Cannot read the pre-fill file " + escaped +
+                "/InstallationData.xml.x: no such file in " + escaped + "\n");
 }
 
 // Each outcome and exit code, with the attempts made: usage errors (exit 2, nothing on standard
