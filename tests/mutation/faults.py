@@ -402,7 +402,8 @@ RUNGUARD = "tools/kelvory-activate/RunGuard.cpp"
 GUARD = "tools/kelvory-installer/ProcessGuard.mm"
 SIM = "tools/kelvory-mgmt-sim/main.cpp"
 EVERYTHING = ("common_test", "activation_test", "pane_test", "validation_test", "host_test",
-              "keytool_test", "initialvalidate_test", "activate_test", "installer_test", "e2e")
+              "keytool_test", "initialvalidate_test", "mgmtsim_test", "activate_test",
+              "installer_test", "e2e")
 BLIND = [
     # The tool's exit 18 reads "unexpected error code: 18" instead of "Runtime exception occurred."
     M("blind-valid-exit18", TOOLRUN, "if (code >= 1 && code <= 18) return ERRORS[code];",
