@@ -55,6 +55,16 @@ validate() {
   echo "$code $(((${ended/./} - ${started/./}) / 1000))" >"$work/r.$n"
 }
 
+# Runs validations FIRST..LAST at once and waits for all of them.
+validate_all() {
+  local pids=() n
+  for n in $(seq "$1" "$2"); do
+    validate "$n" &
+    pids+=($!)
+  done
+  wait "${pids[@]}"
+}
+
 # Prints "median M ms, slowest S ms, K of N exit 0" over the records r.FIRST..r.LAST.
 summary() {
   for n in $(seq "$1" "$2"); do cat "$work/r.$n"; done | sort -n -k2 | awk '
@@ -72,12 +82,7 @@ listen_drops() {
 # 1. Concurrent validations.
 drops=$(listen_drops)
 started=$EPOCHREALTIME
-pids=()
-for n in $(seq 1 "$validations"); do
-  validate "$n" &
-  pids+=($!)
-done
-wait "${pids[@]}"
+validate_all 1 "$validations"
 ended=$EPOCHREALTIME
 exact=0
 for n in $(seq 1 "$validations"); do
@@ -102,12 +107,7 @@ for _ in $(seq 1 "$slow"); do
 done
 first=$((validations + 1))
 last=$((validations + probes))
-pids=()
-for n in $(seq "$first" "$last"); do
-  validate "$n" &
-  pids+=($!)
-done
-wait "${pids[@]}"
+validate_all "$first" "$last"
 for fd in "${fds[@]}"; do exec {fd}>&-; done
 echo "$probes validations while $slow slow clients hold connections: $(summary "$first" "$last")"
 
@@ -161,12 +161,7 @@ done
 sleep 3
 first=$((validations + probes + 1))
 last=$((validations + 2 * probes))
-pids=()
-for n in $(seq "$first" "$last"); do
-  validate "$n" &
-  pids+=($!)
-done
-wait "${pids[@]}"
+validate_all "$first" "$last"
 touch "$work/loris.stop"
 wait "$dribbler" || true
 dribbler=""
