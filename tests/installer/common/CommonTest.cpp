@@ -125,7 +125,8 @@ TEST(KLEndPoint, ParsesTextForms) {
       {"https;//192.0.2.10", true, "https", "192.0.2.10", 443, ""},
       {" HttPs ://192.0.2.10", true, "https", "192.0.2.10", 443, ""},
       {"https://mgmt.example.test:4443", true, "https", "mgmt.example.test", 4443, ""},
-      {"http://10.1:81", true, "http", "10.1", 81, ""},  // inet_addr form, no lookup
+      {"http://10.1:81", true, "http", "10.1", 81, ""},    // inet_addr form, no lookup
+      {"192.0.2.09", true, "http", "192.0.2.09", 80, ""},  // decimal here, not octal: no lookup
       // Blanks and control characters fail, whatever inet_addr accepts; no lookup.
       {"http://192. 0.2.10", false, "http", "192. 0.2.10", 80,
        HostMessage("192. 0.2.10", "http://192. 0.2.10")},

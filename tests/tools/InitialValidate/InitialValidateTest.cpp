@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -421,84 +420,28 @@ TEST_F(ToolFaults, ValuesFromOutsideCannotForgeLogLines) {
   }
 }
 
-// True once the peer has closed its side of `fd` (or the connection is gone).
-bool PeerClosed(int fd) {
-  pollfd p{fd, POLLRDHUP, 0};
-  return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
-// Slow clients hold no worker another needs. Twenty that connect and say nothing, under the
-// cap: a request after them is answered while all are still open, before their read timeout
-// could free a worker. Past a cap of 8, silent clients and then clients that send a request line
-// and dribble its headers a byte a second (each read well within the read timeout): a request is
-// answered at once, since a new connection sheds the one that has waited longest; and every
-// dribbler is cut off once its request has taken the 4-s deadline (by 7 s; a second deadline
-// would end past 8 s).
-TEST_F(ToolFaults, SlowClientsDoNotHoldUpOthers) {
-  const struct {
-    Args options;
-    int silent, dribbling;
-  } cases[] = {{{}, 20, 0}, {{"--max-connections", "8"}, 12, 12}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.silent) + " silent, " + std::to_string(c.dribbling) +
-                 " dribbling");
-    unlink(simOut_.c_str());  // the last row's port must not be read
-    ASSERT_NO_FATAL_FAILURE(StartSimulator(c.options));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port_));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::vector<int> clients;
-    for (int i = 0; i < c.silent + c.dribbling; ++i) {
-      clients.push_back(socket(AF_INET, SOCK_STREAM, 0));
-      ASSERT_EQ(connect(clients.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-      const char line[] = "POST /api/v1/validate HTTP/1.1\r\n";
-      if (i >= c.silent) send(clients.back(), line, sizeof line - 1, MSG_NOSIGNAL);
-    }
-    const auto began = std::chrono::steady_clock::now();
-    const auto since = [&began] {
-      return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    };
-    std::vector<double> cut(c.dribbling, -1);  // seconds until each dribbler was cut off
-    std::thread dribble([&] {
-      const std::string headers = "Host: 127.0.0.1\r\n";
-      for (size_t second = 0;; ++second) {
-        bool open = false;
-        for (int i = 0; i < c.dribbling; ++i) {
-          if (cut[i] >= 0) continue;
-          const int fd = clients[c.silent + i];
-          if (PeerClosed(fd)) {
-            cut[i] = since();
-          } else {
-            send(fd, &headers[second], 1, MSG_NOSIGNAL);
-            open = true;
-          }
-        }
-        if (!open || second == 7) return;
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-      }
-    });
-    const auto answer =
-        httplib::Client("127.0.0.1", port_)
-            .Post("/api/v1/validate", R"({"applianceId":"42"})", "application/json");
-    const double answered = since();
-    dribble.join();
-    printf("answered after %.3f s; last dribbler cut after %.1f s\n", answered,
-           c.dribbling > 0 ? *std::max_element(cut.begin(), cut.end()) : 0.0);
-    EXPECT_EQ(answer ? answer->status : 0, 200);
-    EXPECT_LT(answered, 3.0);  // held up, it would wait for the deadline at least
-    EXPECT_EQ(std::count(cut.begin(), cut.end(), -1), 0);
-    int closed = 0;
-    for (int i = 0; i < c.silent + c.dribbling; ++i) {
-      closed += i < c.silent && PeerClosed(clients[i]) ? 1 : 0;
-      close(clients[i]);
-    }
-    if (c.dribbling == 0) {
-      EXPECT_EQ(closed, 0);
-    }
-    kill(sim_, SIGTERM);
-    kl::ReapProcess(sim_, 10);
-    sim_ = -1;
+// Slow clients hold no worker another needs: a request after twenty clients that connect and
+// say nothing is answered while all of them are still open, before their read timeout could
+// free a worker. (Past --max-connections a new connection sheds the one that has waited
+// longest: the simulator's own connection test.)
+TEST_F(ToolFaults, SilentClientsHoldUpNobody) {
+  ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::vector<int> clients;
+  for (int i = 0; i < 20; ++i) {
+    clients.push_back(socket(AF_INET, SOCK_STREAM, 0));
+    ASSERT_EQ(connect(clients.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
+  const auto answer = httplib::Client("127.0.0.1", port_)
+                          .Post("/api/v1/validate", R"({"applianceId":"42"})", "application/json");
+  EXPECT_EQ(answer ? answer->status : 0, 200);
+  for (const int fd : clients) {
+    pollfd p{fd, POLLRDHUP, 0};  // still open: the answer did not wait for a timeout
+    EXPECT_FALSE(poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0);
+    close(fd);
   }
 }
 

@@ -22,11 +22,14 @@
 #include "KLHelper.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
+#include "PlistText.h"
 #include "RunProcess.h"
 #include "TempDir.h"
 
 namespace {
 
+using kl::Dict;
+using kl::Plist;
 using nlohmann::json;
 using Strings = std::vector<std::string>;
 using namespace std::string_literals;  // fixtures' bytes hold NULs
@@ -64,16 +67,6 @@ std::string ShownArguments(const json& report) {
   return shown;
 }
 
-std::string Dict(const Strings& pairs) {
-  std::string entries;
-  for (size_t i = 0; i + 1 < pairs.size(); i += 2)  // a value in <...> stands as it is
-    entries += "<key>" + pairs[i] + "</key>" +
-               (pairs[i + 1][0] == '<' ? pairs[i + 1] : "<string>" + pairs[i + 1] + "</string>");
-  return "<dict>" + entries + "</dict>";
-}
-std::string Plist(const Strings& pairs) {
-  return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\">" + Dict(pairs) + "</plist>";
-}
 // A whole profile around its payloads; one of the custom-settings form, one of another type.
 std::string Profile(const std::string& payloads) {
   return Plist({"PayloadContent", "<array>" + payloads + "</array>"});
@@ -113,6 +106,10 @@ Strings With(Strings args, const Strings& more) {
 
 class ActivateSources : public ::testing::Test {
  protected:
+  // --managed-preferences with `bytes` in a file of the test's folder.
+  Strings Prefs(const std::string& name, const std::string& bytes) {
+    return {"--managed-preferences", tmp_.Write(name, bytes)};
+  }
   void SetUp() override { unlink(kConf), unlink(kLog), unlink(kLock); }
   void TearDown() override { SetUp(); }
   ActivateResult Run(const Strings& args, const kl::FakeTool& tool) {
@@ -171,29 +168,23 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
       // A whole profile: its one payload for the domain, in either form.
       {Strings{"--managed-preferences", kExample}, "managed-preferences", kExample, Strings{},
        "-s 127.0.0.1 -n 8443 -p https -x 192.0.2.20:3128 -c Demo Customer -i 1001"},
-      {Strings{"--managed-preferences", tmp_.Write("mcx.mobileconfig", Profile(kOther + kMcx))},
-       "managed-preferences", dir_ + "/mcx.mobileconfig", Strings{},
-       "-s 127.0.0.3 -n 0 -p http -c MCX -i 3003"},
+      {Prefs("mcx.mobileconfig", Profile(kOther + kMcx)), "managed-preferences",
+       dir_ + "/mcx.mobileconfig", Strings{}, "-s 127.0.0.3 -n 0 -p http -c MCX -i 3003"},
       // Binary: a UTF-16 text and 2^64-1 as a 16-byte integer; a negative one in XML; 32 levels.
-      {Strings{"--managed-preferences",
-               tmp_.Write("binary",
-                          Binary({"\xD3\1\2\3\4\5\6"s, "\x5C" + "CustomerName"s,
-                                  "\x5A" + "CustomerID"s, "\x59" + "ServerURL"s, "\x63\0B\0i\0n"s,
-                                  "\x14" + std::string(8, '\0') + std::string(8, '\xFF'),
-                                  "\x59" + "127.0.0.1"s}))},
+      {Prefs("binary", Binary({"\xD3\1\2\3\4\5\6"s, "\x5C" + "CustomerName"s,
+                               "\x5A" + "CustomerID"s, "\x59" + "ServerURL"s, "\x63\0B\0i\0n"s,
+                               "\x14" + std::string(8, '\0') + std::string(8, '\xFF'),
+                               "\x59" + "127.0.0.1"s})),
        "managed-preferences", dir_ + "/binary", Strings{},
        "-s 127.0.0.1 -n 0 -p http -c Bin -i 18446744073709551615"},
-      {Strings{"--managed-preferences",
-               tmp_.Write(
-                   "negative",
-                   Plist({"CustomerName", "N", "CustomerID", "<integer>-5</integer>", "ServerURL",
-                          "127.0.0.1", "Deep", Repeat("<array>", 31) + Repeat("</array>", 31)}))},
+      {Prefs("negative",
+             Plist({"CustomerName", "N", "CustomerID", "<integer>-5</integer>", "ServerURL",
+                    "127.0.0.1", "Deep", Repeat("<array>", 31) + Repeat("</array>", 31)})),
        "managed-preferences", dir_ + "/negative", Strings{},
        "-s 127.0.0.1 -n 0 -p http -c N -i -5"},
       // A proxy host without a port goes to the tool alone.
-      {Strings{"--managed-preferences",
-               tmp_.Write("proxy.plist", Plist({"CustomerName", "N", "CustomerID", "1", "ServerURL",
-                                                "127.0.0.1", "ProxyURL", "127.0.0.1"}))},
+      {Prefs("proxy.plist", Plist({"CustomerName", "N", "CustomerID", "1", "ServerURL", "127.0.0.1",
+                                   "ProxyURL", "127.0.0.1"})),
        "managed-preferences", dir_ + "/proxy.plist", Strings{},
        "-s 127.0.0.1 -n 0 -p http -x 127.0.0.1 -c N -i 1"},
       {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
@@ -313,53 +304,43 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
            "never read)"},
       {Strings{"--managed-preferences", array}, 1,
        "Cannot read the managed preferences " + array + ": the property list is not a dictionary"},
-      {Strings{"--managed-preferences", tmp_.Write("signed", "\x30\x80\x06\x09\x2A\x86\x48\x86"
-                                                             "\xF7\x0D\x01\x07\x02\xA0\x80")},
+      {Prefs("signed", "\x30\x80\x06\x09\x2A\x86\x48\x86"
+                       "\xF7\x0D\x01\x07\x02\xA0\x80"),
        1,
        unreadable + "signed: a signed configuration profile, which is not read: pass the " +
            "unsigned profile, or install it"},
       // Crafted lists, each refused with its reason, none crashing the tool (the self-reference,
       // the string length and the 100,000 dictionaries crashed the parser used before).
-      {Strings{"--managed-preferences", tmp_.Write("self", Binary({"\xA1\0"s}))}, 1,
+      {Prefs("self", Binary({"\xA1\0"s})), 1,
        unreadable + "self: a binary property list that refers to itself"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("length", Binary({"\x5F\x13\x40" + std::string(7, '\0') + "abc"}))},
-       1, unreadable + "length: a damaged binary property list"},
-      {Strings{"--managed-preferences", tmp_.Write("count", Binary({"\xA0"s}, 1, 1ull << 62))}, 1,
+      {Prefs("length", Binary({"\x5F\x13\x40" + std::string(7, '\0') + "abc"})), 1,
+       unreadable + "length: a damaged binary property list"},
+      {Prefs("count", Binary({"\xA0"s}, 1, 1ull << 62)), 1,
        unreadable + "count: a damaged binary property list"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("key", Binary({"\xD1\1\2"s, "\x52\0a"s, "\x09"}))},
-       1, unreadable + "key: a damaged binary property list"},  // a NUL in a key
-      {Strings{"--managed-preferences", tmp_.Write("shared", doubling(30, "\x09"))}, 1,
-       unreadable + "shared: more than 16384 values"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("text", doubling(13, "\x5F\x11\x04\x4C" + std::string(1100, 'x')))},
-       1, unreadable + "text: more than 8 MiB of text and data"},
-      {Strings{"--managed-preferences", tmp_.Write("chain", Binary(chain, 3))}, 1,
-       unreadable + "chain: nested deeper than 32 levels"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("deep", "<plist>" + Repeat("<dict><key>a</key>", 100000) +
-                                      Repeat("</dict>", 100000) + "</plist>")},
+      {Prefs("key", Binary({"\xD1\1\2"s, "\x52\0a"s, "\x09"})), 1,
+       unreadable + "key: a damaged binary property list"},  // a NUL in a key
+      {Prefs("shared", doubling(30, "\x09")), 1, unreadable + "shared: more than 16384 values"},
+      {Prefs("text", doubling(13, "\x5F\x11\x04\x4C" + std::string(1100, 'x'))), 1,
+       unreadable + "text: more than 8 MiB of text and data"},
+      {Prefs("chain", Binary(chain, 3)), 1, unreadable + "chain: nested deeper than 32 levels"},
+      {Prefs("deep", "<plist>" + Repeat("<dict><key>a</key>", 100000) + Repeat("</dict>", 100000) +
+                         "</plist>"),
        1, unreadable + "deep: larger than 1 MiB"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("unclosed", "<plist>" + Repeat("<dict><key>a</key>", 50000))},
-       1, unreadable + "unclosed: nested deeper than 32 levels"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("33", Plist({"Deep", Repeat("<array>", 32) + Repeat("</array>", 32)}))},
-       1, unreadable + "33: nested deeper than 32 levels"},
-      {Strings{"--managed-preferences", tmp_.Write("openstep", "{ CustomerName = N; }")}, 1,
+      {Prefs("unclosed", "<plist>" + Repeat("<dict><key>a</key>", 50000)), 1,
+       unreadable + "unclosed: nested deeper than 32 levels"},
+      {Prefs("33", Plist({"Deep", Repeat("<array>", 32) + Repeat("</array>", 32)})), 1,
+       unreadable + "33: nested deeper than 32 levels"},
+      {Prefs("openstep", "{ CustomerName = N; }"), 1,
        unreadable + "openstep: an OpenStep text property list, which is not read"},
       {Strings{"--managed-preferences", "/dev/zero"}, 1,
        "Cannot read the managed preferences /dev/zero: not a regular file (a FIFO or a device is "
        "never read)"},
-      {Strings{"--managed-preferences",
-               tmp_.Write("two", Profile(kMcx + Dict({"PayloadType", "com.kelvory.activation",
-                                                      "PayloadUUID", "U-2", "PayloadIdentifier",
-                                                      "two"})))},
+      {Prefs("two", Profile(kMcx + Dict({"PayloadType", "com.kelvory.activation", "PayloadUUID",
+                                         "U-2", "PayloadIdentifier", "two"}))),
        1,
        unreadable + "two: a configuration profile with 2 payloads for com.kelvory.activation: " +
            "\"mcx\" and \"two\"; keep one"},
-      {Strings{"--managed-preferences", tmp_.Write("other", Profile(kOther))}, 1,
+      {Prefs("other", Profile(kOther)), 1,
        unreadable + "other: a configuration profile with no payload for com.kelvory.activation"},
       {Strings{"--data", dir_ + "/missing.xml"}, 1,
        "Cannot read the pre-fill file " + dir_ + "/missing.xml: no such file in " + dir_},
@@ -426,7 +407,7 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
     bool unless;
     const char* outcome;
     uid_t owner = 0;
-    Strings installerUser = {};
+    const char* installerUser = nullptr;  // --installer-user's value
     bool secondLink = false;
     off_t hole = 0;  // bytes before `conf`, unwritten
   } cases[] = {
@@ -437,30 +418,11 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
       {"a block cut short", kBlock.substr(0, kBlock.size() - 3), nullptr, true, "activated"},
       {"without --unless-activated", kBlock, nullptr, false, "activated"},
       {"another user's file", kBlock, nullptr, true, "config-error", 65534},
-      {"the Installer's user's file",
-       kBlock,
-       nullptr,
-       true,
-       "already-activated",
-       65534,
-       {"--installer-user", "65534"}},
-      {"the Installer's user by name",
-       kBlock,
-       nullptr,
-       true,
-       "already-activated",
-       65534,
-       {"--installer-user", "nobody"}},
-      {"a second link", kBlock, nullptr, true, "config-error", 0, {}, true},
-      {"3 GiB, sparse: only the tail is read",
-       "[server]\n" + kBlock,
-       nullptr,
-       true,
-       "already-activated",
-       0,
-       {},
-       false,
-       off_t{3} << 30},
+      {"the Installer's user's file", kBlock, nullptr, true, "already-activated", 65534, "65534"},
+      {"the Installer's user by name", kBlock, nullptr, true, "already-activated", 65534, "nobody"},
+      {"a second link", kBlock, nullptr, true, "config-error", 0, nullptr, true},
+      {"3 GiB, sparse: only the tail is read", "[server]\n" + kBlock, nullptr, true,
+       "already-activated", 0, nullptr, false, off_t{3} << 30},
   };
   const std::map<std::string, std::string> messages = {
       {"already-activated", std::string(kConf) + " already ends with a complete activation for "
@@ -484,9 +446,9 @@ TEST_F(ActivateSources, UnlessActivatedInCommandLineInstalls) {
     if (c.commandLine != nullptr) setenv("COMMAND_LINE_INSTALL", c.commandLine, 1);
     const int runs = tool_.Runs();
     const auto start = std::chrono::steady_clock::now();
-    const json report =
-        Run(With(c.unless ? With(kCustomer, {"--unless-activated"}) : kCustomer, c.installerUser))
-            .json;
+    Strings args = c.unless ? With(kCustomer, {"--unless-activated"}) : kCustomer;
+    if (c.installerUser != nullptr) args = With(args, {"--installer-user", c.installerUser});
+    const json report = Run(args).json;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unsetenv("COMMAND_LINE_INSTALL");
@@ -521,37 +483,28 @@ TEST_F(StopAndLockTest, TimeLimitAndSignalsEndTheToolAndWriteNothing) {
   const std::string nothing = "; nothing was written";
   const std::string changed = "; /tmp/kelvor.conf changed during the run (the validation tool "
                               "writes it); no activation block was appended";
+  const std::string interrupted = "The activation was interrupted",
+                    late = "The activation did not end within its time limit";
   const struct {
     std::string step;
-    Strings extra;
-    int signal;  // sent once the tool runs; 0 for none
+    int signal;  // sent once the tool runs; 0: a time limit of 3 s instead
     const char* outcome;
     std::string message;
   } cases[] = {
-      {graceful,
-       {"--timeout", "3"},
-       0,
-       "timed-out",
-       "The activation did not end within its time limit" + nothing},
-      {graceful, {}, SIGTERM, "interrupted", "The activation was interrupted" + nothing},
-      {graceful, {}, SIGHUP, "interrupted", "The activation was interrupted" + nothing},
-      {"trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait",
-       {},
-       SIGINT,
-       "interrupted",
-       "The activation was interrupted" + nothing},
-      {rewrite + graceful, {}, SIGTERM, "interrupted", "The activation was interrupted" + changed},
-      {rewrite + graceful,
-       {"--timeout", "3"},
-       0,
-       "timed-out",
-       "The activation did not end within its time limit" + changed},
+      {graceful, 0, "timed-out", late + nothing},
+      {graceful, SIGTERM, "interrupted", interrupted + nothing},
+      {graceful, SIGHUP, "interrupted", interrupted + nothing},
+      {"trap '' TERM; sleep 60 & echo $! > \"$d/pid\"; wait", SIGINT, "interrupted",
+       interrupted + nothing},
+      {rewrite + graceful, SIGTERM, "interrupted", interrupted + changed},
+      {rewrite + graceful, 0, "timed-out", late + changed},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.step + " " + std::to_string(c.signal));
     std::ofstream(kConf) << "[server]\n";
     kl::FakeTool tool({c.step});
-    const pid_t run = Start(With(kCustomer, c.extra), tool, "out");
+    const pid_t run =
+        Start(c.signal != 0 ? kCustomer : With(kCustomer, {"--timeout", "3"}), tool, "out");
     const pid_t started = kl::PidFrom(tool.directory + "/pid");
     ASSERT_GT(started, 0);
     if (c.signal != 0) kill(run, c.signal);
@@ -630,7 +583,8 @@ TEST_F(StopAndLockTest, TheDeadlineHoldsAndALockThatCannotBeMadeFailsAtOnce) {
     Isolate(CLONE_NEWNS, "mount -t tmpfs -o mode=0755 none /tmp");
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(kl::kNoNamespace);
   };
-  const std::string key = KLHelper::EncodeBase64("never.answers.test:8080|9|1|");
+  const Strings unanswered{"--key", KLHelper::EncodeBase64("never.answers.test:8080|9|1|"),
+                           "--timeout", "2"};
   const std::string lockError = "Cannot make the activation lock ";
   const struct {
     const char* name;
@@ -642,11 +596,7 @@ TEST_F(StopAndLockTest, TheDeadlineHoldsAndALockThatCannotBeMadeFailsAtOnce) {
   } cases[] = {
       {"SIGTERM before the handlers", nullptr, kCustomer, 6, "interrupted",
        "The activation was interrupted; nothing was written"},
-      {"a resolver that never answers",
-       silentResolver,
-       {"--key", key, "--timeout", "2"},
-       6,
-       "timed-out",
+      {"a resolver that never answers", silentResolver, unanswered, 6, "timed-out",
        "The activation did not end within its time limit; nothing was written"},
       {"root's lock in a read-only /var/run", readOnlyRun, kCustomer, 4, "config-error",
        lockError + "/var/run/kelvory-activate.lock: Read-only file system"},
