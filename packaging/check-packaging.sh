@@ -4,7 +4,8 @@
 #    two trees of the workflow: the universal tree builds what ships, every target for both
 #    architectures and the minimum from the cache (no per-target list), no tests; the native
 #    tree builds the tests, the pane and headless activation tests included, with cpp-httplib
-#    found by its CMake package config; the bundle's layout and Info.plist, Apple's frameworks,
+#    found by its CMake package config, which asks for OpenSSL 3 from its keg
+#    (packaging/darwin-trees.sh); the bundle's layout and Info.plist, Apple's frameworks,
 #    the macOS face, and no stand-in framework or Linux host;
 #  - every delegate in code a Mac compiles adopts the protocol Apple's headers demand;
 #  - the plists parse with GNUstep's reader and with libplist's and hold their keys; the
@@ -30,6 +31,10 @@ all_set() {
 # absent_or_before A B: A is empty or a smaller number than B.
 absent_or_before() {
   [ -z "$1" ] || [ "$1" -lt "$2" ]
+}
+# not COMMAND...: the command fails.
+not() {
+  ! "$@"
 }
 # quietly COMMAND...: without its output.
 quietly() {
@@ -122,35 +127,11 @@ parses() {
 }
 
 # --- The Apple branch of CMake, generated for Darwin without compiling ---
-# Darwin's platform files with this machine's clang (its flags are Apple clang's; nothing is
-# compiled), an empty SDK folder and InstallerPlugins.framework for find_library, and a stand-in
-# of the package config Homebrew's cpp-httplib installs.
-mkdir -p "$tmp/frameworks/InstallerPlugins.framework" "$tmp/sdk" "$tmp/httplib"
-cat >"$tmp/darwin.cmake" <<EOF
-set(CMAKE_SYSTEM_NAME Darwin)
-set(CMAKE_LIBRARY_ARCHITECTURE $(gcc -print-multiarch))
-set(CMAKE_OSX_SYSROOT $tmp/sdk)
-set(CMAKE_C_COMPILER clang)
-set(CMAKE_CXX_COMPILER clang++)
-set(CMAKE_OBJC_COMPILER clang)
-set(CMAKE_OBJCXX_COMPILER clang++)
-foreach(lang C CXX OBJC OBJCXX)
-  set(CMAKE_\${lang}_COMPILER_WORKS TRUE)
-endforeach()
-EOF
-# Its target marks what links it.
-cat >"$tmp/httplib/httplibConfig.cmake" <<'EOF'
-add_library(httplib::httplib INTERFACE IMPORTED)
-set_target_properties(httplib::httplib PROPERTIES INTERFACE_COMPILE_DEFINITIONS KL_HTTPLIB_CONFIG)
-EOF
+# shellcheck source=packaging/darwin-trees.sh disable=SC1091
+. packaging/darwin-trees.sh
+kl_darwin_trees "$tmp"
 universal=$tmp/universal
 native=$tmp/native
-# With the workflow's presets (CMakePresets.json), into folders of this check's own.
-cmake --preset macos-universal -B "$universal" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
-  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" >"$tmp/universal.log" 2>&1 || true
-cmake --preset macos-native -B "$native" -DCMAKE_TOOLCHAIN_FILE="$tmp/darwin.cmake" \
-  -DCMAKE_FRAMEWORK_PATH="$tmp/frameworks" -Dhttplib_DIR="$tmp/httplib" \
-  >"$tmp/native.log" 2>&1 || true
 
 # target_dir TREE NAME: the generated folder of target NAME in TREE.
 target_dir() {
@@ -212,7 +193,8 @@ universal_tree() {
     grep -q -- '-framework CoreFoundation' "$(target_dir "$universal" kelvory-activate)/link.txt"
   expect "libcurl by CMake's finder, not pkg-config (the SDK's on a Mac)" \
     grep -q '^CURL_LIBRARY_RELEASE:FILEPATH=/' "$universal/CMakeCache.txt"
-  expect "no GoogleTest looked for" [ -z "$(grep '^GTest_DIR' "$universal/CMakeCache.txt")" ]
+  expect "no GoogleTest, cpp-httplib or OpenSSL looked for (Homebrew's, one architecture)" \
+    [ -z "$(grep -E '^(GTest_DIR|httplib_DIR|OPENSSL_)' "$universal/CMakeCache.txt")" ]
 }
 check "the universal macOS tree (generated for Darwin)" universal_tree
 
@@ -227,6 +209,11 @@ native_tree() {
       grep -q -- -DKL_HTTPLIB_CONFIG "$(target_dir "$native" "$t")/flags.make"
   done
   expect "no pkg-config for cpp-httplib" [ -z "$(grep HTTPLIB "$native/CMakeCache.txt")" ]
+  # Homebrew's cpp-httplib asks for OpenSSL 3, whose keg is off the default paths.
+  expect "no native tree without OPENSSL_ROOT_DIR at the openssl@3 keg" \
+    not kl_darwin_native_without_keg "$tmp"
+  expect "the simulator linked with the keg's OpenSSL" grep -q "$tmp/openssl@3/lib/libssl.dylib" \
+    "$(target_dir "$native" kelvory-mgmt-sim)/link.txt"
   expect "no source from platform/gnustep/ in any target" \
     [ -z "$(compiling "$native" platform/gnustep/)" ]
   # The pane tests play the Installer through the public API (tests/support/PaneHarness): on a
@@ -522,17 +509,23 @@ check "build-pkg.sh --development-reference-tool" development
 lint() {
   shellcheck "$mac/postinstall" "$mac/build-pkg.sh" "$mac/check-examples.sh" \
     packaging/check-packaging.sh
+  shellcheck -s sh packaging/darwin-trees.sh
 }
 check "shellcheck" lint
 
 # --- The workflow: its steps, and against GitHub's schema ---
 workflow_steps() {
   w=.github/workflows/macos.yml
-  expect "a macOS runner" grep -Eq '^    runs-on: macos-' "$w"
+  # macos-14 images are being retired.
+  expect "the macos-15 runner" grep -Eq '^    runs-on: macos-15$' "$w"
   expect "the workflow's minimum to be the build's ($min_macos)" \
     grep -qF "[ \"\$minos\" = $min_macos ]" "$w"
+  # shellcheck disable=SC2016 # the workflow's text, unexpanded
   for step in 'cmake --preset macos-universal' 'cmake --build --preset macos-universal' \
-    'cmake --preset macos-native' 'cmake --build --preset macos-native' 'ctest --test-dir build ' \
+    'brew install cli11 nlohmann-json googletest cpp-httplib openssl@3' \
+    'cmake --preset macos-native -DOPENSSL_ROOT_DIR="$(brew --prefix openssl@3)"' \
+    'sudo softwareupdate --install-rosetta --agree-to-license' \
+    'cmake --build --preset macos-native' 'ctest --test-dir build ' \
     'lipo -archs' 'build-universal/InitialValidate; do' 'otool -arch' 'minos' \
     'arch -x86_64 build-universal/kelvory-activate --version' \
     'build-pkg.sh --build build-universal' '--development-reference-tool' \
