@@ -218,7 +218,11 @@ int RunWaiter(void* argument) {
     if (signal != SIGCHLD) sigaction(signal, &ignore, nullptr);
   }
   const pid_t waiter = getpid();
+#if defined(__linux__)
   const pid_t tool = vfork();
+#else
+  const pid_t tool = fork();  // vfork is deprecated in Apple's SDK
+#endif
   if (tool == 0) {
     setpgid(0, 0);
 #if defined(PR_SET_PDEATHSIG)

@@ -5,10 +5,12 @@
 
 #import <Foundation/Foundation.h>
 
+#ifdef GNUSTEP
 extern "C" {
 BOOL GSDebugAllocationActive(BOOL active);
 int GSDebugAllocationCount(Class c);
 Class* GSDebugAllocationClassList(void);
 }
+#endif
 
 #endif  // KELVORY_TESTS_ALLOCATIONCOUNT_H_

@@ -85,20 +85,20 @@ int main(int argc, char** argv) {
   }
   Say("listening on 127.0.0.1:" + std::to_string(bound));
 
+  // The stopper waits for a stop signal; when the server ends by itself it is woken with one of
+  // its own (a blocked signal sent to the thread) and sees that it has nothing left to stop.
   std::atomic<bool> finished{false};
   std::thread stopper([&] {
-    const timespec tick{0, 100 * 1000 * 1000};
-    while (!finished) {
-      if (sigtimedwait(&stopSignals, nullptr, &tick) < 0) continue;
-      // A signal that comes before the server loop runs must still stop it.
-      while (!finished && !server.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      server.stop();
-      return;
-    }
+    int taken = 0;
+    sigwait(&stopSignals, &taken);
+    // A signal that comes before the server loop runs must still stop it.
+    while (!finished && !server.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!finished) server.stop();
   });
   const bool clean = server.listen_after_bind();
   finished = true;
+  pthread_kill(stopper.native_handle(), SIGTERM);
   stopper.join();
   Say("stopped");
   return clean ? 0 : 1;

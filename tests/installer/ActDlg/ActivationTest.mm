@@ -201,6 +201,9 @@ TEST_F(RecordTest, ServerAddressRotation) {
 }
 
 TEST_F(RecordTest, RecordsFreeEverythingTheyOwn) {
+#ifndef GNUSTEP
+  GTEST_SKIP() << "instances are counted by GNUstep's allocation counters";
+#else
   GSDebugAllocationActive(YES);
   // Replaced values too: a second Name, and a formatted proxy replacing a plain one.
   NSString* xml = Write("<r><ActivationKey>K</ActivationKey><Customer><ID>1</ID><Name>N</Name>"
@@ -220,6 +223,7 @@ TEST_F(RecordTest, RecordsFreeEverythingTheyOwn) {
     if (GSDebugAllocationCount(*c) > before[*c]) grown.push_back(class_getName(*c));
   }
   EXPECT_EQ(grown, Strings());
+#endif
 }
 
 }  // namespace
