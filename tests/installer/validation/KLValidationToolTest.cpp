@@ -114,8 +114,9 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
 #endif
   const std::string itself = "echo $$ > \"$d/pid\"; exec sleep 60";
   const std::string child = "sleep 60 & echo $! > \"$d/pid\"; wait";
-  const std::string left = "perl -MPOSIX -e 'POSIX::setsid(); exec @ARGV' sh -c "
-                           "\"echo \\$\\$ > $d/pid; exec sleep 60\" & ";
+  const std::string left =
+      "perl -MPOSIX -e 'POSIX::setsid(); exec @ARGV' sh -c "
+      "\"echo \\$\\$ > $d/pid; exec sleep 60\" & ";
   const struct {
     std::string step;
     End end;
@@ -172,8 +173,7 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
         const bool closed = poll(&end, 1, 10000) == 1 && read(out[0], &byte, 1) == 0;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-        std::printf("standard output released %.3f s after the caller ended or gave up\n",
-                    seconds);
+        std::printf("standard output released %.3f s after the caller ended or gave up\n", seconds);
         EXPECT_TRUE(closed) << "standard output still held after 10 s";
         EXPECT_TRUE(kl::EndsSoon(started));
       }

@@ -604,18 +604,18 @@ TEST_F(StopAndLockTest, TheDeadlineHoldsAndALockThatCannotBeMadeFailsAtOnce) {
     const char* outcome;
     std::string message;
   } cases[] = {
-      {"SIGTERM before the handlers", nullptr, kCustomer, 6, "interrupted",
-       "The activation was interrupted; nothing was written"},
+    {"SIGTERM before the handlers", nullptr, kCustomer, 6, "interrupted",
+     "The activation was interrupted; nothing was written"},
 #if defined(__linux__)
-      {"a resolver that never answers", silentResolver, unanswered, 6, "timed-out",
-       "The activation did not end within its time limit; nothing was written"},
-      {"root's lock in a read-only /var/run", readOnlyRun, kCustomer, 4, "config-error",
-       lockError + "/var/run/kelvory-activate.lock: Read-only file system"},
-      {"a user whose /tmp it cannot write", unwritableTmp, With(kCustomer, {"--timeout", "5"}), 4,
-       "config-error", lockError + "/tmp/kelvor.conf.lock: Permission denied"},
+    {"a resolver that never answers", silentResolver, unanswered, 6, "timed-out",
+     "The activation did not end within its time limit; nothing was written"},
+    {"root's lock in a read-only /var/run", readOnlyRun, kCustomer, 4, "config-error",
+     lockError + "/var/run/kelvory-activate.lock: Read-only file system"},
+    {"a user whose /tmp it cannot write", unwritableTmp, With(kCustomer, {"--timeout", "5"}), 4,
+     "config-error", lockError + "/tmp/kelvor.conf.lock: Permission denied"},
 #endif
-      {"another user's directory at /tmp/kelvor.conf.lock", nullptr, kCustomer, 0, "activated",
-       "Validation Succeeded"},
+    {"another user's directory at /tmp/kelvor.conf.lock", nullptr, kCustomer, 0, "activated",
+     "Validation Succeeded"},
   };
   const char* const planted = "/tmp/kelvor.conf.lock";
   unlink(planted), mkdir(planted, 0700), chown(planted, 65534, 65534);
