@@ -7,16 +7,23 @@
 #import <InstallerPlugins/InstallerPlugins.h>
 
 #import "ActDlgPane.h"
+#import "ValidDlgPane.h"
 
+// What a pane asks of the Installer (setNextEnabled:, setPreviousEnabled:, gotoNextPane, the shared
+// dictionary) is recorded here, never read back from the framework's objects: on a Mac Apple's
+// InstallerPane may keep the buttons' state in the Installer's own controller, which a test does
+// not have.
 @interface KLTestSection : InstallerSection {
  @private
   NSMutableDictionary* klShared;
   InstallerState* klState;
   NSBundle* klBundle;
   NSArray* klPanes;
-  NSInteger klActive;  // index in klPanes: -1 before -start, the count past the last
-  BOOL klEntering;     // inside willEnterPane:
-  BOOL klMoveOn;       // gotoNextPane asked for inside willEnterPane:
+  NSMutableArray* klNextAsked;      // per pane, what it last asked: YES until it asks
+  NSMutableArray* klPreviousAsked;  // the same for Go Back
+  NSInteger klActive;               // index in klPanes: -1 before -start, the count past the last
+  BOOL klEntering;                  // inside willEnterPane:
+  BOOL klMoveOn;                    // gotoNextPane asked for inside willEnterPane:
 }
 /// The panes in the Installer's order; the first answers -firstPane.
 - (void)setPanes:(NSArray*)panes;
@@ -32,10 +39,23 @@
 /// gotoNextPane of `pane`: NO unless it is active and a pane follows. Asked inside
 /// willEnterPane:, the move follows once that has returned.
 - (BOOL)moveOnFrom:(InstallerPane*)pane;
+/// Records what `pane` asked of setNextEnabled: (next) or setPreviousEnabled:.
+- (void)pane:(InstallerPane*)pane asksNext:(BOOL)next enabled:(BOOL)enabled;
+/// Whether the Installer would leave Continue (next) or Go Back enabled for `pane`, from what it
+/// last asked; YES when it never asked.
+- (BOOL)pane:(InstallerPane*)pane hasEnabled:(BOOL)next;
 @end
 
 /// The activation pane as KLCreateActivationPane builds it, its gotoNextPane carried out by
 /// `section`, as the Installer would.
 ActDlgPane* KLNewTestActivationPane(KLTestSection* section);
+
+/// The validation pane whose buttons' states go to its KLTestSection (and on to the framework, as
+/// they would). It adds no instance variable, so a built pane can take it on, or a subclass of it.
+@interface KLTestValidationPane : ValidDlgPane
+@end
+
+/// The validation pane as KLCreateValidationPane builds it, as a KLTestValidationPane.
+ValidDlgPane* KLNewTestValidationPane(KLTestSection* section);
 
 #endif  // KELVORY_TESTS_PANEHARNESS_H_

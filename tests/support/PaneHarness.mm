@@ -3,6 +3,7 @@
 #include <objc/runtime.h>
 
 #import "ActDlgPaneViews.h"
+#import "ValidDlgPaneViews.h"
 
 // The tests lay a tool out in a plain folder: the bundle's resources are that folder.
 @interface KLTestBundle : NSBundle
@@ -37,13 +38,31 @@
 }
 @end
 
-ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
-  ActDlgPane* pane = KLCreateActivationPane(section);
-  NSCAssert(class_getInstanceSize([KLTestActivationPane class]) ==
-                class_getInstanceSize([ActDlgPane class]),
+@implementation KLTestValidationPane
+- (void)setNextEnabled:(BOOL)enabled {
+  [(KLTestSection*)[self section] pane:self asksNext:YES enabled:enabled];
+  [super setNextEnabled:enabled];
+}
+- (void)setPreviousEnabled:(BOOL)enabled {
+  [(KLTestSection*)[self section] pane:self asksNext:NO enabled:enabled];
+  [super setPreviousEnabled:enabled];
+}
+@end
+
+// `pane` made an instance of `test`, a subclass that adds no instance variable.
+static id KLRecast(id pane, Class test) {
+  NSCAssert(class_getInstanceSize(test) == class_getInstanceSize([pane class]),
             @"the test pane must not change the layout");
-  object_setClass(pane, [KLTestActivationPane class]);
+  object_setClass(pane, test);
   return pane;
+}
+
+ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
+  return KLRecast(KLCreateActivationPane(section), [KLTestActivationPane class]);
+}
+
+ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
+  return KLRecast(KLCreateValidationPane(section), [KLTestValidationPane class]);
 }
 
 @interface KLTestSection ()
@@ -68,6 +87,8 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
   [klShared release];
   [klBundle release];
   [klPanes release];
+  [klNextAsked release];
+  [klPreviousAsked release];
   [super dealloc];
 }
 - (InstallerPane*)firstPane {
@@ -80,6 +101,24 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 - (void)setPanes:(NSArray*)panes {
   [klPanes release];
   klPanes = [panes copy];
+  [klNextAsked release];
+  [klPreviousAsked release];
+  klNextAsked = [[NSMutableArray alloc] init];
+  klPreviousAsked = [[NSMutableArray alloc] init];
+  for (NSUInteger i = 0; i < [panes count]; ++i) {
+    [klNextAsked addObject:[NSNumber numberWithBool:YES]];
+    [klPreviousAsked addObject:[NSNumber numberWithBool:YES]];
+  }
+}
+- (void)pane:(InstallerPane*)pane asksNext:(BOOL)next enabled:(BOOL)enabled {
+  const NSUInteger at = [klPanes indexOfObjectIdenticalTo:pane];
+  NSAssert(at != NSNotFound, @"a pane of another section");
+  [(next ? klNextAsked : klPreviousAsked) replaceObjectAtIndex:at
+                                                    withObject:[NSNumber numberWithBool:enabled]];
+}
+- (BOOL)pane:(InstallerPane*)pane hasEnabled:(BOOL)next {
+  const NSUInteger at = [klPanes indexOfObjectIdenticalTo:pane];
+  return at != NSNotFound && [[(next ? klNextAsked : klPreviousAsked) objectAtIndex:at] boolValue];
 }
 - (void)setResourcePath:(NSString*)path {
   [klBundle release];
@@ -115,8 +154,8 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 - (BOOL)press:(InstallerSectionDirection)dir {
   const BOOL forward = dir == InstallerDirectionForward;
   InstallerPane* pane = [self activePane];
-  if (pane == nil || (!forward && klActive == 0) ||
-      !(forward ? [pane nextEnabled] : [pane previousEnabled]) || ![pane shouldExitPane:dir]) {
+  if (pane == nil || (!forward && klActive == 0) || ![self pane:pane hasEnabled:forward] ||
+      ![pane shouldExitPane:dir]) {
     return NO;
   }
   [self moveTo:klActive + (forward ? 1 : -1)];

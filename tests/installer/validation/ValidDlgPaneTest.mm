@@ -21,7 +21,7 @@ using Strings = std::vector<std::string>;
 // A validation pane whose two verdict methods answer their own way and never write: the verdict
 // must go through them, as the pane's order of calls says.
 static std::string gVerdictCalls;
-@interface KLOwnVerdictPane : ValidDlgPane
+@interface KLOwnVerdictPane : KLTestValidationPane
 @end
 @implementation KLOwnVerdictPane
 - (NSString*)getErrorString:(int64_t)status {
@@ -56,7 +56,7 @@ class ValidDlgPaneTest : public ::testing::Test {
     section_ = [[KLTestSection alloc] init];
     [section_ setTargetVolumePath:@"/"];
     InstallerPane* before = [[[InstallerPane alloc] initWithSection:section_] autorelease];
-    pane_ = KLCreateValidationPane(section_);
+    pane_ = KLNewTestValidationPane(section_);
     InstallerPane* after = [[[InstallerPane alloc] initWithSection:section_] autorelease];
     [section_ setPanes:[NSArray arrayWithObjects:before, pane_, after, nil]];
   }
@@ -137,7 +137,7 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     [section_ press:InstallerDirectionForward];
     EXPECT_FALSE([pane_ shouldExitPane:InstallerDirectionForward] ||
                  [pane_ shouldExitPane:InstallerDirectionBackward]);
-    EXPECT_FALSE([pane_ nextEnabled] || [pane_ previousEnabled]);
+    EXPECT_FALSE([section_ pane:pane_ hasEnabled:YES] || [section_ pane:pane_ hasEnabled:NO]);
     EXPECT_EQ(Verdict(), "(hidden)");
     const NSTimeInterval stall = WaitForVerdict(entered);
     printf("main run loop's longest stall while the tool ran: %.0f ms\n", stall * 1000);
@@ -162,7 +162,7 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     // Coming back from a later pane: no new validation, the verdict and buttons stay.
     EXPECT_FALSE(Validating());
     EXPECT_EQ(Verdict(), verdict);
-    EXPECT_TRUE([pane_ nextEnabled] && [pane_ previousEnabled]);
+    EXPECT_TRUE([section_ pane:pane_ hasEnabled:YES] && [section_ pane:pane_ hasEnabled:NO]);
     EXPECT_EQ(static_cast<size_t>(tool.Runs()), servers.size());
   }
 }
