@@ -7,6 +7,7 @@
 #include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLKeyDecoder.h"
+#include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 
@@ -138,6 +139,11 @@ KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log)
                         log == KLPrefillLog::kPane
                             ? "User will be prompted for Activation parameters"
                             : "Nobody is prompted: the activation runs without a window");
+  }
+  // Where the Installer hosts the plug-in in a service of its own, the window may name no
+  // package: said apart from a folder without the file, which logs the same entry.
+  if (log == KLPrefillLog::kPane && path == nil) {
+    kl::CurrentPlatform().ConsoleLog("The package's location is not known: no represented URL");
   }
   return nil;
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -253,6 +254,9 @@ TEST_F(ActDlgPaneTest, PrefillCases) {
                   ? "STAMP\tInstallationData.xml was not found -- User will be prompted for "
                     "Activation parameters\n"
                   : "STAMP\t" + tmp_.path + "/InstallationData.xml has been found\n -- \n");
+    const std::string unknown = "The package's location is not known: no represented URL";
+    EXPECT_EQ(std::count(fake_->console.begin(), fake_->console.end(), unknown),
+              c.xml == "NOPKG" ? 1 : 0);
   }
 }
 
