@@ -329,8 +329,12 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     before=$(cat /tmp/kelvor.conf)
     console=""
     postinstall -u COMMAND_LINE_INSTALL
-    expect 3 "Kelvory activation failed (failed, exit 3): Can not create or access the install log file."
+    expect 3 "Kelvory activation failed (failed, exit 3): Can not create or access the install log file. (/tmp/kelvor_install.log belongs to another user, uid 65534)"
     [ "$(cat /tmp/kelvor.conf)" = "$before" ] || fail "another user's file was written"
+    mv /tmp/kelvor_install.log "$work/install.log"
+    postinstall -u COMMAND_LINE_INSTALL
+    expect 3 "Kelvory activation failed (failed, exit 3): Can not create or access the configuration file. (/tmp/kelvor.conf belongs to another user, uid 65534)"
+    mv "$work/install.log" /tmp/kelvor_install.log
     console=$work/console
     postinstall -u COMMAND_LINE_INSTALL
     expect 0 "Kelvory activation skipped: the installer's panes already activated (/tmp/kelvor.conf already ends with a complete activation for this volume (the installer's panes ran))"
@@ -346,6 +350,32 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     rm -f /tmp/kelvor.conf
     readonly_run=1 postinstall COMMAND_LINE_INSTALL=1
     expect 4 "Kelvory activation failed (config-error, exit 4): Cannot make the activation lock /var/run/kelvory-activate.lock: Read-only file system"
+    # Without a package path, and without a profile, the line says that none was given.
+    env -u PACKAGE_PATH "$mark" COMMAND_LINE_INSTALL=1 "$work/scripts/postinstall" \
+      >"$work/transcript" 2>"$work/stderr"
+    status=$?
+    # shellcheck disable=SC2016
+    expect 5 "Kelvory activation failed (no-activation-data, exit 5): No activation data was found (an activation key, a customer ID or a customer name). Looked at: the managed preferences com.kelvory.activation: no managed preferences are forced for this domain (no package path was given: \$1 and PACKAGE_PATH are empty)"
+    # TERM to the script's shell alone, while kelvory-activate retries a server that is down:
+    # passed on, kelvory-activate ends (its lock with it) and the one line is still printed.
+    echo "<InstallationData><Customer><Name>Demo Customer</Name><ID>1001</ID></Customer>
+<Server><URL>127.0.0.1</URL><Port>1</Port></Server></InstallationData>" \
+      >"$work/pkg/InstallationData.xml"
+    env "$mark" COMMAND_LINE_INSTALL=1 PACKAGE_PATH="$work/pkg/Kelvory.pkg" \
+      "$work/scripts/postinstall" "$work/pkg/Kelvory-agent.pkg" / / / >"$work/transcript" \
+      2>"$work/stderr" &
+    pid=$!
+    for _ in $(seq 100); do pgrep -P "$pid" -f kelvory-activate >/dev/null && break; sleep 0.05; done
+    sleep 1  # into its rounds
+    started=$(date +%s%N)
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    took=$((($(date +%s%N) - started) / 1000000))
+    echo "postinstall ended ${took} ms after its TERM"
+    [ "$took" -lt 5000 ] || fail "postinstall took ${took} ms to end after TERM"
+    no_leftovers
+    expect 6 "Kelvory activation failed (interrupted, exit 6): The activation was interrupted; nothing was written"
     ;;
   *) fail "unknown scenario" ;;
 esac
