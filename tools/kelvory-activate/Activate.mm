@@ -33,8 +33,9 @@ constexpr bool kJitter = false;
 #else
 constexpr bool kJitter = true;
 #endif
-// A pause is taken only when it leaves this much before the time limit for the round after it:
-// a round cut off at once would end as "timed-out" and hide that no server could be reached.
+// A pause always leaves this much before the time limit for the round after it (a round cut
+// off at once would end as "timed-out" and hide that no server could be reached): a drawn pause
+// that does not fit is shortened, so the time left still holds a last round.
 constexpr double kRoundAllowanceSeconds = 1;
 
 // The pause after round `round` (from 1): drawn below a cap that starts at
@@ -148,8 +149,9 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     // yet fails every address to connect: with --retry, walk them again after a pause.
     if (o.retry && unreachable) {
       const std::string ended = "Validation round " + std::to_string(round) + " failed to connect";
-      const double pause = PauseAfterRound(round, random);
-      if (pause + kRoundAllowanceSeconds > kl::SecondsBeforeTimeLimit()) {
+      const double pause = std::min(PauseAfterRound(round, random),
+                                    kl::SecondsBeforeTimeLimit() - kRoundAllowanceSeconds);
+      if (pause < 0) {
         LogInstallerMessage(ended, "no time left for another round before the time limit");
       } else {
         LogInstallerMessage(ended, "retrying in " + Seconds(pause));

@@ -121,6 +121,7 @@ TEST_F(RetryTest, RoundsEndAsTheRulesSay) {
     int rounds;
     Statuses statuses;
     bool untilTheLimit = false;  // rounds: at least; the install log says no time is left
+    double pausesAtLeast = 0;    // the pauses fill the time limit but for its last rounds
   } cases[] = {
       {"a refused customer ID", Args{"--retry"} + Customer("999", "127.0.0.1", up), 3, refusedId, 1,
        Statuses{12}},
@@ -132,9 +133,13 @@ TEST_F(RetryTest, RoundsEndAsTheRulesSay) {
        Args{"--retry", "--timeout", "5"} + Customer("999", "127.0.0.1,127.0.0.2", up), 3,
        kUnreachable, 1, Statuses{12, 10}},
       {"without --retry", Customer("1001", "127.0.0.1", down), 3, kUnreachable, 1, Statuses{10}},
+      // A drawn pause that does not fit is shortened: the time left still holds a last round.
       {"nothing listens until the time limit leaves no room",
        Args{"--retry", "--timeout", "5"} + Customer("1001", "127.0.0.1", down), 3, kUnreachable, 2,
-       Statuses{10}, true},
+       Statuses{10}, true, 3},
+      {"nothing listens within a longer limit",
+       Args{"--retry", "--timeout", "7"} + Customer("1001", "127.0.0.1", down), 3, kUnreachable, 2,
+       Statuses{10}, true, 5},
       {"a round cut by the time limit",
        Args{"--retry", "--timeout", "5", "--tool", unreachableThenStuck.Tool()} +
            Customer("1001", "127.0.0.1", down),
@@ -154,6 +159,9 @@ TEST_F(RetryTest, RoundsEndAsTheRulesSay) {
     statuses.resize(std::min(statuses.size(), c.statuses.size()));
     EXPECT_EQ(statuses, c.statuses);
     EXPECT_EQ(Retries().size(), static_cast<size_t>(rounds - 1));
+    double paused = 0;
+    for (const auto& retry : Retries()) paused += retry.second;
+    EXPECT_GE(paused, c.pausesAtLeast);
     const std::string givenUp = "\tValidation round " + std::to_string(rounds) +
                                 " failed to connect -- no time left for another round before "
                                 "the time limit\n";
