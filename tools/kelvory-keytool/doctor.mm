@@ -83,12 +83,18 @@ json Examine(const DoctorRequest& request, DoctorPlatform& platform, bool probe)
                                                    : "managed-preferences";
   report["source"] = KLSourceName(choice.source);
   json& warnings = report["warnings"];
+  const std::string noData =
+      "holds no activation data (no activation key, customer ID or customer name), so ";
   for (const KLSourceLook& look : choice.looked) {
     if (look.kind == KLSourceKind::kManagedPreferences) {
+      std::string problem = look.problem;
+      if (problem.empty() && look.found && !look.hasData) {
+        problem = noData + "the file beside the package is looked for, or the user is asked";
+      }
       report["profile"] = {{"location", look.location},
                            {"found", look.found},
                            {"hasData", look.hasData},
-                           {"problem", look.problem.empty() ? json(nullptr) : json(look.problem)}};
+                           {"problem", problem.empty() ? json(nullptr) : json(problem)}};
       if (choice.managedValues != nil)
         AddWarnings(ManagedWarnings(choice.managedValues), &warnings);
       continue;
@@ -96,8 +102,7 @@ json Examine(const DoctorRequest& request, DoctorPlatform& platform, bool probe)
     const bool found = choice.fileRecord != nil;
     std::string problem = look.problem;
     if (problem.empty() && !look.hasData) {
-      problem = "holds no activation data (no activation key, customer ID or customer name), so "
-                "the pane does not fill itself and asks the user";
+      problem = noData + "the pane does not fill itself and asks the user";
     }
     report["file"] = {{"path", look.location},
                       {"found", found},

@@ -11,6 +11,7 @@
 #include "PlainText.h"
 #include "command.h"
 #include "key_diagnostics.h"
+#include "warning_text.h"
 
 namespace {
 
@@ -45,6 +46,10 @@ int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
     std::cerr << "error: " << KeyDecodeStatusMessage(analysis.status) << "\n";
     for (const std::string& line : Diagnostics(analysis)) std::cerr << PlainValue(line) << "\n";
     return kExitRefused;
+  }
+  // Warned as the doctor warns: the decoder takes the key, the connection will not.
+  for (const std::string& text : warning_text::KeyPortTexts(analysis.endpoints)) {
+    std::cerr << "kelvory-keytool: warning: " << text << "\n";
   }
   for (const KLEndPoint& e : analysis.endpoints) {
     if (!KLHelper::IsValidIP(e.host) && !kl::DefaultPlatform().ResolveHostName(e.host)) {

@@ -63,4 +63,13 @@ std::string PortText(const std::string& what, int64_t port) {
   return "port " + std::to_string(port) + " of " + what + " is outside 1-65535";
 }
 
+std::vector<std::string> KeyPortTexts(const std::vector<KLEndPoint>& endpoints) {
+  std::vector<std::string> texts;
+  for (const KLEndPoint& e : endpoints) {
+    if (e.port < 1 || e.port > 65535)
+      texts.push_back(PortText("the key's endpoint " + e.host, e.port));
+  }
+  return texts;
+}
+
 }  // namespace warning_text

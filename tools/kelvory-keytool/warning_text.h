@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "KLEndPoint.h"
+
 /// The known name nearest to `name` (case ignored, at most a third of its letters wrong, one
 /// at least), or the empty text.
 std::string NearestName(const std::string& name, const std::vector<std::string>& known);
@@ -23,6 +25,9 @@ std::string ProtocolText(const std::string& where, const std::string& text);
 
 /// A port outside 1-65535.
 std::string PortText(const std::string& what, int64_t port);
+
+/// PortText for each of a key's endpoints whose port is outside 1-65535 (the decoder takes any).
+std::vector<std::string> KeyPortTexts(const std::vector<KLEndPoint>& endpoints);
 
 }  // namespace warning_text
 

@@ -97,10 +97,8 @@ std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input) {
   std::vector<DoctorWarning> out;
   if (input.activationOption == 0) {
     const KeyAnalysis key = AnalyzeKey(KLStdString(input.activationKey).c_str());
-    for (const KLEndPoint& e : key.endpoints) {
-      if (e.port < 1 || e.port > 65535) {
-        out.push_back({"port-range", PortText("the key's endpoint " + e.host, e.port)});
-      }
+    for (const std::string& text : warning_text::KeyPortTexts(key.endpoints)) {
+      out.push_back({"port-range", text});
     }
   } else {
     std::string servers = KLStdString(input.serverURL);

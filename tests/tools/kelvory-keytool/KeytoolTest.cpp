@@ -109,6 +109,10 @@ TEST_F(KeytoolCommands, PrintExactlyWhatTheyFound) {
        Key("https://-x.invalid:8443|7|1|") + "\n",
        "kelvory-keytool: warning: -x.invalid does not resolve on this machine; decode here "
        "refuses the key, a machine whose resolver knows it accepts it\n"},
+      // A port the connection cannot use: the key is made, with the doctor's warning.
+      {Args{"encode", "--endpoint", "http://127.0.0.1:70000", "--appliance-id", "4"}, 0,
+       Key("http://127.0.0.1:70000|4|1|") + "\n",
+       "kelvory-keytool: warning: port 70000 of the key's endpoint 127.0.0.1 is outside 1-65535\n"},
       {Args{"--version"}, 0, "kelvory-keytool " KL_VERSION "\n"},
       {Args{"--version", "--bogus"}, 2, "",
        "kelvory-keytool: --version takes no other arguments\n"},
@@ -310,7 +314,9 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
           tabs or spaces around it: a key written on its own line inside <ActivationKey>"})"},
       // A profile without activation data, then no file: no source at all.
       {{"--managed-preferences", serverOnly, "--package", pkg("none")}, R"({"/passes": false,
-          "/source": "none", "/profile/hasData": false, "/file": {"found": false,
+          "/source": "none", "/profile/hasData": false, "/profile/problem": "holds no activation
+          data (no activation key, customer ID or customer name), so the file beside the package
+          is looked for, or the user is asked", "/file": {"found": false,
           "path": "$D/none/InstallationData.xml", "problem": "no such folder: $D/none"}})"},
       {{"--package", pkg("bad")}, R"({"/passes": false, "/file/found": true,
           "/file/problem": "not a well-formed XML document", "/warnings/0/code": "malformed-at"})"},
