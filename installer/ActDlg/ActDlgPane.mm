@@ -53,6 +53,8 @@ void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert
     [klActivateByKeyView setHidden:NO];
     [klActivateByCustomerInfoView setHidden:YES];
   }
+  // The Installer focuses this view on every entry, Go Back included: a field of the form shown.
+  [self setInitialKeyView:(m_iActivationOption == 1 ? klCustomerNameField : klActivationKeyField)];
 }
 
 - (IBAction)switchProtocolMessage:(id)sender {

@@ -160,7 +160,7 @@ $main"
   # Return did not close it" line).
   keyboard)
     tab4="key tab,focus,key tab,focus,key tab,focus,key tab,focus"
-    IFS=, read -ra steps <<<"focus,$tab4,key escape,focus,select klProxyMatrix 1 0,$tab4,key tab,focus,select klActivationMatrix 1 0,focus,$tab4,$tab4,key tab,focus,key tab,focus,key return,type klCustomerNameField Demo Customer,type klCustomerIdField 1001,type klServerURLField 127.0.0.1,type klServerPortField $port,key return,wait,focus,key return"
+    IFS=, read -ra steps <<<"focus,$tab4,key escape,focus,select klProxyMatrix 1 0,$tab4,key tab,focus,select klActivationMatrix 1 0,focus,$tab4,$tab4,key tab,focus,key tab,focus,key return,type klCustomerNameField Demo Customer,type klCustomerIdField 1001,type klServerURLField 127.0.0.1,type klServerPortField $port,key return,wait,focus,back,focus,continue,wait,continue"
     run_script "${steps[@]}"
     expect 0 "pane: ActDlgPane" "focus: klActivationKeyField" \
       "focus: klProxyMatrix" "focus: Continue" "focus: klActivationMatrix" \
@@ -172,7 +172,9 @@ $main"
       "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
       "alert: Customer name can not be empty" \
       "pane: ValidDlgPane" "result: Validation Succeeded" "buttons: continue=on back=on" \
-      "focus: none" "pane: summary"
+      "focus: none" "pane: ActDlgPane" "focus: klCustomerNameField" \
+      "pane: ValidDlgPane" "result: Validation Succeeded" "buttons: continue=on back=on" \
+      "pane: summary"
     ;;
   # However the host ends, nothing it started runs on: not its X server, not the tool.
   terminated)
