@@ -17,7 +17,7 @@ class CocoaPlatform : public DefaultPlatform {
   /// Return presses.
   void ShowCriticalAlert(const std::string& message) override;
   /// NSLog.
-  void ConsoleLog(const std::string& line) override;
+  void ConsoleLog(ConsoleCategory category, const std::string& line) override;
   /// CFAbsoluteTimeGetCurrent on macOS; the same epoch through NSDate elsewhere.
   double AbsoluteTime() override;
   /// On macOS the represented URL of the current event's window. GNUstep windows have no

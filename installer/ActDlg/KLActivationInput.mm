@@ -143,7 +143,8 @@ KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log)
   // Where the Installer hosts the plug-in in a service of its own, the window may name no
   // package: said apart from a folder without the file, which logs the same entry.
   if (log == KLPrefillLog::kPane && path == nil) {
-    kl::CurrentPlatform().ConsoleLog("The package's location is not known: no represented URL");
+    kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation,
+                                     "The package's location is not known: no represented URL");
   }
   return nil;
 }

@@ -52,7 +52,7 @@ void KLReadPrefillText(NSString* path, const KLPrefillFields& fields) {
   if (file != NULL) {
     char line[kTextLineBuffer];
     while (fgets(line, sizeof line, file) != NULL) {
-      kl::CurrentPlatform().ConsoleLog(std::string(line) + "\n");
+      kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation, std::string(line) + "\n");
       // strtok_r: the same splitting as strtok without its hidden shared state.
       char* rest = NULL;
       const char* key = strtok_r(line, kTextSeparators, &rest);

@@ -144,7 +144,8 @@ NSString* const kActivationPaneDataKey = @"ActivationPaneData";
 
 - (NSString*)currentURL {
   NSString* url = [[self addressList] objectAtIndex:static_cast<NSUInteger>(currentURLArrayIndex)];
-  kl::CurrentPlatform().ConsoleLog("Server URl: " + KLStdString(url));
+  kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kValidation,
+                                   "Server URl: " + KLStdString(url));
   return url;
 }
 

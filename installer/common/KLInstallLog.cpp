@@ -101,7 +101,8 @@ void LogInstallerMessage(const std::string& message, const std::string& detail) 
   if (file == nullptr) {
     if (fd >= 0) close(fd);
     // Diagnostics only: the installation goes on without this entry.
-    kl::CurrentPlatform().ConsoleLog("Install log " + InstallLogPath() + " not written: " + why);
+    kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kPlugin,
+                                     "Install log " + InstallLogPath() + " not written: " + why);
     return;
   }
   DumpLog(file, message, detail);

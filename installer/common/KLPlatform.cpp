@@ -21,7 +21,7 @@ void DefaultPlatform::ShowCriticalAlert(const std::string& message) {
   std::fprintf(stderr, "Kelvory alert: %s\n", message.c_str());
 }
 
-void DefaultPlatform::ConsoleLog(const std::string& line) {
+void DefaultPlatform::ConsoleLog(ConsoleCategory, const std::string& line) {
   std::fprintf(stderr, "%s\n", line.c_str());
 }
 

@@ -10,6 +10,14 @@
 
 namespace kl {
 
+/// The part of the plug-in a console line is about: on a Mac the unified log's category, under
+/// the subsystem com.kelvory.activation, so an administrator can filter each pane's lines.
+enum class ConsoleCategory {
+  kActivation,  ///< the activation pane and its sources: "activation"
+  kValidation,  ///< the validation pane, the tool's runs, the configuration: "validation"
+  kPlugin,      ///< both panes' shared parts (the install log): "plug-in"
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -18,8 +26,9 @@ class Platform {
   /// button; returns when the user has dismissed it. Recorders return at once.
   virtual void ShowCriticalAlert(const std::string& message) = 0;
 
-  /// Writes one progress line to the system console log (no trailing line feed needed).
-  virtual void ConsoleLog(const std::string& line) = 0;
+  /// Writes one progress line to the system console log (no trailing line feed needed), under
+  /// `category` where the system log has categories.
+  virtual void ConsoleLog(ConsoleCategory category, const std::string& line) = 0;
 
   /// Seconds since 2001-01-01 00:00:00 UTC, as a double (the installer's absolute time).
   virtual double AbsoluteTime() = 0;
@@ -60,7 +69,7 @@ Platform* SetPlatform(Platform* platform);
 class DefaultPlatform : public Platform {
  public:
   void ShowCriticalAlert(const std::string& message) override;
-  void ConsoleLog(const std::string& line) override;
+  void ConsoleLog(ConsoleCategory category, const std::string& line) override;
   double AbsoluteTime() override;
   std::string PackagePath() override;
   std::vector<std::string> ApplicationDirectories() override;

@@ -148,8 +148,9 @@ int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
   std::string refused;
   const std::string block = ConfigBlock(endpoints, volumePath, &refused);
   if (block.empty()) {
-    kl::CurrentPlatform().ConsoleLog("Not appending to " + ConfigFilePath() + ": the value of " +
-                                     refused + " holds a control character");
+    kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kValidation,
+                                     "Not appending to " + ConfigFilePath() + ": the value of " +
+                                         refused + " holds a control character");
     kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
     return 3;
   }
@@ -157,13 +158,15 @@ int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
   std::string why;
   const int fd = OpenOwnedForAppend(ConfigFilePath().c_str(), &why);
   if (fd < 0) {
-    kl::CurrentPlatform().ConsoleLog("Cannot append to " + ConfigFilePath() + ": " + why);
+    kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kValidation,
+                                     "Cannot append to " + ConfigFilePath() + ": " + why);
     kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
     return 3;
   }
   if (!AppendAllOrNothing(fd, block)) {
-    kl::CurrentPlatform().ConsoleLog("Cannot append to " + ConfigFilePath() + ": " +
-                                     std::strerror(errno));
+    kl::CurrentPlatform().ConsoleLog(
+        kl::ConsoleCategory::kValidation,
+        "Cannot append to " + ConfigFilePath() + ": " + std::strerror(errno));
     kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
     return 3;
   }

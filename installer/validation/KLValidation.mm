@@ -43,7 +43,7 @@ int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePat
   const int32_t status = launchvalidation(resourcePath, request);
   char line[64] = {0};
   snprintf(line, sizeof line, "Validation took %.1f sec.", platform.AbsoluteTime() - start);
-  platform.ConsoleLog(line);
+  platform.ConsoleLog(kl::ConsoleCategory::kValidation, line);
   return status;
 }
 
@@ -61,7 +61,8 @@ AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t s
 AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
                                            VerdictSteps& steps) {
   kl::Platform& platform = kl::CurrentPlatform();
-  platform.ConsoleLog("Validation Done with Code " + std::to_string(status));
+  platform.ConsoleLog(kl::ConsoleCategory::kValidation,
+                      "Validation Done with Code " + std::to_string(status));
   AttemptOutcome outcome{AttemptVerdict::kFailed, steps.ErrorString(status)};
   if (outcome.message.empty()) {
     if (steps.WriteConfigFile([record activationKey])) {

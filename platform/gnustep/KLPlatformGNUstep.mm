@@ -18,8 +18,10 @@ void CocoaPlatform::ShowCriticalAlert(const std::string& message) {
   NSRunCriticalAlertPanel(nil, @"%@", @"OK", nil, nil, KLNSString(message));
 }
 
-// "%s": the line is written byte for byte, whatever its encoding.
-void CocoaPlatform::ConsoleLog(const std::string& line) { NSLog(@"%s", line.c_str()); }
+// "%s": the line is written byte for byte, whatever its encoding. GNUstep's log has no categories.
+void CocoaPlatform::ConsoleLog(ConsoleCategory, const std::string& line) {
+  NSLog(@"%s", line.c_str());
+}
 
 // GNUstep has no CFAbsoluteTimeGetCurrent; this counts from the same date.
 double CocoaPlatform::AbsoluteTime() { return [NSDate timeIntervalSinceReferenceDate]; }

@@ -4,6 +4,7 @@
 
 #import <AppKit/AppKit.h>
 #import <CoreFoundation/CoreFoundation.h>
+#include <os/log.h>
 
 #include "KLStringBridge.h"
 #include "KLSystemDirectories.h"
@@ -20,8 +21,18 @@ void CocoaPlatform::ShowCriticalAlert(const std::string& message) {
 #pragma clang diagnostic pop
 }
 
-// "%s": the line is written byte for byte, whatever its encoding.
-void CocoaPlatform::ConsoleLog(const std::string& line) { NSLog(@"%s", line.c_str()); }
+// The unified log rather than NSLog: under a subsystem and a category an administrator can filter
+// (log show --predicate 'subsystem == "com.kelvory.activation"'). The text is the same; public,
+// or the log would show the line as <private>.
+void CocoaPlatform::ConsoleLog(ConsoleCategory category, const std::string& line) {
+  static os_log_t const activation = os_log_create("com.kelvory.activation", "activation");
+  static os_log_t const validation = os_log_create("com.kelvory.activation", "validation");
+  static os_log_t const plugin = os_log_create("com.kelvory.activation", "plug-in");
+  os_log_t log = category == ConsoleCategory::kActivation   ? activation
+                 : category == ConsoleCategory::kValidation ? validation
+                                                            : plugin;
+  os_log(log, "%{public}s", line.c_str());
+}
 
 double CocoaPlatform::AbsoluteTime() { return CFAbsoluteTimeGetCurrent(); }
 

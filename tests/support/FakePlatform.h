@@ -16,7 +16,7 @@ class FakePlatform : public Platform {
  public:
   void ShowCriticalAlert(const std::string& message) override { alerts.push_back(message); }
   // Console and clock are also used from the validation thread.
-  void ConsoleLog(const std::string& line) override {
+  void ConsoleLog(ConsoleCategory, const std::string& line) override {
     std::lock_guard<std::mutex> lock(mutex_);
     console.push_back(line);
   }

@@ -19,7 +19,7 @@
 class DoctorPlatform : public kl::DefaultPlatform {
  public:
   explicit DoctorPlatform(double seconds) : seconds_(seconds) {}
-  void ConsoleLog(const std::string&) override {}
+  void ConsoleLog(kl::ConsoleCategory, const std::string&) override {}
   bool ResolveHostName(const std::string& name) override {
     return Lookup(name) == LookupResult::kResolves;
   }

@@ -21,7 +21,7 @@ namespace {
 // printed; standard error is for why a file cannot be used.
 class QuietPlatform : public kl::DefaultPlatform {
  public:
-  void ConsoleLog(const std::string&) override {}
+  void ConsoleLog(kl::ConsoleCategory, const std::string&) override {}
 };
 
 // The addresses in the order the validation pane would try them, found by walking the
