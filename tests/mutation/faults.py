@@ -878,3 +878,136 @@ BLIND3 = [
       EVERYTHING),
 ]
 MUTATIONS += BLIND3
+
+# A fourth set written blind, over the fence check, postinstall, --retry's last pause, the key tool and the panes' key view.
+FENCES = "scripts/check-fences.py"
+POSTINSTALL = "packaging/macos/postinstall"
+ACTIVATION = "tools/kelvory-activate/Activate.mm"
+BLIND4 = [
+    # ---------------------------------------------------------------- scripts/check-fences.py (3)
+    # __linux__ is no longer undefined for unifdef: a `#if defined(__linux__)` block is left as
+    # it is, so every Linux-only call inside a proper fence is reported as a finding.
+    M("blind4-fences-linux-kept", FENCES,
+      'UNDEFINED = ["__linux__", "__linux", ',
+      'UNDEFINED = ["__linux", ',
+      ("fences",)),
+    # unifdef's status 1 ("the output differs from the input") is taken for a failure: any file
+    # with a fence to resolve makes the check exit 2 with "unifdef failed".
+    M("blind4-fences-unifdef-status", FENCES,
+      "if done.returncode > 1:",
+      "if done.returncode != 0:",
+      ("fences",)),
+    # unifdef deletes the lines Apple's compiler would not see instead of blanking them: the
+    # line numbers of findings after a fence are wrong, and string literals are matched against
+    # the wrong lines.
+    M("blind4-fences-lines-not-kept", FENCES,
+      '["unifdef", "-l"]',
+      '["unifdef"]',
+      ("fences",)),
+
+    # ---------------------------------------------------------------- packaging/macos/postinstall (3)
+    # The function is called without the script's arguments: in it "${3:-/}" is always "/", so
+    # kelvory-activate gets --target / whatever volume the Installer named.
+    M("blind4-postinstall-args-dropped", POSTINSTALL,
+      '  activate "$@" >"$out" &',
+      '  activate >"$out" &',
+      ("e2e",)),
+    # One stop signal caught no longer makes the script wait again: its status is the
+    # interrupted wait's (above 128), and it reads the output before kelvory-activate wrote its
+    # last line.
+    M("blind4-postinstall-one-signal-no-rewait", POSTINSTALL,
+      'while [ "$caught" -gt 0 ] && [ "$status" -gt 128 ]; do',
+      'while [ "$caught" -gt 1 ] && [ "$status" -gt 128 ]; do',
+      ("e2e",)),
+    # A /tmp/kelvor.conf or /tmp/kelvor_install.log of our own user is named as "belongs to
+    # another user" when the configuration or log cannot be accessed.
+    M("blind4-postinstall-own-file-blamed", POSTINSTALL,
+      'if [ -n "$uid" ] && [ "$uid" != "$(id -u)" ]; then',
+      'if [ -n "$uid" ]; then',
+      ("e2e",)),
+
+    # ---------------------------------------------------------------- --retry's last pause (2)
+    # min becomes max: every pause lasts at least until one second before the time limit, so
+    # the first failed round waits out nearly the whole --timeout.
+    M("blind4-retry-pause-max", ACTIVATION,
+      "std::min(PauseAfterRound(round, random),",
+      "std::max(PauseAfterRound(round, random),",
+      ("activate_test",)),
+    # The shortened pause leaves no allowance: it runs up to the time limit itself, and the last
+    # round is cut off at once ("timed-out" instead of "failed" for a server never reached).
+    M("blind4-retry-no-allowance", ACTIVATION,
+      "kl::SecondsBeforeTimeLimit() - kRoundAllowanceSeconds);",
+      "kl::SecondsBeforeTimeLimit());",
+      ("activate_test",)),
+
+    # ---------------------------------------------------------------- the key tool (3)
+    # A key endpoint with port 0 gets no "outside 1-65535" warning (encode and doctor).
+    M("blind4-keytool-port-zero-quiet", "tools/kelvory-keytool/warning_text.cpp",
+      "if (e.port < 1 || e.port > 65535)",
+      "if (e.port < 0 || e.port > 65535)",
+      ("keytool_test",)),
+    # encode writes its port warning on standard output, before the key, instead of on
+    # standard error: a script that takes the key from standard output gets the warning too.
+    M("blind4-encode-warning-stdout", "tools/kelvory-keytool/encode.cpp",
+      'std::cerr << "kelvory-keytool: warning: " << text << "\\n";',
+      'std::cout << "kelvory-keytool: warning: " << text << "\\n";',
+      ("keytool_test",)),
+    # doctor says a configuration profile that was not found at all "holds no activation data"
+    # (the profile's problem is no longer null when there is no profile).
+    M("blind4-doctor-missing-profile-no-data", DOCTOR,
+      "if (problem.empty() && look.found && !look.hasData) {",
+      "if (problem.empty() && !look.hasData) {",
+      ("keytool_test",)),
+
+    # ---------------------------------------------------------------- the activation pane (2)
+    # The initial key view is swapped: the customer-name field when the key form is shown, the
+    # key field when the customer form is shown.
+    M("blind4-pane-key-view-swapped", PANE,
+      "m_iActivationOption == 1 ? klCustomerNameField",
+      "m_iActivationOption == 0 ? klCustomerNameField",
+      ("pane_test", "e2e")),
+    # The customer form focuses the customer ID field (its second field) instead of the name.
+    M("blind4-pane-key-view-customer-id", PANE,
+      "? klCustomerNameField : klActivationKeyField)]",
+      "? klCustomerIdField : klActivationKeyField)]",
+      ("pane_test", "e2e")),
+
+    # ---------------------------------------------------------------- KLActivationInput (1)
+    # The console line "The package's location is not known" is said when the package is known
+    # (a folder without InstallationData.xml) and not when no package is named.
+    M("blind4-input-console-line-inverted", INPUT,
+      "if (log == KLPrefillLog::kPane && path == nil) {",
+      "if (log == KLPrefillLog::kPane && path != nil) {",
+      ("pane_test", "e2e")),
+
+    # ---------------------------------------------------------------- the simulator's stopper (2)
+    # The stopper's condition is inverted: SIGTERM or SIGINT no longer stops the server, and the
+    # simulator keeps running until killed.
+    M("blind4-sim-stop-inverted", SIM,
+      "if (!finished) server.stop();",
+      "if (finished) server.stop();",
+      ("initialvalidate_test", "e2e")),
+    # A stop signal that comes before the server loop runs is lost: stop() is called on a server
+    # not yet running, and the loop then runs until killed.
+    M("blind4-sim-early-signal-lost", SIM,
+      "    while (!finished && !server.is_running())\n"
+      "      std::this_thread::sleep_for(std::chrono::milliseconds(10));\n",
+      "",
+      ("initialvalidate_test", "e2e")),
+
+    # ---------------------------------------------------------------- the waiter (2)
+    # The fence is the wrong way round: Linux forks (the waiter goes on to report the tool
+    # started before the child has executed, or failed to), and a Mac calls vfork.
+    M("blind4-waiter-fence-swapped", WAITER,
+      "#if defined(__linux__)\n  const pid_t tool = vfork();",
+      "#if defined(__APPLE__)\n  const pid_t tool = vfork();",
+      ("validation_test", "fences")),
+    # The fence is dropped: vfork on a Mac too, an error under -Werror with Apple's SDK. Only the
+    # fence check can see it on Linux.
+    M("blind4-waiter-fence-dropped", WAITER,
+      "#if defined(__linux__)\n  const pid_t tool = vfork();\n#else\n"
+      "  const pid_t tool = fork();  // vfork is deprecated in Apple's SDK\n#endif\n",
+      "  const pid_t tool = vfork();\n",
+      ("validation_test", "fences")),
+]
+MUTATIONS += BLIND4
