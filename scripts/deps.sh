@@ -5,7 +5,7 @@ PACKAGES="cmake make g++ gobjc++ libgnustep-base-dev libgnustep-gui-dev gnustep-
   gnustep-make xvfb xauth libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   nlohmann-json3-dev clang-format valgrind pkg-config libcurl4-openssl-dev libcpp-httplib-dev
   clang libclang-rt-14-dev libplist-utils libplist-dev shellcheck libxml2-utils gnustep-base-runtime
-  python3 iproute2 procps"
+  python3 iproute2 procps openssl"
 # Nothing to do when all are present (a second run should not need the network).
 missing=""
 for p in $PACKAGES; do

@@ -445,6 +445,131 @@ TEST_F(ToolFaults, SilentClientsHoldUpNobody) {
   }
 }
 
+// Over https: a certificate authority and a server certificate from the scripts' own function,
+// and certificates made wrong on purpose with the same key. Every TLS failure is code 10, its
+// cause named in the log in front of libcurl's text.
+class Tls : public kl::ToolTest {
+ protected:
+  static void SetUpTestSuite() {
+    ToolTest::SetUpTestSuite();
+    certs_ = new kl::TempDir;
+    const std::string script = ". " SCRIPTS_DIR "/lib.sh && kl_tls_make " + certs_->path +
+                               " && cd " + certs_->path + R"( && {
+      sign() { openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem "$@"; }
+      sign -days -1 -extfile server.ext -out expired.pem &&
+      printf 'subjectAltName=DNS:other.invalid\n' >other.ext &&
+      sign -days 2 -extfile other.ext -out misnamed.pem &&
+      openssl req -x509 -key server-key.pem -subj /CN=127.0.0.1 -days 2 \
+        -addext subjectAltName=IP:127.0.0.1 -out selfsigned.pem
+    } 2>>openssl.log)";
+    made_ = kl::RunProcess("/bin/sh", {"-c", script});
+  }
+  static void TearDownTestSuite() { delete certs_; }
+  void SetUp() override {
+    ASSERT_EQ(made_.exitCode, 0) << made_.err << kl::ReadWholeFile(Cert("openssl.log"));
+  }
+  static std::string Cert(const std::string& name) { return certs_->path + "/" + name; }
+  // The simulator with the certificate `name` (and the server's key); plain http for "".
+  void StartWith(const std::string& name) {
+    unlink(simOut_.c_str());  // its first line is the new one's port
+    StartSimulator(name.empty()
+                       ? Args{}
+                       : Args{"--tls-cert", Cert(name), "--tls-key", Cert("server-key.pem")});
+  }
+  void StopSimulator() {
+    kill(sim_, SIGTERM);
+    kl::ReapProcess(sim_, 10);
+    sim_ = -1;
+  }
+  // How many connections the simulator accepted.
+  long Connections() const {
+    const std::string out = SimulatorOutput();
+    long n = 0;
+    for (size_t at = 0; (at = out.find("\nconnection ", at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
+
+  static kl::TempDir* certs_;
+  static kl::ProcessRun made_;
+};
+kl::TempDir* Tls::certs_ = nullptr;
+kl::ProcessRun Tls::made_;
+
+TEST_F(Tls, FailuresAreCode10AndSayWhy) {
+  const std::string ca = Cert("ca.pem");
+  const struct {
+    std::string cert, caFile;  // the server's certificate ("": plain http), KELVORY_CA_FILE
+    int code;
+    std::string why;  // the start of the log's detail line
+  } cases[] = {
+      {"server.pem", ca, 0, ""},
+      {"server.pem", "", 10, "TLS: the server's certificate is not trusted"},
+      {"selfsigned.pem", ca, 10, "TLS: the server's certificate is not trusted"},
+      {"expired.pem", ca, 10, "TLS: the server's certificate has expired"},
+      {"misnamed.pem", ca, 10, "TLS: the server's certificate is not for this host name"},
+      {"", ca, 10,
+       "TLS: the handshake failed; the server may not speak TLS on this port, or it "
+       "refused the handshake (libcurl reports both alike): "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cert + " " + c.caFile);
+    ASSERT_NO_FATAL_FAILURE(StartWith(c.cert));
+    c.caFile.empty() ? unsetenv("KELVORY_CA_FILE") : setenv("KELVORY_CA_FILE", c.caFile.c_str(), 1);
+    tmp_.Write("install.log", "");
+    EXPECT_EQ(Tool({"-s", "127.0.0.1", "-n", std::to_string(port_), "-p", "https", "-a", "42"}),
+              c.code);
+    if (c.code != 0) {
+      EXPECT_NE(Log().find("\tCannot reach the management server -- " + c.why), std::string::npos)
+          << Log();
+    }
+    StopSimulator();
+  }
+  unsetenv("KELVORY_CA_FILE");
+}
+
+// Both requests of a validation over one connection: plain, through a proxy (the simulator
+// taking its part) and over https, where a second handshake would be a second connection.
+TEST_F(Tls, OneConnectionPerValidation) {
+  setenv("KELVORY_CA_FILE", Cert("ca.pem").c_str(), 1);
+  for (const std::string cert : {"", "server.pem"}) {
+    ASSERT_NO_FATAL_FAILURE(StartWith(cert));
+    const std::string port = std::to_string(port_), protocol = cert.empty() ? "http" : "https";
+    std::vector<Args> runs{{"-s", "127.0.0.1", "-n", port, "-p", protocol, "-a", "42"}};
+    if (cert.empty()) runs.push_back(runs[0] + Args{"-x", "127.0.0.1:" + port});
+    for (const Args& run : runs) {
+      const long before = Connections();
+      EXPECT_EQ(Tool(run), 0) << run.back();
+      EXPECT_EQ(Connections() - before, 1) << protocol << " " << run.back() << "\n"
+                                           << SimulatorOutput();
+    }
+    StopSimulator();
+  }
+  unsetenv("KELVORY_CA_FILE");
+}
+
+// KELVORY_CA_FILE adds to the system's store: with the test's CA put in the system's bundle (in a
+// mount namespace of the test's own, which needs root) and an unrelated file named, the server
+// is still trusted.
+TEST_F(Tls, CaFileAddsToTheSystemStore) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "a private bind mount needs a Linux mount namespace";
+#else
+  const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
+  if (access(bundle, R_OK) != 0) GTEST_SKIP() << "no system bundle at " << bundle;
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount(Cert("ca.pem").c_str(), bundle, nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind a file over the system's bundle here: " << strerror(errno);
+  }
+  ASSERT_NO_FATAL_FAILURE(StartWith("server.pem"));
+  setenv("KELVORY_CA_FILE", Cert("selfsigned.pem").c_str(), 1);
+  EXPECT_EQ(Tool({"-s", "127.0.0.1", "-n", std::to_string(port_), "-p", "https", "-a", "42"}), 0)
+      << Log();
+  unsetenv("KELVORY_CA_FILE");
+  umount(bundle);
+#endif
+}
+
 // --version on standard output; the simulator's usage errors exit 2 on standard error (the
 // tool's own codes are above).
 TEST(ToolCommandLines, VersionAndUsageErrors) {
