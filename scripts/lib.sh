@@ -56,6 +56,7 @@ kl_tls_make() {
   } >"$1/openssl.log" 2>&1 || return
   KELVORY_CA_FILE=$1/ca.pem
   export KELVORY_CA_FILE
+  # shellcheck disable=SC2034  # read by the callers
   kl_tls_options="--tls-cert $1/server.pem --tls-key $1/server-key.pem"
 }
 
@@ -68,6 +69,47 @@ kl_sim_stop() {
     wait "$kl_sim" 2>/dev/null || true
     kl_sim=""
   fi
+  return 0
+}
+
+# --- A forward proxy (tinyproxy) ---
+
+# kl_proxy_start DIR [LINE...]
+# Starts tinyproxy in the foreground of a background job on a free port of 127.0.0.1, allowing
+# 127.0.0.1 only, with the further configuration LINEs (e.g. "BasicAuth user secret"); its
+# configuration and log in DIR. Waits (10 s at most) until it accepts connections. Sets
+# kl_proxy_port; each proxy started is remembered for kl_proxy_stop. Returns 1 when it did not
+# start (its log says why).
+kl_proxy_start() {
+  kl_dir=$1
+  shift
+  mkdir -p "$kl_dir" || return
+  kl_proxy_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])') || return
+  {
+    printf 'Port %s\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 50\n' "$kl_proxy_port"
+    printf 'LogLevel Info\nLogFile "%s/tinyproxy.log"\n' "$kl_dir"
+    for kl_line; do printf '%s\n' "$kl_line"; done
+  } >"$kl_dir/tinyproxy.conf"
+  tinyproxy -d -c "$kl_dir/tinyproxy.conf" >"$kl_dir/tinyproxy.out" 2>&1 &
+  kl_proxies="${kl_proxies:-} $!"
+  kl_i=0
+  while [ "$kl_i" -lt 200 ]; do
+    grep -q 'Starting main loop' "$kl_dir/tinyproxy.log" 2>/dev/null && return 0
+    kill -0 "$!" 2>/dev/null || return 1
+    sleep 0.05
+    kl_i=$((kl_i + 1))
+  done
+  return 1
+}
+
+# kl_proxy_stop: ends every proxy kl_proxy_start started and waits for them. Safe to call twice,
+# and from an EXIT trap.
+kl_proxy_stop() {
+  for kl_p in ${kl_proxies:-}; do
+    kill "$kl_p" 2>/dev/null || true
+    wait "$kl_p" 2>/dev/null || true
+  done
+  kl_proxies=""
   return 0
 }
 

@@ -135,11 +135,15 @@ ServerAnswer ServerClient::Post(const std::string& path, const std::string& json
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
   if (result != CURLE_OK) {
-    long verify = 0, connectCode = 0;
+    long verify = 0, connectCode = 0, status = 0;
     curl_easy_getinfo(h, CURLINFO_SSL_VERIFYRESULT, &verify);
     curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     const std::string reason = error[0] != '\0' ? error : curl_easy_strerror(result);
-    const std::string what = Explain(result, verify, connectCode, !proxy_.empty());
+    std::string what = Explain(result, verify, connectCode, !proxy_.empty());
+    // A proxy that answers a request itself may close without reading its body, which resets
+    // the connection under the rest of its answer: the status that came is what tells.
+    if (what.empty() && status != 0) what = "HTTP " + std::to_string(status) + ", cut off";
     answer.error = what.empty() ? reason : what + ": " + reason;
     return answer;
   }
