@@ -3,8 +3,10 @@
 # (the installer host with a pre-fill naming the proxy) and from kelvory-activate: http through
 # the proxy, https through its CONNECT tunnel, a proxy whose filter refuses the server, one that
 # asks for credentials, one that is down. Each ends with its code and, where libcurl knows the
-# proxy is at fault, a detail line that says so. Usage: proxy.sh BUILD_DIR (exit 77: skipped,
-# for want of tinyproxy)
+# proxy is at fault, a detail line that says so. Then the shipped examples, each run through
+# kelvory-activate against the https simulator and the proxy, their documentation addresses and
+# ports rewritten to loopback ones. Usage: proxy.sh BUILD_DIR (exit 77: skipped, for want of
+# tinyproxy)
 set -uo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "$0")/../../scripts/lib.sh"
@@ -29,7 +31,11 @@ fail() {
 
 kl_tls_make "$work/tls" || fail "no certificates: $(cat "$work/tls/openssl.log")"
 read -r -a tls <<<"$kl_tls_options"
-kl_sim_start "$bin/kelvory-mgmt-sim" "$work/https.out" "$work/https.err" 0 "${tls[@]}" ||
+# The text example's name is "Demo": its reader keeps a value's first word.
+printf '%s' '{"customers": [{"name": "Demo Customer", "id": "1001"},
+  {"name": "Demo", "id": "1001"}], "appliances": ["42"]}' >"$work/customers.json"
+kl_sim_start "$bin/kelvory-mgmt-sim" "$work/https.out" "$work/https.err" 0 "${tls[@]}" \
+  --customers "$work/customers.json" ||
   fail "the https simulator did not start"
 https_sim=$kl_sim https_port=$kl_sim_port
 kl_sim_start "$bin/kelvory-mgmt-sim" "$work/http.out" "$work/http.err" ||
@@ -104,3 +110,40 @@ check http "$auth" 3 "HTTP 407, cut off: " "credentials asked for"
 check https "$auth" 3 "the proxy asks for credentials (407 to CONNECT): " "credentials asked for"
 check http "$down" 3 "no connection to the proxy: " "down"
 check https "$down" 3 "no connection to the proxy: " "down"
+
+# The examples: https on 8443 and a proxy on 3128 at documentation addresses become the https
+# simulator and the open proxy on loopback; the key's endpoints are rewritten inside the key and
+# the key encoded again (its other fields as they were).
+examples=$(dirname "$0")/../../packaging/macos/examples
+rewrite() {
+  sed -e "s/192\.0\.2\.[0-9]*/127.0.0.1/g" -e "s/8443/$https_port/g" -e "s/8080/$http_port/g" \
+    -e "s/3128/$open/g"
+}
+mkdir -p "$work/examples"
+for example in "$examples"/*; do
+  name=$(basename "$example")
+  case "$name" in
+    *-key.xml)
+      key=$(sed -n 's|.*<ActivationKey>\(.*\)</ActivationKey>.*|\1|p' "$example")
+      key=$(printf '%s' "$key" | base64 -d | rewrite | base64 -w0)
+      rewrite <"$example" |
+        sed "s|<ActivationKey>.*</ActivationKey>|<ActivationKey>$key</ActivationKey>|" \
+          >"$work/examples/$name"
+      source=(--data) ;;
+    *.txt) rewrite <"$example" >"$work/examples/$name"; source=(--text --data) ;;
+    *.xml) rewrite <"$example" >"$work/examples/$name"; source=(--data) ;;
+    *) rewrite <"$example" >"$work/examples/$name"; source=(--managed-preferences) ;;
+  esac
+  ! grep -q '192\.0\.2\.' "$work/examples/$name" || fail "$name: a documentation address is left"
+  [ "$name" = "${name%-key.xml}" ] ||
+    ! printf '%s' "$key" | base64 -d | grep -q '192\.0\.2\.' || fail "$name: in the key"
+  rm -f /tmp/kelvor.conf /tmp/kelvor_install.log
+  before=$(grep -c '^POST /api/v1/register 200' "$work/https.out")
+  "$bin/kelvory-activate" "${source[@]}" "$work/examples/$name" --tool "$bin/InitialValidate" \
+    --timeout 60 >"$work/transcript" 2>"$work/stderr"
+  status=$?
+  [ "$status" = 0 ] || fail "example $name: kelvory-activate exit $status"
+  [ "$(grep -c '^POST /api/v1/register 200' "$work/https.out")" = $((before + 1)) ] ||
+    fail "example $name: not registered by the https simulator"
+  echo "ok: example $name"
+done
