@@ -125,7 +125,7 @@ for example in "$examples"/*; do
   case "$name" in
     *-key.xml)
       key=$(sed -n 's|.*<ActivationKey>\(.*\)</ActivationKey>.*|\1|p' "$example")
-      key=$(printf '%s' "$key" | base64 -d | rewrite | base64 -w0)
+      key=$(printf '%s' "$key" | base64 -d | rewrite | base64 | tr -d '\n')
       rewrite <"$example" |
         sed "s|<ActivationKey>.*</ActivationKey>|<ActivationKey>$key</ActivationKey>|" \
           >"$work/examples/$name"
