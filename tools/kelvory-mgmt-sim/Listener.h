@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <string>
 
@@ -87,10 +88,13 @@ class Listener : public httplib::Server {
     std::unique_ptr<SSL, decltype(&SSL_free)> tls(SSL_new(tls_), SSL_free);
     if (!tls || SSL_set_fd(tls.get(), sock) != 1) return {nullptr, SSL_free};
     if (SSL_accept(tls.get()) != 1) {
-      char text[256] = "the client left";
+      const bool silent = errno == EAGAIN || errno == EWOULDBLOCK;  // the read timeout
+      char text[256] = "";
       if (const unsigned long e = ERR_get_error()) ERR_error_string_n(e, text, sizeof text);
       ERR_clear_error();
-      Say(std::string("TLS handshake failed: ") + text);
+      Say(std::string("TLS handshake failed: ") + (text[0] != '\0' ? text
+                                                   : silent ? "the client said nothing in time"
+                                                            : "the client left"));
       return {nullptr, SSL_free};
     }
     return tls;
