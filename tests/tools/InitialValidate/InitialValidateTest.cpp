@@ -445,16 +445,16 @@ TEST_F(ToolFaults, SilentClientsHoldUpNobody) {
   }
 }
 
-// Over https: a certificate authority and a server certificate from the scripts' own function,
-// and certificates made wrong on purpose with the same key. Every TLS failure is code 10, its
-// cause named in the log in front of libcurl's text.
-class Tls : public kl::ToolTest {
- protected:
-  static void SetUpTestSuite() {
-    ToolTest::SetUpTestSuite();
-    certs_ = new kl::TempDir;
-    const std::string script = ". " SCRIPTS_DIR "/lib.sh && kl_tls_make " + certs_->path +
-                               " && cd " + certs_->path + R"( && {
+using Tls = kl::ToolTest;
+
+// Over https, with a CA and a server certificate from the scripts' own function and certificates
+// made wrong on purpose with the same key: every TLS failure is code 10, its cause named in the
+// log before libcurl's text. A success counts the simulator's connections: both requests go over
+// one, plain, through a proxy (the simulator taking its part) and over https (one handshake).
+TEST_F(Tls, FailuresAreCode10AndSayWhy) {
+  const std::string d = dir_ + "/tls", ca = d + "/ca.pem";
+  const std::string script = ". " SCRIPTS_DIR "/lib.sh && kl_tls_make " + d + " && cd " + d +
+                             R"( && {
       sign() { openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem "$@"; }
       sign -days -1 -extfile server.ext -out expired.pem &&
       printf 'subjectAltName=DNS:other.invalid\n' >other.ext &&
@@ -462,99 +462,69 @@ class Tls : public kl::ToolTest {
       openssl req -x509 -key server-key.pem -subj /CN=127.0.0.1 -days 2 \
         -addext subjectAltName=IP:127.0.0.1 -out selfsigned.pem
     } 2>>openssl.log)";
-    made_ = kl::RunProcess("/bin/sh", {"-c", script});
-  }
-  static void TearDownTestSuite() { delete certs_; }
-  void SetUp() override {
-    ASSERT_EQ(made_.exitCode, 0) << made_.err << kl::ReadWholeFile(Cert("openssl.log"));
-  }
-  static std::string Cert(const std::string& name) { return certs_->path + "/" + name; }
-  // The simulator with the certificate `name` (and the server's key); plain http for "".
-  void StartWith(const std::string& name) {
-    unlink(simOut_.c_str());  // its first line is the new one's port
-    StartSimulator(name.empty()
+  ASSERT_EQ(kl::RunProcess("/bin/sh", {"-c", script}).exitCode, 0)
+      << kl::ReadWholeFile(d + "/openssl.log");
+  // The tool's code against a simulator with `cert` ("": plain http), over http, https or a proxy.
+  const auto run = [&](const std::string& cert, const std::string& caFile, const char* over) {
+    if (sim_ > 0) {
+      kill(sim_, SIGTERM);
+      kl::ReapProcess(sim_, 10);
+    }
+    unlink(simOut_.c_str());  // the new one's first line is its port
+    StartSimulator(cert.empty()
                        ? Args{}
-                       : Args{"--tls-cert", Cert(name), "--tls-key", Cert("server-key.pem")});
-  }
-  void StopSimulator() {
-    kill(sim_, SIGTERM);
-    kl::ReapProcess(sim_, 10);
-    sim_ = -1;
-  }
-
-  static kl::TempDir* certs_;
-  static kl::ProcessRun made_;
-};
-kl::TempDir* Tls::certs_ = nullptr;
-kl::ProcessRun Tls::made_;
-
-// Each run's connections are counted: both requests of a validation go over one, plain, through
-// a proxy (the simulator taking its part) and over https, where a second handshake would be a
-// second connection.
-TEST_F(Tls, FailuresAreCode10AndSayWhy) {
-  const std::string ca = Cert("ca.pem");
+                       : Args{"--tls-cert", d + "/" + cert, "--tls-key", d + "/server-key.pem"});
+    caFile.empty() ? unsetenv("KELVORY_CA_FILE") : setenv("KELVORY_CA_FILE", caFile.c_str(), 1);
+    tmp_.Write("install.log", "");
+    const std::string port = std::to_string(port_), proxy = "127.0.0.1:" + port;
+    return Tool(Args{"-s", "127.0.0.1", "-n", port, "-p",
+                     over == std::string("https") ? "https" : "http", "-a", "42"} +
+                (over == std::string("proxy") ? Args{"-x", proxy} : Args{}));
+  };
   const struct {
-    std::string cert, caFile;  // the server's certificate ("": plain http), KELVORY_CA_FILE
-    int code;
-    std::string why;  // the start of the log's detail line; "http": over http, "proxy": also -x
+    std::string cert, caFile;
+    const char* over;
+    std::string why;  // the start of the log's detail line; "": a success
   } cases[] = {
-      {"server.pem", ca, 0, ""},
-      {"", "", 0, "http"},
-      {"", "", 0, "proxy"},
-      {"server.pem", "", 10, "TLS: the server's certificate is not trusted"},
-      {"selfsigned.pem", ca, 10, "TLS: the server's certificate is not trusted"},
-      {"expired.pem", ca, 10, "TLS: the server's certificate has expired"},
-      {"misnamed.pem", ca, 10, "TLS: the server's certificate is not for this host name"},
-      {"", ca, 10,
+      {"server.pem", ca, "https", ""},
+      {"", "", "http", ""},
+      {"", "", "proxy", ""},
+      {"server.pem", "", "https", "TLS: the server's certificate is not trusted"},
+      {"selfsigned.pem", ca, "https", "TLS: the server's certificate is not trusted"},
+      {"expired.pem", ca, "https", "TLS: the server's certificate has expired"},
+      {"misnamed.pem", ca, "https", "TLS: the server's certificate is not for this host name"},
+      {"", ca, "https",
        "TLS: the handshake failed; the server may not speak TLS on this port, or it "
        "refused the handshake (libcurl reports both alike): "},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.cert + " " + c.caFile + " " + c.why);
-    ASSERT_NO_FATAL_FAILURE(StartWith(c.cert));
-    c.caFile.empty() ? unsetenv("KELVORY_CA_FILE") : setenv("KELVORY_CA_FILE", c.caFile.c_str(), 1);
-    tmp_.Write("install.log", "");
-    const std::string port = std::to_string(port_);
-    const bool plain = c.code == 0 && !c.why.empty();
-    Args args{"-s", "127.0.0.1", "-n", port, "-p", plain ? "http" : "https", "-a", "42"};
-    if (plain && c.why == "proxy") args = args + Args{"-x", "127.0.0.1:" + port};
-    EXPECT_EQ(Tool(args), c.code);
-    if (c.code != 0) {
-      EXPECT_NE(Log().find("\tCannot reach the management server -- " + c.why), std::string::npos)
-          << Log();
-    } else {
-      const std::string out = SimulatorOutput();
-      size_t connections = 0;
-      for (size_t at = 0; (at = out.find("\nconnection ", at)) != std::string::npos; ++at)
-        ++connections;
+    SCOPED_TRACE(c.cert + " " + c.caFile + " " + c.over);
+    EXPECT_EQ(run(c.cert, c.caFile, c.over), c.why.empty() ? 0 : 10);
+    const std::string out = SimulatorOutput();
+    size_t connections = 0;
+    for (size_t at = 0; (at = out.find("\nconnection ", at)) != std::string::npos; ++at)
+      ++connections;
+    if (c.why.empty()) {
       EXPECT_EQ(connections, 1u) << out;
     }
-    StopSimulator();
+    EXPECT_NE(Log().find(c.why.empty() ? "\tValidation succeeded"
+                                       : "\tCannot reach the management server -- " + c.why),
+              std::string::npos)
+        << Log();
   }
-  unsetenv("KELVORY_CA_FILE");
-}
-
-// KELVORY_CA_FILE adds to the system's store: with the test's CA put in the system's bundle (in a
-// mount namespace of the test's own, which needs root) and an unrelated file named, the server
-// is still trusted.
-TEST_F(Tls, CaFileAddsToTheSystemStore) {
-#if !defined(__linux__)
-  GTEST_SKIP() << "a private bind mount needs a Linux mount namespace";
-#else
+#if defined(__linux__)
+  // KELVORY_CA_FILE adds to the system's store: with the CA bound over the system's bundle (in a
+  // mount namespace of the test's own, which needs root), an unrelated file named, still trusted.
   const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
-  if (access(bundle, R_OK) != 0) GTEST_SKIP() << "no system bundle at " << bundle;
-  if (unshare(CLONE_NEWNS) != 0 ||
+  if (access(bundle, R_OK) != 0 || unshare(CLONE_NEWNS) != 0 ||
       mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-      mount(Cert("ca.pem").c_str(), bundle, nullptr, MS_BIND, nullptr) != 0) {
-    GTEST_SKIP() << "cannot bind a file over the system's bundle here: " << strerror(errno);
+      mount(ca.c_str(), bundle, nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind a file over " << bundle << ": " << strerror(errno);
   }
-  ASSERT_NO_FATAL_FAILURE(StartWith("server.pem"));
-  setenv("KELVORY_CA_FILE", Cert("selfsigned.pem").c_str(), 1);
-  EXPECT_EQ(Tool({"-s", "127.0.0.1", "-n", std::to_string(port_), "-p", "https", "-a", "42"}), 0)
-      << Log();
-  unsetenv("KELVORY_CA_FILE");
+  EXPECT_EQ(run("server.pem", d + "/selfsigned.pem", "https"), 0) << Log();
   umount(bundle);
 #endif
+  unsetenv("KELVORY_CA_FILE");
 }
 
 // --version on standard output; the simulator's usage errors exit 2 on standard error (the
