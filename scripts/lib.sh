@@ -7,28 +7,57 @@
 
 # --- The management server simulator ---
 
-# kl_sim_start PROGRAM OUT ERR [PORT]
+# kl_sim_start PROGRAM OUT ERR [PORT [OPTION...]]
 # Starts the simulator PROGRAM (kelvory-mgmt-sim) in the background on 127.0.0.1:PORT (default 0:
-# a free port it picks), its standard output to the file OUT and its errors to the file ERR, and
+# a free port it picks), with the further OPTIONs (kl_tls_options for https), its standard output
+# to the file OUT and its errors to the file ERR, and
 # waits (10 s at most) for the first line it prints, "listening on 127.0.0.1:N". Sets kl_sim to
 # its process ID (a child of the calling shell: `wait "$kl_sim"` works) and kl_sim_port to N.
 # Returns 1, with kl_sim_port empty and the simulator left to kl_sim_stop, when it never said
 # so: it ended, or could not bind.
 kl_sim_start() {
-  "$1" --port "${4:-0}" >"$2" 2>"$3" &
+  kl_program=$1 kl_out=$2 kl_err=$3 kl_port=${4:-0}
+  shift 3
+  [ $# -eq 0 ] || shift
+  "$kl_program" --port "$kl_port" "$@" >"$kl_out" 2>"$kl_err" &
   kl_sim=$!
   kl_sim_port=""
   kl_i=0
   while [ "$kl_i" -lt 200 ]; do
-    kl_sim_port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$2" 2>/dev/null)
+    kl_sim_port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$kl_out" 2>/dev/null)
     [ -n "$kl_sim_port" ] && return 0
     # Ended without a word: no need to wait out the rest.
     kill -0 "$kl_sim" 2>/dev/null || break
     sleep 0.05
     kl_i=$((kl_i + 1))
   done
-  kl_sim_port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$2" 2>/dev/null)
+  kl_sim_port=$(sed -n '1s/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$kl_out" 2>/dev/null)
   [ -n "$kl_sim_port" ]
+}
+
+# kl_tls_make DIR
+# Makes a throwaway certificate authority and a server certificate it signed for 127.0.0.1 and
+# localhost (openssl; keys of the run's own, never reused) in DIR: ca.pem, server.pem,
+# server-key.pem. Exports KELVORY_CA_FILE (the tools add it to the system's store) and sets
+# kl_tls_options to the simulator's options for them ("--tls-cert DIR/server.pem --tls-key ...";
+# DIR must hold no blanks). Returns openssl's failure, its messages in DIR/openssl.log.
+kl_tls_make() {
+  mkdir -p "$1" || return
+  {
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Kelvory test CA" \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+      -keyout "$1/ca-key.pem" -out "$1/ca.pem" &&
+      openssl req -new -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" \
+        -keyout "$1/server-key.pem" -out "$1/server.csr" &&
+      printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' \
+        >"$1/server.ext" &&
+      openssl x509 -req -in "$1/server.csr" -CA "$1/ca.pem" -CAkey "$1/ca-key.pem" \
+        -CAcreateserial -days 2 -extfile "$1/server.ext" -out "$1/server.pem"
+  } >"$1/openssl.log" 2>&1 || return
+  KELVORY_CA_FILE=$1/ca.pem
+  export KELVORY_CA_FILE
+  # shellcheck disable=SC2034  # read by the callers
+  kl_tls_options="--tls-cert $1/server.pem --tls-key $1/server-key.pem"
 }
 
 # kl_sim_stop: ends the simulator kl_sim_start started, if it runs, and waits for it (its port is
@@ -40,6 +69,47 @@ kl_sim_stop() {
     wait "$kl_sim" 2>/dev/null || true
     kl_sim=""
   fi
+  return 0
+}
+
+# --- A forward proxy (tinyproxy) ---
+
+# kl_proxy_start DIR [LINE...]
+# Starts tinyproxy in the foreground of a background job on a free port of 127.0.0.1, allowing
+# 127.0.0.1 only, with the further configuration LINEs (e.g. "BasicAuth user secret"); its
+# configuration and log in DIR. Waits (10 s at most) until it accepts connections. Sets
+# kl_proxy_port; each proxy started is remembered for kl_proxy_stop. Returns 1 when it did not
+# start (its log says why).
+kl_proxy_start() {
+  kl_dir=$1
+  shift
+  mkdir -p "$kl_dir" || return
+  kl_proxy_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])') || return
+  {
+    printf 'Port %s\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 30\nMaxClients 50\n' "$kl_proxy_port"
+    printf 'LogLevel Info\nLogFile "%s/tinyproxy.log"\n' "$kl_dir"
+    for kl_line; do printf '%s\n' "$kl_line"; done
+  } >"$kl_dir/tinyproxy.conf"
+  tinyproxy -d -c "$kl_dir/tinyproxy.conf" >"$kl_dir/tinyproxy.out" 2>&1 &
+  kl_proxies="${kl_proxies:-} $!"
+  kl_i=0
+  while [ "$kl_i" -lt 200 ]; do
+    grep -q 'Starting main loop' "$kl_dir/tinyproxy.log" 2>/dev/null && return 0
+    kill -0 "$!" 2>/dev/null || return 1
+    sleep 0.05
+    kl_i=$((kl_i + 1))
+  done
+  return 1
+}
+
+# kl_proxy_stop: ends every proxy kl_proxy_start started and waits for them. Safe to call twice,
+# and from an EXIT trap.
+kl_proxy_stop() {
+  for kl_p in ${kl_proxies:-}; do
+    kill "$kl_p" 2>/dev/null || true
+    wait "$kl_p" 2>/dev/null || true
+  done
+  kl_proxies=""
   return 0
 }
 

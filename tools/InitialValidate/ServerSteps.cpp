@@ -76,7 +76,7 @@ bool IsApplianceId(const std::string& id) {
 
 }  // namespace
 
-int Validate(const ServerClient& server, const Options& o, InstallLog& log) {
+int Validate(ServerClient& server, const Options& o, InstallLog& log) {
   log.Entry("Validating with the management server", server.base() + kl::protocol::kValidatePath);
   const ServerAnswer a = server.Post(kl::protocol::kValidatePath, Dump(Identity(o)));
   const json j = Parse(a);
@@ -95,7 +95,7 @@ int Validate(const ServerClient& server, const Options& o, InstallLog& log) {
   return o.applianceId.empty() ? kToolCustomerNameRejected : kToolApplianceIdRejected;
 }
 
-int Register(const ServerClient& server, const Options& o, InstallLog& log, std::string& id) {
+int Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id) {
   json request = Identity(o);
   std::string why;
   if (!Discover(request, why)) {

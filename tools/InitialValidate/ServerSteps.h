@@ -9,9 +9,9 @@
 #include "ServerClient.h"
 
 // A tool exit code: kToolOk when the server validated the identity.
-int Validate(const ServerClient& server, const Options& o, InstallLog& log);
+int Validate(ServerClient& server, const Options& o, InstallLog& log);
 
 // A tool exit code; on success `id` is this machine's appliance ID.
-int Register(const ServerClient& server, const Options& o, InstallLog& log, std::string& id);
+int Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id);
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_SERVERSTEPS_H_

@@ -38,7 +38,7 @@ int Steps(const Options& o, InstallLog& log) {
     return kToolConfigFile;
   }
   CurlGlobal curl;
-  const ServerClient server(o);
+  ServerClient server(o);
   int code = Validate(server, o, log);
   std::string applianceId;
   if (code == kToolOk) code = Register(server, o, log, applianceId);

@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 #include <netdb.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -18,13 +19,13 @@
 
 namespace sim {
 
-// One connection's socket as httplib reads and writes it. Each read waits at most the read
-// timeout and never past the request's deadline; the buffer outlives a request, so a pipelined
-// one after it is kept.
+// One connection's socket as httplib reads and writes it, in the clear or through `tls` (a
+// session whose handshake is done). Each read waits at most the read timeout and never past the
+// request's deadline; the buffer outlives a request, so a pipelined one after it is kept.
 class DeadlineStream : public httplib::Stream {
  public:
-  DeadlineStream(int socket, std::function<void()> answering)
-      : socket_(socket), answering_(std::move(answering)) {}
+  DeadlineStream(int socket, std::function<void()> answering, SSL* tls = nullptr)
+      : socket_(socket), answering_(std::move(answering)), tls_(tls) {}
 
   // A new request is awaited.
   void Await() {
@@ -32,16 +33,19 @@ class DeadlineStream : public httplib::Stream {
     writing_ = false;
   }
 
-  bool is_readable() const override { return begin_ < end_ || Ready(POLLIN, ReadLimit()); }
+  bool is_readable() const override {
+    return begin_ < end_ || Decrypted() || Ready(POLLIN, ReadLimit());
+  }
   bool is_writable() const override { return Ready(POLLOUT, kWriteTimeout); }
 
   ssize_t read(char* ptr, size_t size) override {
     if (begin_ == end_) {
       ssize_t got = -1;
-      if (Ready(POLLIN, ReadLimit())) {
+      if (Decrypted() || Ready(POLLIN, ReadLimit())) {
         do {
-          got = ::recv(socket_, buffer_, sizeof buffer_, 0);
-        } while (got < 0 && errno == EINTR);
+          got = tls_ != nullptr ? SSL_read(tls_, buffer_, sizeof buffer_)
+                                : ::recv(socket_, buffer_, sizeof buffer_, 0);
+        } while (got < 0 && errno == EINTR && tls_ == nullptr);
       }
       if (got <= 0) {
         failed_ = true;
@@ -62,6 +66,8 @@ class DeadlineStream : public httplib::Stream {
       answering_();
     }
     if (!Ready(POLLOUT, kWriteTimeout)) return -1;
+    if (tls_ != nullptr)
+      return SSL_write(tls_, ptr, static_cast<int>(std::min<size_t>(size, 1 << 20)));
     return ::send(socket_, ptr, size, MSG_NOSIGNAL);
   }
 
@@ -78,6 +84,9 @@ class DeadlineStream : public httplib::Stream {
   bool Failed() const { return failed_; }
 
  private:
+  // Bytes of a record already read off the socket, which poll would not see.
+  bool Decrypted() const { return tls_ != nullptr && SSL_pending(tls_) > 0; }
+
   Clock::duration ReadLimit() const {
     return std::min<Clock::duration>(kReadTimeout, deadline_ - Clock::now());
   }
@@ -108,6 +117,7 @@ class DeadlineStream : public httplib::Stream {
 
   const int socket_;
   const std::function<void()> answering_;
+  SSL* const tls_;
   Clock::time_point deadline_;
   bool writing_ = false, failed_ = false;
   char buffer_[4096];

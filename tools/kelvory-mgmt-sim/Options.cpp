@@ -21,9 +21,18 @@ int ParseOptions(int argc, char** argv, Options& o) {
                  "JSON file: {\"customers\": [{\"name\", \"id\"}], \"appliances\": [...], "
                  "\"refuseRegistration\": [customer or appliance IDs]}; default: the customer "
                  "\"Demo Customer\" (ID 1001) and the appliance 42");
+  CLI::Option* cert = app.add_option("--tls-cert", o.tlsCert,
+                                     "PEM file: the server's certificate (then its chain); serves "
+                                     "https instead of http")
+                          ->check(CLI::ExistingFile);
+  CLI::Option* key = app.add_option("--tls-key", o.tlsKey, "PEM file: the certificate's key")
+                         ->check(CLI::ExistingFile);
+  cert->needs(key);
+  key->needs(cert);
   app.footer(
       "Serves POST /api/v1/validate and POST /api/v1/register (see InitialValidate --help), also "
-      "in absolute form as a proxy receives them. Prints \"listening on 127.0.0.1:PORT\" first; "
+      "in absolute form as a proxy receives them. Prints \"listening on 127.0.0.1:PORT\" first, "
+      "then a line for each connection it accepts; "
       "stops on SIGINT or SIGTERM. Usage errors exit with 2.");
   app.add_flag("--version", "Print the name and version (alone on the command line)");
   try {

@@ -12,6 +12,7 @@ struct Options {
   int port = 0;
   int maxConnections = kMaxConnections;
   std::string customersFile;
+  std::string tlsCert, tlsKey;  // both or neither: https instead of http
 };
 
 /// Reads the command line into `o`: -1 to go on, else the exit code (--help and --version

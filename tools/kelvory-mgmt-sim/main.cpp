@@ -19,7 +19,8 @@
 //
 // Requests in absolute form ("POST http://host:port/api/v1/validate"), as an HTTP proxy
 // receives them, are answered the same way, so the simulator can also stand in for a proxy in
-// front of the server. Each request is logged on standard output, proxied ones marked.
+// front of the server. Each request is logged on standard output, proxied ones marked, and so
+// is each connection accepted. With --tls-cert and --tls-key the same is served over https.
 #include <pthread.h>
 #include <signal.h>
 
@@ -70,8 +71,15 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  std::string why;
+  sim::TlsContext tls(nullptr, SSL_CTX_free);
+  if (!o.tlsCert.empty() && !(tls = sim::MakeTlsContext(o.tlsCert, o.tlsKey, why))) {
+    fprintf(stderr, "kelvory-mgmt-sim: %s, %s: %s\n", o.tlsCert.c_str(), o.tlsKey.c_str(),
+            why.c_str());
+    return 2;
+  }
   Simulator simulator(std::move(directory));
-  Listener server(static_cast<size_t>(maxConnections));
+  Listener server(static_cast<size_t>(maxConnections), tls.get());
   simulator.Routes(server);
   server.new_task_queue = [maxConnections] {
     return new GrowingPool(static_cast<size_t>(maxConnections) + 1);
@@ -84,6 +92,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   Say("listening on 127.0.0.1:" + std::to_string(bound));
+  if (tls) Say("https, with the certificate " + o.tlsCert);
 
   // The stopper waits for a stop signal; when the server ends by itself it is woken with one of
   // its own (a blocked signal sent to the thread) and sees that it has nothing left to stop.

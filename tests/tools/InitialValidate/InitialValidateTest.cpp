@@ -449,6 +449,88 @@ TEST_F(ToolFaults, SilentClientsHoldUpNobody) {
   }
 }
 
+using Tls = kl::ToolTest;
+
+// Over https, with a CA and a server certificate from the scripts' own function and certificates
+// made wrong on purpose with the same key: every TLS failure is code 10, its cause named in the
+// log before libcurl's text. A success counts the simulator's connections: both requests go over
+// one, plain, through a proxy (the simulator taking its part) and over https (one handshake).
+TEST_F(Tls, FailuresAreCode10AndSayWhy) {
+  const std::string d = dir_ + "/tls", ca = d + "/ca.pem";
+  const std::string script = ". " SCRIPTS_DIR "/lib.sh && kl_tls_make " + d + " && cd " + d +
+                             R"( && {
+      sign() { openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem "$@"; }
+      sign -days -1 -extfile server.ext -out expired.pem &&
+      printf 'subjectAltName=DNS:other.invalid\n' >other.ext &&
+      sign -days 2 -extfile other.ext -out misnamed.pem &&
+      openssl req -x509 -key server-key.pem -subj /CN=127.0.0.1 -days 2 \
+        -addext subjectAltName=IP:127.0.0.1 -out selfsigned.pem
+    } 2>>openssl.log)";
+  ASSERT_EQ(kl::RunProcess("/bin/sh", {"-c", script}).exitCode, 0)
+      << kl::ReadWholeFile(d + "/openssl.log");
+  // The tool's code against a simulator with `cert` ("": plain http), over http, https or a proxy.
+  const auto run = [&](const std::string& cert, const std::string& caFile, const char* over) {
+    if (sim_ > 0) {
+      kill(sim_, SIGTERM);
+      kl::ReapProcess(sim_, 10);
+    }
+    unlink(simOut_.c_str());  // the new one's first line is its port
+    StartSimulator(cert.empty()
+                       ? Args{}
+                       : Args{"--tls-cert", d + "/" + cert, "--tls-key", d + "/server-key.pem"});
+    caFile.empty() ? unsetenv("KELVORY_CA_FILE") : setenv("KELVORY_CA_FILE", caFile.c_str(), 1);
+    tmp_.Write("install.log", "");
+    const std::string port = std::to_string(port_), proxy = "127.0.0.1:" + port;
+    return Tool(Args{"-s", "127.0.0.1", "-n", port, "-p",
+                     over == std::string("https") ? "https" : "http", "-a", "42"} +
+                (over == std::string("proxy") ? Args{"-x", proxy} : Args{}));
+  };
+  const struct {
+    std::string cert, caFile;
+    const char* over;
+    std::string why;  // the start of the log's detail line; "": a success
+  } cases[] = {
+      {"server.pem", ca, "https", ""},
+      {"", "", "http", ""},
+      {"", "", "proxy", ""},
+      {"server.pem", "", "https", "TLS: the server's certificate is not trusted"},
+      {"selfsigned.pem", ca, "https", "TLS: the server's certificate is not trusted"},
+      {"expired.pem", ca, "https", "TLS: the server's certificate has expired"},
+      {"misnamed.pem", ca, "https", "TLS: the server's certificate is not for this host name"},
+      {"", ca, "https",
+       "TLS: the handshake failed; the server may not speak TLS on this port, or it "
+       "refused the handshake (libcurl reports both alike): "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cert + " " + c.caFile + " " + c.over);
+    EXPECT_EQ(run(c.cert, c.caFile, c.over), c.why.empty() ? 0 : 10);
+    const std::string out = SimulatorOutput();
+    size_t connections = 0;
+    for (size_t at = 0; (at = out.find("\nconnection ", at)) != std::string::npos; ++at)
+      ++connections;
+    if (c.why.empty()) {
+      EXPECT_EQ(connections, 1u) << out;
+    }
+    EXPECT_NE(Log().find(c.why.empty() ? "\tValidation succeeded"
+                                       : "\tCannot reach the management server -- " + c.why),
+              std::string::npos)
+        << Log();
+  }
+#if defined(__linux__)
+  // KELVORY_CA_FILE adds to the system's store: with the CA bound over the system's bundle (in a
+  // mount namespace of the test's own, which needs root), an unrelated file named, still trusted.
+  const char* bundle = "/etc/ssl/certs/ca-certificates.crt";
+  if (access(bundle, R_OK) != 0 || unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount(ca.c_str(), bundle, nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind a file over " << bundle << ": " << strerror(errno);
+  }
+  EXPECT_EQ(run("server.pem", d + "/selfsigned.pem", "https"), 0) << Log();
+  umount(bundle);
+#endif
+  unsetenv("KELVORY_CA_FILE");
+}
+
 // --version on standard output; the simulator's usage errors exit 2 on standard error (the
 // tool's own codes are above).
 TEST(ToolCommandLines, VersionAndUsageErrors) {
