@@ -10,7 +10,7 @@ backticks:
   `scripts/check-x.sh`                   a check that .ci/run runs (or tests/.../x.sh,
                                          packaging/.../check-x.sh); a tests/.../x.sh may
                                          instead be run by tests/CMakeLists.txt
-Also checks the README's table of the validation tool's exit codes against their one home,
+Also checks docs/developers.md's table of the validation tool's exit codes against their one home,
 installer/contract/KLToolExitCodes.h.
 Usage: scripts/check-contract.py [CONTRACT]; exit 1 naming each line at fault.
 """
@@ -90,7 +90,7 @@ def check_ref(ref, ci_run):
 
 
 def exit_code_faults():
-    """The README's table of the tool's exit codes against installer/contract/KLToolExitCodes.h,
+    """The developers' guide's table of the tool's exit codes against installer/contract/KLToolExitCodes.h,
     whose table the plug-in's messages and the tool's help are built from."""
     header = (ROOT / "installer/contract/KLToolExitCodes.h").read_text()
     table = header[header.index("kToolExitCodeTexts"):]
@@ -98,14 +98,15 @@ def exit_code_faults():
     texts = [tuple("".join(re.findall(r'"((?:[^"\\]|\\.)*)"', part)) for part in pair)
              for pair in re.findall(r"\{" + literal + "," + literal + r"\}", table)]
     rows = {}
-    for line in (ROOT / "README.md").read_text().splitlines():
+    for line in (ROOT / "docs/developers.md").read_text().splitlines():
         row = cells(line) if line.startswith("|") else []
         if len(row) == 3 and row[0].isdigit():
             rows[int(row[0])] = (row[1], row[2])
     faults = []
     for code, (message, meaning) in enumerate(texts):
         if rows.get(code) != (message, meaning):
-            faults.append(f"README.md: exit code {code} does not read as in KLToolExitCodes.h")
+            faults.append(f"docs/developers.md: exit code {code} does not read as in "
+                          "KLToolExitCodes.h")
     if len(texts) != 19:
         faults.append(f"KLToolExitCodes.h: {len(texts)} exit codes read, 19 expected")
     return faults
