@@ -76,6 +76,14 @@ class Workspace:
                          "-B", str(self.build)])
 
     def build_targets(self, targets):
+        # A test that is not a build target (a script ctest runs, such as the fence check's
+        # fixtures) needs nothing built.
+        listing = subprocess.run(["cmake", "--build", str(self.build), "--target", "help"],
+                                 capture_output=True, text=True).stdout
+        known = {line[4:].split()[0] for line in listing.splitlines() if line.startswith("... ")}
+        targets = [t for t in targets if t in known]
+        if not targets:
+            return 0
         return self.run(["cmake", "--build", str(self.build), "-j1", "--target", *targets])
 
     def test(self, binaries):
