@@ -23,6 +23,7 @@
 #include "LeakCheck.h"
 #include "PlainText.h"
 #include "PluginLoader.h"
+#include "ProcessBytes.h"
 #include "ProcessGuard.h"
 #include "ScriptRunner.h"
 #include "Transcript.h"
@@ -92,7 +93,10 @@ void RunHeadless(KLHostController* host) {
 
 }  // namespace
 
+KL_PROCESS_BYTES_PREINIT
+
 int main(int argc, char** argv) {
+  KL_PROCESS_BYTES_RESTORE();
   HostOptions options;
   const int parsed = ParseHostOptions(argc, argv, &options);
   if (parsed >= 0) return parsed;
