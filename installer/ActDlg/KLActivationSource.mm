@@ -217,6 +217,13 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request) {
       choice.managedValues = values;
       managed = KLRecordFromManagedValues(values);
       look.hasData = [managed containData];
+      for (const std::string& key : KLBrokenManagedTexts(values)) {
+        choice.notes.push_back("the managed preferences' " + key +
+                               " holds a NUL or text that is not valid, so it counts as not given");
+        kl::CurrentPlatform().ConsoleLog("Managed preferences " +
+                                         EscapeControlCharacters(look.location) + ": " +
+                                         choice.notes.back());
+      }
     }
     choice.looked.push_back(look);
   }
