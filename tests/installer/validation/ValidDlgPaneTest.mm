@@ -36,6 +36,21 @@ static std::string gVerdictCalls;
 }
 @end
 
+// The pane's busy indicator, watched: whether it spins.
+static bool gSpinning = false;
+@interface KLWatchedIndicator : NSProgressIndicator
+@end
+@implementation KLWatchedIndicator
+- (void)startAnimation:(id)sender {
+  gSpinning = true;
+  [super startAnimation:sender];
+}
+- (void)stopAnimation:(id)sender {
+  gSpinning = false;
+  [super stopAnimation:sender];
+}
+@end
+
 namespace {
 
 const char kConf[] = "/tmp/kelvor.conf";
@@ -120,6 +135,7 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     SetUp();
     // Same layout (no instance variables of its own): the built pane becomes the subclass.
     if (!c.calls.empty()) object_setClass(pane_, [KLOwnVerdictPane class]);
+    object_setClass([pane_ valueForKey:@"klValidationIndicator"], [KLWatchedIndicator class]);
     gVerdictCalls.clear();
     kl::FakeTool tool(c.steps);
     [section_ setResourcePath:KLNSString(tool.directory)];
@@ -139,7 +155,9 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
                  [pane_ shouldExitPane:InstallerDirectionBackward]);
     EXPECT_FALSE([pane_ nextEnabled] || [pane_ previousEnabled]);
     EXPECT_EQ(Verdict(), "(hidden)");
+    EXPECT_TRUE(gSpinning);
     const NSTimeInterval stall = WaitForVerdict(entered);
+    EXPECT_FALSE(gSpinning);  // whatever the verdict
     printf("main run loop's longest stall while the tool ran: %.0f ms\n", stall * 1000);
     EXPECT_LT(stall, 1.0);
 
