@@ -10,8 +10,10 @@
 #include "AllocationCount.h"
 #include "FakePlatform.h"
 #include "FakeTool.h"
+#include "KLHelper.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
+#import "KLValidation.h"
 #include "KLValidationTool.h"
 #import "PaneHarness.h"
 #import "ValidDlgPaneViews.h"
@@ -183,6 +185,31 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     EXPECT_TRUE([pane_ nextEnabled] && [pane_ previousEnabled]);
     EXPECT_EQ(static_cast<size_t>(tool.Runs()), servers.size());
   }
+}
+
+// The configuration's copy of the key keeps 255 bytes, as the pane's 256-byte buffer: a key of
+// 255 is used whole, one of 256 loses its last byte (here the separator before an empty token,
+// so the copy has three fields and is refused).
+TEST_F(ValidDlgPaneTest, TheConfigurationsCopyOfTheKeyKeeps255Bytes) {
+  // A key text of `length` characters: many endpoints, then "|42|1|".
+  const auto key = [](size_t length) {
+    const size_t decoded = length * 3 / 4;  // unpadded: 255 characters hold 191 bytes
+    std::vector<std::string> items{"192.0.2.1"};
+    size_t size = 9 + 6;
+    while (size + 10 <= decoded) items.push_back("192.0.2.1"), size += 10;
+    for (size_t i = 0; size < decoded; ++i, ++size) items[i] += "0";
+    std::string text = items[0];
+    for (size_t i = 1; i < items.size(); ++i) text += "," + items[i];
+    std::string encoded = KLHelper::EncodeBase64(text + "|42|1|");
+    encoded.erase(encoded.find_last_not_of('=') + 1);
+    EXPECT_EQ(encoded.size(), length);
+    return KLNSString(encoded);
+  };
+  EXPECT_TRUE(KLWriteConfigFile(key(255), @"/"));
+  EXPECT_EQ(fake_->alerts, Strings{});
+  unlink(kConf);
+  EXPECT_FALSE(KLWriteConfigFile(key(256), @"/"));
+  EXPECT_EQ(fake_->alerts, Strings{"Invalid activation key format"});
 }
 
 TEST_F(ValidDlgPaneTest, MissingRecordSendsTheUserBackAndPanesFreeTheirControls) {

@@ -715,10 +715,12 @@ TEST(SourceChoice, AFifoSwappedInIsNeverWaitedOn) {
   kl::TempDir tmp;
   const std::string fifo = tmp.path + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const std::string xml = tmp.Write("xml", "<D><ActivationKey>k</ActivationKey></D>");
-  const std::string plist = tmp.Write("plist", Plist({"ActivationKey", "k"}));
-  const std::string prefill = tmp.Write("pkg/InstallationData.xml", "");
-  const std::string profile = tmp.path + "/profile.plist";
+  const std::string xmlText = "<D><ActivationKey>k</ActivationKey></D>";
+  const std::string plistText = Plist({"ActivationKey", "k"});
+  const std::string xml = tmp.Write("xml", xmlText), plist = tmp.Write("plist", plistText);
+  // Each place holds a good file or the FIFO, never anything else.
+  const std::string prefill = tmp.Write("pkg/InstallationData.xml", xmlText);
+  const std::string profile = tmp.Write("profile.plist", plistText);
   std::atomic<bool> done{false};
   std::atomic<int64_t> since{0};  // when the read under way started (ms), 0 between reads
   int released = 0;

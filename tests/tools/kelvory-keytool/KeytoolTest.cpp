@@ -478,4 +478,21 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
                 "such folder: " + dir_ + "/none\npasses by itself: no\n");
 }
 
+// --probe-timeout takes fractions: a TLS handshake that never comes (port_ accepts nothing) is
+// given up after half a second, not a whole one.
+TEST_F(DoctorFiles, AFractionalProbeTimeoutIsHonoured) {
+  const auto began = std::chrono::steady_clock::now();
+  const kl::ProcessRun r =
+      Keytool({"doctor", "--json", "--probe", "--probe-timeout", "0.5", "--key",
+               Key("https://127.0.0.1:" + std::to_string(port_) + "|42|1|t")});
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  const json report = json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(report.is_object()) << r.out << r.err;
+  EXPECT_EQ(report["probe"][0]["reachable"], false);
+  EXPECT_EQ(Text(report["probe"][0]["error"]).rfind("Connection timed out after 50", 0), 0u);
+  EXPECT_GT(took, 0.45);
+  EXPECT_LT(took, 0.95);
+}
+
 }  // namespace
