@@ -50,6 +50,9 @@ enum class KLPrefillLog {
 KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log,
                                         FileRead* read = nullptr);
 
+/// The same for the pre-fill file at `path` itself, as bytes (empty: none).
+KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, FileRead* read);
+
 /// What a pre-fill record puts into the controls: the key form when it holds a key, else the
 /// customer form with its ID and name when it holds both; its server URL when it has one; its
 /// protocol; its port as a decimal text; its proxy, and the proxy option, when it has one.

@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
 #include "KLPrefillSchema.h"
@@ -20,6 +21,14 @@ std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// KLPrefillPathBeside in bytes: the last component (after any trailing slashes) replaced.
+std::string PathBeside(std::string package) {
+  while (package.size() > 1 && package.back() == '/') package.pop_back();
+  const size_t slash = package.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : package.substr(0, slash + 1);
+  return folder + "InstallationData.xml";
 }
 
 // Why a path gives no file, or the empty text when a regular file was read there.
@@ -108,10 +117,16 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
   FileRead read;
   if (request.besidePackage || !request.packagePath.empty()) {
     look.kind = KLSourceKind::kPackageFolder;
-    NSString* package = KLTypedText(request.packagePath);
-    look.location = KLStdString(KLPrefillPathBeside(package));
-    // The pane's own lookup decides whether there is a file; the checks only say why not.
-    *record = KLReadPrefillBeside(package, request.prefillLog, &read);
+    // The pane's own lookup decides whether there is a file; the checks only say why not. A
+    // package path that is not UTF-8 keeps its bytes: Foundation's paths cannot hold them.
+    if (KLHelper::IsWellFormedUtf8(request.packagePath)) {
+      NSString* package = KLNSString(request.packagePath);
+      look.location = KLStdString(KLPrefillPathBeside(package));
+      *record = KLReadPrefillBeside(package, request.prefillLog, &read);
+    } else {
+      look.location = PathBeside(request.packagePath);
+      *record = KLReadPrefillAt(look.location, request.prefillLog, &read);
+    }
   } else {
     look.kind = KLSourceKind::kDataFile;
     look.location = request.dataPath;

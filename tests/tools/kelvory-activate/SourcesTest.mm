@@ -144,6 +144,10 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
                  "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
   const std::string data =
       tmp_.Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
+  // A folder whose name is not UTF-8: the path keeps its bytes (JSON shows U+FFFD for them).
+  tmp_.Write("caf\xE9/InstallationData.xml",
+             "<D><Customer><ID>3</ID><Name>L</Name></Customer><Server><URL>127.0.0.7</URL>"
+             "</Server></D>");
   const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
   const std::string keyFile =
       tmp_.Write("key.xml", "<r><ActivationKey>" + key + "</ActivationKey></r>");
@@ -198,6 +202,9 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
                                    "ServerProtocol", "HTTPS"})),
        "managed-preferences", dir_ + "/upper.plist", Strings{},
        "-s 127.0.0.1 -n 0 -p http -c N -i 1"},
+      {Strings{"--package", dir_ + "/caf\xE9/Kelvory.pkg"}, "package-folder",
+       dir_ + "/caf\xEF\xBF\xBD/InstallationData.xml", Strings{},
+       "-s 127.0.0.7 -n 0 -p http -c L -i 3"},
       // A byte that is not UTF-8 in a value: one character, as typed text takes it.
       {Strings{"--customer-name", "A\xFF", "--customer-id", "1", "--server", "127.0.0.1"},
        "options", nullptr, Strings{"customerName", "customerId", "serverURL"},
