@@ -488,8 +488,8 @@ BLIND = [
       "  if (magnitude > limit + 1) {", EVERYTHING),
     # A pre-fill path with a line break writes a forged entry into the install log.
     M("blind-prefill-log-unescaped", INPUT,
-      'EscapeControlCharacters(KLStdString(path)) + " has been found\\n"',
-      'KLStdString(path) + " has been found\\n"', EVERYTHING),
+      'EscapeControlCharacters(path) + " has been found\\n"',
+      'path + " has been found\\n"', EVERYTHING),
     # kelvory-activate --key ... --proxy P validates without the proxy.
     M("blind-activate-proxy-with-key", "tools/kelvory-activate/CommandLineSources.mm", "if (o.hasProxy) request.typed.proxy = o.proxy;",
       "if (o.hasProxy && !o.hasKey) request.typed.proxy = o.proxy;", EVERYTHING),
