@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <utility>
 #include <vector>
 
 #include "KLHelper.h"
@@ -121,16 +122,32 @@ NSString* KLPrefillPathBeside(NSString* packagePath) {
       stringByAppendingPathComponent:@"InstallationData.xml"];
 }
 
-KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log) {
+KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log, FileRead* read) {
   NSString* path = KLPrefillPathBeside(packagePath);
+  return KLReadPrefillAt(path != nil ? [path fileSystemRepresentation] : "", log, read);
+}
+
+KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, FileRead* read) {
   // Only a regular file is one: a directory, a FIFO (which would hang the window) or a device
-  // of that name is none.
+  // of that name is none. Judged by what one opening found, so nothing swapped in after it
+  // is read.
+  FileRead file;
+  file.status = FileReadStatus::kMissing;
+  if (!path.empty()) file = ReadRegularFile(path.c_str(), kPrefillMaxBytes);
   struct stat info;
-  if (path != nil && stat([path fileSystemRepresentation], &info) == 0 && S_ISREG(info.st_mode)) {
-    KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithXmlFile:path] autorelease];
+  const bool regular = file.status == FileReadStatus::kRead ||
+                       file.status == FileReadStatus::kTooLarge ||
+                       (file.status == FileReadStatus::kFailed && stat(path.c_str(), &info) == 0 &&
+                        S_ISREG(info.st_mode));
+  NSData* data = file.status == FileReadStatus::kRead
+                     ? [NSData dataWithBytes:file.bytes.data() length:file.bytes.size()]
+                     : nil;
+  if (read != nullptr) *read = std::move(file);
+  if (regular) {
+    KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithXmlData:data] autorelease];
     // The path comes from outside: escaped, so only the entry's own line break stays.
     if (log != KLPrefillLog::kNone) {
-      LogInstallerMessage(EscapeControlCharacters(KLStdString(path)) + " has been found\n", "");
+      LogInstallerMessage(EscapeControlCharacters(path) + " has been found\n", "");
     }
     return record;
   }

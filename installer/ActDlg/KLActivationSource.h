@@ -65,6 +65,9 @@ struct KLSourceChoice {
   KLSourceKind source = KLSourceKind::kNone;  ///< its source; kOptions when options alone
   std::vector<KLSourceLook> looked;           ///< every source asked for, profile first
   std::vector<std::string> overrides;         ///< option names applied over the record, in order
+  /// One line for each profile key whose text counts as not given (KLIsWholeText), for the
+  /// console and the headless tool's message.
+  std::vector<std::string> notes;
   NSDictionary* managedValues = nil;     ///< the managed preferences read (autoreleased), or nil
   KLTextDataProvider* fileRecord = nil;  ///< the file's record when one was read (autoreleased)
 };
@@ -78,9 +81,19 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request);
 /// ProxyPort (the profile column of KLPrefillSchema.h). Null-terminated.
 extern const char* const kKLManagedKeys[];
 
+/// True when a profile's text can be used whole: it holds no NUL (which would end it early in
+/// every C string it becomes) and is valid text (no unpaired UTF-16 surrogate, which is also
+/// how the Linux reader keeps bytes that are not UTF-8).
+bool KLIsWholeText(NSString* text);
+
+/// The profile keys in `values` whose text is not whole, in the order of kKLManagedKeys: each
+/// counts as not given.
+std::vector<std::string> KLBrokenManagedTexts(NSDictionary* values);
+
 /// The record the managed preferences give, read as the pre-fill file is: texts as given, the
 /// protocol https only for exactly "https", ports by the leading-integer rule (a number is
-/// taken as it is), the proxy as URL:port or URL alone. A value of another type is left out.
+/// taken as it is), the proxy as URL:port or URL alone. A value of another type, or a text that
+/// is not whole, is left out.
 KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values);
 
 /// The managed values in a property list (XML or binary): the flat dictionary itself, or, from a

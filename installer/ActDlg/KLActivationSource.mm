@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
 #include "KLPrefillSchema.h"
@@ -16,54 +17,55 @@
 
 namespace {
 
-NSString* FileName(const std::string& path) {
-  return [[NSFileManager defaultManager] stringWithFileSystemRepresentation:path.c_str()
-                                                                     length:path.size()];
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Why a path gives no file, or the empty text when there is a regular file there.
-std::string MissingFile(const std::string& path) {
-  if (path.empty()) return "no package path, so no folder to look in";
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) {
-    const int error = errno;
-    if (error != ENOENT && error != ENOTDIR) {
-      return "cannot look for it: " + std::string(strerror(error));
-    }
-    const std::string folder = FolderOf(path);
-    struct stat folderInfo;
-    if (stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
-      return "no such folder: " + folder;
-    }
-    return "no such file in " + folder;
-  }
-  if (S_ISDIR(info.st_mode)) return "a directory of that name, not a file";
-  if (!S_ISREG(info.st_mode)) return "not a regular file (a FIFO or a device is never read)";
-  return std::string();
+// KLPrefillPathBeside in bytes: the last component (after any trailing slashes) replaced.
+std::string PathBeside(std::string package) {
+  while (package.size() > 1 && package.back() == '/') package.pop_back();
+  const size_t slash = package.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : package.substr(0, slash + 1);
+  return folder + "InstallationData.xml";
 }
 
-// Why a file that is there cannot be read. The record stays silent on a bad file, so the
-// reason is found here, reading the way the record reads.
-std::string UnreadableFile(const std::string& path, bool textFormat) {
-  FILE* file = fopen(path.c_str(), "r");
-  if (file == NULL) return "cannot be read: " + std::string(strerror(errno));
-  errno = 0;
-  const bool failed = fgetc(file) == EOF && ferror(file);
-  const int readErrno = errno;
-  fclose(file);
-  if (failed) return "cannot be read: " + std::string(strerror(readErrno));
-  if (textFormat) return std::string();  // an empty or binary text file is still read
-  struct stat info;
-  if (stat(path.c_str(), &info) == 0 && info.st_size > kPrefillMaxBytes) {
-    return "larger than 1 MiB, which the pre-fill reader treats as unreadable";
+// Why a path gives no file, or the empty text when a regular file was read there.
+// `tooLarge` says why a larger one is not read.
+std::string MissingFile(const std::string& path, const FileRead& read, const char* tooLarge) {
+  if (path.empty()) return "no package path, so no folder to look in";
+  switch (read.status) {
+    case FileReadStatus::kRead:
+      return std::string();
+    case FileReadStatus::kDirectory:
+      return "a directory of that name, not a file";
+    case FileReadStatus::kNotRegular:
+      return "not a regular file (a FIFO or a device is never read)";
+    case FileReadStatus::kTooLarge:
+      return tooLarge;
+    case FileReadStatus::kFailed: {
+      // stat opens nothing: it only tells a file we may not read from one we cannot find.
+      struct stat info;
+      if (stat(path.c_str(), &info) == 0)
+        return "cannot be read: " + std::string(strerror(read.error));
+      return "cannot look for it: " + std::string(strerror(errno));
+    }
+    case FileReadStatus::kMissing:
+      break;
   }
-  NSData* data = [NSData dataWithContentsOfFile:FileName(path)];
+  const std::string folder = FolderOf(path);
+  struct stat folderInfo;
+  if (stat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
+    return "no such folder: " + folder;
+  }
+  return "no such file in " + folder;
+}
+
+// Why a pre-fill file that was read gives nothing. The record stays silent on a bad file, so
+// the reason is found here, in the bytes the record read.
+std::string UnusableFile(NSData* data, bool textFormat) {
+  if (textFormat) return std::string();  // an empty or binary text file is still read
   if ([data length] == 0) return "empty, not a well-formed XML document";
   // The reader's own parser, in one pass: a document tree would take quadratic time on a file
   // of many siblings.
@@ -74,19 +76,12 @@ std::string UnreadableFile(const std::string& path, bool textFormat) {
   return std::string();
 }
 
-// A file's first `most` bytes, or nil with errno set: a larger file is never read whole.
-NSData* ReadAtMost(const std::string& path, size_t most) {
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == NULL) return nil;
-  std::string bytes(most, '\0');
-  bytes.resize(fread(&bytes[0], 1, bytes.size(), file));
-  const bool failed = ferror(file) != 0;
-  const int readErrno = errno;
-  fclose(file);
-  errno = readErrno;
-  if (failed) return nil;
-  return [NSData dataWithBytes:bytes.data() length:bytes.size()];
+NSData* BytesOf(const FileRead& read) {
+  return [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
 }
+
+constexpr char kPrefillTooLarge[] =
+    "larger than 1 MiB, which the pre-fill reader treats as unreadable";
 
 KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictionary** values) {
   KLSourceLook look;
@@ -106,14 +101,10 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
     data = [NSData dataWithBytes:bytes.data() length:bytes.size()];
   } else {
     look.location = request.managedPreferencesPath;
-    look.problem = MissingFile(look.location);
+    const FileRead read = ReadRegularFile(look.location.c_str(), kPrefillMaxBytes);
+    look.problem = MissingFile(look.location, read, "larger than 1 MiB");
     if (!look.problem.empty()) return look;
-    errno = 0;
-    data = ReadAtMost(look.location, kPrefillMaxBytes + 1);  // one byte more tells a larger file
-    if (data == nil) {
-      look.problem = "cannot be read: " + std::string(strerror(errno != 0 ? errno : EIO));
-      return look;
-    }
+    data = BytesOf(read);
   }
   *values = KLManagedValuesFromData(data, &look.problem);
   if (*values == nil) return look;
@@ -123,29 +114,41 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
 
 KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** record) {
   KLSourceLook look;
+  FileRead read;
   if (request.besidePackage || !request.packagePath.empty()) {
     look.kind = KLSourceKind::kPackageFolder;
-    NSString* package = KLTypedText(request.packagePath);
-    look.location = KLStdString(KLPrefillPathBeside(package));
-    // The pane's own lookup decides whether there is a file; the checks only say why not.
-    *record = KLReadPrefillBeside(package, request.prefillLog);
-    look.problem = MissingFile(look.location);
-    if (*record == nil && look.problem.empty()) look.problem = "not found";
+    // The pane's own lookup decides whether there is a file; the checks only say why not. A
+    // package path that is not UTF-8 keeps its bytes: Foundation's paths cannot hold them.
+    if (KLHelper::IsWellFormedUtf8(request.packagePath)) {
+      NSString* package = KLNSString(request.packagePath);
+      look.location = KLStdString(KLPrefillPathBeside(package));
+      *record = KLReadPrefillBeside(package, request.prefillLog, &read);
+    } else {
+      look.location = PathBeside(request.packagePath);
+      *record = KLReadPrefillAt(look.location, request.prefillLog, &read);
+    }
   } else {
     look.kind = KLSourceKind::kDataFile;
     look.location = request.dataPath;
-    look.problem = MissingFile(look.location);
-    if (look.problem.empty()) {
-      KLTextDataProvider* read = [KLTextDataProvider alloc];
-      read = request.textFormat ? [read initWithTextFile:FileName(look.location)]
-                                : [read initWithXmlFile:FileName(look.location)];
-      *record = [read autorelease];
+    read = ReadRegularFile(look.location.c_str(), kPrefillMaxBytes);
+    // A regular file that cannot be used still gives its (empty) record, as beside the package.
+    struct stat info;
+    if (read.status == FileReadStatus::kRead || read.status == FileReadStatus::kTooLarge ||
+        (read.status == FileReadStatus::kFailed && stat(look.location.c_str(), &info) == 0 &&
+         S_ISREG(info.st_mode))) {
+      KLTextDataProvider* made = [KLTextDataProvider alloc];
+      made = request.textFormat ? [made initWithTextData:BytesOf(read)]
+                                : [made initWithXmlData:BytesOf(read)];
+      *record = [made autorelease];
     }
   }
+  look.problem = MissingFile(look.location, read, kPrefillTooLarge);
+  if (look.problem.empty()) look.problem = UnusableFile(BytesOf(read), request.textFormat);
   if (*record != nil) {
-    look.problem = UnreadableFile(look.location, request.textFormat);
     look.found = look.problem.empty();
     look.hasData = [*record containData];
+  } else if (look.problem.empty()) {
+    look.problem = "not found";
   }
   return look;
 }
@@ -229,6 +232,14 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request) {
       choice.managedValues = values;
       managed = KLRecordFromManagedValues(values);
       look.hasData = [managed containData];
+      for (const std::string& key : KLBrokenManagedTexts(values)) {
+        choice.notes.push_back("the managed preferences' " + key +
+                               " holds a NUL or text that is not valid, so it counts as not given");
+        kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation,
+                                         "Managed preferences " +
+                                             EscapeControlCharacters(look.location) + ": " +
+                                             choice.notes.back());
+      }
     }
     choice.looked.push_back(look);
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "KLHelper.h"
 #include "KLPrefillSchema.h"
@@ -34,11 +35,12 @@ NSString* ProfileKey(RecordField record) {
   return [NSString stringWithUTF8String:prefill_schema::FieldFor(record).profileKey];
 }
 
-// A text value of the managed preferences, or nil when it is absent or not text. A number is
-// taken in its decimal form, since a profile editor may store an ID or a port as an integer.
+// A text value of the managed preferences, or nil when it is absent, not text or not whole (never
+// shortened: it is as if the key were not there). A number is taken in its decimal form, since a
+// profile editor may store an ID or a port as an integer.
 NSString* ManagedText(NSDictionary* values, RecordField record) {
   id value = [values objectForKey:ProfileKey(record)];
-  if ([value isKindOfClass:[NSString class]]) return value;
+  if ([value isKindOfClass:[NSString class]]) return KLIsWholeText(value) ? value : nil;
   if ([value isKindOfClass:[NSNumber class]]) return [value stringValue];
   return nil;
 }
@@ -120,7 +122,50 @@ bool IsSignedProfile(NSData* data) {
              bytes + head;
 }
 
+// `values` with each text under `keys` that the parser may have shortened made visibly not
+// whole (a NUL appended), so that it counts as not given instead of as what is left of it. By
+// name: a profile's other payloads do not hold our keys.
+NSDictionary* MarkBroken(NSDictionary* values, const std::vector<std::string>& keys) {
+  if (values == nil || keys.empty()) return values;
+  NSMutableDictionary* marked = [NSMutableDictionary dictionaryWithDictionary:values];
+  const unichar nul = 0;
+  for (const std::string& key : keys) {
+    NSString* name = KLNSString(key);
+    id value = name != nil ? [marked objectForKey:name] : nil;
+    if (![value isKindOfClass:[NSString class]]) continue;
+    [marked setObject:[value stringByAppendingString:[NSString stringWithCharacters:&nul length:1]]
+               forKey:name];
+  }
+  return marked;
+}
+
 }  // namespace
+
+bool KLIsWholeText(NSString* text) {
+  const NSUInteger length = [text length];
+  std::vector<unichar> units(length);
+  if (length > 0) [text getCharacters:units.data() range:NSMakeRange(0, length)];
+  for (NSUInteger i = 0; i < length; ++i) {
+    const unichar unit = units[i];
+    if (unit == 0) return false;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {  // a high surrogate needs a low one next
+      if (i + 1 == length || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
+      ++i;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::vector<std::string> KLBrokenManagedTexts(NSDictionary* values) {
+  std::vector<std::string> keys;
+  for (const char* const* key = kKLManagedKeys; *key != nullptr; ++key) {
+    id value = [values objectForKey:[NSString stringWithUTF8String:*key]];
+    if ([value isKindOfClass:[NSString class]] && !KLIsWholeText(value)) keys.push_back(*key);
+  }
+  return keys;
+}
 
 NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem) {
   if (IsSignedProfile(data)) {
@@ -128,15 +173,17 @@ NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem) {
                "or install it";
     return nil;
   }
-  id list = KLPropertyListFromData(data, problem);
+  std::vector<std::string> brokenKeys;
+  id list = KLPropertyListFromData(data, problem, &brokenKeys);
   if (list == nil) return nil;
   if (![list isKindOfClass:[NSDictionary class]]) {
     *problem = "the property list is not a dictionary";
     return nil;
   }
   id payloads = [list objectForKey:@"PayloadContent"];
-  if ([payloads isKindOfClass:[NSArray class]]) return ProfileValues(payloads, problem);
-  return list;
+  NSDictionary* values =
+      [payloads isKindOfClass:[NSArray class]] ? ProfileValues(payloads, problem) : list;
+  return MarkBroken(values, brokenKeys);
 }
 
 KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values) {

@@ -39,13 +39,12 @@ inline NSString** KLPrefillText(const KLPrefillFields& fields, prefill_schema::R
   }
 }
 
-/// Reads the XML pre-fill file at `path` (a regular file of at most 1 MiB) in one pass. A
-/// document that is not well-formed fills nothing.
-void KLReadPrefillXml(NSString* path, const KLPrefillFields& fields);
+/// Reads an XML pre-fill file's bytes (at most 1 MiB) in one pass. A document that is not
+/// well-formed fills nothing.
+void KLReadPrefillXml(NSData* data, const KLPrefillFields& fields);
 
-/// Reads the key=value text form at `path` (a regular file of at most 1 MiB), echoing each line
-/// to the console.
-void KLReadPrefillText(NSString* path, const KLPrefillFields& fields);
+/// Reads the key=value text form's bytes (at most 1 MiB), echoing each line to the console.
+void KLReadPrefillText(NSData* data, const KLPrefillFields& fields);
 
 /// Replaces *field by a copy of `value` (nil unsets it). Inline, so that the static analyzer
 /// sees who owns what.

@@ -42,29 +42,31 @@ void TakeValue(const prefill_schema::Field& field, const char* value,
 
 }  // namespace
 
-void KLReadPrefillText(NSString* path, const KLPrefillFields& fields) {
-  // A regular file only, of at most 1 MiB, as the XML form: a FIFO or /dev/zero would never end.
-  const int fd = [path length] > 0
-                     ? OpenRegularForReading([path fileSystemRepresentation], kPrefillMaxBytes)
-                     : -1;
-  FILE* file = fd >= 0 ? fdopen(fd, "r") : NULL;
-  if (fd >= 0 && file == NULL) close(fd);
-  if (file != NULL) {
-    char line[kTextLineBuffer];
-    while (fgets(line, sizeof line, file) != NULL) {
-      kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation, std::string(line) + "\n");
-      // strtok_r: the same splitting as strtok without its hidden shared state.
-      char* rest = NULL;
-      const char* key = strtok_r(line, kTextSeparators, &rest);
-      const char* value = key != NULL ? strtok_r(NULL, kTextSeparators, &rest) : NULL;
-      if (value == NULL) {
-        continue;
-      }
-      for (const prefill_schema::Field& field : prefill_schema::kFields) {
-        if (field.textKey != NULL && strcmp(key, field.textKey) == 0)
-          TakeValue(field, value, fields);
-      }
+void KLReadPrefillText(NSData* data, const KLPrefillFields& fields) {
+  // At most 1 MiB, as the XML form.
+  if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) return;
+  const char* bytes = static_cast<const char*>([data bytes]);
+  const size_t size = [data length];
+  char line[kTextLineBuffer];
+  // A line as fgets would give it: up to its line break, at most sizeof line - 1 bytes.
+  for (size_t at = 0; at < size;) {
+    size_t length = 0;
+    while (length + 1 < sizeof line && at + length < size) {
+      if (bytes[at + length++] == '\n') break;
     }
-    fclose(file);
+    memcpy(line, bytes + at, length);
+    line[length] = '\0';
+    at += length;
+    kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation, std::string(line) + "\n");
+    // strtok_r: the same splitting as strtok without its hidden shared state.
+    char* rest = NULL;
+    const char* key = strtok_r(line, kTextSeparators, &rest);
+    const char* value = key != NULL ? strtok_r(NULL, kTextSeparators, &rest) : NULL;
+    if (value == NULL) {
+      continue;
+    }
+    for (const prefill_schema::Field& field : prefill_schema::kFields) {
+      if (field.textKey != NULL && strcmp(key, field.textKey) == 0) TakeValue(field, value, fields);
+    }
   }
 }

@@ -22,34 +22,6 @@ int32_t LeadingInt32(NSString* text) { return KLHelper::Atoi32(KLStdString(text)
 void Assign(NSString** field, NSString* value) { KLAssignText(field, value); }
 void Adopt(NSString** field, NSString* value) { KLAdoptText(field, value); }
 
-// The pre-fill file's bytes, or nil when it cannot be read or is larger than kPrefillMaxBytes.
-// Read here rather than by the parser's URL initializer, whose URL loading keeps a cached copy
-// of the file's bytes for the life of the process.
-NSData* NewPrefillBytes(NSString* path) {
-  const int fd = [path length] > 0
-                     ? OpenRegularForReading([path fileSystemRepresentation], kPrefillMaxBytes)
-                     : -1;
-  if (fd < 0) return nil;
-  // One byte more than allowed tells a file that grew since it was opened.
-  NSMutableData* data = [[NSMutableData alloc] initWithLength:kPrefillMaxBytes + 1];
-  size_t have = 0;
-  for (;;) {
-    const ssize_t got =
-        read(fd, static_cast<char*>([data mutableBytes]) + have, [data length] - have);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    have += static_cast<size_t>(got);
-    if (have == [data length]) break;
-  }
-  close(fd);
-  if (have > static_cast<size_t>(kPrefillMaxBytes)) {
-    [data release];
-    return nil;
-  }
-  [data setLength:have];
-  return data;
-}
-
 using prefill_schema::Field;
 using prefill_schema::RecordField;
 
@@ -220,11 +192,10 @@ const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHo
 
 #pragma GCC diagnostic pop
 
-void KLReadPrefillXml(NSString* path, const KLPrefillFields& fields) {
+void KLReadPrefillXml(NSData* data, const KLPrefillFields& fields) {
   // A large document leaves many temporary texts behind; drop them before returning.
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  NSData* data = NewPrefillBytes(path);
-  if ([data length] > 0) {
+  if ([data length] > 0 && [data length] <= static_cast<NSUInteger>(kPrefillMaxBytes)) {
     NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
     KLPrefillReader* reader = [[KLPrefillReader alloc] init];
     [parser setDelegate:reader];
@@ -242,6 +213,5 @@ void KLReadPrefillXml(NSString* path, const KLPrefillFields& fields) {
     [reader release];
     [parser release];
   }
-  [data release];
   [pool drain];
 }

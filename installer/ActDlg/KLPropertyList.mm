@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "KLHelper.h"
 #import "KLPropertyListBackEnd.h"
 #include "KLPropertyListBinaryWalk.h"
 #import "KLTextDataProvider.h"  // kPrefillMaxBytes
@@ -49,9 +50,30 @@ std::string XmlBeyondBounds(const char* bytes, size_t size) {
   return deepest > kKLPropertyListMaxDepth ? KLPropertyListTooDeep() : KLPropertyListTooMany();
 }
 
+// The keys of the XML texts that are not UTF-8 (libplist drops such bytes without a word). A text
+// belongs to the last key before it.
+std::vector<std::string> XmlBrokenKeys(const char* bytes, size_t size) {
+  std::vector<std::string> keys;
+  if (KLHelper::IsWellFormedUtf8(bytes, size)) return keys;
+  const std::string xml(bytes, size);
+  for (size_t open = 0; (open = xml.find("<string>", open)) != std::string::npos;) {
+    open += 8;
+    const size_t close = xml.find("</string>", open);
+    if (close == std::string::npos) break;
+    const size_t key = xml.rfind("<key>", open);
+    const size_t keyEnd = key == std::string::npos ? key : xml.find("</key>", key);
+    if (!KLHelper::IsWellFormedUtf8(xml.data() + open, close - open) && keyEnd < open) {
+      keys.push_back(xml.substr(key + 5, keyEnd - key - 5));
+    }
+    open = close;
+  }
+  return keys;
+}
+
 }  // namespace
 
-id KLPropertyListFromData(NSData* data, std::string* problem) {
+id KLPropertyListFromData(NSData* data, std::string* problem,
+                          std::vector<std::string>* brokenKeys) {
   if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) {
     *problem = "larger than 1 MiB";
     return nil;
@@ -68,9 +90,16 @@ id KLPropertyListFromData(NSData* data, std::string* problem) {
       return nil;
     case KLPropertyListForm::kXml:
       *problem = XmlBeyondBounds(bytes, size);
+      if (brokenKeys != nullptr) *brokenKeys = XmlBrokenKeys(bytes, size);
+      // The mark says only how the text is encoded, which the declaration says again; not every
+      // parser skips it.
+      if (size >= 3 && memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
+        data = [NSData dataWithBytes:bytes + 3 length:size - 3];
+      }
       break;
     case KLPropertyListForm::kBinary:
-      *problem = KLBinaryPropertyListProblem(reinterpret_cast<const unsigned char*>(bytes), size);
+      *problem = KLBinaryPropertyListProblem(reinterpret_cast<const unsigned char*>(bytes), size,
+                                             brokenKeys);
       break;
   }
   if (!problem->empty()) return nil;

@@ -5,10 +5,13 @@
 #include <stddef.h>
 
 #include <string>
+#include <vector>
 
 /// Why the binary property list of `size` bytes at `bytes` may not be parsed: damaged, nested
 /// deeper than kKLPropertyListMaxDepth, referring to itself, or beyond the limits on values and
-/// bytes; the empty text when it may.
-std::string KLBinaryPropertyListProblem(const unsigned char* bytes, size_t size);
+/// bytes; the empty text when it may. `brokenKeys`, when given, gets the keys (ASCII ones) whose
+/// text value holds a NUL or an unpaired UTF-16 surrogate, which a parser may cut or drop.
+std::string KLBinaryPropertyListProblem(const unsigned char* bytes, size_t size,
+                                        std::vector<std::string>* brokenKeys = nullptr);
 
 #endif  // KELVORY_ACTDLG_KLPROPERTYLISTBINARYWALK_H_

@@ -22,7 +22,8 @@ uint64_t BigEndian(const unsigned char* bytes, size_t size) {
 // each use, since a value shared at every level would otherwise be copied 2^depth times.
 class BinaryWalk {
  public:
-  BinaryWalk(const unsigned char* bytes, size_t size) : bytes_(bytes), size_(size) {}
+  BinaryWalk(const unsigned char* bytes, size_t size, std::vector<std::string>* brokenKeys)
+      : bytes_(bytes), size_(size), brokenKeys_(brokenKeys) {}
 
   std::string Problem() {
     if (size_ < 8 + 32) return kDamaged;
@@ -114,8 +115,57 @@ class BinaryWalk {
         return Fail("a binary property list that refers to itself");
       }
       if (!Visit(ref, depth + 1, type == 0xD && i < length)) return false;
+      if (type == 0xD && i >= length && brokenKeys_ != nullptr && BrokenText(ref)) {
+        brokenKeys_->push_back(
+            AsciiText(BigEndian(bytes_ + head + (i - length) * refSize_, refSize_)));
+      }
     }
     return true;
+  }
+
+  // The start, type and length of a text object Visit has checked; false for another object.
+  bool TextAt(uint64_t object, unsigned* type, uint64_t* head, uint64_t* length) const {
+    const uint64_t at = BigEndian(bytes_ + table_ + object * offsetSize_, offsetSize_);
+    *type = bytes_[at] >> 4;
+    if (*type != 0x5 && *type != 0x6) return false;
+    *head = at + 1;
+    *length = bytes_[at] & 0xF;
+    if (*length == 0xF) {
+      const unsigned size = 1u << (bytes_[*head] & 0xF);
+      *length = BigEndian(bytes_ + *head + 1, size);
+      *head += 1 + size;
+    }
+    return true;
+  }
+
+  // A text holding a NUL, or (UTF-16) a surrogate without its pair.
+  bool BrokenText(uint64_t object) const {
+    unsigned type = 0;
+    uint64_t head = 0, length = 0;
+    if (!TextAt(object, &type, &head, &length)) return false;
+    for (uint64_t i = 0; i < length; ++i) {
+      const unsigned unit = type == 0x5 ? bytes_[head + i] : BigEndian(bytes_ + head + 2 * i, 2);
+      if (unit == 0) return true;
+      if (type == 0x5 || unit < 0xD800 || unit > 0xDFFF) continue;
+      const unsigned next = i + 1 < length ? BigEndian(bytes_ + head + 2 * (i + 1), 2) : 0;
+      if (unit > 0xDBFF || next < 0xDC00 || next > 0xDFFF) return true;
+      ++i;
+    }
+    return false;
+  }
+
+  // A key's text when it is ASCII (every key a profile reads is), else the empty text.
+  std::string AsciiText(uint64_t object) const {
+    unsigned type = 0;
+    uint64_t head = 0, length = 0;
+    std::string text;
+    if (!TextAt(object, &type, &head, &length)) return text;
+    for (uint64_t i = 0; i < length; ++i) {
+      const unsigned unit = type == 0x5 ? bytes_[head + i] : BigEndian(bytes_ + head + 2 * i, 2);
+      if (unit == 0 || unit > 0x7F) return std::string();
+      text += static_cast<char>(unit);
+    }
+    return text;
   }
 
   const unsigned char* bytes_;
@@ -126,10 +176,12 @@ class BinaryWalk {
   size_t values_ = 0;
   uint64_t textBytes_ = 0;
   std::string problem_;
+  std::vector<std::string>* brokenKeys_;
 };
 
 }  // namespace
 
-std::string KLBinaryPropertyListProblem(const unsigned char* bytes, size_t size) {
-  return BinaryWalk(bytes, size).Problem();
+std::string KLBinaryPropertyListProblem(const unsigned char* bytes, size_t size,
+                                        std::vector<std::string>* brokenKeys) {
+  return BinaryWalk(bytes, size, brokenKeys).Problem();
 }

@@ -16,6 +16,10 @@
 /// reads as nothing, like an unreadable one.
 constexpr int64_t kPrefillMaxBytes = 1 << 20;
 
+/// The bytes of the pre-fill file at `path` (autoreleased): a regular file of at most
+/// kPrefillMaxBytes, opened once without blocking; nil for anything else (see ReadRegularFile).
+NSData* KLPrefillFileBytes(NSString* path);
+
 /// The key under which the activation pane leaves the record in the section's shared
 /// dictionary for the validation pane: "ActivationPaneData".
 extern NSString* const kActivationPaneDataKey;
@@ -56,6 +60,10 @@ extern NSString* const kActivationPaneDataKey;
 /// The pre-fill file. A missing, unreadable or not well-formed file gives a record with nothing
 /// set; nothing is reported.
 - (id)initWithXmlFile:(NSString*)path;
+
+/// The same two forms from bytes already read (nil: nothing set).
+- (id)initWithTextData:(NSData*)data;
+- (id)initWithXmlData:(NSData*)data;
 
 /// Back to the first server address; the list is kept.
 - (void)resetURLs;

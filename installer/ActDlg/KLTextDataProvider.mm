@@ -1,10 +1,18 @@
 #import "KLTextDataProvider.h"
 
+#include "KLInstallLog.h"
 #include "KLPlatform.h"
 #import "KLPrefillReaders.h"
 #import "KLStringBridge.h"
 
 NSString* const kActivationPaneDataKey = @"ActivationPaneData";
+
+NSData* KLPrefillFileBytes(NSString* path) {
+  if ([path length] == 0) return nil;
+  FileRead read = ReadRegularFile([path fileSystemRepresentation], kPrefillMaxBytes);
+  if (read.status != FileReadStatus::kRead) return nil;
+  return [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
+}
 
 @interface KLTextDataProvider ()
 - (KLPrefillFields)fields;
@@ -41,21 +49,29 @@ NSString* const kActivationPaneDataKey = @"ActivationPaneData";
 }
 
 - (id)initWithTextFile:(NSString*)path {
+  return [self initWithTextData:KLPrefillFileBytes(path)];
+}
+
+- (id)initWithXmlFile:(NSString*)path {
+  return [self initWithXmlData:KLPrefillFileBytes(path)];
+}
+
+- (id)initWithTextData:(NSData*)data {
   self = [super init];
   if (self == nil) {
     return nil;
   }
-  KLReadPrefillText(path, [self fields]);
+  KLReadPrefillText(data, [self fields]);
   [self settleContainData];
   return self;
 }
 
-- (id)initWithXmlFile:(NSString*)path {
+- (id)initWithXmlData:(NSData*)data {
   self = [super init];
   if (self == nil) {
     return nil;
   }
-  KLReadPrefillXml(path, [self fields]);
+  KLReadPrefillXml(data, [self fields]);
   [self settleContainData];
   return self;
 }

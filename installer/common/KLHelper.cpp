@@ -120,6 +120,31 @@ bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+bool IsWellFormedUtf8(const char* bytes, size_t size) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(bytes);
+  for (size_t i = 0; i < size;) {
+    const unsigned char lead = text[i];
+    const size_t length = lead < 0x80                    ? 1
+                          : lead >= 0xC2 && lead <= 0xDF ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (length == 0 || size - i < length) return false;
+    if (length > 1) {
+      // The second byte's range rules out the overlong, surrogate and too-large forms.
+      const unsigned char second = text[i + 1];
+      const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+      const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+      if (second < low || second > high) return false;
+      for (size_t k = 2; k < length; ++k) {
+        if ((text[i + k] & 0xC0) != 0x80) return false;
+      }
+    }
+    i += length;
+  }
+  return true;
+}
+
 ScannedInt ScanInt32(const std::string& text) {
   ScannedInt r;
   size_t i = 0;

@@ -73,6 +73,13 @@ bool IsAllDigits(const std::string& text);
 /// True for the C locale's white-space characters: space, \t, \n, \v, \f, \r.
 bool IsCSpace(char c);
 
+/// True when `bytes` is well-formed UTF-8: no stray continuation byte, no overlong form (lead
+/// bytes C0 and C1 included), no surrogate and nothing above U+10FFFF. NUL bytes are allowed.
+bool IsWellFormedUtf8(const char* bytes, size_t size);
+inline bool IsWellFormedUtf8(const std::string& text) {
+  return IsWellFormedUtf8(text.data(), text.size());
+}
+
 }  // namespace KLHelper
 
 #endif  // KELVORY_COMMON_KLHELPER_H_

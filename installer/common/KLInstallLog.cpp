@@ -110,7 +110,7 @@ void LogInstallerMessage(const std::string& message, const std::string& detail) 
 }
 
 int OpenRegularForReading(const char* path, long long maxBytes) {
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes) {
@@ -119,4 +119,44 @@ int OpenRegularForReading(const char* path, long long maxBytes) {
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+FileRead ReadRegularFile(const char* path, long long maxBytes) {
+  FileRead read;
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    read.error = errno;
+    read.status = read.error == ENOENT || read.error == ENOTDIR ? FileReadStatus::kMissing
+                                                                : FileReadStatus::kFailed;
+    return read;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    read.error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    read.status = FileReadStatus::kDirectory;
+  } else if (!S_ISREG(info.st_mode)) {
+    read.status = FileReadStatus::kNotRegular;
+  } else if (info.st_size > maxBytes) {
+    read.status = FileReadStatus::kTooLarge;
+  } else {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // One byte more than allowed tells a file that grew since it was judged.
+    read.bytes.resize(static_cast<size_t>(maxBytes) + 1);
+    size_t have = 0;
+    while (have < read.bytes.size()) {
+      const ssize_t got = ::read(fd, &read.bytes[have], read.bytes.size() - have);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) read.error = errno;
+      if (got <= 0) break;
+      have += static_cast<size_t>(got);
+    }
+    read.bytes.resize(have);
+    read.status = read.error != 0                        ? FileReadStatus::kFailed
+                  : have > static_cast<size_t>(maxBytes) ? FileReadStatus::kTooLarge
+                                                         : FileReadStatus::kRead;
+    if (read.status != FileReadStatus::kRead) read.bytes.clear();
+  }
+  close(fd);
+  return read;
 }

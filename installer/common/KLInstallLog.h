@@ -43,6 +43,28 @@ int OpenOwnedForAppend(const char* path, std::string* why);
 /// the opening never blocks, and the type and size are those of the file opened.
 int OpenRegularForReading(const char* path, long long maxBytes);
 
+/// What ReadRegularFile found at a path.
+enum class FileReadStatus {
+  kRead,        ///< a regular file, read whole into `bytes`
+  kMissing,     ///< nothing there, or a path component is not a directory
+  kDirectory,   ///< a directory of that name
+  kNotRegular,  ///< a FIFO, a device or a socket: never read
+  kTooLarge,    ///< a regular file larger than the limit: never read
+  kFailed,      ///< could not be opened or read (`error`)
+};
+
+struct FileRead {
+  FileReadStatus status = FileReadStatus::kFailed;
+  int error = 0;      ///< errno when kFailed (or kMissing)
+  std::string bytes;  ///< the file's bytes when kRead
+};
+
+/// Opens `path` once, without blocking and without taking a terminal, and judges what was
+/// opened, not the name: a regular file of at most `maxBytes` bytes is read whole (one that grew
+/// past the limit since is kTooLarge); anything else is never read. A FIFO swapped in after
+/// some earlier check neither blocks nor is read.
+FileRead ReadRegularFile(const char* path, long long maxBytes);
+
 /// OpenOwnedForAppend as a stdio stream (mode "a+"). Returns null on any failure.
 FILE* OpenForAppendNoFollow(const char* path);
 

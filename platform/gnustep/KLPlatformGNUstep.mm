@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "KLInstallLog.h"
 #include "KLStandInChannel.h"
 #include "KLStringBridge.h"
 #include "KLSystemDirectories.h"
@@ -32,17 +33,16 @@ std::vector<std::string> CocoaPlatform::ApplicationDirectories() {
   return KLSystemApplicationDirectories();
 }
 
-// The stand-in's profile: the file's bytes, read as the sources read any property list. Up to
-// 1 MiB and one byte more, so that a larger file is still seen as too large there.
+// The stand-in's profile: the file's bytes, read as the sources read any property list. Opened
+// once without blocking: what is no regular file there (a FIFO, a device) is no profile. A file
+// over 1 MiB is handed on as 1 MiB and one byte, which the sources then call too large.
 std::string CocoaPlatform::ManagedPreferences(const std::string&, const std::vector<std::string>&) {
   const char* path = std::getenv(kStandInManagedPreferences);
   if (path == nullptr || *path == '\0') return std::string();
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return std::string();
-  std::string bytes(1024 * 1024 + 1, '\0');
-  bytes.resize(std::fread(&bytes[0], 1, bytes.size(), file));
-  std::fclose(file);
-  return bytes;
+  constexpr long long kMost = 1024 * 1024;
+  FileRead read = ReadRegularFile(path, kMost);
+  if (read.status == FileReadStatus::kTooLarge) return std::string(kMost + 1, '\0');
+  return read.status == FileReadStatus::kRead ? read.bytes : std::string();
 }
 
 }  // namespace kl

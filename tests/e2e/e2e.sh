@@ -253,18 +253,26 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     no_leftovers
     ;;
   # A window install on a managed Mac: the profile alone gives the values (no file beside the
-  # package); the install log says they came from it.
+  # package); the install log says they came from it. A variable that is not UTF-8 in the
+  # environment changes nothing. A path that can be no profile is refused at the start.
   profile)
     sed -e "s|<string>127.0.0.1,192.0.2.10</string>|<string>127.0.0.1</string>|" \
       -e "s|<string>https</string>|<string>http</string>|" -e "s|<integer>8443</integer>|<integer>$port</integer>|" \
       -e '/ProxyURL\|ProxyPort/d' "$(dirname "$0")/../../packaging/macos/examples/Kelvory-activation.mobileconfig" \
       >"$work/profile.mobileconfig"
     rm -f /tmp/kelvor_install.log
-    DISPLAY='' host --headless --managed-preferences "$work/profile.mobileconfig"
+    DISPLAY='' KL_LATIN1=$'caf\351' host --headless --managed-preferences "$work/profile.mobileconfig"
     status=$?
     no_leftovers
     expect 0 "pane: ActDlgPane" "pane: ValidDlgPane" "result: Validation Succeeded" \
       "buttons: continue=on back=on" "pane: summary"
+    mkfifo "$work/fifo"
+    for path in "$work/fifo" "$work" /dev/zero "$work/none"; do
+      DISPLAY='' host --headless --managed-preferences "$path"
+      status=$?
+      [ "$status" = 2 ] && grep -q "managed preferences $path" "$work/stderr" ||
+        fail "--managed-preferences $path: exit status $status"
+    done
     grep -q $'\tManaged preferences com.kelvory.activation have been found -- $' \
       /tmp/kelvor_install.log || fail "the install log does not name the profile"
     ! grep -q InstallationData.xml /tmp/kelvor_install.log || fail "the file was looked for"

@@ -347,8 +347,8 @@ MUTATIONS = [
     M("doctor-one-input", "tools/kelvory-keytool/doctor.mm",
       "if (packageOption->count() != 0 && dataOption->count() != 0) {", "if (false) {",
       ("keytool_test",)),
-    M("doctor-text-ignored", SOURCE, "read = request.textFormat ? [read initWithTextFile:",
-      "read = false ? [read initWithTextFile:", ("keytool_test",)),
+    M("doctor-text-ignored", SOURCE, "made = request.textFormat ? [made initWithTextData:",
+      "made = false ? [made initWithTextData:", ("keytool_test",)),
     M("doctor-one-run", "tools/kelvory-keytool/doctor_checks.mm",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while ([checked nextURL]);",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while (false);",
@@ -488,8 +488,8 @@ BLIND = [
       "  if (magnitude > limit + 1) {", EVERYTHING),
     # A pre-fill path with a line break writes a forged entry into the install log.
     M("blind-prefill-log-unescaped", INPUT,
-      'EscapeControlCharacters(KLStdString(path)) + " has been found\\n"',
-      'KLStdString(path) + " has been found\\n"', EVERYTHING),
+      'EscapeControlCharacters(path) + " has been found\\n"',
+      'path + " has been found\\n"', EVERYTHING),
     # kelvory-activate --key ... --proxy P validates without the proxy.
     M("blind-activate-proxy-with-key", "tools/kelvory-activate/CommandLineSources.mm", "if (o.hasProxy) request.typed.proxy = o.proxy;",
       "if (o.hasProxy && !o.hasKey) request.typed.proxy = o.proxy;", EVERYTHING),

@@ -46,6 +46,13 @@ double PauseAfterRound(int round, std::mt19937_64& random) {
   return kJitter ? std::uniform_real_distribution<double>(0, cap)(random) : cap;
 }
 
+// A refusal's message with why a profile value was not read, which explains it more often than
+// not (a customer ID cut off by a NUL is missing, not wrong).
+std::string WithNotes(std::string message, const KLSourceChoice& choice) {
+  for (const std::string& note : choice.notes) message += " (" + note + ")";
+  return message;
+}
+
 std::string Seconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s", seconds);
@@ -89,7 +96,7 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   }
   if (choice.source == KLSourceKind::kNone) {
     report.outcome = "no-activation-data";
-    report.message = NoActivationDataMessage(choice);
+    report.message = WithNotes(NoActivationDataMessage(choice), choice);
     return Finish(report, o.json, kNoData);
   }
   const KLActivationInput& input = choice.input;
@@ -109,7 +116,7 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
   if (record == nil) {
     report.outcome = "refused";
-    report.message = refusal.message;
+    report.message = WithNotes(refusal.message, choice);
     return Finish(report, o.json, kRefused);
   }
 

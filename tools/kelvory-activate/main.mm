@@ -12,6 +12,7 @@
 #include "HeadlessPlatform.h"
 #include "KLPlatform.h"
 #include "Options.h"
+#include "ProcessBytes.h"
 #include "RunGuard.h"
 #include "VersionOption.h"
 
@@ -32,7 +33,10 @@ __attribute__((constructor(101))) void InstallStopHandlersFirst() {
 
 }  // namespace
 
+KL_PROCESS_BYTES_PREINIT
+
 int main(int argc, char** argv) {
+  KL_PROCESS_BYTES_RESTORE();
   kl::InstallStopHandlers();  // done already (see above): a second call does nothing
   const int version = HandleVersionOption(argc, argv, "kelvory-activate");
   if (version >= 0) return version;

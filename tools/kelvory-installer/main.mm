@@ -23,6 +23,7 @@
 #include "LeakCheck.h"
 #include "PlainText.h"
 #include "PluginLoader.h"
+#include "ProcessBytes.h"
 #include "ProcessGuard.h"
 #include "ScriptRunner.h"
 #include "Transcript.h"
@@ -60,6 +61,24 @@ int OpenScript(const std::string& path) {
   return fd;
 }
 
+// The stand-in profile is read when the activation pane first shows. A path that can never be
+// one is refused now, with the reason, rather than taken there as "no profile" (or, a FIFO,
+// hanging the pane); the pane's own reading judges again what it opens then.
+void CheckManagedPreferences(const std::string& path) {
+  const std::string shown = PlainValue(path);
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) Fail(2, "cannot read the managed preferences " + shown + ": " + strerror(errno));
+  struct stat st {};
+  const bool known = fstat(fd, &st) == 0;
+  const int error = errno;
+  close(fd);
+  if (!known) Fail(2, "cannot read the managed preferences " + shown + ": " + strerror(error));
+  if (!S_ISREG(st.st_mode)) {
+    Fail(2,
+         "the managed preferences " + shown + " are not a regular file: " + FileKind(st.st_mode));
+  }
+}
+
 // Reads the opened script, at most the cap even if it has grown since, and checks it whole.
 Script ReadScript(int fd, const std::string& path, NSArray* panes) {
   std::string text(static_cast<size_t>(kMaxScriptBytes) + 1, '\0');
@@ -92,10 +111,14 @@ void RunHeadless(KLHostController* host) {
 
 }  // namespace
 
+KL_PROCESS_BYTES_PREINIT
+
 int main(int argc, char** argv) {
+  KL_PROCESS_BYTES_RESTORE();
   HostOptions options;
   const int parsed = ParseHostOptions(argc, argv, &options);
   if (parsed >= 0) return parsed;
+  if (!options.managedPreferences.empty()) CheckManagedPreferences(options.managedPreferences);
   const bool scripted = !options.script.empty();
   const int scriptFile = scripted ? OpenScript(options.script) : -1;
   std::string error;

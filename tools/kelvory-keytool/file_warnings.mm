@@ -1,12 +1,12 @@
 // The doctor's warnings about a pre-fill file, XML or key=value text.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <fstream>
 #include <map>
+#include <sstream>
 
+#include "KLInstallLog.h"  // ReadRegularFile
 #include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
+#import "KLTextDataProvider.h"  // kPrefillMaxBytes
 #include "warning_text.h"
 #import "warnings.h"
 
@@ -118,13 +118,10 @@ struct LintState {
 #pragma GCC diagnostic pop
 
 std::vector<DoctorWarning> XmlFileWarnings(const std::string& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-  NSData* data =
-      [NSData dataWithContentsOfFile:[[NSFileManager defaultManager]
-                                         stringWithFileSystemRepresentation:path.c_str()
-                                                                     length:path.size()]];
-  if ([data length] == 0) return {};
+  // Opened once without blocking, as the reader opens it: a FIFO swapped in since is not read.
+  const FileRead read = ReadRegularFile(path.c_str(), kPrefillMaxBytes);
+  if (read.status != FileReadStatus::kRead || read.bytes.empty()) return {};
+  NSData* data = [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
   NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
   LintState state;
   KLPrefillLinter* linter = [[KLPrefillLinter alloc] init];
@@ -151,7 +148,8 @@ std::vector<DoctorWarning> TextFileWarnings(const std::string& path) {
     return keys;
   }();
   std::vector<DoctorWarning> out;
-  std::ifstream in(path, std::ios::binary);
+  const FileRead read = ReadRegularFile(path.c_str(), kPrefillMaxBytes);
+  std::istringstream in(read.status == FileReadStatus::kRead ? read.bytes : std::string());
   std::string line;
   while (std::getline(in, line)) {
     // The reader's separators: the first word is the key, the second its value, the rest lost.

@@ -4,10 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "ProcessBytes.h"
 #include "VersionOption.h"
 #include "command.h"
 
+KL_PROCESS_BYTES_PREINIT
+
 int main(int argc, char** argv) {
+  KL_PROCESS_BYTES_RESTORE();
   const int version = HandleVersionOption(argc, argv, "kelvory-keytool");
   if (version >= 0) return version;
   CLI::App app{

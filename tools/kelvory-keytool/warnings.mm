@@ -80,7 +80,11 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values) {
     }
     id value = [values objectForKey:key];
     const std::string type = ManagedTypeName(value);
-    if (!type.empty()) {
+    if ([value isKindOfClass:[NSString class]] && !KLIsWholeText(value)) {
+      out.push_back({"broken-text", "the value of " + Quoted(name) +
+                                        " holds a NUL or text that is not valid; it is not "
+                                        "shortened but ignored, as if the key were not there"});
+    } else if (!type.empty()) {
       out.push_back({"wrong-type",
                      "the value of " + Quoted(name) + " is " + type + "; " + ReadAs(name, value)});
     } else if (name == ProfileKey(RecordField::kIsHTTPS)) {

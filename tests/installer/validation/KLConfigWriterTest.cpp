@@ -92,6 +92,8 @@ TEST_F(ConfigWriterTest, OnlyAPrivateRegularFileOfOursIsAppendedTo) {
   } cases[] = {
       {"missing", [] {}, true},
       {"ours, readable by others", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0604); }, true},
+      {"ours, readable by the group", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0640); },
+       true},
       {"another user's", [&] { std::ofstream(kConf) << tool, chown(kConf, 65534, 65534); }, false},
       {"two links", [&] { std::ofstream(kConf) << tool, link(kConf, "/tmp/kelvor.conf.2"); },
        false},

@@ -10,8 +10,10 @@
 #include "AllocationCount.h"
 #include "FakePlatform.h"
 #include "FakeTool.h"
+#include "KLHelper.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
+#import "KLValidation.h"
 #include "KLValidationTool.h"
 #import "PaneHarness.h"
 #import "ValidDlgPaneViews.h"
@@ -33,6 +35,21 @@ static std::string gVerdictCalls;
   const bool shown = ![[self valueForKey:@"klValidationResult"] isHidden];
   gVerdictCalls += "writeConfigFile:" + KLStdString(activationKey) + (shown ? " shown " : " ");
   return NO;
+}
+@end
+
+// The pane's busy indicator, watched: whether it spins.
+static bool gSpinning = false;
+@interface KLWatchedIndicator : NSProgressIndicator
+@end
+@implementation KLWatchedIndicator
+- (void)startAnimation:(id)sender {
+  gSpinning = true;
+  [super startAnimation:sender];
+}
+- (void)stopAnimation:(id)sender {
+  gSpinning = false;
+  [super stopAnimation:sender];
 }
 @end
 
@@ -120,6 +137,7 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     SetUp();
     // Same layout (no instance variables of its own): the built pane becomes the subclass.
     if (!c.calls.empty()) object_setClass(pane_, [KLOwnVerdictPane class]);
+    object_setClass([pane_ valueForKey:@"klValidationIndicator"], [KLWatchedIndicator class]);
     gVerdictCalls.clear();
     kl::FakeTool tool(c.steps);
     [section_ setResourcePath:KLNSString(tool.directory)];
@@ -139,7 +157,9 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
                  [pane_ shouldExitPane:InstallerDirectionBackward]);
     EXPECT_FALSE([section_ pane:pane_ hasEnabled:YES] || [section_ pane:pane_ hasEnabled:NO]);
     EXPECT_EQ(Verdict(), "(hidden)");
+    EXPECT_TRUE(gSpinning);
     const NSTimeInterval stall = WaitForVerdict(entered);
+    EXPECT_FALSE(gSpinning);  // whatever the verdict
     printf("main run loop's longest stall while the tool ran: %.0f ms\n", stall * 1000);
     EXPECT_LT(stall, 1.0);
 
@@ -165,6 +185,31 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     EXPECT_TRUE([section_ pane:pane_ hasEnabled:YES] && [section_ pane:pane_ hasEnabled:NO]);
     EXPECT_EQ(static_cast<size_t>(tool.Runs()), servers.size());
   }
+}
+
+// The configuration's copy of the key keeps 255 bytes, as the pane's 256-byte buffer: a key of
+// 255 is used whole, one of 256 loses its last byte (here the separator before an empty token,
+// so the copy has three fields and is refused).
+TEST_F(ValidDlgPaneTest, TheConfigurationsCopyOfTheKeyKeeps255Bytes) {
+  // A key text of `length` characters: many endpoints, then "|42|1|".
+  const auto key = [](size_t length) {
+    const size_t decoded = length * 3 / 4;  // unpadded: 255 characters hold 191 bytes
+    std::vector<std::string> items{"192.0.2.1"};
+    size_t size = 9 + 6;
+    while (size + 10 <= decoded) items.push_back("192.0.2.1"), size += 10;
+    for (size_t i = 0; size < decoded; ++i, ++size) items[i] += "0";
+    std::string text = items[0];
+    for (size_t i = 1; i < items.size(); ++i) text += "," + items[i];
+    std::string encoded = KLHelper::EncodeBase64(text + "|42|1|");
+    encoded.erase(encoded.find_last_not_of('=') + 1);
+    EXPECT_EQ(encoded.size(), length);
+    return KLNSString(encoded);
+  };
+  EXPECT_TRUE(KLWriteConfigFile(key(255), @"/"));
+  EXPECT_EQ(fake_->alerts, Strings{});
+  unlink(kConf);
+  EXPECT_FALSE(KLWriteConfigFile(key(256), @"/"));
+  EXPECT_EQ(fake_->alerts, Strings{"Invalid activation key format"});
 }
 
 TEST_F(ValidDlgPaneTest, MissingRecordSendsTheUserBackAndPanesFreeTheirControls) {

@@ -171,7 +171,7 @@ std::string Snapshot(const std::string& path) {
 
 TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
   tmp_.Write("customers.json", R"({"customers": [{"name": "Acme Labs", "id": "7001"},
-      {"name": "Refused Corp", "id": "7002"}], "appliances": ["42"],
+      {"name": "Refused Corp", "id": "7002"}], "appliances": ["42", "1234567890", "12345678901"],
       "refuseRegistration": ["7002"]})");
   ASSERT_NO_FATAL_FAILURE(StartSimulator({"--customers", dir_ + "/customers.json"}));
   // What lies at -f or -l must be a regular file of ours with one link: anything else is refused
@@ -215,6 +215,9 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
       {Server() + Args{"-c", "Nobody", "-i", "7001"}, 11},
       {Server() + Args{"-c", "Acme Labs", "-i", "7002"}, 12},
       {Server() + Args{"-a", "43"}, 13},
+      // The server's appliance ID: ten digits at most.
+      {Server() + Args{"-a", "1234567890"}, 0, Conf("1234567890")},
+      {Server() + Args{"-a", "12345678901"}, 15},
       {Server() + acme, 14, "", true},
       {Server() + Args{"-c", "Refused Corp", "-i", "7002"}, 15},
       {Server() + acme + Args{"-f", symlinked}, 16, "it is a symbolic link"},
@@ -225,6 +228,7 @@ TEST_F(InitialValidate, ServerAnswersAndFilesGiveTheirCodes) {
       // The log passes the same check as -f.
       {Server() + acme + Args{"-l", symlinked}, 17},
       {Server() + acme + Args{"-l", others}, 17},
+      {Server() + acme + Args{"-l", fifo}, 17},
   };
   char host[256] = {0};
   gethostname(host, sizeof host - 1);
@@ -368,11 +372,13 @@ TEST_F(ToolFaults, SimulatorRefusesBadRequestsAndGoesOn) {
     EXPECT_EQ(post("/api/v1/validate", R"({"applianceId":"42"})"), R"(200 {"valid":true})")
         << "after " << c.name;
   }
+  // An appliance is registered under its own ID.
   for (const std::string hostName : {"", "mac-01"}) {
-    EXPECT_EQ(post("/api/v1/register", R"({"applianceId":"42","hostName":")" + hostName +
-                                           R"(","osName":"x","osVersion":"1"})")
-                  .substr(0, 3),
-              hostName.empty() ? "400" : "200");
+    const std::string answer =
+        post("/api/v1/register", R"({"applianceId":"42","hostName":")" + hostName +
+                                     R"(","osName":"x","osVersion":"1"})");
+    EXPECT_EQ(hostName.empty() ? answer.substr(0, 3) : answer,
+              hostName.empty() ? "400" : R"(200 {"applianceId":"42","registered":true})");
   }
   EXPECT_EQ(connections, 1);
 }

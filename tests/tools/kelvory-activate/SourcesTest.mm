@@ -1,6 +1,7 @@
 // kelvory-activate as a real process with a fake tool: sources, outcomes and exit codes,
 // --unless-activated, the time limit and signals (the tool's process group ends, nothing is
 // written), the lock concurrent runs take turns on; and the platform's managed preferences.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sched.h>
@@ -11,11 +12,13 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "FakeTool.h"
 #import "KLActivationSource.h"
@@ -141,6 +144,10 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
                  "<URL>127.0.0.5</URL><Port>8080</Port></Server></D>");
   const std::string data =
       tmp_.Write("data.txt", "customerName=T\ncustomerID=7\nserverURL=127.0.0.6\nport=81\n");
+  // A folder whose name is not UTF-8: the path keeps its bytes (JSON shows U+FFFD for them).
+  tmp_.Write("caf\xE9/InstallationData.xml",
+             "<D><Customer><ID>3</ID><Name>L</Name></Customer><Server><URL>127.0.0.7</URL>"
+             "</Server></D>");
   const std::string key = KLHelper::EncodeBase64("127.0.0.4:8080|9|1|");
   const std::string keyFile =
       tmp_.Write("key.xml", "<r><ActivationKey>" + key + "</ActivationKey></r>");
@@ -190,6 +197,23 @@ TEST_F(ActivateSources, OptionsOverManagedPreferencesOverTheFile) {
       {With(kCustomer, {"--protocol", "https", "--port", "8444"}), "options", nullptr,
        Strings{"customerName", "customerId", "serverURL", "protocol", "port"},
        "-s 127.0.0.1 -n 8444 -p https -c N -i 1"},
+      // The profile's protocol is https only when exactly "https".
+      {Prefs("upper.plist", Plist({"CustomerName", "N", "CustomerID", "1", "ServerURL", "127.0.0.1",
+                                   "ServerProtocol", "HTTPS"})),
+       "managed-preferences", dir_ + "/upper.plist", Strings{},
+       "-s 127.0.0.1 -n 0 -p http -c N -i 1"},
+      {Strings{"--package", dir_ + "/caf\xE9/Kelvory.pkg"}, "package-folder",
+       dir_ + "/caf\xEF\xBF\xBD/InstallationData.xml", Strings{},
+       "-s 127.0.0.7 -n 0 -p http -c L -i 3"},
+      // A byte that is not UTF-8 in a value: one character, as typed text takes it.
+      {Strings{"--customer-name", "A\xFF", "--customer-id", "1", "--server", "127.0.0.1"},
+       "options", nullptr, Strings{"customerName", "customerId", "serverURL"},
+       "-s 127.0.0.1 -n 80 -p http -c A\xC3\xBF -i 1"},
+      // An XML list after a byte-order mark reads as without it.
+      {Prefs("bom.plist", "\xEF\xBB\xBF" + Plist({"CustomerName", "B", "CustomerID", "5",
+                                                  "ServerURL", "127.0.0.1"})),
+       "managed-preferences", dir_ + "/bom.plist", Strings{},
+       "-s 127.0.0.1 -n 0 -p http -c B -i 5"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -253,6 +277,9 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string none =
       "No activation data was found (an activation key, a customer ID or a customer name)";
+  const std::string kNotGiven = "Activation key can not be empty (the managed preferences' ";
+  const std::string kNotGivenEnd =
+      " holds a NUL or text that is not valid, so it counts as not given)";
   const std::string looked = none + ". Looked at: ";
   // Arrays of two references to the next, `levels` deep around `leaf`: 2^levels copies of it
   // once shared values are copied. A chain of arrays of one, 120000 deep (three-byte
@@ -330,6 +357,8 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        unreadable + "unclosed: nested deeper than 32 levels"},
       {Prefs("33", Plist({"Deep", Repeat("<array>", 32) + Repeat("</array>", 32)})), 1,
        unreadable + "33: nested deeper than 32 levels"},
+      {Prefs("33dict", Plist({"Deep", Repeat("<dict><key>a</key>", 32) + Repeat("</dict>", 32)})),
+       1, unreadable + "33dict: nested deeper than 32 levels"},
       {Prefs("openstep", "{ CustomerName = N; }"), 1,
        unreadable + "openstep: an OpenStep text property list, which is not read"},
       {Strings{"--managed-preferences", "/dev/zero"}, 1,
@@ -349,6 +378,32 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
       {With(kCustomer, {"--port", "abc"}), 1, "Invalid port format"},
       {With(kCustomer, {"--target", "/V\n[main]"}), 1,
        "Destination volume path can not contain control characters"},
+      {With(kCustomer, {"--target", "/Volumes/\xFF"}), 1,
+       "Destination volume path can only contain ASCII characters"},
+      // A profile text with a NUL, bytes that are not UTF-8 or a lone surrogate is never cut
+      // short: it counts as not given (here the customer form lacks it), and the message says so.
+      {Prefs("nul-id", Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s,
+                               "\x5C" + "CustomerName"s, "\x59" + "ServerURL"s,
+                               "\x59" + "1001\0evil"s, "\x51N"s, "\x59" + "127.0.0.1"s})),
+       1, kNotGiven + "CustomerID" + kNotGivenEnd},
+      {Prefs("nul-name", Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s,
+                                 "\x5C" + "CustomerName"s, "\x59" + "ServerURL"s,
+                                 "\x54"
+                                 "1001"s,
+                                 "\x55\0Acme"s, "\x59" + "127.0.0.1"s})),
+       1, kNotGiven + "CustomerName" + kNotGivenEnd},
+      {Prefs("surrogate", Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s,
+                                  "\x5C" + "CustomerName"s, "\x59" + "ServerURL"s,
+                                  "\x54"
+                                  "1001"s,
+                                  "\x63\0A\xD8\0\0B"s, "\x59" + "127.0.0.1"s})),
+       1, kNotGiven + "CustomerName" + kNotGivenEnd},
+      {Prefs("xml-nul",
+             Plist({"CustomerID", "1001\0evil"s, "CustomerName", "N", "ServerURL", "127.0.0.1"})),
+       1, kNotGiven + "CustomerID" + kNotGivenEnd},
+      {Prefs("latin1",
+             Plist({"CustomerID", "1", "CustomerName", "Caf\xE9", "ServerURL", "127.0.0.1"})),
+       1, kNotGiven + "CustomerName" + kNotGivenEnd},
       {Strings{"--customer-name", "N", "--customer-id", "1", "--server", "127.0.0.2,127.0.0.1"}, 0,
        "Validation Succeeded", "exit 19\nexit 0",
        R"([{"server": "127.0.0.2", "status": 19, "message": "Launch script returned unexpected )"
@@ -393,6 +448,18 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
       ActivateRun(With(form, {"--tool", "/usr/bin/NotInitialValidate"}));
   EXPECT_EQ(misnamed.exitCode, 2);
   EXPECT_NE(misnamed.err.find("--tool must name a file called InitialValidate"), std::string::npos);
+}
+
+// A byte that is not UTF-8 in the environment ends no run: the report comes, and the validation
+// tool still gets the variable as it was.
+TEST_F(ActivateSources, EnvironmentBytesThatAreNotUtf8) {
+  kl::FakeTool tool({"printf %s \"$KL_LATIN1\" >" + dir_ + "/seen; exit 0"});
+  setenv("KL_LATIN1", "caf\xE9", 1);
+  const ActivateResult r = Run(kCustomer, tool);
+  unsetenv("KL_LATIN1");
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.json["outcome"], "activated");
+  EXPECT_EQ(kl::ReadWholeFile(dir_ + "/seen"), "caf\xE9");
 }
 
 // --unless-activated skips only when the configuration ends with a complete block (the panes
@@ -657,6 +724,72 @@ class ProfilePlatform : public kl::DefaultPlatform {
   }
   std::string forced, asked;
 };
+
+// A FIFO renamed over the pre-fill file or the profile while they are read is judged by what
+// was opened: never waited on (in the window, a hang). A thread swaps a FIFO and a file into
+// each place as fast as it can; a read still running after half a second is let go by opening
+// the FIFO for writing, and counted.
+TEST(SourceChoice, AFifoSwappedInIsNeverWaitedOn) {
+  NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
+  kl::TempDir tmp;
+  const std::string fifo = tmp.path + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string xmlText = "<D><ActivationKey>k</ActivationKey></D>";
+  const std::string plistText = Plist({"ActivationKey", "k"});
+  const std::string xml = tmp.Write("xml", xmlText), plist = tmp.Write("plist", plistText);
+  // Each place holds a good file or the FIFO, never anything else.
+  const std::string prefill = tmp.Write("pkg/InstallationData.xml", xmlText);
+  const std::string profile = tmp.Write("profile.plist", plistText);
+  std::atomic<bool> done{false};
+  std::atomic<int64_t> since{0};  // when the read under way started (ms), 0 between reads
+  int released = 0;
+  const auto now = [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
+  std::thread swapper([&] {
+    for (int i = 0; !done; ++i) {
+      for (const auto& [from, to] : {std::make_pair(i % 2 ? fifo : xml, prefill),
+                                     std::make_pair(i % 2 ? fifo : plist, profile)}) {
+        link(from.c_str(), (to + ".new").c_str());
+        rename((to + ".new").c_str(), to.c_str());
+      }
+      const int64_t started = since;
+      if (started != 0 && now() - started > 500) {
+        const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ++released, close(writer);
+      }
+    }
+  });
+  KLSourceRequest beside, data, managed;
+  beside.packagePath = tmp.path + "/pkg/Kelvory.pkg";
+  data.dataPath = prefill;
+  managed.managedPreferences = true;
+  managed.managedPreferencesPath = profile;
+  int reads = 0, fifos = 0;
+  for (const int64_t end = now() + 1500; now() < end; ++reads) {
+    for (const KLSourceRequest* request : {&beside, &data, &managed}) {
+      since = now();
+      const KLSourceChoice choice = KLChooseActivationSource(*request);
+      since = 0;
+      ASSERT_EQ(choice.looked.size(), 1u);
+      const KLSourceLook& look = choice.looked[0];
+      if (look.found) {
+        EXPECT_TRUE(look.hasData);
+      } else {
+        EXPECT_EQ(look.problem, "not a regular file (a FIFO or a device is never read)");
+        ++fifos;
+      }
+    }
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(released, 0) << "reads that waited on the FIFO";
+  EXPECT_GT(fifos, 0);
+  std::printf("%d rounds of three reads, %d of them met the FIFO\n", reads, fifos);
+  [pool drain];
+}
 
 // The platform's managed preferences (a configuration profile on macOS): the domain and keys
 // asked for; what is forced (an integer too) gives the record, and a typed proxy overrides it.

@@ -13,7 +13,7 @@ const std::set<std::string> kOutlets{"klServerURLField", "klProtocolMatrix"};
 
 TEST(ScriptParser, Steps) {
   const Script s = ParseScript(
-      "# comment\r\n\r\n   \ntype klServerURLField  a \"b\"  \r\ntype klServerURLField\n"
+      "# comment\r\n\r\n\t  \ntype klServerURLField  a \"b\"  \r\ntype klServerURLField\n"
       "select klProtocolMatrix 0 1\nscreenshot /tmp/a b.png\nkey return\r\nfocus",
       kOutlets);
   ASSERT_EQ(s.error, "");

@@ -98,6 +98,12 @@ TEST_F(KeytoolCommands, PrintExactlyWhatTheyFound) {
       {Args{"endpoint", "--json", "ftp://192.0.2.10:21"}, 1,
        JsonLine(R"({"isValid": false, "protocol": "ftp", "host": "", "port": 80, "errorMessage":
            "Error: invalid protocol: ftp found in endpoint: ftp://192.0.2.10:21\n"})")},
+      // Overlong forms (lead bytes C0 and C1) are never text: escaped byte by byte.
+      {Args{"endpoint", "\xC0\xAF\xC1\xBF\xC2\xA9"}, 1,
+       "isValid: false\nprotocol: http\nhost: \\xC0\\xAF\\xC1\\xBF\xC2\xA9\nport: 80\n"
+       "errorMessage:  Error: hostname: \\xC0\\xAF\\xC1\\xBF\xC2\xA9 found in endpoint "
+       "\\xC0\\xAF\\xC1\\xBF\xC2\xA9 is not valid IP address or can't be resolved to an IP "
+       "address\n"},
       // The argument is not trimmed: the spaces stay part of the host.
       {Args{"endpoint", "  192.0.2.10  "}, 0,
        "isValid: true\nprotocol: http\nhost:   192.0.2.10  \nport: 80\n"},
@@ -350,11 +356,13 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
           tabs or spaces around it, and the pane uses a key exactly as given."})"},
       {{"--key", kKey}, R"({"/passes": true})"},
       // Warnings: what the readers take without a word. The verdict stays.
-      {{"--data", Write("server.xml", CustomerXml("<URL>127.0.0.1, 127.0.0.2 </URL><Protocol>"
+      {{"--data", Write("server.xml", CustomerXml("<URL>127.0.0.1 , 127.0.0.2 </URL><Protocol>"
                                                   "HTTPS</Protocol><Port>65536</Port>"))},
        R"({"/passes": true, "/warnings": ["protocol-text: <Protocol> is \"HTTPS\", not exactly
           \"http\" or \"https\", so it is read as http", "server-list-blanks: server-list item
-          \" 127.0.0.2\" has blanks around it; it is used as it stands, blanks included",
+          \"127.0.0.1 \" has blanks around it; it is used as it stands, blanks included",
+          "server-list-blanks: server-list item \" 127.0.0.2\" has blanks around it; it is used
+          as it stands, blanks included",
           "port-range: port 65536 of the server is outside 1-65535"]})"},
       {{"--data",
         Write("names.xml",
@@ -404,6 +412,14 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
           value of \"ProxyURL\" is a date; it is ignored", "wrong-type: the value of
           \"ServerProtocol\" is a boolean; it is read as http", "wrong-type: the value of
           \"ServerURL\" is a dictionary; it is ignored"]})"},
+      // A text the reader does not take: a NUL in it, or bytes that are not UTF-8.
+      {{"--managed-preferences",
+        Write("broken.plist", kl::Plist({"CustomerID", std::string("1\0", 2) + "2", "CustomerName",
+                                         "\xE9", "ServerURL", "127.0.0.1"}))},
+       R"({"/passes": false, "/warnings": ["broken-text: the value of \"CustomerID\" holds a NUL
+          or text that is not valid; it is not shortened but ignored, as if the key were not
+          there", "broken-text: the value of \"CustomerName\" holds a NUL or text that is not
+          valid; it is not shortened but ignored, as if the key were not there"]})"},
       // A whole profile: its payload's own keys are no unknown names.
       {{"--managed-preferences", EXAMPLES_DIR "/Kelvory-activation.mobileconfig"},
        R"({"/passes": true, "/source": "managed-preferences", "/warnings": []})"},
@@ -466,6 +482,23 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
   EXPECT_EQ(Keytool({"doctor", "--package", pkg("none")}).out,
             "pre-fill file: \"" + dir_ + "/none" + data + "\"\nfound: no\nproblem: no " +
                 "such folder: " + dir_ + "/none\npasses by itself: no\n");
+}
+
+// --probe-timeout takes fractions: a TLS handshake that never comes (port_ accepts nothing) is
+// given up after half a second, not a whole one.
+TEST_F(DoctorFiles, AFractionalProbeTimeoutIsHonoured) {
+  const auto began = std::chrono::steady_clock::now();
+  const kl::ProcessRun r =
+      Keytool({"doctor", "--json", "--probe", "--probe-timeout", "0.5", "--key",
+               Key("https://127.0.0.1:" + std::to_string(port_) + "|42|1|t")});
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  const json report = json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(report.is_object()) << r.out << r.err;
+  EXPECT_EQ(report["probe"][0]["reachable"], false);
+  EXPECT_EQ(Text(report["probe"][0]["error"]).rfind("Connection timed out after 50", 0), 0u);
+  EXPECT_GT(took, 0.45);
+  EXPECT_LT(took, 0.95);
 }
 
 }  // namespace

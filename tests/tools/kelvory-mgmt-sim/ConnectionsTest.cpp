@@ -1,4 +1,5 @@
-// The simulator's connection limiting: past its cap, which open connection is shed.
+// The simulator's connection limiting: past its cap, which open connection is shed; and how long
+// it waits for a request's bytes.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "Connections.h"
+#include "DeadlineStream.h"
 
 namespace {
 
@@ -40,6 +42,30 @@ TEST(SimulatorConnections, ANewConnectionShedsTheOneThatWaitedLongest) {
       close(ours[i]), close(peers[i]);
     }
   }
+}
+
+// A read waits the shorter of the per-read limit (2 s) and what is left of the request's
+// (4 s): a silent client is given up after 2 s, and a read begun 3 s into the request after 1.
+TEST(SimulatorConnections, AReadWaitsTheShorterOfItsLimitAndTheRequests) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  sim::DeadlineStream stream(pair[0], [] {});
+  const auto waited = [&] {
+    char byte;
+    const auto start = sim::Clock::now();
+    EXPECT_LE(stream.read(&byte, 1), 0);
+    return std::chrono::duration<double>(sim::Clock::now() - start).count();
+  };
+  stream.Await();
+  const double first = waited();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const double second = waited();
+  printf("waited %.2f s, then %.2f s\n", first, second);
+  EXPECT_GT(first, 1.8);
+  EXPECT_LT(first, 2.5);
+  EXPECT_GT(second, 0.6);
+  EXPECT_LT(second, 1.5);
+  close(pair[0]), close(pair[1]);
 }
 
 }  // namespace
