@@ -159,7 +159,7 @@ KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, F
   }
   // Where the Installer hosts the plug-in in a service of its own, the window may name no
   // package: said apart from a folder without the file, which logs the same entry.
-  if (log == KLPrefillLog::kPane && path == nil) {
+  if (log == KLPrefillLog::kPane && path.empty()) {
     kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation,
                                      "The package's location is not known: no represented URL");
   }

@@ -976,8 +976,8 @@ BLIND4 = [
     # The console line "The package's location is not known" is said when the package is known
     # (a folder without InstallationData.xml) and not when no package is named.
     M("blind4-input-console-line-inverted", INPUT,
-      "if (log == KLPrefillLog::kPane && path == nil) {",
-      "if (log == KLPrefillLog::kPane && path != nil) {",
+      "if (log == KLPrefillLog::kPane && path.empty()) {",
+      "if (log == KLPrefillLog::kPane && !path.empty()) {",
       ("pane_test", "e2e")),
 
     # ---------------------------------------------------------------- the simulator's stopper (2)
