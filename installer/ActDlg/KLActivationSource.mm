@@ -63,14 +63,19 @@ std::string MissingFile(const std::string& path, const FileRead& read, const cha
 }
 
 // Why a pre-fill file that was read gives nothing. The record stays silent on a bad file, so
-// the reason is found here, in the bytes the record read.
-std::string UnusableFile(NSData* data, bool textFormat) {
+// the reason is found here, in the bytes the record read; `stoppedAt` gets where the XML parser
+// stopped ("line L, column C") in a file that is not well-formed.
+std::string UnusableFile(NSData* data, bool textFormat, std::string* stoppedAt) {
   if (textFormat) return std::string();  // an empty or binary text file is still read
   if ([data length] == 0) return "empty, not a well-formed XML document";
   // The reader's own parser, in one pass: a document tree would take quadratic time on a file
   // of many siblings.
   NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
   const BOOL parsed = [parser parse];
+  if (!parsed) {
+    *stoppedAt = "line " + std::to_string(static_cast<long>([parser lineNumber])) + ", column " +
+                 std::to_string(static_cast<long>([parser columnNumber]));
+  }
   [parser release];
   if (!parsed) return "not a well-formed XML document";
   return std::string();
@@ -82,6 +87,29 @@ NSData* BytesOf(const FileRead& read) {
 
 constexpr char kPrefillTooLarge[] =
     "larger than 1 MiB, which the pre-fill reader treats as unreadable";
+
+// The install log only says that a pre-fill file or profile was found; when it gave the pane
+// nothing, the console says why (one line each), so that a form left empty can be explained.
+void SayWhyItGaveNothing(const std::string& what, const std::string& why) {
+  kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation,
+                                   what + " gave the activation pane nothing: " + why);
+}
+
+// "<ActivationKey>, <Customer><ID> or <Customer><Name>": what a file must hold to pass.
+std::string ActivationElements() {
+  using prefill_schema::RecordField;
+  std::string names;
+  for (const RecordField field :
+       {RecordField::kActivationKey, RecordField::kCustomerId, RecordField::kCustomerName}) {
+    const prefill_schema::Field& f = prefill_schema::FieldFor(field);
+    names += std::string(names.empty()                         ? ""
+                         : field == RecordField::kCustomerName ? " or "
+                                                               : ", ") +
+             (f.xmlParent != nullptr ? "<" + std::string(f.xmlParent) + ">" : "") + "<" +
+             f.xmlElement + ">";
+  }
+  return names;
+}
 
 KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictionary** values) {
   KLSourceLook look;
@@ -107,7 +135,13 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
     data = BytesOf(read);
   }
   *values = KLManagedValuesFromData(data, &look.problem);
-  if (*values == nil) return look;
+  if (*values == nil) {
+    if (request.prefillLog == KLPrefillLog::kPane) {
+      SayWhyItGaveNothing("Managed preferences " + EscapeControlCharacters(look.location),
+                          "they could not be read (" + look.problem + ")");
+    }
+    return look;
+  }
   look.found = true;
   return look;
 }
@@ -143,10 +177,24 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
     }
   }
   look.problem = MissingFile(look.location, read, kPrefillTooLarge);
-  if (look.problem.empty()) look.problem = UnusableFile(BytesOf(read), request.textFormat);
+  std::string stoppedAt;
+  if (look.problem.empty()) {
+    look.problem = UnusableFile(BytesOf(read), request.textFormat, &stoppedAt);
+  }
   if (*record != nil) {
     look.found = look.problem.empty();
     look.hasData = [*record containData];
+    if (request.prefillLog == KLPrefillLog::kPane && !look.hasData) {
+      const std::string file = "Pre-fill file " + EscapeControlCharacters(look.location);
+      if (!stoppedAt.empty()) {
+        SayWhyItGaveNothing(file, look.problem + " (the XML parser stopped at " + stoppedAt + ")");
+      } else if (!look.problem.empty()) {
+        SayWhyItGaveNothing(file, look.problem);
+      } else {
+        SayWhyItGaveNothing(file, "it holds no activation data: none of " + ActivationElements() +
+                                      " was read (element names are exact)");
+      }
+    }
   } else if (look.problem.empty()) {
     look.problem = "not found";
   }
