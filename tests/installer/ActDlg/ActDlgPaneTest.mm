@@ -289,7 +289,7 @@ TEST_F(ActDlgPaneTest, AProfileComesBeforeTheFile) {
       // One that cannot be read is passed over for the file, with the reason on the console.
       {start + "<key>", false,
        "Managed preferences com.kelvory.activation gave the activation pane nothing: they could "
-       "not be read ("},
+       "not be read (not a property list (XML or binary))"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.profile);
