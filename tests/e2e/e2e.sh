@@ -317,11 +317,12 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
     postinstall() {  # ENV...
       # shellcheck disable=SC2016
       # As the Installer calls it: the package, the install location (here not the volume), the
-      # target volume, its root. With $readonly_run set, /var/run cannot be written.
+      # target volume ($volume, / by default), its root. With $readonly_run set, /var/run cannot
+      # be written.
       unshare -m --propagation private sh -c '[ -z "$0" ] || mount --bind "$0" /dev/console &&
         { [ -z "$1" ] || mount -t tmpfs -o ro none /run; } && shift && exec "$@"' \
         "${console:-}" "${readonly_run:-}" env "$@" "$mark" PACKAGE_PATH="$work/pkg/Kelvory.pkg" \
-        "$work/scripts/postinstall" "$work/pkg/Kelvory-agent.pkg" /Applications / / \
+        "$work/scripts/postinstall" "$work/pkg/Kelvory-agent.pkg" /Applications "${volume:-/}" / \
         >"$work/transcript" 2>"$work/stderr"
       status=$?
       no_leftovers
@@ -356,6 +357,17 @@ buttons: continue=off back=on" ] || fail "no verdict with /tmp full"
       expect 0 "Kelvory activated: Validation Succeeded"
       [ "$(tail -n 9 /tmp/kelvor.conf)" = "$(printf '%s' "$main")" ] || fail "no block ($how)"
     done
+    # The target volume is the Installer's third argument.
+    rm -f /tmp/kelvor.conf
+    volume="/Volumes/Kelvory Test" postinstall COMMAND_LINE_INSTALL=1
+    expect 0 "Kelvory activated: Validation Succeeded"
+    grep -q "homedir=/Volumes/Kelvory Test/Applications/" /tmp/kelvor.conf ||
+      fail "the block is not for the target volume"
+    # A file of our own that the tool refuses (a second link) is not blamed on another user.
+    ln /tmp/kelvor.conf "$work/second-link"
+    postinstall COMMAND_LINE_INSTALL=1
+    expect 3 "Kelvory activation failed (failed, exit 3): Can not create or access the configuration file."
+    rm "$work/second-link"
     # A message with ": " in it is logged whole.
     rm -f /tmp/kelvor.conf
     readonly_run=1 postinstall COMMAND_LINE_INSTALL=1
