@@ -34,15 +34,6 @@ int OpenOwnedForAppend(const char* path, std::string* why) {
   return -1;
 }
 
-FILE* OpenForAppendNoFollow(const char* path) {
-  std::string why;
-  const int fd = OpenOwnedForAppend(path, &why);
-  if (fd < 0) return nullptr;
-  FILE* file = fdopen(fd, "a+");
-  if (file == nullptr) close(fd);
-  return file;
-}
-
 std::string EscapeControlCharacters(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size());

@@ -65,7 +65,4 @@ struct FileRead {
 /// some earlier check neither blocks nor is read.
 FileRead ReadRegularFile(const char* path, long long maxBytes);
 
-/// OpenOwnedForAppend as a stdio stream (mode "a+"). Returns null on any failure.
-FILE* OpenForAppendNoFollow(const char* path);
-
 #endif  // KELVORY_COMMON_KLINSTALLLOG_H_

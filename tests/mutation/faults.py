@@ -770,7 +770,7 @@ BLIND3 = [
     # ---------------------------------------------------------------- tools/kelvory-activate (4)
     # With --retry the first pause is drawn below 4 s (then 8, 16 ...) instead of below 2 s:
     # every round waits about twice as long as documented.
-    M("blind3-activate-first-pause-doubled", "tools/kelvory-activate/Activate.mm",
+    M("blind3-activate-first-pause-doubled", "tools/kelvory-activate/RetryPause.h",
       r'std::ldexp(kFirstRoundPauseSeconds, std::min(round - 1, 16))',
       r'std::ldexp(kFirstRoundPauseSeconds, std::min(round, 16))',
       EVERYTHING),

@@ -3,7 +3,6 @@
 #import <Foundation/Foundation.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -17,34 +16,15 @@
 #import "KLValidation.h"
 #include "PriorActivation.h"
 #include "Report.h"
+#include "RetryPause.h"
 #include "RunGuard.h"
 
 namespace {
 
-// --retry's pauses between rounds: short at first for a network that is nearly up, doubling to
-// at most a minute so that a fleet waiting for one server does not keep hammering it.
-constexpr double kFirstRoundPauseSeconds = 2;
-constexpr double kLongestRoundPauseSeconds = 60;
-// Each pause is drawn at random below its cap ("full jitter"), so that machines that lost the
-// server together do not all come back in the same second. bench/fleet-retry.sh builds a copy
-// without it, only to measure the difference.
-#ifdef KL_RETRY_WITHOUT_JITTER
-constexpr bool kJitter = false;
-#else
-constexpr bool kJitter = true;
-#endif
 // A pause always leaves this much before the time limit for the round after it (a round cut
 // off at once would end as "timed-out" and hide that no server could be reached): a drawn pause
 // that does not fit is shortened, so the time left still holds a last round.
 constexpr double kRoundAllowanceSeconds = 1;
-
-// The pause after round `round` (from 1): drawn below a cap that starts at
-// kFirstRoundPauseSeconds and doubles each round, up to kLongestRoundPauseSeconds.
-double PauseAfterRound(int round, std::mt19937_64& random) {
-  const double cap = std::min(kLongestRoundPauseSeconds,
-                              std::ldexp(kFirstRoundPauseSeconds, std::min(round - 1, 16)));
-  return kJitter ? std::uniform_real_distribution<double>(0, cap)(random) : cap;
-}
 
 // A refusal's message with why a profile value was not read, which explains it more often than
 // not (a customer ID cut off by a NUL is missing, not wrong).
