@@ -31,7 +31,7 @@ BRIDGE = "installer/bridge/KLStringBridge.h"
 SECTION = "platform/gnustep/InstallerPlugins/InstallerSection.m"
 SECTIONNAV = "platform/gnustep/InstallerPlugins/InstallerSection+Navigation.m"
 KEYTOOL = "tools/kelvory-keytool/main.cpp"
-PREFILL = "tools/kelvory-keytool/prefill.mm"
+PREFILL = "tools/kelvory-keytool/Prefill.mm"
 TOOLRUN = "installer/validation/KLValidationTool.cpp"
 SUPERVISOR = "installer/validation/KLProcessSupervisor.cpp"
 WAITER = "installer/validation/KLProcessSupervisorWaiter.cpp"
@@ -45,8 +45,8 @@ ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
 MANAGED = "installer/ActDlg/KLManagedValues.mm"
-DOCTOR = "tools/kelvory-keytool/doctor.mm"
-PROBE = "tools/kelvory-keytool/probe.cpp"
+DOCTOR = "tools/kelvory-keytool/doctor/Doctor.mm"
+PROBE = "tools/kelvory-keytool/doctor/Probe.cpp"
 REFTOOL = "tools/InitialValidate/main.cpp"
 REFOPTS = "tools/InitialValidate/Options.cpp"
 
@@ -84,7 +84,7 @@ MUTATIONS = [
     M("keytool-unknown-as-missing", "tools/kelvory-keytool/main.cpp",
       "dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && !unknown.empty()", "false",
       ("keytool_test",)),
-    M("keytool-id-diagnostic", "tools/kelvory-keytool/key_diagnostics.cpp", "    case kKeyDecodeBadIdentifier:\n",
+    M("keytool-id-diagnostic", "tools/kelvory-keytool/KeyDiagnostics.cpp", "    case kKeyDecodeBadIdentifier:\n",
       "    case -100:\n", ("keytool_test",)),
     M("prefill-no-reason", PREFILL, "return look.problem.empty() ? 0 : 1;", "return 0;",
       ("keytool_test",)),
@@ -146,14 +146,14 @@ MUTATIONS = [
     M("pane-record-leak", PANE, "  [record release];\n", "",
       ("pane_test",)),
     # Key tool.
-    M("keytool-exit-refused", "tools/kelvory-keytool/endpoint.cpp", "return e.isValid ? 0 : kExitRefused;", "return 0;",
+    M("keytool-exit-refused", "tools/kelvory-keytool/Endpoint.cpp", "return e.isValid ? 0 : kExitRefused;", "return 0;",
       ("keytool_test",)),
-    M("keytool-decode-exit", "tools/kelvory-keytool/decode.cpp",
+    M("keytool-decode-exit", "tools/kelvory-keytool/Decode.cpp",
       "  return kExitRefused;\n}\n\n}  // namespace", "  return kExitUsage;\n}\n\n}  // namespace",
       ("keytool_test",)),
     M("prefill-error-on-stdout", PREFILL, 'std::cerr << "kelvory-keytool: "',
       'std::cout << "kelvory-keytool: "', ("keytool_test",)),
-    M("encode-no-refusal", "tools/kelvory-keytool/encode.cpp", "  if (analysis.status != kKeyDecodeOk) {\n    // What",
+    M("encode-no-refusal", "tools/kelvory-keytool/Encode.cpp", "  if (analysis.status != kKeyDecodeOk) {\n    // What",
       "  if (false) {\n    // What", ("keytool_test",)),
     M("doctor-strict-ignored", DOCTOR, "!(request.strict && !report[\"warnings\"].empty())", "true",
       ("keytool_test",)),
@@ -342,20 +342,20 @@ MUTATIONS = [
     M("reftool-env-proxy", "tools/InitialValidate/ServerClient.cpp",
       '  curl_easy_setopt(h, CURLOPT_NOPROXY, "");\n', "", ("initialvalidate_test",)),
     # Kept by the tests after their tables were merged and trimmed.
-    M("keytool-type-diagnostic", "tools/kelvory-keytool/key_diagnostics.cpp", "    case kKeyDecodeWrongType:\n", "    case -101:\n",
+    M("keytool-type-diagnostic", "tools/kelvory-keytool/KeyDiagnostics.cpp", "    case kKeyDecodeWrongType:\n", "    case -101:\n",
       ("keytool_test",)),
-    M("doctor-one-input", "tools/kelvory-keytool/doctor.mm",
+    M("doctor-one-input", "tools/kelvory-keytool/doctor/Doctor.mm",
       "if (packageOption->count() != 0 && dataOption->count() != 0) {", "if (false) {",
       ("keytool_test",)),
     M("doctor-text-ignored", SOURCE, "made = request.textFormat ? [made initWithTextData:",
       "made = false ? [made initWithTextData:", ("keytool_test",)),
-    M("doctor-one-run", "tools/kelvory-keytool/doctor_checks.mm",
+    M("doctor-one-run", "tools/kelvory-keytool/doctor/DoctorChecks.mm",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while ([checked nextURL]);",
       "ValidationArguments(kResourcePlaceholder, request)}});\n  } while (false);",
       ("keytool_test",)),
-    M("doctor-typed-cause", "tools/kelvory-keytool/doctor_checks.mm", "    if (!fromFile) {",
+    M("doctor-typed-cause", "tools/kelvory-keytool/doctor/DoctorChecks.mm", "    if (!fromFile) {",
       "    if (false) {", ("keytool_test",)),
-    M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor_checks.mm",
+    M("doctor-resolves-valid-only", "tools/kelvory-keytool/doctor/DoctorChecks.mm",
       '{"resolves", Resolves(endpoint.host, platform)}',
       '{"resolves", endpoint.isValid ? Resolves(endpoint.host, platform) : json(nullptr)}',
       ("keytool_test",)),
@@ -420,7 +420,7 @@ BLIND = [
       "request.prefillLog = o.dryRun ? KLPrefillLog::kNone : KLPrefillLog::kHeadless;",
       "request.prefillLog = KLPrefillLog::kHeadless;", EVERYTHING),
     # keytool encode without --type makes a key of type 8 instead of 1.
-    M("blind-encode-default-type", "tools/kelvory-keytool/encode.cpp", 'std::string type = "1";', 'std::string type = "8";',
+    M("blind-encode-default-type", "tools/kelvory-keytool/Encode.cpp", 'std::string type = "1";', 'std::string type = "8";',
       EVERYTHING),
     # InitialValidate exits with the first option fault it met instead of the lowest code.
     M("blind-reftool-first-fault", REFOPTS, "if (lowest == 0 || code < lowest) lowest = code;",
@@ -473,7 +473,7 @@ BLIND = [
       "if (!request.proxy.empty() && request.applianceId == 0)\n"
       "    argv.insert(argv.end(), {\"-x\", request.proxy});", EVERYTHING),
     # keytool endpoint --json lacks "errorMessage".
-    M("blind-keytool-endpoint-json", "tools/kelvory-keytool/endpoint.cpp",
+    M("blind-keytool-endpoint-json", "tools/kelvory-keytool/Endpoint.cpp",
       '{"port", e.port},\n               {"errorMessage", e.errorMessage}});',
       '{"port", e.port}});', EVERYTHING),
     # keytool prefill shows the customer name as the customer ID.
@@ -631,13 +631,13 @@ BLIND2 = [
       r'if (commandLine != nullptr && std::string(commandLine) != "1") return false;',
       EVERYTHING),
     # kelvory-keytool decode --json prints "applianceID" instead of "applianceId".
-    M("blind2-decode-json-key", "tools/kelvory-keytool/decode.cpp",
+    M("blind2-decode-json-key", "tools/kelvory-keytool/Decode.cpp",
       r'PrintJson({{"applianceId", id}, {"endpoints", list}});',
       r'PrintJson({{"applianceID", id}, {"endpoints", list}});',
       EVERYTHING),
     # The doctor gives no first-word-only warning for customerName=Demo Customer (two words);
     # only a value of three words or more is warned about.
-    M("blind2-first-word-no-warning", "tools/kelvory-keytool/file_warnings.mm",
+    M("blind2-first-word-no-warning", "tools/kelvory-keytool/doctor/FileWarnings.mm",
       r'} else if (words.size() > 2) {',
       r'} else if (words.size() > 3) {',
       EVERYTHING),
@@ -815,18 +815,18 @@ BLIND3 = [
 
     # ---------------------------------------------------------------- tools/kelvory-keytool (3)
     # kelvory-keytool decode numbers the endpoints from 0 ("endpoint 0: ...").
-    M("blind3-decode-endpoint-from-zero", "tools/kelvory-keytool/decode.cpp",
+    M("blind3-decode-endpoint-from-zero", "tools/kelvory-keytool/Decode.cpp",
       r'std::printf("endpoint %zu: protocol=%s host=%s port=%d\n", i + 1,',
       r'std::printf("endpoint %zu: protocol=%s host=%s port=%d\n", i,',
       EVERYTHING),
     # doctor --probe says an https server is reachable when the TCP connection works but the
     # TLS handshake (certificate) fails, and gives no "unreachable" warning.
-    M("blind3-probe-tls-ignored", "tools/kelvory-keytool/probe.cpp",
+    M("blind3-probe-tls-ignored", "tools/kelvory-keytool/doctor/Probe.cpp",
       r'r.reachable = r.connected && r.tls.value_or(true);',
       r'r.reachable = r.connected;',
       EVERYTHING),
     # doctor gives no port-range warning for a proxy with port 0 ("proxy.example.com:0").
-    M("blind3-doctor-proxy-port-zero", "tools/kelvory-keytool/warnings.mm",
+    M("blind3-doctor-proxy-port-zero", "tools/kelvory-keytool/doctor/Warnings.mm",
       r'if (port == 0 || port > 65535) {',
       r'if (port > 65535) {',
       EVERYTHING),
@@ -942,13 +942,13 @@ BLIND4 = [
 
     # ---------------------------------------------------------------- the key tool (3)
     # A key endpoint with port 0 gets no "outside 1-65535" warning (encode and doctor).
-    M("blind4-keytool-port-zero-quiet", "tools/kelvory-keytool/warning_text.cpp",
+    M("blind4-keytool-port-zero-quiet", "tools/kelvory-keytool/doctor/WarningText.cpp",
       "if (e.port < 1 || e.port > 65535)",
       "if (e.port < 0 || e.port > 65535)",
       ("keytool_test",)),
     # encode writes its port warning on standard output, before the key, instead of on
     # standard error: a script that takes the key from standard output gets the warning too.
-    M("blind4-encode-warning-stdout", "tools/kelvory-keytool/encode.cpp",
+    M("blind4-encode-warning-stdout", "tools/kelvory-keytool/Encode.cpp",
       'std::cerr << "kelvory-keytool: warning: " << text << "\\n";',
       'std::cout << "kelvory-keytool: warning: " << text << "\\n";',
       ("keytool_test",)),

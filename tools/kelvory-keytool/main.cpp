@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "Command.h"
 #include "ProcessBytes.h"
 #include "VersionOption.h"
-#include "command.h"
 
 KL_PROCESS_BYTES_PREINIT
 

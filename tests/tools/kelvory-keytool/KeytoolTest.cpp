@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "KLHelper.h"
+#include "Lookup.h"
 #include "PlistText.h"
 #include "TempDir.h"
 #include "ToolRun.h"
-#include "lookup.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "KLPlatform.h"
-#include "lookup.h"
+#include "Lookup.h"
 
 // Without the console lines the record and the text reader write (the report already says what
 // they read), and with every host-name lookup within the limit. The checks ask about one name

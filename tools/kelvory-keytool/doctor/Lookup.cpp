@@ -1,4 +1,4 @@
-#include "lookup.h"
+#include "Lookup.h"
 
 #include <netdb.h>
 #include <sys/socket.h>

@@ -1,5 +1,5 @@
 // The doctor's warnings about managed preferences and about the input the checks get.
-#include "warnings.h"
+#include "Warnings.h"
 
 #include <ctype.h>
 
@@ -10,7 +10,7 @@
 #include "KLKeyDecoder.h"
 #include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
-#include "warning_text.h"
+#include "WarningText.h"
 
 using warning_text::PortText;
 using warning_text::ProtocolText;

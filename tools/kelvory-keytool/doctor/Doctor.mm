@@ -9,17 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "Command.h"
+#import "DoctorChecks.h"
+#include "DoctorPlatform.h"
 #include "JsonOutput.h"
 #import "KLActivationInput.h"
 #import "KLActivationSource.h"
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
-#include "command.h"
-#import "doctor_checks.h"
-#include "doctor_plain.h"
-#include "doctor_platform.h"
-#import "warnings.h"
+#include "PlainReport.h"
+#import "Warnings.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "probe.h"
+#include "Probe.h"
 
 #include <curl/curl.h>
 

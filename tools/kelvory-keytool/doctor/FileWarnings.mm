@@ -7,8 +7,8 @@
 #include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"  // kPrefillMaxBytes
-#include "warning_text.h"
-#import "warnings.h"
+#include "WarningText.h"
+#import "Warnings.h"
 
 using warning_text::ProtocolText;
 using warning_text::Quoted;

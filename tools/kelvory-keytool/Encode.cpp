@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "Command.h"
 #include "KLEndPoint.h"
 #include "KLHelper.h"
 #include "KLKeyDecoder.h"
 #include "KLPlatform.h"
+#include "KeyDiagnostics.h"
 #include "PlainText.h"
-#include "command.h"
-#include "key_diagnostics.h"
-#include "warning_text.h"
+#include "WarningText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "warning_text.h"
+#include "WarningText.h"
 
 #include <ctype.h>
 

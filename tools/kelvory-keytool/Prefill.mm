@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "Command.h"
 #include "JsonOutput.h"
 #import "KLActivationSource.h"
 #include "KLPlatform.h"
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 #include "PlainText.h"
-#include "command.h"
-#import "warnings.h"
+#import "Warnings.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "DoctorPlatform.h"
 #import "KLActivationInput.h"
 #import "KLActivationSource.h"
 #import "KLTextDataProvider.h"
-#include "doctor_platform.h"
 
 /// Resolution of a host through the platform; null when there is no host to ask about, or when
 /// the resolver gave no answer within the limit.

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "Command.h"
 #include "JsonOutput.h"
 #include "KLEndPoint.h"
 #include "KLKeyDecoder.h"
 #include "KLPlatform.h"
+#include "KeyDiagnostics.h"
 #include "PlainText.h"
-#include "command.h"
-#include "key_diagnostics.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "key_diagnostics.h"
+#include "KeyDiagnostics.h"
 
 std::vector<std::string> Diagnostics(const KeyAnalysis& a) {
   std::vector<std::string> out;

@@ -1,4 +1,4 @@
-#import "doctor_checks.h"
+#import "DoctorChecks.h"
 
 #include <vector>
 
@@ -8,7 +8,7 @@
 #import "KLStringBridge.h"
 #import "KLValidation.h"
 #include "KLValidationTool.h"
-#include "probe.h"
+#include "Probe.h"
 
 using nlohmann::json;
 

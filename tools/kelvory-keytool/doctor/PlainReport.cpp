@@ -1,4 +1,4 @@
-#include "doctor_plain.h"
+#include "PlainReport.h"
 
 #include <iostream>
 

@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "Command.h"
 #include "JsonOutput.h"
 #include "KLEndPoint.h"
 #include "PlainText.h"
-#include "command.h"
 
 namespace {
 
