@@ -1,7 +1,7 @@
 // The plug-in's principal class: the section the installer instantiates from the bundle. Its
 // panes are the activation pane then the validation pane, built in code on every platform.
-#ifndef KELVORY_KLINSTALLERSECTION_H_
-#define KELVORY_KLINSTALLERSECTION_H_
+#ifndef KELVORY_INSTALLER_KLINSTALLERSECTION_H_
+#define KELVORY_INSTALLER_KLINSTALLERSECTION_H_
 
 #import <InstallerPlugins/InstallerPlugins.h>
 
@@ -15,4 +15,4 @@
 - (InstallerPane*)firstPane;
 @end
 
-#endif  // KELVORY_KLINSTALLERSECTION_H_
+#endif  // KELVORY_INSTALLER_KLINSTALLERSECTION_H_

@@ -2,8 +2,8 @@
 // server's address, protocol and port, and optionally a proxy. On its first forward entry it
 // fills itself from InstallationData.xml beside the package and, when that data checks out,
 // passes on by itself.
-#ifndef KELVORY_PANES_ACTDLGPANE_H_
-#define KELVORY_PANES_ACTDLGPANE_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_ACTDLGPANE_H_
+#define KELVORY_INSTALLER_ACTDLG_ACTDLGPANE_H_
 
 #import <AppKit/AppKit.h>
 #import <InstallerPlugins/InstallerPlugins.h>
@@ -51,4 +51,4 @@
 - (BOOL)shouldExitPane:(InstallerSectionDirection)dir;
 @end
 
-#endif  // KELVORY_PANES_ACTDLGPANE_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_ACTDLGPANE_H_

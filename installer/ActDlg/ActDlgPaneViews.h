@@ -1,6 +1,6 @@
 // The activation pane's controls, built in code as an interface file would lay them out.
-#ifndef KELVORY_PANES_ACTDLGPANEVIEWS_H_
-#define KELVORY_PANES_ACTDLGPANEVIEWS_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_ACTDLGPANEVIEWS_H_
+#define KELVORY_INSTALLER_ACTDLG_ACTDLGPANEVIEWS_H_
 
 #import "ActDlgPane.h"
 
@@ -11,4 +11,4 @@
 /// choice (firstKeyView) to the proxy field (lastKeyView); the key field has the focus first.
 ActDlgPane* KLCreateActivationPane(InstallerSection* section);
 
-#endif  // KELVORY_PANES_ACTDLGPANEVIEWS_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_ACTDLGPANEVIEWS_H_

@@ -2,8 +2,8 @@
 // hand-off when the pane is left going forward. The pane and the headless activation program
 // both go through here, so they refuse the same input with the same messages and hand on the
 // same record.
-#ifndef KELVORY_ACTDLG_KLACTIVATIONINPUT_H_
-#define KELVORY_ACTDLG_KLACTIVATIONINPUT_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLACTIVATIONINPUT_H_
+#define KELVORY_INSTALLER_ACTDLG_KLACTIVATIONINPUT_H_
 
 #import <Foundation/Foundation.h>
 
@@ -75,4 +75,4 @@ KLTextDataProvider* KLCreateCheckedRecord(const KLActivationInput& input,
 /// locale's set) around it; the value may exceed 32 bits.
 BOOL isinteger(NSString* text);
 
-#endif  // KELVORY_ACTDLG_KLACTIVATIONINPUT_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLACTIVATIONINPUT_H_

@@ -4,8 +4,8 @@
 // managed preferences over the file; the first of the profile and the file that holds
 // activation data supplies the record, and options override it field by field. The activation
 // pane comes here too, for the profile and the file beside the package.
-#ifndef KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
-#define KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLACTIVATIONSOURCE_H_
+#define KELVORY_INSTALLER_ACTDLG_KLACTIVATIONSOURCE_H_
 
 #import <Foundation/Foundation.h>
 
@@ -107,4 +107,4 @@ NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem);
 /// pane's ASCII rule refuses it instead of the text going missing.
 NSString* KLTypedText(const std::string& bytes);
 
-#endif  // KELVORY_ACTDLG_KLACTIVATIONSOURCE_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLACTIVATIONSOURCE_H_

@@ -1,7 +1,7 @@
 // The activation data as the panes see it: what the activation pane settled and the
 // validation pane needs to run the validation tool.
-#ifndef KELVORY_ACTDLG_KLDATAPROVIDER_H_
-#define KELVORY_ACTDLG_KLDATAPROVIDER_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLDATAPROVIDER_H_
+#define KELVORY_INSTALLER_ACTDLG_KLDATAPROVIDER_H_
 
 #import <Foundation/Foundation.h>
 
@@ -26,4 +26,4 @@
 
 @end
 
-#endif  // KELVORY_ACTDLG_KLDATAPROVIDER_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLDATAPROVIDER_H_

@@ -1,7 +1,7 @@
 // Fixed activation data, for trying the panes without a server or a pre-fill file. Nothing in
 // the product uses it; it is the record's stand-in for a developer at the window.
-#ifndef KELVORY_ACTDLG_KLDATAPROVIDERSTUB_H_
-#define KELVORY_ACTDLG_KLDATAPROVIDERSTUB_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLDATAPROVIDERSTUB_H_
+#define KELVORY_INSTALLER_ACTDLG_KLDATAPROVIDERSTUB_H_
 
 #import <Foundation/Foundation.h>
 
@@ -12,4 +12,4 @@
 @interface KLDataProviderStub : NSObject <KLDataProvider>
 @end
 
-#endif  // KELVORY_ACTDLG_KLDATAPROVIDERSTUB_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLDATAPROVIDERSTUB_H_

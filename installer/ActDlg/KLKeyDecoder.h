@@ -1,6 +1,6 @@
 // The activation key: base64 of "endpoints|applianceId|applianceType|checksum".
-#ifndef KELVORY_ACTDLG_KLKEYDECODER_H_
-#define KELVORY_ACTDLG_KLKEYDECODER_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLKEYDECODER_H_
+#define KELVORY_INSTALLER_ACTDLG_KLKEYDECODER_H_
 
 #include <cstdint>
 #include <string>
@@ -49,4 +49,4 @@ int32_t FinishKeyDecode(const KeyAnalysis& analysis, std::vector<KLEndPoint>& en
 /// appliance identifier, or shows the critical alert that names the fault and returns -1.
 int32_t keydecode(const char* key, std::vector<KLEndPoint>& endpoints);
 
-#endif  // KELVORY_ACTDLG_KLKEYDECODER_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLKEYDECODER_H_

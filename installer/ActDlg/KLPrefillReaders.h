@@ -1,8 +1,8 @@
 // The pre-fill file's two readers, each in a file of its own: the XML form (InstallationData.xml)
 // and the key=value text form. The activation data record's initWithXmlFile: and
 // initWithTextFile: call them to fill its fields.
-#ifndef KELVORY_ACTDLG_KLPREFILLREADERS_H_
-#define KELVORY_ACTDLG_KLPREFILLREADERS_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLPREFILLREADERS_H_
+#define KELVORY_INSTALLER_ACTDLG_KLPREFILLREADERS_H_
 
 #import <Foundation/Foundation.h>
 
@@ -60,4 +60,4 @@ inline void KLAdoptText(NSString** field, NSString* value) {
   *field = value;
 }
 
-#endif  // KELVORY_ACTDLG_KLPREFILLREADERS_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLPREFILLREADERS_H_

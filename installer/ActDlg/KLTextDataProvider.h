@@ -3,8 +3,8 @@
 // Made from the pane's checked values, from the pre-fill file InstallationData.xml, or from a
 // key=value text file. The nine values never change after the initializer; only the position
 // in the server address list moves.
-#ifndef KELVORY_ACTDLG_KLTEXTDATAPROVIDER_H_
-#define KELVORY_ACTDLG_KLTEXTDATAPROVIDER_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_KLTEXTDATAPROVIDER_H_
+#define KELVORY_INSTALLER_ACTDLG_KLTEXTDATAPROVIDER_H_
 
 #import <Foundation/Foundation.h>
 
@@ -74,4 +74,4 @@ extern NSString* const kActivationPaneDataKey;
 
 @end
 
-#endif  // KELVORY_ACTDLG_KLTEXTDATAPROVIDER_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_KLTEXTDATAPROVIDER_H_

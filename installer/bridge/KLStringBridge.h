@@ -1,7 +1,7 @@
 // Conversions between the platform's text objects and the byte strings of the portable code.
 // Every crossing between the two worlds goes through here.
-#ifndef KELVORY_BRIDGE_KLSTRINGBRIDGE_H_
-#define KELVORY_BRIDGE_KLSTRINGBRIDGE_H_
+#ifndef KELVORY_INSTALLER_BRIDGE_KLSTRINGBRIDGE_H_
+#define KELVORY_INSTALLER_BRIDGE_KLSTRINGBRIDGE_H_
 
 #import <Foundation/Foundation.h>
 
@@ -51,4 +51,4 @@ inline std::string KLCopyUTF8(NSString* text, size_t bufferSize) {
   return bytes;
 }
 
-#endif  // KELVORY_BRIDGE_KLSTRINGBRIDGE_H_
+#endif  // KELVORY_INSTALLER_BRIDGE_KLSTRINGBRIDGE_H_

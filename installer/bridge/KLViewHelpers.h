@@ -1,6 +1,6 @@
 // Building a pane's views in code, as loading its interface file would.
-#ifndef KELVORY_PANES_KLVIEWHELPERS_H_
-#define KELVORY_PANES_KLVIEWHELPERS_H_
+#ifndef KELVORY_INSTALLER_BRIDGE_KLVIEWHELPERS_H_
+#define KELVORY_INSTALLER_BRIDGE_KLVIEWHELPERS_H_
 
 #import <AppKit/AppKit.h>
 
@@ -23,4 +23,4 @@ inline NSTextField* KLNewLabel(NSRect frame, NSString* text) {
   return label;
 }
 
-#endif  // KELVORY_PANES_KLVIEWHELPERS_H_
+#endif  // KELVORY_INSTALLER_BRIDGE_KLVIEWHELPERS_H_

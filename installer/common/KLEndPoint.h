@@ -1,6 +1,6 @@
 // One management-server endpoint, parsed from its text form protocol://host:port.
-#ifndef KELVORY_COMMON_KLENDPOINT_H_
-#define KELVORY_COMMON_KLENDPOINT_H_
+#ifndef KELVORY_INSTALLER_COMMON_KLENDPOINT_H_
+#define KELVORY_INSTALLER_COMMON_KLENDPOINT_H_
 
 #include <cstdint>
 #include <string>
@@ -45,4 +45,4 @@ class KLEndPoint {
   bool isValid;
 };
 
-#endif  // KELVORY_COMMON_KLENDPOINT_H_
+#endif  // KELVORY_INSTALLER_COMMON_KLENDPOINT_H_

@@ -1,7 +1,7 @@
 // Byte-string helpers shared by the endpoint parser, the key decoder and the panes' checks.
 // None of them reports an error: they change their argument in place or return a fresh value.
-#ifndef KELVORY_COMMON_KLHELPER_H_
-#define KELVORY_COMMON_KLHELPER_H_
+#ifndef KELVORY_INSTALLER_COMMON_KLHELPER_H_
+#define KELVORY_INSTALLER_COMMON_KLHELPER_H_
 
 #include <cstdint>
 #include <string>
@@ -82,4 +82,4 @@ inline bool IsWellFormedUtf8(const std::string& text) {
 
 }  // namespace KLHelper
 
-#endif  // KELVORY_COMMON_KLHELPER_H_
+#endif  // KELVORY_INSTALLER_COMMON_KLHELPER_H_

@@ -1,7 +1,7 @@
 // The install log: time-stamped entries appended to /tmp/kelvor_install.log, and the careful
 // open that both fixed files in /tmp get.
-#ifndef KELVORY_COMMON_KLINSTALLLOG_H_
-#define KELVORY_COMMON_KLINSTALLLOG_H_
+#ifndef KELVORY_INSTALLER_COMMON_KLINSTALLLOG_H_
+#define KELVORY_INSTALLER_COMMON_KLINSTALLLOG_H_
 
 #include <cstdio>
 #include <string>
@@ -65,4 +65,4 @@ struct FileRead {
 /// some earlier check neither blocks nor is read.
 FileRead ReadRegularFile(const char* path, long long maxBytes);
 
-#endif  // KELVORY_COMMON_KLINSTALLLOG_H_
+#endif  // KELVORY_INSTALLER_COMMON_KLINSTALLLOG_H_

@@ -2,8 +2,8 @@
 // stand-in host on Linux, and tests. Every critical alert, console line, clock reading,
 // package lookup and host-name lookup of the plug-in goes through here, so that a test can
 // record alerts instead of blocking on a modal panel.
-#ifndef KELVORY_COMMON_KLPLATFORM_H_
-#define KELVORY_COMMON_KLPLATFORM_H_
+#ifndef KELVORY_INSTALLER_COMMON_KLPLATFORM_H_
+#define KELVORY_INSTALLER_COMMON_KLPLATFORM_H_
 
 #include <string>
 #include <vector>
@@ -99,4 +99,4 @@ class ScopedPlatform {
 
 }  // namespace kl
 
-#endif  // KELVORY_COMMON_KLPLATFORM_H_
+#endif  // KELVORY_INSTALLER_COMMON_KLPLATFORM_H_

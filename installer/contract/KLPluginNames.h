@@ -3,8 +3,8 @@
 // validation pane, and its exit path ends the plug-in's running tools. A rename in the plug-in
 // fails the end-to-end scenarios (the verdict line, the wait limit, the tool ended on a signal)
 // instead of silencing the host.
-#ifndef KELVORY_CONTRACT_KLPLUGINNAMES_H_
-#define KELVORY_CONTRACT_KLPLUGINNAMES_H_
+#ifndef KELVORY_INSTALLER_CONTRACT_KLPLUGINNAMES_H_
+#define KELVORY_INSTALLER_CONTRACT_KLPLUGINNAMES_H_
 
 namespace plugin_names {
 
@@ -20,4 +20,4 @@ constexpr char kTerminateTools[] = "KLTerminateRunningTools";
 
 }  // namespace plugin_names
 
-#endif  // KELVORY_CONTRACT_KLPLUGINNAMES_H_
+#endif  // KELVORY_INSTALLER_CONTRACT_KLPLUGINNAMES_H_

@@ -2,8 +2,8 @@
 // text file and the managed preferences of a configuration profile spell it, and which field of
 // the activation data record it fills. The readers, the profile's reader and the tools that
 // write or check these files take the names from here, so that a field is renamed in one place.
-#ifndef KELVORY_CONTRACT_KLPREFILLSCHEMA_H_
-#define KELVORY_CONTRACT_KLPREFILLSCHEMA_H_
+#ifndef KELVORY_INSTALLER_CONTRACT_KLPREFILLSCHEMA_H_
+#define KELVORY_INSTALLER_CONTRACT_KLPREFILLSCHEMA_H_
 
 #include <cstddef>
 
@@ -56,4 +56,4 @@ constexpr const Field& FieldFor(RecordField record) {
 
 }  // namespace prefill_schema
 
-#endif  // KELVORY_CONTRACT_KLPREFILLSCHEMA_H_
+#endif  // KELVORY_INSTALLER_CONTRACT_KLPREFILLSCHEMA_H_

@@ -1,8 +1,8 @@
 // The validation tool's exit codes: its contract with the plug-in, which shows one message per
 // code. One table holds each code's message (the plug-in's ERRORS, shown to the user) and its
 // meaning (the reference tool's help and errors); the README is checked against it.
-#ifndef KELVORY_CONTRACT_KLTOOLEXITCODES_H_
-#define KELVORY_CONTRACT_KLTOOLEXITCODES_H_
+#ifndef KELVORY_INSTALLER_CONTRACT_KLTOOLEXITCODES_H_
+#define KELVORY_INSTALLER_CONTRACT_KLTOOLEXITCODES_H_
 
 enum KLToolExitCode : int {
   kToolOk = 0,                     ///< validated, registered, configuration file written
@@ -77,4 +77,4 @@ inline constexpr KLToolExitCodeText kToolExitCodeTexts[kToolExitCodeCount] = {
     {"Runtime exception occurred.", "unexpected exception"},
 };
 
-#endif  // KELVORY_CONTRACT_KLTOOLEXITCODES_H_
+#endif  // KELVORY_INSTALLER_CONTRACT_KLTOOLEXITCODES_H_

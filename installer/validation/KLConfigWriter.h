@@ -1,7 +1,7 @@
 // The lines the plug-in appends to the agent's configuration file after a successful
 // validation: the endpoint count, the key's second endpoint, and the [main] section.
-#ifndef KELVORY_VALIDATION_KLCONFIGWRITER_H_
-#define KELVORY_VALIDATION_KLCONFIGWRITER_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_KLCONFIGWRITER_H_
+#define KELVORY_INSTALLER_VALIDATION_KLCONFIGWRITER_H_
 
 #include <string>
 #include <vector>
@@ -65,4 +65,4 @@ const char* VolumePrefixMessage(VolumePrefixResult result);
 /// alert.
 bool WriteConfiguration(const std::string& key, const char* targetVolumePath);
 
-#endif  // KELVORY_VALIDATION_KLCONFIGWRITER_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_KLCONFIGWRITER_H_

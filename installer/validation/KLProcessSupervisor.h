@@ -2,8 +2,8 @@
 // process of ours, waits for it, and makes sure nothing it starts outlives the attempt or its
 // caller. The platform's ways of watching processes (kqueue, pidfd, the child subreaper) are
 // decided here and in its waiter (KLProcessSupervisorWaiter.cpp), nowhere else.
-#ifndef KELVORY_VALIDATION_KLPROCESSSUPERVISOR_H_
-#define KELVORY_VALIDATION_KLPROCESSSUPERVISOR_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISOR_H_
+#define KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISOR_H_
 
 #include <cstdint>
 #include <string>
@@ -39,4 +39,4 @@ void TerminateRunningTools();
 /// (KLPluginNames.h).
 extern "C" void KLTerminateRunningTools();
 
-#endif  // KELVORY_VALIDATION_KLPROCESSSUPERVISOR_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISOR_H_

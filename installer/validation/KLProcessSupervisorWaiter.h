@@ -1,7 +1,7 @@
 // The supervisor's waiter: a process of ours that starts the tool, waits for it, reports through
 // a pipe and ends whatever the tool leaves. Only KLProcessSupervisor.cpp uses it.
-#ifndef KELVORY_VALIDATION_KLPROCESSSUPERVISORWAITER_H_
-#define KELVORY_VALIDATION_KLPROCESSSUPERVISORWAITER_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISORWAITER_H_
+#define KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISORWAITER_H_
 
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -45,4 +45,4 @@ void Nap(long milliseconds);
 
 }  // namespace klsupervisor
 
-#endif  // KELVORY_VALIDATION_KLPROCESSSUPERVISORWAITER_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISORWAITER_H_

@@ -2,8 +2,8 @@
 // attempt on its background thread and the verdict on the main thread; a headless activation
 // runs both in turn. Either way the rules (arguments, launch, messages, server rotation,
 // configuration append) are these.
-#ifndef KELVORY_VALIDATION_KLVALIDATION_H_
-#define KELVORY_VALIDATION_KLVALIDATION_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_KLVALIDATION_H_
+#define KELVORY_INSTALLER_VALIDATION_KLVALIDATION_H_
 
 #import <Foundation/Foundation.h>
 
@@ -66,4 +66,4 @@ AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t s
 /// when it has none) and the target volume, then WriteConfiguration.
 BOOL KLWriteConfigFile(NSString* activationKey, NSString* targetVolumePath);
 
-#endif  // KELVORY_VALIDATION_KLVALIDATION_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_KLVALIDATION_H_

@@ -1,7 +1,7 @@
 // The validation tool InitialValidate: its argument vector, its launch, and the message for the
 // status it ends with.
-#ifndef KELVORY_VALIDATION_KLVALIDATIONTOOL_H_
-#define KELVORY_VALIDATION_KLVALIDATIONTOOL_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_KLVALIDATIONTOOL_H_
+#define KELVORY_INSTALLER_VALIDATION_KLVALIDATIONTOOL_H_
 
 #include <cstdint>
 #include <string>
@@ -47,4 +47,4 @@ int32_t launchvalidation(const char* resourceDirectory, const ValidationRequest&
 /// with its sign).
 std::string ValidationStatusMessage(int64_t status);
 
-#endif  // KELVORY_VALIDATION_KLVALIDATIONTOOL_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_KLVALIDATIONTOOL_H_

@@ -2,8 +2,8 @@
 // thread, trying the record's server addresses in turn, shows the verdict and, after a
 // successful validation, appends the agent's settings to its configuration file. Only a fully
 // successful run lets the user go on.
-#ifndef KELVORY_PANES_VALIDDLGPANE_H_
-#define KELVORY_PANES_VALIDDLGPANE_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_VALIDDLGPANE_H_
+#define KELVORY_INSTALLER_VALIDATION_VALIDDLGPANE_H_
 
 #import <AppKit/AppKit.h>
 #import <InstallerPlugins/InstallerPlugins.h>
@@ -46,4 +46,4 @@
 - (BOOL)writeConfigFile:(NSString*)activationKey;
 @end
 
-#endif  // KELVORY_PANES_VALIDDLGPANE_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_VALIDDLGPANE_H_

@@ -1,6 +1,6 @@
 // The validation pane's controls, built in code as an interface file would lay them out.
-#ifndef KELVORY_PANES_VALIDDLGPANEVIEWS_H_
-#define KELVORY_PANES_VALIDDLGPANEVIEWS_H_
+#ifndef KELVORY_INSTALLER_VALIDATION_VALIDDLGPANEVIEWS_H_
+#define KELVORY_INSTALLER_VALIDATION_VALIDDLGPANEVIEWS_H_
 
 #import "ValidDlgPane.h"
 
@@ -10,4 +10,4 @@
 /// sets no key views: the installer's own buttons have them.
 ValidDlgPane* KLCreateValidationPane(InstallerSection* section);
 
-#endif  // KELVORY_PANES_VALIDDLGPANEVIEWS_H_
+#endif  // KELVORY_INSTALLER_VALIDATION_VALIDDLGPANEVIEWS_H_

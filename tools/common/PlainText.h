@@ -1,6 +1,6 @@
 // Values in the tools' plain output, which a person or a script reads line by line.
-#ifndef KELVORY_TOOLS_PLAINTEXT_H_
-#define KELVORY_TOOLS_PLAINTEXT_H_
+#ifndef KELVORY_TOOLS_COMMON_PLAINTEXT_H_
+#define KELVORY_TOOLS_COMMON_PLAINTEXT_H_
 
 #include <cstdio>
 #include <string>
@@ -44,4 +44,4 @@ inline std::string PlainValue(const std::string& text) {
   return out;
 }
 
-#endif  // KELVORY_TOOLS_PLAINTEXT_H_
+#endif  // KELVORY_TOOLS_COMMON_PLAINTEXT_H_

@@ -7,8 +7,8 @@
 // (GNUstep reads them from /proc), while argv points to a copy of the real bytes; each such
 // environment entry is hidden from the list until main puts it back, so that the tool's own
 // getenv and the programs it starts see it as it was.
-#ifndef KELVORY_TOOLS_PROCESSBYTES_H_
-#define KELVORY_TOOLS_PROCESSBYTES_H_
+#ifndef KELVORY_TOOLS_COMMON_PROCESSBYTES_H_
+#define KELVORY_TOOLS_COMMON_PROCESSBYTES_H_
 
 #if defined(__linux__)
 #include <stdlib.h>
@@ -83,4 +83,4 @@ inline void RestoreEnvironment() {
 #define KL_PROCESS_BYTES_RESTORE() ((void)0)
 #endif
 
-#endif  // KELVORY_TOOLS_PROCESSBYTES_H_
+#endif  // KELVORY_TOOLS_COMMON_PROCESSBYTES_H_

@@ -1,7 +1,7 @@
 // --version for every tool: "NAME VERSION" on standard output, and only when it is the whole
 // command line, so that a mistyped option next to it is not lost in an exit status of 0.
-#ifndef KELVORY_TOOLS_VERSIONOPTION_H_
-#define KELVORY_TOOLS_VERSIONOPTION_H_
+#ifndef KELVORY_TOOLS_COMMON_VERSIONOPTION_H_
+#define KELVORY_TOOLS_COMMON_VERSIONOPTION_H_
 
 #include <cstdio>
 #include <cstring>
@@ -21,4 +21,4 @@ inline int HandleVersionOption(int argc, char** argv, const char* name) {
   return 0;
 }
 
-#endif  // KELVORY_TOOLS_VERSIONOPTION_H_
+#endif  // KELVORY_TOOLS_COMMON_VERSIONOPTION_H_

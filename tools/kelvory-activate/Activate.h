@@ -1,6 +1,6 @@
 // One activation: the lock, the sources, the checks, then the validation rounds.
-#ifndef KELVORY_TOOLS_ACTIVATE_ACTIVATE_H_
-#define KELVORY_TOOLS_ACTIVATE_ACTIVATE_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_ACTIVATE_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_ACTIVATE_H_
 
 #include "HeadlessPlatform.h"
 #include "Options.h"
@@ -8,4 +8,4 @@
 // Runs the activation `o` asks for and returns its exit code, having printed the report.
 int Activate(const Options& o, HeadlessPlatform* platform);
 
-#endif  // KELVORY_TOOLS_ACTIVATE_ACTIVATE_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_ACTIVATE_H_

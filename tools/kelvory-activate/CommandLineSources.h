@@ -1,7 +1,7 @@
 // Where kelvory-activate takes its input from: the sources its options name, in the order the
 // panes use, and that choice reported in the tool's own words.
-#ifndef KELVORY_TOOLS_ACTIVATE_COMMANDLINESOURCES_H_
-#define KELVORY_TOOLS_ACTIVATE_COMMANDLINESOURCES_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_COMMANDLINESOURCES_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_COMMANDLINESOURCES_H_
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -28,4 +28,4 @@ nlohmann::json SourceFields(const KLSourceChoice& choice);
 /// A short plain line about the input: "source: NAME (LOCATION), options over it: ...".
 std::string SourceLine(const KLSourceChoice& choice);
 
-#endif  // KELVORY_TOOLS_ACTIVATE_COMMANDLINESOURCES_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_COMMANDLINESOURCES_H_

@@ -1,6 +1,6 @@
 // The platform of a run without a window: alerts kept, host-name lookups cut short by a stop.
-#ifndef KELVORY_TOOLS_ACTIVATE_HEADLESSPLATFORM_H_
-#define KELVORY_TOOLS_ACTIVATE_HEADLESSPLATFORM_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_HEADLESSPLATFORM_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_HEADLESSPLATFORM_H_
 
 #include <string>
 #include <vector>
@@ -19,4 +19,4 @@ class HeadlessPlatform : public kl::DefaultPlatform {
   bool abandonedLookup = false;  // a lookup thread may still run: leave without cleaning up
 };
 
-#endif  // KELVORY_TOOLS_ACTIVATE_HEADLESSPLATFORM_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_HEADLESSPLATFORM_H_

@@ -1,6 +1,6 @@
 // kelvory-activate's command line: its options and exit codes.
-#ifndef KELVORY_TOOLS_ACTIVATE_OPTIONS_H_
-#define KELVORY_TOOLS_ACTIVATE_OPTIONS_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_OPTIONS_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_OPTIONS_H_
 
 #include <sys/types.h>
 
@@ -38,4 +38,4 @@ struct Options {
 // (--help, a usage error, or a stop that came meanwhile).
 int ReadCommandLine(int argc, char** argv, Options& o);
 
-#endif  // KELVORY_TOOLS_ACTIVATE_OPTIONS_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_OPTIONS_H_

@@ -1,6 +1,6 @@
 // --unless-activated's rule, and whether /tmp/kelvor.conf changed during a run.
-#ifndef KELVORY_TOOLS_ACTIVATE_PRIORACTIVATION_H_
-#define KELVORY_TOOLS_ACTIVATE_PRIORACTIVATION_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_PRIORACTIVATION_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_PRIORACTIVATION_H_
 
 #include <sys/types.h>
 
@@ -19,4 +19,4 @@ bool SkipBecauseActivated(const std::string& target, uid_t installerUid, std::st
 /// "none" when there is no such file.
 std::string ConfigFingerprint();
 
-#endif  // KELVORY_TOOLS_ACTIVATE_PRIORACTIVATION_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_PRIORACTIVATION_H_

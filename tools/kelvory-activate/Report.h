@@ -1,6 +1,6 @@
 // What a run reports, as plain lines or one JSON object, and the exit code it ends with.
-#ifndef KELVORY_TOOLS_ACTIVATE_REPORT_H_
-#define KELVORY_TOOLS_ACTIVATE_REPORT_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_REPORT_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_REPORT_H_
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -34,4 +34,4 @@ int Finish(const Report& r, bool json, int code);
 // The report of a run that had to stop early: `waitingForLock` when it never got the lock.
 int Stopped(Report* report, bool json, bool waitingForLock, const std::string& why);
 
-#endif  // KELVORY_TOOLS_ACTIVATE_REPORT_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_REPORT_H_

@@ -1,7 +1,7 @@
 // What keeps one headless activation within bounds: a time limit for the whole run, signals
 // that end it cleanly, and a lock so that two runs never both append to the configuration.
-#ifndef KELVORY_TOOLS_ACTIVATE_RUNGUARD_H_
-#define KELVORY_TOOLS_ACTIVATE_RUNGUARD_H_
+#ifndef KELVORY_TOOLS_KELVORY_ACTIVATE_RUNGUARD_H_
+#define KELVORY_TOOLS_KELVORY_ACTIVATE_RUNGUARD_H_
 
 #include <string>
 
@@ -51,4 +51,4 @@ LockResult AcquireActivationLock(std::string* why);
 
 }  // namespace kl
 
-#endif  // KELVORY_TOOLS_ACTIVATE_RUNGUARD_H_
+#endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_RUNGUARD_H_

@@ -1,8 +1,8 @@
 // In scripted and headless runs an alert is written to the transcript and closed with the
 // Return key, as a person would: the plug-in still shows it through the toolkit's real critical
 // panel, which is found here while it runs modally.
-#ifndef KELVORY_INSTALLER_ALERTCAPTURE_H_
-#define KELVORY_INSTALLER_ALERTCAPTURE_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_ALERTCAPTURE_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_ALERTCAPTURE_H_
 
 #import <AppKit/AppKit.h>
 
@@ -20,4 +20,4 @@
 - (void)stop;
 @end
 
-#endif  // KELVORY_INSTALLER_ALERTCAPTURE_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_ALERTCAPTURE_H_

@@ -1,6 +1,6 @@
 // The installer host's command line.
-#ifndef KELVORY_INSTALLER_HOSTOPTIONS_H_
-#define KELVORY_INSTALLER_HOSTOPTIONS_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_HOSTOPTIONS_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_HOSTOPTIONS_H_
 
 #include <string>
 
@@ -20,4 +20,4 @@ struct HostOptions {
 /// after a usage message on standard error.
 int ParseHostOptions(int argc, char** argv, HostOptions* options);
 
-#endif  // KELVORY_INSTALLER_HOSTOPTIONS_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_HOSTOPTIONS_H_

@@ -2,8 +2,8 @@
 // Go Back, the summary at the end, and the transcript of panes entered and verdicts shown. It
 // uses what the installer uses: each pane's title, contentView and key views. With no window
 // (headless) the same navigation and transcript run without anything on screen.
-#ifndef KELVORY_INSTALLER_HOSTWINDOW_H_
-#define KELVORY_INSTALLER_HOSTWINDOW_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_HOSTWINDOW_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_HOSTWINDOW_H_
 
 #import <AppKit/AppKit.h>
 #import <InstallerHost/InstallerHost.h>
@@ -59,4 +59,4 @@
 - (void)saveScreenshot:(const std::string&)file;
 @end
 
-#endif  // KELVORY_INSTALLER_HOSTWINDOW_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_HOSTWINDOW_H_

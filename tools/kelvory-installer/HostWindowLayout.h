@@ -1,7 +1,7 @@
 // The host's window laid out as the installer's: the step list, the pane area and the buttons,
 // and the key-view loop a pane entered joins. Used by HostWindow.mm only.
-#ifndef KELVORY_INSTALLER_HOSTWINDOWLAYOUT_H_
-#define KELVORY_INSTALLER_HOSTWINDOWLAYOUT_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_HOSTWINDOWLAYOUT_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_HOSTWINDOWLAYOUT_H_
 
 #import "HostWindow.h"
 
@@ -13,4 +13,4 @@
 - (void)takeKeyViewsOf:(InstallerPane*)pane;
 @end
 
-#endif  // KELVORY_INSTALLER_HOSTWINDOWLAYOUT_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_HOSTWINDOWLAYOUT_H_

@@ -1,7 +1,7 @@
 // The host's leak check: with the host and the section gone, no object of a class of ours may
 // live on: the plug-in's classes, the installer framework's and the host's own.
-#ifndef KELVORY_INSTALLER_LEAKCHECK_H_
-#define KELVORY_INSTALLER_LEAKCHECK_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_LEAKCHECK_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_LEAKCHECK_H_
 
 #import <Foundation/Foundation.h>
 
@@ -17,4 +17,4 @@ NSArray* KLOurClasses(NSBundle* plugin);
 /// count on standard error. Allows the last validation thread a moment to let go.
 bool KLOurObjectsFreed(NSBundle* plugin);
 
-#endif  // KELVORY_INSTALLER_LEAKCHECK_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_LEAKCHECK_H_

@@ -1,7 +1,7 @@
 // Loading the plug-in bundle, and the harness's look at its panes' outlets (for scripts and the
 // transcript; an installer never reads them).
-#ifndef KELVORY_INSTALLER_PLUGINLOADER_H_
-#define KELVORY_INSTALLER_PLUGINLOADER_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_PLUGINLOADER_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_PLUGINLOADER_H_
 
 #import <InstallerHost/InstallerHost.h>
 
@@ -26,4 +26,4 @@ BOOL KLFlag(id pane, const std::string& name);
 /// The names of every object instance variable of the panes: the outlets a script may name.
 std::set<std::string> KLPaneOutlets(NSArray* panes);
 
-#endif  // KELVORY_INSTALLER_PLUGINLOADER_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_PLUGINLOADER_H_

@@ -2,8 +2,8 @@
 // notification daemon (nor, unless a person is at the window, its pasteboard server), an
 // uncaught exception is printed instead of shown in a panel nobody sees, and on SIGTERM, SIGINT
 // or SIGHUP it ends what it started before it goes.
-#ifndef KELVORY_INSTALLER_PROCESSGUARD_H_
-#define KELVORY_INSTALLER_PROCESSGUARD_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_PROCESSGUARD_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_PROCESSGUARD_H_
 
 #import <Foundation/Foundation.h>
 
@@ -16,4 +16,4 @@ void KLGuardProcess(bool sharePasteboard);
 /// loaded plug-in `bundle` is running, and waits for them.
 void KLTakeToolsAlong(NSBundle* bundle);
 
-#endif  // KELVORY_INSTALLER_PROCESSGUARD_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_PROCESSGUARD_H_

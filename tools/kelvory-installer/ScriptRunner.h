@@ -1,6 +1,6 @@
 // Runs a checked script's steps against the host, as a person would at the window.
-#ifndef KELVORY_INSTALLER_SCRIPTRUNNER_H_
-#define KELVORY_INSTALLER_SCRIPTRUNNER_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPTRUNNER_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPTRUNNER_H_
 
 #import "HostWindow.h"
 #include "ScriptParser.h"
@@ -10,4 +10,4 @@
 /// status 2; a button that is off is written as "ignored: continue|back".
 void KLRunScript(KLHostController* host, const Script& script);
 
-#endif  // KELVORY_INSTALLER_SCRIPTRUNNER_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPTRUNNER_H_

@@ -1,6 +1,6 @@
 // The host's transcript: one event per line on standard output, and its fatal errors.
-#ifndef KELVORY_INSTALLER_TRANSCRIPT_H_
-#define KELVORY_INSTALLER_TRANSCRIPT_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_TRANSCRIPT_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_TRANSCRIPT_H_
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,4 +19,4 @@ inline void Say(const std::string& line) {
   std::exit(status);
 }
 
-#endif  // KELVORY_INSTALLER_TRANSCRIPT_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_TRANSCRIPT_H_

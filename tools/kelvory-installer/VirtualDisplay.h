@@ -1,6 +1,6 @@
 // A private X display for runs without one (scripts, CI, a terminal over SSH).
-#ifndef KELVORY_INSTALLER_VIRTUALDISPLAY_H_
-#define KELVORY_INSTALLER_VIRTUALDISPLAY_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_VIRTUALDISPLAY_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_VIRTUALDISPLAY_H_
 
 #include <string>
 
@@ -14,4 +14,4 @@ bool StartVirtualDisplay(std::string* error);
 /// may call it.
 void StopVirtualDisplay();
 
-#endif  // KELVORY_INSTALLER_VIRTUALDISPLAY_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_VIRTUALDISPLAY_H_

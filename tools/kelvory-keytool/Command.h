@@ -1,7 +1,7 @@
 // The keytool's subcommands: each adds itself to the command line, with its options, and runs
 // once the command line is read. main only dispatches.
-#ifndef KELVORY_KEYTOOL_COMMAND_H_
-#define KELVORY_KEYTOOL_COMMAND_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_COMMAND_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_COMMAND_H_
 
 #include <CLI/CLI.hpp>
 #include <functional>
@@ -27,4 +27,4 @@ Subcommand AddDoctorCommand(CLI::App& app);
 /// Says `message` on standard error and returns kExitUsage.
 int UsageError(const std::string& message);
 
-#endif  // KELVORY_KEYTOOL_COMMAND_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_COMMAND_H_

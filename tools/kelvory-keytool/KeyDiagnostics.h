@@ -1,6 +1,6 @@
 // What decode and encode say about a key the decoder refuses: why, field by field.
-#ifndef KELVORY_KEYTOOL_KEY_DIAGNOSTICS_H_
-#define KELVORY_KEYTOOL_KEY_DIAGNOSTICS_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_KEYDIAGNOSTICS_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_KEYDIAGNOSTICS_H_
 
 #include <string>
 #include <vector>
@@ -10,4 +10,4 @@
 /// The decoded text, the field count and, for the refusals that name a field, that field.
 std::vector<std::string> Diagnostics(const KeyAnalysis& a);
 
-#endif  // KELVORY_KEYTOOL_KEY_DIAGNOSTICS_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_KEYDIAGNOSTICS_H_

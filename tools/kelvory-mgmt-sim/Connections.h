@@ -1,6 +1,6 @@
 // Connection limiting: which open connection is shed when too many are open.
-#ifndef KELVORY_TOOLS_MGMT_SIM_CONNECTIONS_H_
-#define KELVORY_TOOLS_MGMT_SIM_CONNECTIONS_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_CONNECTIONS_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_CONNECTIONS_H_
 
 #include <sys/socket.h>
 
@@ -71,4 +71,4 @@ class Connections {
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_CONNECTIONS_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_CONNECTIONS_H_

@@ -1,6 +1,6 @@
 // A connection's reads and writes, each within its timeout and the request's deadline.
-#ifndef KELVORY_TOOLS_MGMT_SIM_DEADLINE_STREAM_H_
-#define KELVORY_TOOLS_MGMT_SIM_DEADLINE_STREAM_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_DEADLINESTREAM_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_DEADLINESTREAM_H_
 
 #include <httplib.h>
 #include <netdb.h>
@@ -126,4 +126,4 @@ class DeadlineStream : public httplib::Stream {
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_DEADLINE_STREAM_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_DEADLINESTREAM_H_

@@ -1,7 +1,7 @@
 // Who the simulator knows: customers and appliances, from a JSON file or the demo data, and
 // how a request's identity fields are read and judged against them.
-#ifndef KELVORY_TOOLS_MGMT_SIM_DIRECTORY_H_
-#define KELVORY_TOOLS_MGMT_SIM_DIRECTORY_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_DIRECTORY_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_DIRECTORY_H_
 
 #include <nlohmann/json.hpp>
 #include <set>
@@ -37,4 +37,4 @@ std::string Judge(const Directory& d, const Request& r, std::string& customerId)
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_DIRECTORY_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_DIRECTORY_H_

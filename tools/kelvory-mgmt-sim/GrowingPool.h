@@ -1,6 +1,6 @@
 // The simulator's workers: one per open connection, up to a ceiling.
-#ifndef KELVORY_TOOLS_MGMT_SIM_GROWING_POOL_H_
-#define KELVORY_TOOLS_MGMT_SIM_GROWING_POOL_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_GROWINGPOOL_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_GROWINGPOOL_H_
 
 #include <httplib.h>
 
@@ -72,4 +72,4 @@ class GrowingPool : public httplib::TaskQueue {
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_GROWING_POOL_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_GROWINGPOOL_H_

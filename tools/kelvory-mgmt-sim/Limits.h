@@ -1,6 +1,6 @@
 // The simulator's limits under load: connections, queue and the time a request may take.
-#ifndef KELVORY_TOOLS_MGMT_SIM_LIMITS_H_
-#define KELVORY_TOOLS_MGMT_SIM_LIMITS_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_LIMITS_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_LIMITS_H_
 
 #include <chrono>
 #include <cstddef>
@@ -22,4 +22,4 @@ constexpr size_t kRequestsPerConnection = 1000;
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_LIMITS_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_LIMITS_H_

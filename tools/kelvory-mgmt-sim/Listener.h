@@ -1,6 +1,6 @@
 // The server socket and each connection's requests, served under the simulator's limits.
-#ifndef KELVORY_TOOLS_MGMT_SIM_LISTENER_H_
-#define KELVORY_TOOLS_MGMT_SIM_LISTENER_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_LISTENER_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_LISTENER_H_
 
 #include <httplib.h>
 #include <openssl/err.h>
@@ -107,4 +107,4 @@ class Listener : public httplib::Server {
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_LISTENER_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_LISTENER_H_

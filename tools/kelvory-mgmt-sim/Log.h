@@ -1,6 +1,6 @@
 // The simulator's log on standard output, one line per request or registration.
-#ifndef KELVORY_TOOLS_MGMT_SIM_LOG_H_
-#define KELVORY_TOOLS_MGMT_SIM_LOG_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_LOG_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_LOG_H_
 
 #include <string>
 
@@ -12,4 +12,4 @@ void Say(const std::string& line);
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_LOG_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_LOG_H_

@@ -1,6 +1,6 @@
 // The simulator's command line.
-#ifndef KELVORY_TOOLS_MGMT_SIM_OPTIONS_H_
-#define KELVORY_TOOLS_MGMT_SIM_OPTIONS_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_OPTIONS_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_OPTIONS_H_
 
 #include <string>
 
@@ -21,4 +21,4 @@ int ParseOptions(int argc, char** argv, Options& o);
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_OPTIONS_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_OPTIONS_H_

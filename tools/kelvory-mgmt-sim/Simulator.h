@@ -1,6 +1,6 @@
 // The simulator's routes: validate and register, also in absolute form as a proxy receives them.
-#ifndef KELVORY_TOOLS_MGMT_SIM_SIMULATOR_H_
-#define KELVORY_TOOLS_MGMT_SIM_SIMULATOR_H_
+#ifndef KELVORY_TOOLS_KELVORY_MGMT_SIM_SIMULATOR_H_
+#define KELVORY_TOOLS_KELVORY_MGMT_SIM_SIMULATOR_H_
 
 #include <httplib.h>
 
@@ -103,4 +103,4 @@ class Simulator {
 
 }  // namespace sim
 
-#endif  // KELVORY_TOOLS_MGMT_SIM_SIMULATOR_H_
+#endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_SIMULATOR_H_

@@ -2,8 +2,8 @@
 // connecting what an interface file would, the package it installs, and the navigation a real
 // installer does itself. The installer host and the tests include this; plug-in sources never
 // do (the public-headers build check would fail).
-#ifndef KELVORY_INSTALLERHOST_INSTALLERHOST_H_
-#define KELVORY_INSTALLERHOST_INSTALLERHOST_H_
+#ifndef KELVORY_PLATFORM_GNUSTEP_INSTALLERHOST_INSTALLERHOST_H_
+#define KELVORY_PLATFORM_GNUSTEP_INSTALLERHOST_INSTALLERHOST_H_
 
 #import <InstallerPlugins/InstallerPlugins.h>
 
@@ -75,4 +75,4 @@ extern NSString *const KLInstallerSectionWillEnterPaneNotification;
 - (void)setTargetVolumePath:(NSString *)path;
 @end
 
-#endif  // KELVORY_INSTALLERHOST_INSTALLERHOST_H_
+#endif  // KELVORY_PLATFORM_GNUSTEP_INSTALLERHOST_INSTALLERHOST_H_

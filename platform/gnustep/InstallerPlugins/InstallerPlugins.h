@@ -5,12 +5,12 @@
 // What only the stand-in installer (our host and the tests) needs lives in
 // <InstallerHost/InstallerHost.h>, which no plug-in source may include: a build check compiles
 // the plug-in with these headers alone.
-#ifndef KELVORY_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
-#define KELVORY_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
+#ifndef KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
+#define KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
 
 #import <AppKit/AppKit.h>
 #import <InstallerPlugins/InstallerPane.h>
 #import <InstallerPlugins/InstallerSection.h>
 #import <InstallerPlugins/InstallerState.h>
 
-#endif  // KELVORY_INSTALLERPLUGINS_INSTALLERPLUGINS_H_
+#endif  // KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERPLUGINS_H_

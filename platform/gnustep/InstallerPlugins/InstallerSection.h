@@ -1,7 +1,7 @@
 // The section: one per plug-in bundle, the bundle's principal class. The installer creates it,
 // asks shouldLoad, then takes its panes from firstPane and each pane's nextPane.
-#ifndef KELVORY_INSTALLERPLUGINS_INSTALLERSECTION_H_
-#define KELVORY_INSTALLERPLUGINS_INSTALLERSECTION_H_
+#ifndef KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSECTION_H_
+#define KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSECTION_H_
 
 #import <Foundation/Foundation.h>
 
@@ -60,4 +60,4 @@ typedef enum {
 
 @end
 
-#endif  // KELVORY_INSTALLERPLUGINS_INSTALLERSECTION_H_
+#endif  // KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSECTION_H_

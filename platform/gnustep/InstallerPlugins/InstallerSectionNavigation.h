@@ -1,7 +1,7 @@
 // Between the section's state (InstallerSection.m) and its navigation
 // (InstallerSection+Navigation.m): moving between panes, as the installer does. Not public API.
-#ifndef KELVORY_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_
-#define KELVORY_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_
+#ifndef KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_
+#define KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_
 
 #import <InstallerHost/InstallerHost.h>
 
@@ -23,4 +23,4 @@ NSMutableArray *KLWalkChain(InstallerPane *first);
 - (void)switchFrom:(NSInteger)from to:(NSInteger)to direction:(InstallerSectionDirection)dir;
 @end
 
-#endif  // KELVORY_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_
+#endif  // KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSECTIONNAVIGATION_H_

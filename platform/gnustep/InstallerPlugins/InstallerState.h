@@ -1,8 +1,8 @@
 // The installer's state as a plug-in sees it. Of Apple's members only the destination volume is
 // here: the plug-in uses nothing else, and the others' meaning is not documented closely enough
 // to copy.
-#ifndef KELVORY_INSTALLERPLUGINS_INSTALLERSTATE_H_
-#define KELVORY_INSTALLERPLUGINS_INSTALLERSTATE_H_
+#ifndef KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSTATE_H_
+#define KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSTATE_H_
 
 #import <Foundation/Foundation.h>
 
@@ -16,4 +16,4 @@
 
 @end
 
-#endif  // KELVORY_INSTALLERPLUGINS_INSTALLERSTATE_H_
+#endif  // KELVORY_PLATFORM_GNUSTEP_INSTALLERPLUGINS_INSTALLERSTATE_H_

@@ -1,6 +1,6 @@
 // The installer host's scripts: one step per line, checked whole before anything runs.
-#ifndef KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_
-#define KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_
+#ifndef KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_
+#define KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_
 
 #include <set>
 #include <string>
@@ -30,4 +30,4 @@ struct Script {
 /// The first problem found gives `error` ("line N: ...") and no steps.
 Script ParseScript(const std::string& text, const std::set<std::string>& outlets);
 
-#endif  // KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_
+#endif  // KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_

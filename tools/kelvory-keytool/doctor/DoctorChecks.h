@@ -1,7 +1,7 @@
 // The doctor's findings about the checked input: the key's fields and endpoints, the likely
 // cause of a refusal, the validation tool's runs and the servers' reachability.
-#ifndef KELVORY_KEYTOOL_DOCTOR_CHECKS_H_
-#define KELVORY_KEYTOOL_DOCTOR_CHECKS_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORCHECKS_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORCHECKS_H_
 
 #import <Foundation/Foundation.h>
 
@@ -30,4 +30,4 @@ nlohmann::json ValidationRuns(KLTextDataProvider* checked, DoctorPlatform& platf
 /// Probes each server address of `checked`, each within `seconds`.
 nlohmann::json Probe(KLTextDataProvider* checked, double seconds);
 
-#endif  // KELVORY_KEYTOOL_DOCTOR_CHECKS_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORCHECKS_H_

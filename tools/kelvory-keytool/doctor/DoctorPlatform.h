@@ -1,6 +1,6 @@
 // The doctor's platform: no console lines, and every host-name lookup within the time limit.
-#ifndef KELVORY_KEYTOOL_DOCTOR_PLATFORM_H_
-#define KELVORY_KEYTOOL_DOCTOR_PLATFORM_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORPLATFORM_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORPLATFORM_H_
 
 #include <map>
 #include <mutex>
@@ -58,4 +58,4 @@ class DoctorPlatform : public kl::DefaultPlatform {
   std::map<std::string, LookupResult> answers_;
 };
 
-#endif  // KELVORY_KEYTOOL_DOCTOR_PLATFORM_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORPLATFORM_H_

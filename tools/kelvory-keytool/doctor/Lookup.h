@@ -1,7 +1,7 @@
 // Host-name lookups within a time limit, all at once: a resolver that never answers must not
 // hold the doctor past its limit, nor one name hold up the next.
-#ifndef KELVORY_KEYTOOL_LOOKUP_H_
-#define KELVORY_KEYTOOL_LOOKUP_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_LOOKUP_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_LOOKUP_H_
 
 #include <map>
 #include <string>
@@ -22,4 +22,4 @@ bool SystemResolves(const std::string& name);
 std::map<std::string, LookupResult> LookUpAll(const std::vector<std::string>& names, double seconds,
                                               HostResolver resolve = SystemResolves);
 
-#endif  // KELVORY_KEYTOOL_LOOKUP_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_LOOKUP_H_

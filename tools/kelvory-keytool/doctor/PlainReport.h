@@ -1,6 +1,6 @@
 // The doctor's report as plain lines, for a person to read.
-#ifndef KELVORY_KEYTOOL_DOCTOR_PLAIN_H_
-#define KELVORY_KEYTOOL_DOCTOR_PLAIN_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PLAINREPORT_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PLAINREPORT_H_
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -9,4 +9,4 @@
 /// is the lookup time limit as the lines word it.
 void PrintPlain(const nlohmann::json& r, const std::string& limit);
 
-#endif  // KELVORY_KEYTOOL_DOCTOR_PLAIN_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PLAINREPORT_H_

@@ -1,8 +1,8 @@
 // The doctor's reachability probe: a TCP connection to each server address and, for https, a
 // TLS handshake with certificate verification, all at once and within one time limit. No
 // request is sent, so no appliance is registered.
-#ifndef KELVORY_KEYTOOL_PROBE_H_
-#define KELVORY_KEYTOOL_PROBE_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PROBE_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PROBE_H_
 
 #include <cstdint>
 #include <optional>
@@ -32,4 +32,4 @@ struct ProbeResult {
 /// validation tool does.
 std::vector<ProbeResult> ProbeAll(const std::vector<ProbeTarget>& targets, double seconds);
 
-#endif  // KELVORY_KEYTOOL_PROBE_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PROBE_H_

@@ -1,6 +1,6 @@
 // The wording the doctor's warnings share: names quoted, the nearest known name suggested.
-#ifndef KELVORY_KEYTOOL_WARNING_TEXT_H_
-#define KELVORY_KEYTOOL_WARNING_TEXT_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGTEXT_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGTEXT_H_
 
 #include <cstdint>
 #include <string>
@@ -31,4 +31,4 @@ std::vector<std::string> KeyPortTexts(const std::vector<KLEndPoint>& endpoints);
 
 }  // namespace warning_text
 
-#endif  // KELVORY_KEYTOOL_WARNING_TEXT_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGTEXT_H_

@@ -1,8 +1,8 @@
 // The doctor's warnings: what the activation input's readers accept without a word but that
 // will fail or surprise at install time. A warning leaves the verdict as it is (`--strict`
 // makes it count).
-#ifndef KELVORY_KEYTOOL_WARNINGS_H_
-#define KELVORY_KEYTOOL_WARNINGS_H_
+#ifndef KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGS_H_
+#define KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGS_H_
 
 #import <Foundation/Foundation.h>
 
@@ -32,4 +32,4 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values);
 /// customer form's port, the proxy's, and every endpoint of the key).
 std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input);
 
-#endif  // KELVORY_KEYTOOL_WARNINGS_H_
+#endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGS_H_
