@@ -46,6 +46,11 @@
 - (BOOL)pane:(InstallerPane*)pane hasEnabled:(BOOL)next;
 @end
 
+/// The language the sections' bundles answer texts in from now on ("en" at first): one of the
+/// string tables' folders (en, de, fr, es, ja). A pane reads its captions when it is built.
+void KLSetTestLanguage(NSString* language);
+NSString* KLTestLanguage();
+
 /// The activation pane as KLCreateActivationPane builds it, its gotoNextPane carried out by
 /// `section`, as the Installer would.
 ActDlgPane* KLNewTestActivationPane(KLTestSection* section);

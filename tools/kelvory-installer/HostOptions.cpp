@@ -26,6 +26,10 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   app.add_option("--managed-preferences", options->managedPreferences,
                  "A property list (a preferences dictionary or a whole configuration profile) "
                  "standing in for the managed preferences a profile forces on a Mac");
+  app.add_option("--language", options->language,
+                 "Show the panes in this language, as the Installer would in a Mac's language: "
+                 "en, de, fr, es or ja (default: the desktop's)")
+      ->check(CLI::IsMember({"en", "de", "fr", "es", "ja"}));
   CLI::Option* script = app.add_option(
       "--script", options->script, "Drive the panes with the steps in FILE; alerts are not modal");
   CLI::Option* headless =
