@@ -14,6 +14,17 @@ void KLSetTestLanguage(NSString* language) {
 
 NSString* KLTestLanguage() { return g_language; }
 
+static NSMutableDictionary* g_overrides = nil;
+
+void KLSetTestText(NSString* key, NSString* text) {
+  if (g_overrides == nil) g_overrides = [[NSMutableDictionary alloc] init];
+  if (text == nil) {
+    [g_overrides removeObjectForKey:key];
+  } else {
+    [g_overrides setObject:text forKey:key];
+  }
+}
+
 // The tests lay a tool out in a plain folder: the bundle's resources are that folder. Without
 // one the bundle is the string tables' folder and has no resources, as a section without a
 // bundle had. Its texts come from the tables kept in the source, in the test's language: the
@@ -25,6 +36,7 @@ NSString* KLTestLanguage() { return g_language; }
   return [[self bundlePath] isEqualToString:@KL_STRING_TABLES_DIR] ? nil : [self bundlePath];
 }
 - (NSString*)localizedStringForKey:(NSString*)key value:(NSString*)value table:(NSString*)table {
+  if ([g_overrides objectForKey:key] != nil) return [g_overrides objectForKey:key];
   NSString* path = [NSString stringWithFormat:@"%s/%@.lproj/%@.strings", KL_STRING_TABLES_DIR,
                                               g_language, table != nil ? table : @"Localizable"];
   NSString* text = [NSString stringWithContentsOfFile:path
