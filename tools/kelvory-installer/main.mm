@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   } else {
     RunHeadless(host);
   }
-  const int status = [host lastVerdict] == "Validation Succeeded" ? 0 : 1;
+  const int status = [host lastVerdictSucceeded] ? 0 : 1;
   [alerts stop];
   [alerts release];
   [NSApp setDelegate:nil];
