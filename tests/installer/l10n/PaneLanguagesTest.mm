@@ -246,14 +246,4 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
   }
 }
 
-// The step's title from InfoPlist.strings, in each language, as the Installer reads it.
-TEST_F(PaneLanguages, EachTableHasTheStepTitle) {
-  for (const char* language : kLanguages) {
-    SCOPED_TRACE(language);
-    const auto info = Table(language, "InfoPlist");
-    ASSERT_EQ(info.count("InstallerSectionTitle"), 1u);
-    EXPECT_EQ(info.at("InstallerSectionTitle"), Table(language).at("activation.title"));
-  }
-}
-
 }  // namespace
