@@ -34,7 +34,7 @@ def unescape(text):
 def read_table(path):
     """A .strings file's entries, key to text; None when it cannot be read as one."""
     try:
-        text = path.read_text(encoding="utf-8")
+        text = path.read_text(encoding="utf-8-sig")
     except (OSError, UnicodeDecodeError):
         return None
     text = re.sub(r"/\*.*?\*/", "", text, flags=re.S)
