@@ -206,6 +206,9 @@ $main"
     "$bin/kelvory-installer" --no-such-option >/dev/null 2>&1
     status=$?
     [ "$status" = 2 ] || fail "exit status $status for an unknown option"
+    "$bin/kelvory-installer" --language it --headless >/dev/null 2>&1
+    status=$?
+    [ "$status" = 2 ] || fail "exit status $status for a language the plug-in does not have"
     run_script continue "no-such-step"
     [ "$status" = 2 ] || fail "exit status $status for a script error"
     grep -q 'line 2: unknown step "no-such-step"' "$work/stderr" || fail "no script error message"
