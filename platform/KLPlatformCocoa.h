@@ -30,6 +30,12 @@ class CocoaPlatform : public DefaultPlatform {
   /// the property list the stand-in installer names (platform/gnustep/KLStandInChannel.h).
   std::string ManagedPreferences(const std::string& domain,
                                  const std::vector<std::string>& keys) override;
+  /// On macOS AppKit's accessibility setters (a title tied to its caption, a label); GNUstep has
+  /// none of them, so there nothing is set.
+  void SetAccessibilityText(void* view, AccessibilityText kind, const std::string& text,
+                            void* caption) override;
+  /// On macOS an announcement request VoiceOver speaks; nothing on GNUstep.
+  void AnnounceAccessibility(void* view, const std::string& text) override;
 };
 
 }  // namespace kl

@@ -5,9 +5,10 @@
 # display), prints the transcript and /tmp/kelvor.conf, and stops the simulator. The server
 # speaks https with a certificate from a certificate authority made for the run, which the
 # validation tool is given through KELVORY_CA_FILE.
-# Usage: scripts/demo.sh [--interactive] [--http]
+# Usage: scripts/demo.sh [--interactive] [--http] [--language en|de|fr|es|ja]
 #   --interactive  the window for a person, real alerts
 #   --http         the server speaks plain http, as before https
+#   --language     the panes in that language, as on a Mac set to it
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -15,12 +16,20 @@ build=$(pwd)/build
 demo=$build/demo
 mkdir -p "$demo"
 interactive=no protocol=https
-for option; do
-  case "$option" in
+language=()
+usage="usage: scripts/demo.sh [--interactive] [--http] [--language en|de|fr|es|ja]"
+while [ $# -gt 0 ]; do
+  case "$1" in
     --interactive) interactive=yes ;;
     --http) protocol=http ;;
-    *) echo "usage: scripts/demo.sh [--interactive] [--http]" >&2; exit 2 ;;
+    --language)
+      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      language=(--language "$2")
+      shift
+      ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
+  shift
 done
 
 tls=()
@@ -52,12 +61,12 @@ XML
 echo "Demo package: $demo/Kelvory.pkg (InstallationData.xml beside it)"
 
 if [ "$interactive" = yes ]; then
-  "$build/kelvory-installer" --package "$demo/Kelvory.pkg"
+  "$build/kelvory-installer" --package "$demo/Kelvory.pkg" "${language[@]}"
   exit
 fi
 echo "--- installer transcript"
 status=0
-timeout -s KILL 150 "$build/kelvory-installer" --package "$demo/Kelvory.pkg" \
+timeout -s KILL 150 "$build/kelvory-installer" --package "$demo/Kelvory.pkg" "${language[@]}" \
   --script scripts/demo.script 2>"$demo/console.log" || status=$?
 echo "--- /tmp/kelvor.conf"
 cat /tmp/kelvor.conf

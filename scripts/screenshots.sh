@@ -42,4 +42,21 @@ screenshot $docs/validation-failed.png
 SCRIPT
 "$build/kelvory-installer" --package "$work/none/Kelvory.pkg" --script "$work/script" \
   2>/dev/null || true
+# The customer form with a proxy in German, French and Spanish, as the Installer shows it on a
+# Mac in that language. Not Japanese: the machines here have no Japanese font, and GNUstep draws
+# its characters as question marks.
+for language in de fr es; do
+  cat >"$work/script" <<SCRIPT
+select klActivationMatrix 1 0
+type klCustomerNameField Demo Customer
+type klCustomerIdField 1001
+type klServerURLField 127.0.0.2,127.0.0.1
+type klServerPortField $port
+select klProxyMatrix 1 0
+type klProxyField proxy.example.invalid:3128
+screenshot $docs/activation-customer-proxy-$language.png
+SCRIPT
+  "$build/kelvory-installer" --package "$work/none/Kelvory.pkg" --script "$work/script" \
+    --language "$language" 2>/dev/null || true
+done
 ls -l "$docs"

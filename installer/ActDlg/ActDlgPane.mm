@@ -4,13 +4,18 @@
 
 #import "KLActivationInput.h"
 #import "KLActivationSource.h"
+#import "KLPaneText.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 
 namespace {
 
-void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert(message); }
+// The checks word their refusals in English (the headless tool shows them too): the pane shows
+// them in its language.
+void Alert(NSBundle* bundle, const std::string& message) {
+  kl::CurrentPlatform().ShowCriticalAlert(KLPaneAlertText(bundle, message));
+}
 
 }  // namespace
 
@@ -34,7 +39,7 @@ void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert
 }
 
 - (NSString*)title {
-  return @"Activation";
+  return KLPaneText([[self section] bundle], @"activation.title", @"Activation");
 }
 
 - (void)awakeFromNib {
@@ -148,7 +153,7 @@ void Alert(const std::string& message) { kl::CurrentPlatform().ShowCriticalAlert
   KLActivationRefusal refusal;
   KLTextDataProvider* record = KLCreateCheckedRecord([self input], &refusal);
   if (record == nil) {
-    Alert(refusal.message);
+    Alert([[self section] bundle], refusal.message);
     return NO;
   }
   [[[self section] sharedDictionary] setValue:record forKey:kActivationPaneDataKey];

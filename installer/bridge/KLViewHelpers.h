@@ -11,8 +11,8 @@ inline void KLConnectOutlet(id owner, NSString* name, id object) {
   [object release];
 }
 
-/// A new read-only, borderless text field showing `text` (owned by the caller). Like a label
-/// from an interface file it cannot be selected, so it never takes the keyboard focus.
+/// A new read-only, borderless text field showing `text` on one line (owned by the caller). Like
+/// a label from an interface file it cannot be selected, so it never takes the keyboard focus.
 inline NSTextField* KLNewLabel(NSRect frame, NSString* text) {
   NSTextField* label = [[NSTextField alloc] initWithFrame:frame];
   [label setStringValue:text];
@@ -20,6 +20,7 @@ inline NSTextField* KLNewLabel(NSRect frame, NSString* text) {
   [label setSelectable:NO];
   [label setBezeled:NO];
   [label setDrawsBackground:NO];
+  [[label cell] setWraps:NO];  // GNUstep's cells wrap by default; a caption that wraps is cut
   return label;
 }
 

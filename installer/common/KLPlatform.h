@@ -18,6 +18,12 @@ enum class ConsoleCategory {
   kPlugin,      ///< both panes' shared parts (the install log): "plug-in"
 };
 
+/// What assistive technology (VoiceOver on a Mac) is told of a control.
+enum class AccessibilityText {
+  kTitle,  ///< a field's title: the caption shown beside it, tied to it
+  kLabel,  ///< what a group of choices or an indicator is about
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -43,6 +49,24 @@ class Platform {
   /// True when the system resolver finds `name` with at least one address
   /// (`gethostbyname` on a real machine). Blocks while the resolver works.
   virtual bool ResolveHostName(const std::string& name) = 0;
+
+  /// Tells assistive technology `text` of the control `view` (an NSView, passed untyped so that
+  /// this seam stays plain C++); for a title, `caption` is the label that shows it (or nullptr).
+  /// AppKit's accessibility setters on a Mac; GNUstep has none of them. By default nothing.
+  virtual void SetAccessibilityText(void* view, AccessibilityText kind, const std::string& text,
+                                    void* caption) {
+    (void)view;
+    (void)kind;
+    (void)text;
+    (void)caption;
+  }
+
+  /// Asks assistive technology to announce `text` now, as coming from `view` (a verdict that has
+  /// just appeared). By default nothing.
+  virtual void AnnounceAccessibility(void* view, const std::string& text) {
+    (void)view;
+    (void)text;
+  }
 
   /// The values an administrator forced for `keys` of the preferences `domain` (a
   /// configuration profile of a device-management system), as property-list data holding one

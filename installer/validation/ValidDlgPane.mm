@@ -1,5 +1,6 @@
 #import "ValidDlgPane.h"
 
+#import "KLPaneText.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
 #import "KLTextDataProvider.h"
@@ -33,7 +34,7 @@ class PaneVerdictSteps : public VerdictSteps {
 }
 
 - (NSString*)title {
-  return @"Validation";
+  return KLPaneText([[self section] bundle], @"validation.title", @"Validation");
 }
 
 - (void)awakeFromNib {
@@ -60,8 +61,14 @@ class PaneVerdictSteps : public VerdictSteps {
 - (void)showVerdict:(BOOL)succeeded {
   klPerformingValidation = NO;
   [klValidationIndicator stopAnimation:self];
-  [klValidationResult setStringValue:(succeeded ? @"Validation Succeeded" : @"Validation Failed")];
+  NSBundle* bundle = [[self section] bundle];
+  NSString* verdict =
+      succeeded ? KLPaneText(bundle, @"validation.verdict.succeeded", @"Validation Succeeded")
+                : KLPaneText(bundle, @"validation.verdict.failed", @"Validation Failed");
+  [klValidationResult setStringValue:verdict];
   [klValidationResult setHidden:NO];
+  // A person who cannot see the pane hears the verdict as it appears.
+  kl::CurrentPlatform().AnnounceAccessibility(klValidationResult, KLStdString(verdict));
   [self setNextEnabled:succeeded];
   [self setPreviousEnabled:YES];
 }
@@ -78,8 +85,9 @@ class PaneVerdictSteps : public VerdictSteps {
   dataProvider = [record isKindOfClass:[KLTextDataProvider class]] ? record : nil;
   if (dataProvider == nil) {
     // The activation pane always leaves a record; without one there is nothing to validate.
-    kl::CurrentPlatform().ShowCriticalAlert(
-        "No activation data was found. Please go back and enter the activation data.");
+    kl::CurrentPlatform().ShowCriticalAlert(KLPaneAlertText(
+        [[self section] bundle],
+        "No activation data was found. Please go back and enter the activation data."));
     [self showVerdict:NO];
     return;
   }
@@ -105,8 +113,13 @@ class PaneVerdictSteps : public VerdictSteps {
 - (void)validationDidDone:(NSNumber*)status {
   [self autorelease];  // the attempt's reference, taken in startAttempt
   PaneVerdictSteps steps(self);
-  const AttemptOutcome outcome =
-      KLConcludeValidationAttempt(dataProvider, [status intValue], steps);
+  AttemptOutcome outcome{AttemptVerdict::kFailed, std::string()};
+  {
+    // The verdict's alerts are worded by the shared validation; shown in the pane's language.
+    // No attempt runs meanwhile, so no other thread sees this platform.
+    KLScopedPaneAlerts alerts([[self section] bundle]);
+    outcome = KLConcludeValidationAttempt(dataProvider, [status intValue], steps);
+  }
   if (outcome.verdict == AttemptVerdict::kRetry) {
     [self startAttempt];
     return;

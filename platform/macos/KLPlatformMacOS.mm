@@ -50,4 +50,25 @@ std::string CocoaPlatform::ManagedPreferences(const std::string& domain,
   return SystemManagedPreferences(domain, keys);
 }
 
+void CocoaPlatform::SetAccessibilityText(void* view, AccessibilityText kind,
+                                         const std::string& text, void* caption) {
+  NSView* control = (NSView*)view;
+  if (kind == AccessibilityText::kTitle) {
+    // The caption tied to its field, so VoiceOver reads it when the field has the focus.
+    [control setAccessibilityTitle:KLNSString(text)];
+    if (caption != nullptr) [control setAccessibilityTitleUIElement:(id)caption];
+  } else {
+    [control setAccessibilityLabel:KLNSString(text)];
+  }
+}
+
+void CocoaPlatform::AnnounceAccessibility(void* view, const std::string& text) {
+  NSDictionary* info = [NSDictionary
+      dictionaryWithObjectsAndKeys:KLNSString(text), NSAccessibilityAnnouncementKey,
+                                   [NSNumber numberWithInteger:NSAccessibilityPriorityHigh],
+                                   NSAccessibilityPriorityKey, nil];
+  NSAccessibilityPostNotificationWithUserInfo(
+      (id)view, NSAccessibilityAnnouncementRequestedNotification, info);
+}
+
 }  // namespace kl

@@ -159,22 +159,38 @@ $main"
   # other buttons would add an "alert buttons:" line, one Return does not close an "alert:
   # Return did not close it" line).
   keyboard)
+    # The same walk with the keyboard alone in each language the bundle has; only the alert and
+    # the verdict read differently, as the bundle's own tables say.
     tab4="key tab,focus,key tab,focus,key tab,focus,key tab,focus"
     IFS=, read -ra steps <<<"focus,$tab4,key escape,focus,select klProxyMatrix 1 0,$tab4,key tab,focus,select klActivationMatrix 1 0,focus,$tab4,$tab4,key tab,focus,key tab,focus,key return,type klCustomerNameField Demo Customer,type klCustomerIdField 1001,type klServerURLField 127.0.0.1,type klServerPortField $port,key return,wait,focus,back,focus,continue,wait,continue"
-    run_script "${steps[@]}"
-    expect 0 "pane: ActDlgPane" "focus: klActivationKeyField" \
-      "focus: klProxyMatrix" "focus: Continue" "focus: klActivationMatrix" \
-      "focus: klActivationKeyField" "focus: klActivationKeyField" \
-      "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
-      "focus: klActivationKeyField" "focus: none" \
-      "focus: klActivationMatrix" "focus: klCustomerNameField" "focus: klCustomerIdField" \
-      "focus: klServerURLField" "focus: klProtocolMatrix" "focus: klServerPortField" \
-      "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
-      "alert: Customer name can not be empty" \
-      "pane: ValidDlgPane" "result: Validation Succeeded" "buttons: continue=on back=on" \
-      "focus: none" "pane: ActDlgPane" "focus: klCustomerNameField" \
-      "pane: ValidDlgPane" "result: Validation Succeeded" "buttons: continue=on back=on" \
-      "pane: summary"
+    for language in en de fr es ja; do
+      text() {
+        sed -n "s/^\"$1\" = \"\(.*\)\";\$/\1/p" \
+          "$bin/Kelvory.bundle/Resources/$language.lproj/Localizable.strings"
+      }
+      empty=$(text alert.customerName.empty)
+      succeeded=$(text validation.verdict.succeeded)
+      [ -n "$empty" ] && [ -n "$succeeded" ] || fail "no $language table in the bundle"
+      rm -f /tmp/kelvor.conf
+      printf '%s\n' "${steps[@]}" >"$work/script"
+      host --script "$work/script" --language "$language"
+      status=$?
+      no_leftovers
+      expect 0 "pane: ActDlgPane" "focus: klActivationKeyField" \
+        "focus: klProxyMatrix" "focus: Continue" "focus: klActivationMatrix" \
+        "focus: klActivationKeyField" "focus: klActivationKeyField" \
+        "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
+        "focus: klActivationKeyField" "focus: none" \
+        "focus: klActivationMatrix" "focus: klCustomerNameField" "focus: klCustomerIdField" \
+        "focus: klServerURLField" "focus: klProtocolMatrix" "focus: klServerPortField" \
+        "focus: klProxyMatrix" "focus: klProxyField" "focus: Continue" "focus: klActivationMatrix" \
+        "alert: $empty" \
+        "pane: ValidDlgPane" "result: $succeeded" "buttons: continue=on back=on" \
+        "focus: none" "pane: ActDlgPane" "focus: klCustomerNameField" \
+        "pane: ValidDlgPane" "result: $succeeded" "buttons: continue=on back=on" \
+        "pane: summary"
+    done
+    [ "$empty" != "Customer name can not be empty" ] || fail "the last language showed English"
     ;;
   # However the host ends, nothing it started runs on: not its X server, not the tool.
   terminated)
@@ -190,6 +206,9 @@ $main"
     "$bin/kelvory-installer" --no-such-option >/dev/null 2>&1
     status=$?
     [ "$status" = 2 ] || fail "exit status $status for an unknown option"
+    "$bin/kelvory-installer" --language it --headless >/dev/null 2>&1
+    status=$?
+    [ "$status" = 2 ] || fail "exit status $status for a language the plug-in does not have"
     run_script continue "no-such-step"
     [ "$status" = 2 ] || fail "exit status $status for a script error"
     grep -q 'line 2: unknown step "no-such-step"' "$work/stderr" || fail "no script error message"

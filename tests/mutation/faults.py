@@ -38,6 +38,9 @@ WAITER = "installer/validation/KLProcessSupervisorWaiter.cpp"
 WRITER = "installer/validation/KLConfigWriter.cpp"
 ATTEMPT = "installer/validation/KLValidation.mm"
 VPANE = "installer/validation/ValidDlgPane.mm"
+PANETEXT = "installer/l10n/KLPaneText.mm"
+AVIEWS = "installer/ActDlg/ActDlgPaneViews.mm"
+VVIEWS = "installer/validation/ValidDlgPaneViews.mm"
 SCRIPT = "tools/kelvory-installer/script/ScriptParser.cpp"
 HOST = "tools/kelvory-installer/main.mm"
 HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
@@ -1011,3 +1014,34 @@ BLIND4 = [
       ("validation_test", "fences")),
 ]
 MUTATIONS += BLIND4
+
+# The panes' languages and what they tell VoiceOver; each was applied by hand once and caught.
+MUTATIONS += [
+    # Every text in English whatever the language.
+    M("l10n-bundle-ignored", PANETEXT, "  if (bundle == nil) return english;",
+      "  if (bundle != nil) return english;", ("l10n_test", "e2e")),
+    # An unexpected exit code's number lost from the translated alert.
+    M("l10n-number-dropped", PANETEXT, "withString:KLNSString(value)]", 'withString:@""]',
+      ("l10n_test",)),
+    # The verdict's alerts (the tool's messages) left in English.
+    M("l10n-verdict-alerts-english", VPANE,
+      "    KLScopedPaneAlerts alerts([[self section] bundle]);\n", "", ("l10n_test",)),
+    # The caption column stays 124 points wide: a longer caption is cut.
+    M("l10n-column-fixed", AVIEWS,
+      "for (NSString* caption : captions) column = std::max(column, CaptionWidth(caption));",
+      "for (NSString* caption : captions) (void)CaptionWidth(caption);", ("pane_test",)),
+    # Fields start under their captions.
+    M("l10n-field-under-caption", AVIEWS, "  const CGFloat fieldX = column + kGap;",
+      "  const CGFloat fieldX = column - kGap;", ("pane_test",)),
+    # The validation pane's caption on one line: cut in French and German.
+    M("l10n-caption-no-wrap", VVIEWS,
+      "  [[caption cell] setWraps:YES];  // two lines where a language needs them\n", "",
+      ("pane_test",)),
+    # A field's accessibility title not tied to its caption.
+    M("a11y-caption-untied", AVIEWS, "KLStdString([caption stringValue]), caption);",
+      "KLStdString([caption stringValue]), nullptr);", ("l10n_test",)),
+    # The verdict not announced.
+    M("a11y-verdict-silent", VPANE,
+      "  kl::CurrentPlatform().AnnounceAccessibility(klValidationResult, KLStdString(verdict));",
+      "", ("l10n_test",)),
+]

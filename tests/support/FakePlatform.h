@@ -42,6 +42,23 @@ class FakePlatform : public Platform {
     return managedPreferences;
   }
 
+  /// What a pane told assistive technology of one control.
+  struct Accessibility {
+    void* view;
+    AccessibilityText kind;
+    std::string text;
+    void* caption;
+  };
+  void SetAccessibilityText(void* view, AccessibilityText kind, const std::string& text,
+                            void* caption) override {
+    accessibility.push_back({view, kind, text, caption});
+  }
+  void AnnounceAccessibility(void* view, const std::string& text) override {
+    announcements.push_back({view, AccessibilityText::kLabel, text, nullptr});
+  }
+
+  std::vector<Accessibility> accessibility;  // in the order set
+  std::vector<Accessibility> announcements;  // view and text of each
   std::vector<std::string> alerts;
   std::vector<std::string> console;
   std::vector<std::string> lookups;       // every name asked, in order

@@ -46,6 +46,13 @@
 - (BOOL)pane:(InstallerPane*)pane hasEnabled:(BOOL)next;
 @end
 
+/// The language the sections' bundles answer texts in from now on ("en" at first): one of the
+/// string tables' folders (en, de, fr, es, ja). A pane reads its captions when it is built.
+void KLSetTestLanguage(NSString* language);
+NSString* KLTestLanguage();
+/// From now on `key` answers `text` in every language, whatever the tables say; nil undoes it.
+void KLSetTestText(NSString* key, NSString* text);
+
 /// The activation pane as KLCreateActivationPane builds it, its gotoNextPane carried out by
 /// `section`, as the Installer would.
 ActDlgPane* KLNewTestActivationPane(KLTestSection* section);

@@ -5,12 +5,46 @@
 #import "ActDlgPaneViews.h"
 #import "ValidDlgPaneViews.h"
 
-// The tests lay a tool out in a plain folder: the bundle's resources are that folder.
+static NSString* g_language = @"en";
+
+void KLSetTestLanguage(NSString* language) {
+  [g_language release];
+  g_language = [language copy];
+}
+
+NSString* KLTestLanguage() { return g_language; }
+
+static NSMutableDictionary* g_overrides = nil;
+
+void KLSetTestText(NSString* key, NSString* text) {
+  if (g_overrides == nil) g_overrides = [[NSMutableDictionary alloc] init];
+  if (text == nil) {
+    [g_overrides removeObjectForKey:key];
+  } else {
+    [g_overrides setObject:text forKey:key];
+  }
+}
+
+// The tests lay a tool out in a plain folder: the bundle's resources are that folder. Without
+// one the bundle is the string tables' folder and has no resources, as a section without a
+// bundle had. Its texts come from the tables kept in the source, in the test's language: the
+// system would choose the language once per process.
 @interface KLTestBundle : NSBundle
 @end
 @implementation KLTestBundle
 - (NSString*)resourcePath {
-  return [self bundlePath];
+  return [[self bundlePath] isEqualToString:@KL_STRING_TABLES_DIR] ? nil : [self bundlePath];
+}
+- (NSString*)localizedStringForKey:(NSString*)key value:(NSString*)value table:(NSString*)table {
+  if ([g_overrides objectForKey:key] != nil) return [g_overrides objectForKey:key];
+  NSString* path = [NSString stringWithFormat:@"%s/%@.lproj/%@.strings", KL_STRING_TABLES_DIR,
+                                              g_language, table != nil ? table : @"Localizable"];
+  NSString* text = [NSString stringWithContentsOfFile:path
+                                             encoding:NSUTF8StringEncoding
+                                                error:NULL];
+  NSString* found = [[text propertyListFromStringsFileFormat] objectForKey:key];
+  if (found != nil) return found;
+  return [value length] != 0 ? value : key;
 }
 @end
 
@@ -79,6 +113,7 @@ ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
     klShared = [[NSMutableDictionary alloc] init];
     klState = [[KLTestState alloc] init];
     klActive = -1;
+    klBundle = [[KLTestBundle alloc] initWithPath:@KL_STRING_TABLES_DIR];
   }
   return self;
 }
@@ -122,7 +157,7 @@ ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
 }
 - (void)setResourcePath:(NSString*)path {
   [klBundle release];
-  klBundle = [[KLTestBundle alloc] initWithPath:path];
+  klBundle = [[KLTestBundle alloc] initWithPath:(path != nil ? path : @KL_STRING_TABLES_DIR)];
 }
 - (void)setTargetVolumePath:(NSString*)path {
   [((KLTestState*)klState)->volume release];

@@ -14,7 +14,8 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
       "kelvory-installer: a stand-in for the operating system's installer. Loads the plug-in "
       "bundle and shows its panes in a window, drives them from a script, or runs with no "
       "window. Transcript on standard output. Exit status: 0 when the last verdict was "
-      "\"Validation Succeeded\", 1 otherwise, 2 for usage and script errors, 3 when --leak-check "
+      "\"Validation Succeeded\" (in the language shown), 1 otherwise, 2 for usage and script "
+      "errors, 3 when --leak-check "
       "finds objects of the plug-in still alive."};
   app.add_flag("--version", "Print the name and version (alone on the command line)");
   app.add_option("--plugin", options->plugin,
@@ -26,6 +27,10 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   app.add_option("--managed-preferences", options->managedPreferences,
                  "A property list (a preferences dictionary or a whole configuration profile) "
                  "standing in for the managed preferences a profile forces on a Mac");
+  app.add_option("--language", options->language,
+                 "Show the panes in this language, as the Installer would in a Mac's language: "
+                 "en, de, fr, es or ja (default: the desktop's)")
+      ->check(CLI::IsMember({"en", "de", "fr", "es", "ja"}));
   CLI::Option* script = app.add_option(
       "--script", options->script, "Drive the panes with the steps in FILE; alerts are not modal");
   CLI::Option* headless =

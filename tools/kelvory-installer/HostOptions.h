@@ -10,6 +10,7 @@ struct HostOptions {
   std::string target = "/";
   std::string managedPreferences;  ///< a property list standing in for a profile; empty: none
   std::string script;              ///< empty: no script
+  std::string language;            ///< en, de, fr, es or ja; empty: the desktop's
   bool headless = false;
   bool leakCheck = false;
   int waitLimit = 120;  ///< seconds a validation may run before the host gives up (status 1)

@@ -31,6 +31,9 @@
 - (NSArray*)panes;
 /// The pane on screen; nil before the start and after the last pane.
 - (InstallerPane*)currentPane;
+/// Whether the last verdict shown is the success verdict in the language shown (the plug-in's
+/// own table's text for it).
+- (BOOL)lastVerdictSucceeded;
 /// The last verdict shown ("Validation Succeeded", ...); empty before any.
 - (const std::string&)lastVerdict;
 /// Shows the window (if any) and enters the first pane.

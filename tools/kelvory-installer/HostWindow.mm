@@ -202,7 +202,14 @@ std::string ReadFile(const std::string& path) {
 
 - (void)windowWillClose:(NSNotification*)notification {
   (void)notification;
-  std::exit(*lastVerdict == "Validation Succeeded" ? 0 : 1);
+  std::exit([self lastVerdictSucceeded] ? 0 : 1);
+}
+
+- (BOOL)lastVerdictSucceeded {
+  NSString* succeeded = [[section bundle] localizedStringForKey:@"validation.verdict.succeeded"
+                                                          value:@"Validation Succeeded"
+                                                          table:nil];
+  return *lastVerdict == KLStdString(succeeded);
 }
 
 - (void)start {

@@ -131,6 +131,11 @@ int main(int argc, char** argv) {
   [[NSUserDefaults standardUserDefaults]
       registerDefaults:[NSDictionary dictionaryWithObject:@"NO"
                                                    forKey:@"GSX11HandlesWindowDecorations"]];
+  // The language the Installer would show: the bundle chooses its tables from the preferred
+  // languages, so they are set before it loads (and before any table is read and kept).
+  if (!options.language.empty()) {
+    [NSUserDefaults setUserLanguages:[NSArray arrayWithObject:KLNSString(options.language)]];
+  }
   [NSApplication sharedApplication];
   KLGuardProcess(options.script.empty() && !options.headless);
   KLInstallEditMenu();
@@ -169,7 +174,7 @@ int main(int argc, char** argv) {
   } else {
     RunHeadless(host);
   }
-  const int status = [host lastVerdict] == "Validation Succeeded" ? 0 : 1;
+  const int status = [host lastVerdictSucceeded] ? 0 : 1;
   [alerts stop];
   [alerts release];
   [NSApp setDelegate:nil];

@@ -86,7 +86,9 @@ NSMutableArray *KLWalkChain(InstallerPane *first) {
 }
 
 - (NSString *)title {
-  id title = [[_bundle infoDictionary] objectForKey:@"InstallerSectionTitle"];
+  // In the language shown, as the Installer reads it: InfoPlist.strings over the Info plist.
+  id title = [[_bundle localizedInfoDictionary] objectForKey:@"InstallerSectionTitle"];
+  if (title == nil) title = [[_bundle infoDictionary] objectForKey:@"InstallerSectionTitle"];
   return [title isKindOfClass:[NSString class]] ? title : @"";
 }
 
