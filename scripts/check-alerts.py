@@ -58,8 +58,9 @@ def code_alerts():
     volume = function_body(writer, "const char* VolumePrefixMessage(")
     alerts.update(m for m in re.findall(r"return " + LITERAL, volume) if m)
     pane = read("installer/validation/ValidDlgPane.mm")
-    for call in re.findall(r"ShowCriticalAlert\(((?:\s*" + LITERAL + r")+)", pane):
-        alerts.add("".join(re.findall(LITERAL, call[0])))
+    # The pane's own alert, whatever wraps its English text (the language's table).
+    for call in re.findall(r"ShowCriticalAlert\((.*?)\);", pane, re.S):
+        alerts.add("".join(re.findall(LITERAL, call)))
     return alerts
 
 

@@ -1,8 +1,8 @@
 // The texts the panes show, in the language the system chose for the plug-in's bundle (on a Mac
 // the Installer's): captions, titles, verdicts and every alert the panes show. The install log,
 // the console lines and the command-line tools stay English: they are for administrators.
-#ifndef KELVORY_L10N_KLPANETEXT_H_
-#define KELVORY_L10N_KLPANETEXT_H_
+#ifndef KELVORY_INSTALLER_L10N_KLPANETEXT_H_
+#define KELVORY_INSTALLER_L10N_KLPANETEXT_H_
 
 #import <Foundation/Foundation.h>
 
@@ -59,4 +59,4 @@ class KLScopedPaneAlerts : public kl::Platform {
   kl::Platform* previous_;  // what SetPlatform had: restored as it was (nullptr: the default)
 };
 
-#endif  // KELVORY_L10N_KLPANETEXT_H_
+#endif  // KELVORY_INSTALLER_L10N_KLPANETEXT_H_
