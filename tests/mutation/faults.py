@@ -943,24 +943,17 @@ BLIND4 = [
       "kl::SecondsBeforeTimeLimit());",
       ("activate_test",)),
 
-    # ---------------------------------------------------------------- the key tool (3)
-    # A key endpoint with port 0 gets no "outside 1-65535" warning (encode and doctor).
-    M("blind4-keytool-port-zero-quiet", "tools/kelvory-keytool/doctor/WarningText.cpp",
-      "if (e.port < 1 || e.port > 65535)",
-      "if (e.port < 0 || e.port > 65535)",
-      ("keytool_test",)),
+    # ---------------------------------------------------------------- the key tool (1)
+    # (blind4-keytool-port-zero-quiet, port 0 without a warning, was equivalent: the decoder
+    # refuses a port below 1, so no key endpoint with one reaches the check. Removed.)
     # encode writes its port warning on standard output, before the key, instead of on
     # standard error: a script that takes the key from standard output gets the warning too.
     M("blind4-encode-warning-stdout", "tools/kelvory-keytool/Encode.cpp",
       'std::cerr << "kelvory-keytool: warning: " << text << "\\n";',
       'std::cout << "kelvory-keytool: warning: " << text << "\\n";',
       ("keytool_test",)),
-    # doctor says a configuration profile that was not found at all "holds no activation data"
-    # (the profile's problem is no longer null when there is no profile).
-    M("blind4-doctor-missing-profile-no-data", DOCTOR,
-      "if (problem.empty() && look.found && !look.hasData) {",
-      "if (problem.empty() && !look.hasData) {",
-      ("keytool_test",)),
+    # (blind4-doctor-missing-profile-no-data, the found test dropped, was equivalent: a profile
+    # that is not found always has a problem already. Removed.)
 
     # ---------------------------------------------------------------- the activation pane (2)
     # The initial key view is swapped: the customer-name field when the key form is shown, the
