@@ -13,11 +13,31 @@ const CGFloat kMargin = 10;
 
 }  // namespace
 
+// As on a Mac, Return presses the default button even from a text field being edited: GNUstep's
+// field editor would take the key and end the editing, and the button never see it.
+@interface KLHostWindow : NSWindow
+@end
+
+@implementation KLHostWindow
+- (void)sendEvent:(NSEvent*)event {
+  id editor = [self firstResponder];
+  NSControl* button = (NSControl*)[[self defaultButtonCell] controlView];
+  if ([event type] == NSKeyDown && [[event charactersIgnoringModifiers] isEqualToString:@"\r"] &&
+      [editor isKindOfClass:[NSText class]] && button != nil && [button isEnabled]) {
+    id field = [editor delegate];
+    if ([field respondsToSelector:@selector(validateEditing)]) [field validateEditing];
+    [button performClick:self];
+    return;
+  }
+  [super sendEvent:event];
+}
+@end
+
 @implementation KLHostController (Layout)
 
 - (void)buildWindow {
   const CGFloat height = kPaneY + kPaneHeight + 2 * kMargin;
-  window = [[NSWindow alloc]
+  window = [[KLHostWindow alloc]
       initWithContentRect:NSMakeRect(100, 100, kPaneX + kPaneWidth + kMargin, height)
                 styleMask:(NSTitledWindowMask | NSClosableWindowMask)
                   backing:NSBackingStoreBuffered

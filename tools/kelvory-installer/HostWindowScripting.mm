@@ -11,7 +11,14 @@
 @implementation KLHostController (Scripting)
 
 - (void)pressKey:(const std::string&)name {
-  const unichar code = name == "tab" ? '\t' : name == "return" ? '\r' : 0x1b;
+  const unichar code = name == "tab"      ? '\t'
+                       : name == "return" ? '\r'
+                       : name == "space"  ? ' '
+                       : name == "up"     ? NSUpArrowFunctionKey
+                       : name == "down"   ? NSDownArrowFunctionKey
+                       : name == "left"   ? NSLeftArrowFunctionKey
+                       : name == "right"  ? NSRightArrowFunctionKey
+                                          : 0x1b;
   NSString* characters = [NSString stringWithCharacters:&code length:1];
   NSWindow* target = [NSApp modalWindow] != nil ? [NSApp modalWindow] : window;
   if (target == nil) Fail(2, "keys need a window");

@@ -47,9 +47,9 @@ TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
       {"select klMissing 0 0", "line 1: unknown outlet \"klMissing\""},
       {"screenshot", "line 1: \"screenshot\" needs a file"},
       {" continue", "line 1: unknown step \"\""},
-      {"key", "line 1: \"key\" needs tab, return or escape"},
-      {"key Tab", "line 1: \"key\" needs tab, return or escape"},
-      {"key tab ", "line 1: \"key\" needs tab, return or escape"},
+      {"key", "line 1: \"key\" needs tab, return, escape, up, down, left, right or space"},
+      {"key Tab", "line 1: \"key\" needs tab, return, escape, up, down, left, right or space"},
+      {"key tab ", "line 1: \"key\" needs tab, return, escape, up, down, left, right or space"},
       {"focus klServerURLField", "line 1: \"focus\" takes nothing after it"},
   };
   for (const auto& c : cases) {

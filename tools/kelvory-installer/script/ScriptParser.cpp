@@ -44,8 +44,9 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
   if (verb == "key") {
     step->kind = ScriptStep::kKey;
     step->text = rest;
-    if (rest != "tab" && rest != "return" && rest != "escape") {
-      return "\"key\" needs tab, return or escape";
+    if (rest != "tab" && rest != "return" && rest != "escape" && rest != "up" && rest != "down" &&
+        rest != "left" && rest != "right" && rest != "space") {
+      return "\"key\" needs tab, return, escape, up, down, left, right or space";
     }
     return "";
   }
