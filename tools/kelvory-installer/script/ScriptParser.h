@@ -24,10 +24,10 @@ struct Script {
 /// Parses a script. Lines end in LF or CRLF; blank lines and lines starting with "#" are
 /// skipped. Steps: "type OUTLET [TEXT]" (TEXT is the rest of the line after the single space
 /// that follows OUTLET, kept verbatim; without it the text is empty), "select OUTLET ROW
-/// COLUMN", "continue", "back", "wait", "screenshot FILE", "key tab|return|escape|up|down|left|right|space" (a key
-/// pressed in the key window), "focus" (names what has the keyboard focus). Every OUTLET must
-/// be in `outlets`.
-/// The first problem found gives `error` ("line N: ...") and no steps.
+/// COLUMN", "continue", "back", "wait", "screenshot FILE", "key
+/// tab|return|escape|up|down|left|right|space" (a key pressed in the key window), "focus" (names
+/// what has the keyboard focus). Every OUTLET must be in `outlets`. The first problem found gives
+/// `error` ("line N: ...") and no steps.
 Script ParseScript(const std::string& text, const std::set<std::string>& outlets);
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_
