@@ -139,8 +139,9 @@ TEST_F(PaneLanguages, ActivationPaneCaptionsTitlesAndAlerts) {
     auto text = [&](const std::string& key) { return table.count(key) ? table[key] : key; };
     kl::ScopedFakePlatform fake;
     KLSetTestLanguage(KLNSString(language));
-    KLTestSection* section = [[KLTestSection alloc] init];
-    ActDlgPane* pane = KLNewTestActivationPane(section);
+    // Autoreleased: an ASSERT that ends the test early leaks nothing.
+    KLTestSection* section = [[[KLTestSection alloc] init] autorelease];
+    ActDlgPane* pane = [KLNewTestActivationPane(section) autorelease];
     [section setPanes:[NSArray arrayWithObject:pane]];
     EXPECT_EQ(KLStdString([pane title]), text("activation.title"));
 
@@ -177,8 +178,6 @@ TEST_F(PaneLanguages, ActivationPaneCaptionsTitlesAndAlerts) {
     [section start];
     EXPECT_FALSE([section press:InstallerDirectionForward]);
     EXPECT_EQ(fake->alerts, Strings{text("alert.activationKey.empty")});
-    [pane release];
-    [section release];
   }
 }
 
@@ -191,10 +190,10 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
       auto table = Table(language);
       kl::ScopedFakePlatform fake;
       KLSetTestLanguage(KLNSString(language));
-      KLTestSection* section = [[KLTestSection alloc] init];
+      KLTestSection* section = [[[KLTestSection alloc] init] autorelease];
       [section setTargetVolumePath:@"/"];
       InstallerPane* before = [[[InstallerPane alloc] initWithSection:section] autorelease];
-      ValidDlgPane* pane = KLNewTestValidationPane(section);
+      ValidDlgPane* pane = [KLNewTestValidationPane(section) autorelease];
       InstallerPane* after = [[[InstallerPane alloc] initWithSection:section] autorelease];
       [section setPanes:[NSArray arrayWithObjects:before, pane, after, nil]];
       EXPECT_EQ(KLStdString([pane title]), table["validation.title"]);
@@ -239,8 +238,6 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
       ASSERT_EQ(fake->announcements.size(), 1u);
       EXPECT_EQ(fake->announcements[0].view, (void*)result);
       EXPECT_EQ(fake->announcements[0].text, verdict);
-      [pane release];
-      [section release];
       unlink("/tmp/kelvor.conf");
     }
   }
