@@ -20,10 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (step.text.find('\n') != std::string::npos) std::abort();
     const bool needsOutlet = step.kind == ScriptStep::kType || step.kind == ScriptStep::kSelect;
     if (needsOutlet != (kOutlets.count(step.outlet) == 1)) std::abort();
-    if (step.kind == ScriptStep::kKey && step.text != "tab" && step.text != "return" &&
-        step.text != "escape") {
-      std::abort();
-    }
+    static const std::set<std::string> kKeys{"tab",  "return", "escape", "up",
+                                             "down", "left",   "right",  "space"};
+    if (step.kind == ScriptStep::kKey && kKeys.count(step.text) == 0) std::abort();
   }
   return 0;
 }
