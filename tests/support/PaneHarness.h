@@ -44,6 +44,9 @@
 /// Whether the Installer would leave Continue (next) or Go Back enabled for `pane`, from what it
 /// last asked; YES when it never asked.
 - (BOOL)pane:(InstallerPane*)pane hasEnabled:(BOOL)next;
+/// Hands on, as the activation pane would, the simulator's demo customer at `servers` (port
+/// 80, http, no proxy); the record (autoreleased).
+- (KLTextDataProvider*)handOnDemoCustomerAt:(NSString*)servers;
 @end
 
 /// The language the sections' bundles answer texts in from now on ("en" at first): one of the

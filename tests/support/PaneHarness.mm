@@ -3,6 +3,7 @@
 #include <objc/runtime.h>
 
 #import "ActDlgPaneViews.h"
+#import "KLTextDataProvider.h"
 #import "ValidDlgPaneViews.h"
 
 static NSString* g_language = @"en";
@@ -150,6 +151,18 @@ ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
   NSAssert(at != NSNotFound, @"a pane of another section");
   [(next ? klNextAsked : klPreviousAsked) replaceObjectAtIndex:at
                                                     withObject:[NSNumber numberWithBool:enabled]];
+}
+- (KLTextDataProvider*)handOnDemoCustomerAt:(NSString*)servers {
+  KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithKey:@""
+                                                              serverURL:servers
+                                                                   port:80
+                                                               isSecure:NO
+                                                                  proxy:@""
+                                                           customerName:@"Demo Customer"
+                                                             customerId:@"1001"
+                                                            applianceId:0] autorelease];
+  [klShared setValue:record forKey:@"ActivationPaneData"];
+  return record;
 }
 - (BOOL)pane:(InstallerPane*)pane hasEnabled:(BOOL)next {
   const NSUInteger at = [klPanes indexOfObjectIdenticalTo:pane];

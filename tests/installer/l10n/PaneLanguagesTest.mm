@@ -213,15 +213,7 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
 
       kl::FakeTool tool({succeeds ? "exit 0" : "exit 12"});
       [section setResourcePath:KLNSString(tool.directory)];
-      KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithKey:@""
-                                                                  serverURL:@"127.0.0.1"
-                                                                       port:80
-                                                                   isSecure:NO
-                                                                      proxy:@""
-                                                               customerName:@"Demo Customer"
-                                                                 customerId:@"1001"
-                                                                applianceId:0] autorelease];
-      [[section sharedDictionary] setValue:record forKey:@"ActivationPaneData"];
+      [section handOnDemoCustomerAt:@"127.0.0.1"];
       [section start];
       [section press:InstallerDirectionForward];
       NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:20];

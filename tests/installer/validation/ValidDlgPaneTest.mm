@@ -141,15 +141,7 @@ TEST_F(ValidDlgPaneTest, VerdictsOverTheServerAddresses) {
     gVerdictCalls.clear();
     kl::FakeTool tool(c.steps);
     [section_ setResourcePath:KLNSString(tool.directory)];
-    KLTextDataProvider* record = [[[KLTextDataProvider alloc] initWithKey:@""
-                                                                serverURL:c.urls
-                                                                     port:80
-                                                                 isSecure:NO
-                                                                    proxy:@""
-                                                             customerName:@"Demo Customer"
-                                                               customerId:@"1001"
-                                                              applianceId:0] autorelease];
-    [[section_ sharedDictionary] setValue:record forKey:@"ActivationPaneData"];
+    KLTextDataProvider* record = [section_ handOnDemoCustomerAt:c.urls];
     const NSTimeInterval entered = [NSDate timeIntervalSinceReferenceDate];
     [section_ start];
     [section_ press:InstallerDirectionForward];
