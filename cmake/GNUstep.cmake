@@ -54,3 +54,7 @@ target_compile_options(kl_foundation INTERFACE
 target_link_options(kl_foundation INTERFACE ${_kl_base_o})
 target_link_libraries(kl_foundation INTERFACE ${_kl_base_l})
 target_link_libraries(kl_appkit INTERFACE ${_kl_gui_l})
+# AppKit's current names, which the plug-in uses (the older ones are deprecated on macOS 11 and
+# later), where GNUstep's AppKit lacks them: there they mean the same older constants.
+target_compile_definitions(kl_appkit INTERFACE
+  NSButtonTypeRadio=NSRadioButton NSMatrixModeRadio=NSRadioModeMatrix)

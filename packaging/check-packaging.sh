@@ -185,8 +185,13 @@ universal_tree() {
   expect "the reader of forced preferences compiled once, in klmanagedpreferences" \
     [ "$(compiling "$universal" platform/macos/KLManagedPreferencesMacOS.cpp)" = \
       klmanagedpreferences ]
-  expect "kelvory-activate linked with the reader of forced preferences" \
-    grep -q -- 'libklmanagedpreferences\.a' "$(target_dir "$universal" kelvory-activate)/link.txt"
+  # Object libraries: the programs and the bundle link their objects, the installer's libraries
+  # never link them.
+  for t in kelvory-activate Kelvory; do
+    expect "$t linked with the reader of forced preferences and the property-list parser" \
+      grep -q -- 'klmanagedpreferences\.dir/.*klplistparser\.dir/' \
+      "$(target_dir "$universal" $t)/link.txt"
+  done
   expect "property lists parsed by CoreFoundation, in klplistparser" \
     [ "$(compiling "$universal" platform/macos/KLPropertyListCoreFoundation.mm)" = klplistparser ]
   expect "kelvory-activate linked with CoreFoundation" \

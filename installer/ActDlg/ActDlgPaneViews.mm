@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#import "KLAppKitNames.h"
 #import "KLPaneText.h"
 #include "KLPlatform.h"
 #include "KLStringBridge.h"
