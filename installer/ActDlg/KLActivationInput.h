@@ -9,8 +9,6 @@
 
 #include <string>
 
-#include "KLInstallLog.h"  // FileRead
-
 @class KLTextDataProvider;
 
 /// The values of the pane's controls. Texts are never nil.
@@ -32,26 +30,6 @@ struct KLActivationRefusal {
   std::string field;    ///< "activationKey", "customerName", "customerId", "serverURL", "port"
                         ///< or "proxy"
 };
-
-/// The path of InstallationData.xml in the folder of `packagePath`; nil for an empty path.
-NSString* KLPrefillPathBeside(NSString* packagePath);
-
-/// Which install log entry a look for the pre-fill file writes.
-enum class KLPrefillLog {
-  kNone,      ///< none (checks, dry runs)
-  kPane,      ///< found, or not found and "User will be prompted for Activation parameters"
-  kHeadless,  ///< found, or not found and that nobody is prompted (a run without a window)
-};
-
-/// The pre-fill file InstallationData.xml in the folder of `packagePath` (autoreleased), or nil
-/// when there is none (a missing folder, a missing file, a directory, a FIFO or a device of that
-/// name). The file is opened once; `read`, when given, gets what that found. The install log
-/// gets the entry `log` names.
-KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log,
-                                        FileRead* read = nullptr);
-
-/// The same for the pre-fill file at `path` itself, as bytes (empty: none).
-KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, FileRead* read);
 
 /// What a pre-fill record puts into the controls: the key form when it holds a key, else the
 /// customer form with its ID and name when it holds both; its server URL when it has one; its

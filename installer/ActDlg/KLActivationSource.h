@@ -14,11 +14,11 @@
 #include <vector>
 
 #import "KLActivationInput.h"
+#import "KLManagedValues.h"
+#import "KLPrefillFile.h"
+#import "KLPrefillReaders.h"
 
 @class KLTextDataProvider;
-
-/// The preferences domain a configuration profile fills for Kelvory.
-extern const char kKLManagedDomain[];
 
 enum class KLSourceKind { kNone, kOptions, kManagedPreferences, kDataFile, kPackageFolder };
 
@@ -53,10 +53,11 @@ struct KLSourceRequest {
 /// One place looked at, in the order of precedence.
 struct KLSourceLook {
   KLSourceKind kind = KLSourceKind::kNone;
-  std::string location;  ///< a file's path, or the domain for the platform's preferences
-  bool found = false;    ///< there is something readable there
-  bool hasData = false;  ///< it holds activation data (a key, a customer ID or name)
-  std::string problem;   ///< why nothing could be read there; empty when found
+  std::string location;    ///< a file's path, or the domain for the platform's preferences
+  bool found = false;      ///< there is something readable there
+  bool hasData = false;    ///< it holds activation data (a key, a customer ID or name)
+  std::string problem;     ///< why nothing could be read there; empty when found
+  KLPrefillReport report;  ///< a file's: what its reader passed over
 };
 
 struct KLSourceChoice {
@@ -75,33 +76,6 @@ struct KLSourceChoice {
 /// Looks at every source the request names and settles the input. Never fails: a source that
 /// cannot be read is a look with a problem.
 KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request);
-
-/// The managed preferences' flat keys, each named after the pre-fill file's element path:
-/// ActivationKey, CustomerID, CustomerName, ServerURL, ServerProtocol, ServerPort, ProxyURL,
-/// ProxyPort (the profile column of KLPrefillSchema.h). Null-terminated.
-extern const char* const kKLManagedKeys[];
-
-/// True when a profile's text can be used whole: it holds no NUL (which would end it early in
-/// every C string it becomes) and is valid text (no unpaired UTF-16 surrogate, which is also
-/// how the Linux reader keeps bytes that are not UTF-8).
-bool KLIsWholeText(NSString* text);
-
-/// The profile keys in `values` whose text is not whole, in the order of kKLManagedKeys: each
-/// counts as not given.
-std::vector<std::string> KLBrokenManagedTexts(NSDictionary* values);
-
-/// The record the managed preferences give, read as the pre-fill file is: texts as given, the
-/// protocol https only for exactly "https", ports by the leading-integer rule (a number is
-/// taken as it is), the proxy as URL:port or URL alone. A value of another type, or a text that
-/// is not whole, is left out.
-KLTextDataProvider* KLRecordFromManagedValues(NSDictionary* values);
-
-/// The managed values in a property list (XML or binary): the flat dictionary itself, or, from a
-/// whole configuration profile (a top-level PayloadContent array), its one payload for the
-/// domain, of its own type or in the custom-settings form. nil with `problem` set when the data
-/// is no dictionary, a signed profile, or a profile with no such payload or with several, or when
-/// KLPropertyListFromData refuses it (too large, OpenStep text, too deep, damaged...).
-NSDictionary* KLManagedValuesFromData(NSData* data, std::string* problem);
 
 /// Text typed from bytes: UTF-8 when it is, otherwise one character per byte, so that the
 /// pane's ASCII rule refuses it instead of the text going missing.

@@ -1,6 +1,6 @@
 // Choosing the activation input: the profile and the pre-fill file looked at in their order, why
 // one gives nothing, and typed values over what they give (the profile's values themselves are
-// read in KLManagedValues.mm).
+// read in prefill/KLManagedValues.mm).
 #import "KLActivationSource.h"
 
 #include <errno.h>
@@ -62,23 +62,15 @@ std::string MissingFile(const std::string& path, const FileRead& read, const cha
   return "no such file in " + folder;
 }
 
-// Why a pre-fill file that was read gives nothing. The record stays silent on a bad file, so
-// the reason is found here, in the bytes the record read; `stoppedAt` gets where the XML parser
-// stopped ("line L, column C") in a file that is not well-formed.
-std::string UnusableFile(NSData* data, bool textFormat, std::string* stoppedAt) {
-  if (textFormat) return std::string();  // an empty or binary text file is still read
-  if ([data length] == 0) return "empty, not a well-formed XML document";
-  // The reader's own parser, in one pass: a document tree would take quadratic time on a file
-  // of many siblings.
-  NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
-  const BOOL parsed = [parser parse];
-  if (!parsed) {
-    *stoppedAt = "line " + std::to_string(static_cast<long>([parser lineNumber])) + ", column " +
-                 std::to_string(static_cast<long>([parser columnNumber]));
-  }
-  [parser release];
-  if (!parsed) return "not a well-formed XML document";
-  return std::string();
+// Why an XML pre-fill file that was read gives nothing, from its reader's report; `stoppedAt`
+// gets where the parser stopped ("line L, column C") in a file that is not well-formed. A text
+// file, even an empty or binary one, is always read.
+std::string UnusableFile(const KLPrefillReport& report, std::string* stoppedAt) {
+  if (!report.notWellFormed) return std::string();
+  if (report.stoppedLine == 0) return "empty, not a well-formed XML document";
+  *stoppedAt = "line " + std::to_string(report.stoppedLine) + ", column " +
+               std::to_string(report.stoppedColumn);
+  return "not a well-formed XML document";
 }
 
 NSData* BytesOf(const FileRead& read) {
@@ -156,10 +148,10 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
     if (KLHelper::IsWellFormedUtf8(request.packagePath)) {
       NSString* package = KLNSString(request.packagePath);
       look.location = KLStdString(KLPrefillPathBeside(package));
-      *record = KLReadPrefillBeside(package, request.prefillLog, &read);
+      *record = KLReadPrefillBeside(package, request.prefillLog, &read, &look.report);
     } else {
       look.location = PathBeside(request.packagePath);
-      *record = KLReadPrefillAt(look.location, request.prefillLog, &read);
+      *record = KLReadPrefillAt(look.location, request.prefillLog, &read, &look.report);
     }
   } else {
     look.kind = KLSourceKind::kDataFile;
@@ -171,15 +163,15 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
         (read.status == FileReadStatus::kFailed && stat(look.location.c_str(), &info) == 0 &&
          S_ISREG(info.st_mode))) {
       KLTextDataProvider* made = [KLTextDataProvider alloc];
-      made = request.textFormat ? [made initWithTextData:BytesOf(read)]
-                                : [made initWithXmlData:BytesOf(read)];
+      made = request.textFormat ? [made initWithTextData:BytesOf(read) report:&look.report]
+                                : [made initWithXmlData:BytesOf(read) report:&look.report];
       *record = [made autorelease];
     }
   }
   look.problem = MissingFile(look.location, read, kPrefillTooLarge);
   std::string stoppedAt;
   if (look.problem.empty()) {
-    look.problem = UnusableFile(BytesOf(read), request.textFormat, &stoppedAt);
+    look.problem = UnusableFile(look.report, &stoppedAt);
   }
   if (*record != nil) {
     look.found = look.problem.empty();

@@ -11,14 +11,8 @@
 #include <stdint.h>
 
 #import "KLDataProvider.h"
-
-/// The largest pre-fill file read, in bytes. Real ones are a few hundred bytes; a larger file
-/// reads as nothing, like an unreadable one.
-constexpr int64_t kPrefillMaxBytes = 1 << 20;
-
-/// The bytes of the pre-fill file at `path` (autoreleased): a regular file of at most
-/// kPrefillMaxBytes, opened once without blocking; nil for anything else (see ReadRegularFile).
-NSData* KLPrefillFileBytes(NSString* path);
+#import "KLPrefillFile.h"
+#import "KLPrefillReaders.h"
 
 /// The key under which the activation pane leaves the record in the section's shared
 /// dictionary for the validation pane: "ActivationPaneData".
@@ -64,6 +58,10 @@ extern NSString* const kActivationPaneDataKey;
 /// The same two forms from bytes already read (nil: nothing set).
 - (id)initWithTextData:(NSData*)data;
 - (id)initWithXmlData:(NSData*)data;
+
+/// The same, with `report` (when not null) told what the reader passed over.
+- (id)initWithTextData:(NSData*)data report:(KLPrefillReport*)report;
+- (id)initWithXmlData:(NSData*)data report:(KLPrefillReport*)report;
 
 /// Back to the first server address; the list is kept.
 - (void)resetURLs;

@@ -7,13 +7,6 @@
 
 NSString* const kActivationPaneDataKey = @"ActivationPaneData";
 
-NSData* KLPrefillFileBytes(NSString* path) {
-  if ([path length] == 0) return nil;
-  FileRead read = ReadRegularFile([path fileSystemRepresentation], kPrefillMaxBytes);
-  if (read.status != FileReadStatus::kRead) return nil;
-  return [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
-}
-
 @interface KLTextDataProvider ()
 - (KLPrefillFields)fields;
 - (NSArray*)addressList;
@@ -57,21 +50,29 @@ NSData* KLPrefillFileBytes(NSString* path) {
 }
 
 - (id)initWithTextData:(NSData*)data {
+  return [self initWithTextData:data report:nullptr];
+}
+
+- (id)initWithXmlData:(NSData*)data {
+  return [self initWithXmlData:data report:nullptr];
+}
+
+- (id)initWithTextData:(NSData*)data report:(KLPrefillReport*)report {
   self = [super init];
   if (self == nil) {
     return nil;
   }
-  KLReadPrefillText(data, [self fields]);
+  KLReadPrefillText(data, [self fields], report);
   [self settleContainData];
   return self;
 }
 
-- (id)initWithXmlData:(NSData*)data {
+- (id)initWithXmlData:(NSData*)data report:(KLPrefillReport*)report {
   self = [super init];
   if (self == nil) {
     return nil;
   }
-  KLReadPrefillXml(data, [self fields]);
+  KLReadPrefillXml(data, [self fields], report);
   [self settleContainData];
   return self;
 }

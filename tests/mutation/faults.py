@@ -23,8 +23,9 @@ ENDPOINT = "installer/common/KLEndPoint.cpp"
 LOG = "installer/common/KLInstallLog.cpp"
 DECODER = "installer/ActDlg/KLKeyDecoder.cpp"
 RECORD = "installer/ActDlg/KLTextDataProvider.mm"
-XMLREADER = "installer/ActDlg/KLPrefillXmlReader.mm"
-TEXTREADER = "installer/ActDlg/KLPrefillTextReader.mm"
+XMLREADER = "installer/ActDlg/prefill/KLPrefillXmlReader.mm"
+TEXTREADER = "installer/ActDlg/prefill/KLPrefillTextReader.mm"
+PREFILLFILE = "installer/ActDlg/prefill/KLPrefillFile.mm"
 PANE = "installer/ActDlg/ActDlgPane.mm"
 INPUT = "installer/ActDlg/KLActivationInput.mm"
 BRIDGE = "installer/bridge/KLStringBridge.h"
@@ -47,7 +48,7 @@ HOSTWINDOW = "tools/kelvory-installer/HostWindow.mm"
 ALERTS = "tools/kelvory-installer/AlertCapture.mm"
 ACTIVATE = "tools/kelvory-activate/main.mm"
 SOURCE = "installer/ActDlg/KLActivationSource.mm"
-MANAGED = "installer/ActDlg/KLManagedValues.mm"
+MANAGED = "installer/ActDlg/prefill/KLManagedValues.mm"
 DOCTOR = "tools/kelvory-keytool/doctor/Doctor.mm"
 PROBE = "tools/kelvory-keytool/doctor/Probe.cpp"
 REFTOOL = "tools/InitialValidate/main.cpp"
@@ -126,6 +127,14 @@ MUTATIONS = [
     M("key-format-5", DECODER, "a.fields.size() != 4", "a.fields.size() < 4",
       ("activation_test",)),
     # Record.
+    # The readers' report, which the doctor words: a line read in pieces, an unknown element at
+    # the top level, where the parser stopped.
+    M("prefill-pieces-unreported", TEXTREADER, "      if (pieceOfLine) {", "      if (false) {",
+      ("keytool_test",)),
+    M("prefill-top-level-unknown-unreported", XMLREADER, "((depth == 2 && parent == nullptr) ||",
+      "((false) ||", ("keytool_test",)),
+    M("prefill-stop-position-lost", XMLREADER, "{{}, true, [parser lineNumber], [parser columnNumber]}",
+      "{{}, true, 0, 0}", ("keytool_test", "pane_test")),
     M("record-https-case", XMLREADER, 'isHTTPS = [value isEqualToString:@"https"];',
       'isHTTPS = [value caseInsensitiveCompare:@"https"] == NSOrderedSame;',
       ("activation_test",)),
@@ -362,8 +371,8 @@ MUTATIONS = [
       '{"resolves", Resolves(endpoint.host, platform)}',
       '{"resolves", endpoint.isValid ? Resolves(endpoint.host, platform) : json(nullptr)}',
       ("keytool_test",)),
-    M("prefill-text-as-xml", SOURCE, "  if (textFormat) return std::string();",
-      "  if (false) return std::string();", ("keytool_test",)),
+    M("prefill-text-as-xml", SOURCE, "made = request.textFormat ? [made initWithTextData:",
+      "made = false ? [made initWithTextData:", ("keytool_test",)),
     M("reftool-highest-fault", REFOPTS, "code < lowest", "code > lowest", ("initialvalidate_test",)),
     M("reftool-port-65535", REFOPTS, "value <= 65536", "value <= 65535", ("initialvalidate_test",)),
     M("reftool-conf-follows-link", "tools/InitialValidate/ConfFile.cpp", "if (lstat(path.c_str(), &st) != 0)",
@@ -490,7 +499,7 @@ BLIND = [
     M("blind-appliance-id-overflow", HELPER, "  if (magnitude > limit) {",
       "  if (magnitude > limit + 1) {", EVERYTHING),
     # A pre-fill path with a line break writes a forged entry into the install log.
-    M("blind-prefill-log-unescaped", INPUT,
+    M("blind-prefill-log-unescaped", PREFILLFILE,
       'EscapeControlCharacters(path) + " has been found\\n"',
       'path + " has been found\\n"', EVERYTHING),
     # kelvory-activate --key ... --proxy P validates without the proxy.
@@ -528,12 +537,12 @@ BLIND2 = [
       r'if (magnitude > limit + 1) {',
       EVERYTHING),
     # In the key=value text form, useSecureConnection=2 (or -1) is read as http, not https.
-    M("blind2-text-secure-only-one", "installer/ActDlg/KLPrefillTextReader.mm",
+    M("blind2-text-secure-only-one", TEXTREADER,
       r'isHTTPS = KLHelper::Atoi32(value) != 0;',
       r'isHTTPS = KLHelper::Atoi32(value) == 1;',
       EVERYTHING),
     # <Protocol>HTTPS</Protocol> is read as https although the doctor warns it is read as http.
-    M("blind2-xml-protocol-any-case", "installer/ActDlg/KLPrefillXmlReader.mm",
+    M("blind2-xml-protocol-any-case", XMLREADER,
       r'isHTTPS = [value isEqualToString:@"https"];',
       r'isHTTPS = [[value lowercaseString] isEqualToString:@"https"];',
       EVERYTHING),
@@ -640,9 +649,10 @@ BLIND2 = [
       EVERYTHING),
     # The doctor gives no first-word-only warning for customerName=Demo Customer (two words);
     # only a value of three words or more is warned about.
-    M("blind2-first-word-no-warning", "tools/kelvory-keytool/doctor/FileWarnings.mm",
-      r'} else if (words.size() > 2) {',
-      r'} else if (words.size() > 3) {',
+    M("blind2-first-word-no-warning", TEXTREADER,
+      r'} else if (value != NULL && strtok_r(NULL, kTextSeparators, &rest) != NULL) {',
+      r'} else if (value != NULL && strtok_r(NULL, kTextSeparators, &rest) != NULL &&'
+      r' strtok_r(NULL, kTextSeparators, &rest) != NULL) {',
       EVERYTHING),
     # kelvory-installer exits 1 instead of 2 on a usage error (an unknown option, --script
     # with --headless).
@@ -712,13 +722,13 @@ BLIND3 = [
       EVERYTHING),
     # In the key=value text form a key is matched by its prefix: "portal=1" sets the port,
     # "serverURLs=x" the server, instead of being ignored.
-    M("blind3-text-key-prefix-match", "installer/ActDlg/KLPrefillTextReader.mm",
+    M("blind3-text-key-prefix-match", TEXTREADER,
       r'strcmp(key, field.textKey) == 0',
       r'strncmp(key, field.textKey, strlen(field.textKey)) == 0',
       EVERYTHING),
     # A profile with ProxyURL but no ProxyPort hands the tool "-x proxy.example.com:0" instead
     # of the proxy host alone.
-    M("blind3-profile-proxy-port-zero", "installer/ActDlg/KLManagedValues.mm",
+    M("blind3-profile-proxy-port-zero", "installer/ActDlg/prefill/KLManagedValues.mm",
       r'if (proxy != nil && proxyPort != 0) {',
       r'if (proxy != nil) {',
       EVERYTHING),
@@ -971,7 +981,7 @@ BLIND4 = [
     # ---------------------------------------------------------------- KLActivationInput (1)
     # The console line "The package's location is not known" is said when the package is known
     # (a folder without InstallationData.xml) and not when no package is named.
-    M("blind4-input-console-line-inverted", INPUT,
+    M("blind4-input-console-line-inverted", PREFILLFILE,
       "if (log == KLPrefillLog::kPane && path.empty()) {",
       "if (log == KLPrefillLog::kPane && !path.empty()) {",
       ("pane_test", "e2e")),

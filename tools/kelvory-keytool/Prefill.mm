@@ -91,10 +91,8 @@ int RunPrefill(const std::string& path, bool json, bool textFormat) {
   // with where the parser stopped when that is known.
   if (!look.problem.empty()) {
     std::cerr << "kelvory-keytool: " << path << ": " << look.problem;
-    if (!textFormat) {
-      for (const DoctorWarning& w : XmlFileWarnings(path)) {
-        if (w.code == "malformed-at") std::cerr << " (" << w.message << ")";
-      }
+    for (const DoctorWarning& w : FileWarnings(look.report, textFormat)) {
+      if (w.code == "malformed-at") std::cerr << " (" << w.message << ")";
     }
     std::cerr << "\n";
   }

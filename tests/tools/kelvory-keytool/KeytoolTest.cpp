@@ -389,6 +389,13 @@ TEST_F(DoctorFiles, SaysWhatThePaneWouldDoAndWhy) {
        R"({"/read/customerName": "A", "/warnings": ["first-word-only: the value of
           \"customerName\" goes on past a blank or a comma; only \"A\" is read", "first-word-only:
           the value of \"port\" goes on past a blank or a comma; only \"80\" is read"]})"},
+      // The text reader takes 255 bytes at a time: the rest of a longer line is a line of its own.
+      {{"--text", "--data",
+        Write("long.txt", "port=443\ncustomerID=7\ncustomerName=Demo" + std::string(238, ' ') +
+                              "serverURL=127.0.0.1\n")},
+       R"({"/read/serverURL": "127.0.0.1", "/warnings": ["line-in-pieces: line 3 is longer than 255
+          bytes; the reader cuts it there and reads the rest as a line of its own, with the key
+          \"serverURL\""]})"},
       // A profile's own slips, in key order; the likely cause names the profile.
       {{"--managed-preferences",
         Write("slips.plist", kl::Plist({"CustomerNmae", "A", "CustomerID", "1", "ServerProtocol",

@@ -108,9 +108,7 @@ json Examine(const DoctorRequest& request, DoctorPlatform& platform, bool probe)
                       {"found", found},
                       {"problem", problem.empty() ? json(nullptr) : json(problem)}};
     if (found) {
-      AddWarnings(
-          request.textFormat ? TextFileWarnings(look.location) : XmlFileWarnings(look.location),
-          &warnings);
+      AddWarnings(FileWarnings(look.report, request.textFormat), &warnings);
     }
   }
   KLTextDataProvider* shown = choice.record != nil ? choice.record : choice.fileRecord;

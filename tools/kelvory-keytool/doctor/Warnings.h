@@ -10,19 +10,19 @@
 #include <vector>
 
 #import "KLActivationInput.h"
+#import "KLPrefillReaders.h"
 
 struct DoctorWarning {
   std::string code;  ///< "protocol-text", "server-list-blanks", "unknown-name", "wrong-type",
-                     ///< "first-word-only", "port-range", "malformed-at" or "unreachable"
+                     ///< "first-word-only", "line-in-pieces", "port-range", "malformed-at"
+                     ///< or "unreachable"
   std::string message;
 };
 
-/// An XML pre-fill file: unknown element names, protocol texts, and where the parser stopped
-/// in a file that is not well-formed.
-std::vector<DoctorWarning> XmlFileWarnings(const std::string& path);
-
-/// A key=value pre-fill file: unknown keys, and values cut at a blank or a comma.
-std::vector<DoctorWarning> TextFileWarnings(const std::string& path);
+/// A pre-fill file, from what its reader reported: unknown element names or keys, protocol
+/// texts, values cut at a blank or a comma, lines read in pieces, and where the XML parser
+/// stopped in a file that is not well-formed (then nothing else).
+std::vector<DoctorWarning> FileWarnings(const KLPrefillReport& report, bool textFormat);
 
 /// Managed preferences: unknown keys (a payload's own keys are known), values of a type that is
 /// not a string or a number (with what is read instead), and the protocol text.

@@ -9,8 +9,8 @@
 #include "KLHelper.h"
 #include "KLInstallLog.h"
 #include "KLPlatform.h"
+#import "KLPrefillFile.h"  // kPrefillMaxBytes
 #include "KLPrefillSchema.h"
-#import "KLTextDataProvider.h"  // kPrefillMaxBytes
 
 namespace {
 
@@ -19,7 +19,15 @@ namespace {
 const char kTextSeparators[] = "=, \r\n";
 
 // One read of the text file takes at most 255 bytes; a longer line comes in pieces.
-const int kTextLineBuffer = 256;
+const int kTextLineBuffer = kPrefillTextPieceBytes + 1;
+
+// The field whose text key is `key` exactly, or null.
+const prefill_schema::Field* FieldOfKey(const char* key) {
+  for (const prefill_schema::Field& field : prefill_schema::kFields) {
+    if (field.textKey != NULL && strcmp(key, field.textKey) == 0) return &field;
+  }
+  return NULL;
+}
 
 // Fills the record's field of `field` from the text `value`.
 void TakeValue(const prefill_schema::Field& field, const char* value,
@@ -42,12 +50,14 @@ void TakeValue(const prefill_schema::Field& field, const char* value,
 
 }  // namespace
 
-void KLReadPrefillText(NSData* data, const KLPrefillFields& fields) {
+void KLReadPrefillText(NSData* data, const KLPrefillFields& fields, KLPrefillReport* report) {
   // At most 1 MiB, as the XML form.
   if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) return;
   const char* bytes = static_cast<const char*>([data bytes]);
   const size_t size = [data length];
   char line[kTextLineBuffer];
+  int lineNumber = 1;
+  bool restOfLine = false;  // the piece before did not reach its line's end
   // A line as fgets would give it: up to its line break, at most sizeof line - 1 bytes.
   for (size_t at = 0; at < size;) {
     size_t length = 0;
@@ -57,16 +67,26 @@ void KLReadPrefillText(NSData* data, const KLPrefillFields& fields) {
     memcpy(line, bytes + at, length);
     line[length] = '\0';
     at += length;
+    const bool pieceOfLine = restOfLine;
+    const int number = lineNumber;
+    restOfLine = bytes[at - 1] != '\n';
+    if (!restOfLine) ++lineNumber;
     kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation, std::string(line) + "\n");
     // strtok_r: the same splitting as strtok without its hidden shared state.
     char* rest = NULL;
     const char* key = strtok_r(line, kTextSeparators, &rest);
     const char* value = key != NULL ? strtok_r(NULL, kTextSeparators, &rest) : NULL;
-    if (value == NULL) {
-      continue;
+    const prefill_schema::Field* field = key != NULL ? FieldOfKey(key) : NULL;
+    if (report != nullptr && key != NULL) {
+      using Kind = KLPrefillSkip::Kind;
+      if (pieceOfLine) {
+        report->skipped.push_back({Kind::kLineInPieces, key, "", "", number});
+      } else if (field == NULL) {
+        report->skipped.push_back({Kind::kUnknownName, key, "", "", number});
+      } else if (value != NULL && strtok_r(NULL, kTextSeparators, &rest) != NULL) {
+        report->skipped.push_back({Kind::kLostWords, key, "", value, number});
+      }
     }
-    for (const prefill_schema::Field& field : prefill_schema::kFields) {
-      if (field.textKey != NULL && strcmp(key, field.textKey) == 0) TakeValue(field, value, fields);
-    }
+    if (value != NULL && field != NULL) TakeValue(*field, value, fields);
   }
 }

@@ -1,6 +1,6 @@
 // A binary property list checked before a parser sees it (KLPropertyList.mm).
-#ifndef KELVORY_INSTALLER_ACTDLG_KLPROPERTYLISTBINARYWALK_H_
-#define KELVORY_INSTALLER_ACTDLG_KLPROPERTYLISTBINARYWALK_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLISTBINARYWALK_H_
+#define KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLISTBINARYWALK_H_
 
 #include <stddef.h>
 
@@ -14,4 +14,4 @@
 std::string KLBinaryPropertyListProblem(const unsigned char* bytes, size_t size,
                                         std::vector<std::string>* brokenKeys = nullptr);
 
-#endif  // KELVORY_INSTALLER_ACTDLG_KLPROPERTYLISTBINARYWALK_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLISTBINARYWALK_H_

@@ -6,9 +6,9 @@
 
 #include "KLHelper.h"
 #include "KLInstallLog.h"
+#import "KLPrefillFile.h"  // kPrefillMaxBytes
 #include "KLPrefillSchema.h"
 #import "KLStringBridge.h"
-#import "KLTextDataProvider.h"  // kPrefillMaxBytes
 
 namespace {
 
@@ -73,6 +73,8 @@ const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHo
   NSMutableString* text;
   NSString* proxyHost;  // of the open Proxy element
   int32_t proxyPort;
+ @public
+  KLPrefillReport* report;  // or null
 }
 - (void)takeValue:(NSString*)value of:(const Field&)field;
 - (void)endProxy;
@@ -123,6 +125,11 @@ const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHo
   if (captured == nullptr && (captured = [self fieldNamed:name]) != nullptr) {
     capturedDepth = depth;
     Adopt(&text, [[NSMutableString alloc] init]);
+  } else if (captured == nullptr && report != nullptr &&
+             ((depth == 2 && parent == nullptr) || (depth == 3 && parent != nullptr))) {
+    // A name at a level this reader looks at, which it does not know.
+    report->skipped.push_back(
+        {KLPrefillSkip::Kind::kUnknownName, KLStdString(name), depth == 3 ? parent : "", "", 0});
   }
 }
 
@@ -165,6 +172,10 @@ const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHo
       break;
     case RecordField::kIsHTTPS:
       isHTTPS = [value isEqualToString:@"https"];
+      if (report != nullptr && !isHTTPS && ![value isEqualToString:@"http"]) {
+        report->skipped.push_back(
+            {KLPrefillSkip::Kind::kProtocolText, field.xmlElement, "", KLStdString(value), 0});
+      }
       break;
     case RecordField::kServerPort:
       serverPort = LeadingInt32(value);
@@ -192,15 +203,19 @@ const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHo
 
 #pragma GCC diagnostic pop
 
-void KLReadPrefillXml(NSData* data, const KLPrefillFields& fields) {
+void KLReadPrefillXml(NSData* data, const KLPrefillFields& fields, KLPrefillReport* report) {
+  if (report != nullptr && [data length] == 0) report->notWellFormed = true;
   // A large document leaves many temporary texts behind; drop them before returning.
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   if ([data length] > 0 && [data length] <= static_cast<NSUInteger>(kPrefillMaxBytes)) {
     NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
     KLPrefillReader* reader = [[KLPrefillReader alloc] init];
+    reader->report = report;
     [parser setDelegate:reader];
     // A document that is not well-formed gives nothing, whatever was read before the fault.
-    if ([parser parse]) {
+    if (![parser parse]) {
+      if (report != nullptr) *report = {{}, true, [parser lineNumber], [parser columnNumber]};
+    } else {
       KLAssignText(fields.activationKey, reader->activationKey);
       KLAssignText(fields.customerId, reader->customerId);
       KLAssignText(fields.customerName, reader->customerName);

@@ -2,8 +2,8 @@
 // reads them: one back-end per platform, the file the platform's CMake picks
 // (platform/macos/KLPropertyListCoreFoundation.mm, platform/gnustep/KLPropertyListLibplist.mm),
 // which keeps to the same limits and says why it refused in the same words.
-#ifndef KELVORY_INSTALLER_ACTDLG_KLPROPERTYLISTBACKEND_H_
-#define KELVORY_INSTALLER_ACTDLG_KLPROPERTYLISTBACKEND_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLISTBACKEND_H_
+#define KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLISTBACKEND_H_
 
 #import <Foundation/Foundation.h>
 
@@ -30,4 +30,4 @@ inline std::string KLPropertyListTooLong() {
 /// read is beyond the limits.
 id KLParsePropertyList(NSData* data, KLPropertyListForm form, std::string* problem);
 
-#endif  // KELVORY_INSTALLER_ACTDLG_KLPROPERTYLISTBACKEND_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLISTBACKEND_H_

@@ -1,7 +1,4 @@
-// The managed preferences of a configuration profile: the domain and its keys (the profile
-// column of KLPrefillSchema.h), the flat values found in a property list or a whole profile, and
-// the record they give.
-#import "KLActivationSource.h"
+#import "KLManagedValues.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,8 +1,8 @@
 // Property lists from bytes nobody vouches for (configuration profiles): read within bounds by a
 // parser made for such input, CoreFoundation's on macOS and libplist's elsewhere (GNUstep's own
 // overflows its stack or reads out of bounds on crafted lists).
-#ifndef KELVORY_INSTALLER_ACTDLG_KLPROPERTYLIST_H_
-#define KELVORY_INSTALLER_ACTDLG_KLPROPERTYLIST_H_
+#ifndef KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLIST_H_
+#define KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLIST_H_
 
 #import <Foundation/Foundation.h>
 
@@ -28,4 +28,4 @@ constexpr size_t kKLPropertyListMaxTextBytes = 8 << 20;
 id KLPropertyListFromData(NSData* data, std::string* problem,
                           std::vector<std::string>* brokenKeys = nullptr);
 
-#endif  // KELVORY_INSTALLER_ACTDLG_KLPROPERTYLIST_H_
+#endif  // KELVORY_INSTALLER_ACTDLG_PREFILL_KLPROPERTYLIST_H_
