@@ -73,9 +73,8 @@ Strings Truncated(NSView* view) {
   }
   NSArray* cells = [view isKindOfClass:[NSMatrix class]] ? [(NSMatrix*)view cells] : nil;
   for (NSUInteger i = 0; i < [cells count]; ++i) {
-    if ([[cells objectAtIndex:i] cellSize].width > [(NSMatrix*)view cellSize].width) {
+    if ([[cells objectAtIndex:i] cellSize].width > [(NSMatrix*)view cellSize].width)
       cut.push_back(KLStdString([[cells objectAtIndex:i] title]));
-    }
   }
   return cut;
 }
@@ -89,9 +88,8 @@ Strings Overlapping(NSView* parent, const std::map<NSView*, std::string>& outlet
     for (NSUInteger j = i + 1; j < [views count]; ++j) {
       NSView* a = [views objectAtIndex:i];
       NSView* b = [views objectAtIndex:j];
-      if ([a isHidden] == [b isHidden] && NSIntersectsRect([a frame], [b frame])) {
+      if ([a isHidden] == [b isHidden] && NSIntersectsRect([a frame], [b frame]))
         found.push_back(Name(a, outlets) + " / " + Name(b, outlets));
-      }
     }
   }
   return found;
@@ -110,19 +108,11 @@ TEST(PaneArea, EveryControlOfEachPaneLiesWithinItAndShowsItsTextWhole) {
     KLSetTestLanguage(longCaption ? @"de" : KLNSString(language));
     KLSetTestText(@"activation.caption.serverURL",
                   longCaption ? @"Adresse des Verwaltungsservers:" : nil);
-    const struct {
-      const char* pane;
-      InstallerPane* (*make)(InstallerSection*);
-    } cases[] = {
-        {"activation",
-         [](InstallerSection* s) -> InstallerPane* { return KLCreateActivationPane(s); }},
-        {"validation",
-         [](InstallerSection* s) -> InstallerPane* { return KLCreateValidationPane(s); }},
-    };
-    for (const auto& c : cases) {
-      SCOPED_TRACE(c.pane);
+    for (const bool validation : {false, true}) {
+      SCOPED_TRACE(validation ? "validation" : "activation");
       KLTestSection* section = [[KLTestSection alloc] init];
-      InstallerPane* pane = c.make(section);
+      InstallerPane* pane = validation ? (InstallerPane*)KLCreateValidationPane(section)
+                                       : KLCreateActivationPane(section);
       NSView* content = [pane contentView];
       EXPECT_NE(content, nil);
       if (content == nil) {  // (not ASSERT: the section and pane would leak)
@@ -137,9 +127,8 @@ TEST(PaneArea, EveryControlOfEachPaneLiesWithinItAndShowsItsTextWhole) {
       EXPECT_GE(outlets.size(), 2u) << "the pane's outlets were not found";
       // An outlet outside the content view (a form never stacked in) would escape the walk.
       Strings detached;
-      for (const auto& outlet : outlets) {
-        if (![outlet.first isDescendantOf:content]) detached.push_back(outlet.second);
-      }
+      for (const auto& [view, name] : outlets)
+        if (![view isDescendantOf:content]) detached.push_back(name);
       EXPECT_EQ(detached, Strings{});
 
       // Views convert between each other's coordinates only within a window (GNUstep answers a
@@ -163,9 +152,8 @@ TEST(PaneArea, EveryControlOfEachPaneLiesWithinItAndShowsItsTextWhole) {
       EXPECT_EQ(outside, Strings{});
       EXPECT_EQ(cut, Strings{});
       Strings covered = Overlapping(content, outlets);
-      for (NSView* view : views) {
+      for (NSView* view : views)
         for (const std::string& pair : Overlapping(view, outlets)) covered.push_back(pair);
-      }
       EXPECT_EQ(covered, Strings{});
       [content removeFromSuperview];
       [window release];

@@ -43,9 +43,8 @@ class FakeTool {
     const std::string bytes = ReadWholeFile(directory + "/run." + std::to_string(n));
     std::vector<std::string> argv;
     size_t start = 0;
-    for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1) {
+    for (size_t end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1)
       argv.push_back(bytes.substr(start, end - start));
-    }
     return argv;
   }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -15,9 +16,7 @@ namespace kl {
 /// The whole file (empty when missing).
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 /// `text` with every "MM/DD/YY HH:MM:SS" of the last two minutes, in local time, at the start

@@ -65,7 +65,10 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section);
 @interface KLTestValidationPane : ValidDlgPane
 @end
 
-/// The validation pane as KLCreateValidationPane builds it, as a KLTestValidationPane.
+/// The validation pane as KLCreateValidationPane builds it, as a KLTestValidationPane; the
+/// section's panes become a plain pane (the activation pane's stand-in), it, and another plain one.
 ValidDlgPane* KLNewTestValidationPane(KLTestSection* section);
+/// Turns the main run loop while `pane` validates, 20 s at most; the longest turn since `since`.
+NSTimeInterval KLWaitForVerdict(ValidDlgPane* pane, NSTimeInterval since);
 
 #endif  // KELVORY_TESTS_PANEHARNESS_H_

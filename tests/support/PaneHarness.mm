@@ -19,11 +19,7 @@ static NSMutableDictionary* g_overrides = nil;
 
 void KLSetTestText(NSString* key, NSString* text) {
   if (g_overrides == nil) g_overrides = [[NSMutableDictionary alloc] init];
-  if (text == nil) {
-    [g_overrides removeObjectForKey:key];
-  } else {
-    [g_overrides setObject:text forKey:key];
-  }
+  text == nil ? [g_overrides removeObjectForKey:key] : [g_overrides setObject:text forKey:key];
 }
 
 // The tests lay a tool out in a plain folder: the bundle's resources are that folder. Without
@@ -97,7 +93,24 @@ ActDlgPane* KLNewTestActivationPane(KLTestSection* section) {
 }
 
 ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
-  return KLRecast(KLCreateValidationPane(section), [KLTestValidationPane class]);
+  ValidDlgPane* pane = KLRecast(KLCreateValidationPane(section), [KLTestValidationPane class]);
+  InstallerPane* first = [[[InstallerPane alloc] initWithSection:section] autorelease];
+  InstallerPane* last = [[[InstallerPane alloc] initWithSection:section] autorelease];
+  [section setPanes:[NSArray arrayWithObjects:first, pane, last, nil]];
+  return pane;
+}
+
+NSTimeInterval KLWaitForVerdict(ValidDlgPane* pane, NSTimeInterval since) {
+  NSTimeInterval longest = 0;
+  NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:20];
+  while ([[pane valueForKey:@"klPerformingValidation"] boolValue] &&
+         [limit timeIntervalSinceNow] > 0) {
+    [[NSRunLoop currentRunLoop] runMode:NSDefaultRunLoopMode
+                             beforeDate:[NSDate dateWithTimeIntervalSinceNow:0.05]];
+    longest = MAX(longest, [NSDate timeIntervalSinceReferenceDate] - since);
+    since = [NSDate timeIntervalSinceReferenceDate];
+  }
+  return longest;
 }
 
 @interface KLTestSection ()
@@ -190,11 +203,7 @@ ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
   [[self activePane] willEnterPane:dir];
   klEntering = NO;
   [leaving didExitPane:dir];
-  if (klMoveOn) {
-    [self moveTo:to + 1];
-  } else {
-    [[self activePane] didEnterPane:dir];
-  }
+  klMoveOn ? [self moveTo:to + 1] : [[self activePane] didEnterPane:dir];
 }
 - (void)start {
   [self moveTo:0];
@@ -203,19 +212,15 @@ ValidDlgPane* KLNewTestValidationPane(KLTestSection* section) {
   const BOOL forward = dir == InstallerDirectionForward;
   InstallerPane* pane = [self activePane];
   if (pane == nil || (!forward && klActive == 0) || ![self pane:pane hasEnabled:forward] ||
-      ![pane shouldExitPane:dir]) {
+      ![pane shouldExitPane:dir])
     return NO;
-  }
   [self moveTo:klActive + (forward ? 1 : -1)];
   return YES;
 }
 - (BOOL)moveOnFrom:(InstallerPane*)pane {
   if (pane != [self activePane] || klActive + 1 >= (NSInteger)[klPanes count]) return NO;
-  if (klEntering) {
-    klMoveOn = YES;
-  } else {
-    [self moveTo:klActive + 1];
-  }
+  if (klEntering) return (klMoveOn = YES);  // the move follows once willEnterPane: returns
+  [self moveTo:klActive + 1];
   return YES;
 }
 @end

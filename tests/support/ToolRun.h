@@ -45,9 +45,8 @@ inline int ToolLoopbackSocket(int* port) {
 inline pid_t ToolStartSimulator(const Args& options, const std::string& out, int* port) {
   const pid_t pid = StartProcess(Args{MGMT_SIM_PATH} + options, out, out);
   std::string text;
-  for (int i = 0; (text = ReadWholeFile(out)).find('\n') == std::string::npos && i < 4000; ++i) {
+  for (int i = 0; (text = ReadWholeFile(out)).find('\n') == std::string::npos && i < 4000; ++i)
     usleep(5000);
-  }
   const std::string prefix = "listening on 127.0.0.1:";
   *port = text.rfind(prefix, 0) == 0 ? std::stoi(text.substr(prefix.size())) : 0;
   return pid;

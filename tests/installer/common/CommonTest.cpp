@@ -34,9 +34,8 @@ TEST(KLHelper, SplitStringKeepsEmptyTokensAndTrimsTheRest) {
                {"a,   ", ",", {"a", "   "}},
                {"a    ", " ", {"a", "", "", "", ""}},
                {"a,b , ", ", ", {"a,b", ""}}};
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(KLHelper::SplitString(c.text, c.delimiter), c.parts) << "[" << c.text << "]";
-  }
 }
 
 TEST(KLHelper, DecodeBase64NeverRefuses) {
@@ -82,9 +81,7 @@ TEST(KLHelper, ScanInt32SaturatesAndStopsAtTheFirstNonDigit) {
                {"99999999999999999999999999", INT32_MAX, true, true},
                {"", 0, false, false},
                {"+-1", 0, false, false},
-               {"\xC2\xA0"
-                "5",
-                0, false, false}};  // a non-breaking space is not white space
+               {"\u00A05", 0, false, false}};  // a non-breaking space is not white space
   for (const auto& c : cases) {
     const KLHelper::ScannedInt r = KLHelper::ScanInt32(c.text);
     EXPECT_EQ(std::make_tuple(r.value, r.overflow, r.hasDigits),
@@ -93,77 +90,61 @@ TEST(KLHelper, ScanInt32SaturatesAndStopsAtTheFirstNonDigit) {
   }
 }
 
-std::string ProtocolMessage(const std::string& p, const std::string& t) {
-  return "Error: invalid protocol: " + p + " found in endpoint: " + t + "\n";
-}
-std::string HostMessage(const std::string& h, const std::string& t) {
-  return " Error: hostname: " + h + " found in endpoint " + t +
-         " is not valid IP address or can't be resolved to an IP address\n";
-}
-std::string PortMessage(const std::string& r, const std::string& t) {
-  return "Error: invalid port: " + r + " found in endpoint " + t + "\n";
-}
-
-struct Case {
-  std::string text;
-  bool valid;
-  std::string protocol, host;
-  int32_t port;
-  std::string error;
-};
-
 TEST(KLEndPoint, ParsesTextForms) {
   kl::ScopedFakePlatform fake;
   fake->resolvableNames = {"mgmt.example.test"};
-  const std::string bad300 = "https://192.0.2.300:abc";
-  const Case cases[] = {
-      {"https://192.0.2.10:8443", true, "https", "192.0.2.10", 8443, ""},
-      {"192.0.2.10", true, "http", "192.0.2.10", 80, ""},
-      {"192.0.2.10:8080", true, "http", "192.0.2.10", 8080, ""},
-      {"", true, "http", "", 80, ""},
-      {"https://192.0.2.10:70000", true, "https", "192.0.2.10", 70000, ""},
-      {"https;//192.0.2.10", true, "https", "192.0.2.10", 443, ""},
-      {" HttPs ://192.0.2.10", true, "https", "192.0.2.10", 443, ""},
-      {"https://mgmt.example.test:4443", true, "https", "mgmt.example.test", 4443, ""},
-      {"http://10.1:81", true, "http", "10.1", 81, ""},    // inet_addr form, no lookup
-      {"192.0.2.09", true, "http", "192.0.2.09", 80, ""},  // decimal here, not octal: no lookup
+  // A message names the endpoint's text: one for a protocol other than http(s), then one for a bad
+  // host, then one for the port's text `badPort`.
+  const struct {
+    std::string text;
+    bool valid;
+    std::string protocol, host;
+    int32_t port;
+    bool badHost = false;
+    const char* badPort = nullptr;
+  } cases[] = {
+      {"https://192.0.2.10:8443", true, "https", "192.0.2.10", 8443},
+      {"192.0.2.10", true, "http", "192.0.2.10", 80},
+      {"192.0.2.10:8080", true, "http", "192.0.2.10", 8080},
+      {"", true, "http", "", 80},
+      {"https://192.0.2.10:70000", true, "https", "192.0.2.10", 70000},
+      {"https;//192.0.2.10", true, "https", "192.0.2.10", 443},
+      {" HttPs ://192.0.2.10", true, "https", "192.0.2.10", 443},
+      {"https://mgmt.example.test:4443", true, "https", "mgmt.example.test", 4443},
+      {"http://10.1:81", true, "http", "10.1", 81},    // inet_addr form, no lookup
+      {"192.0.2.09", true, "http", "192.0.2.09", 80},  // decimal here, not octal: no lookup
       // Blanks and control characters fail, whatever inet_addr accepts; no lookup.
-      {"http://192. 0.2.10", false, "http", "192. 0.2.10", 80,
-       HostMessage("192. 0.2.10", "http://192. 0.2.10")},
-      {"http://1.2.3.4 x", false, "http", "1.2.3.4 x", 80,
-       HostMessage("1.2.3.4 x", "http://1.2.3.4 x")},
-      {"http://1.2.3.4\n[main]\n", false, "http", "1.2.3.4\n[main]\n", 80,
-       HostMessage("1.2.3.4\n[main]\n", "http://1.2.3.4\n[main]\n")},
+      {"http://192. 0.2.10", false, "http", "192. 0.2.10", 80, true},
+      {"http://1.2.3.4 x", false, "http", "1.2.3.4 x", 80, true},
+      {"http://1.2.3.4\n[main]\n", false, "http", "1.2.3.4\n[main]\n", 80, true},
       // Beyond 32 bits saturates: a truncating atoi would wrap 4294967297 to 1.
-      {"https://192.0.2.10:4294967297", true, "https", "192.0.2.10", 2147483647, ""},
-      {"ftp://192.0.2.10:21", false, "ftp", "", 80, ProtocolMessage("ftp", "ftp://192.0.2.10:21")},
-      {"//192.0.2.10", false, "//192.0.2.10", "", 80,
-       ProtocolMessage("//192.0.2.10", "//192.0.2.10")},
-      {"https://192.0.2.10:", false, "https", "192.0.2.10", 80,
-       PortMessage("", "https://192.0.2.10:")},
-      {"https://192.0.2.10:0", false, "https", "192.0.2.10", 80,
-       PortMessage("0", "https://192.0.2.10:0")},
-      {"https://192.0.2.10: 443", false, "https", "192.0.2.10", 80,
-       PortMessage(" 443", "https://192.0.2.10: 443")},
-      {"https://192.0.2.10:443/x", false, "https", "192.0.2.10", 80,
-       PortMessage("443/x", "https://192.0.2.10:443/x")},
-      {bad300, false, "https", "192.0.2.300", 80,
-       HostMessage("192.0.2.300", bad300) + PortMessage("abc", bad300)},
-      {"https://[2001:db8::1]:443", false, "https", "[2001", 80,
-       HostMessage("[2001", "https://[2001:db8::1]:443") +
-           PortMessage("db8::1]:443", "https://[2001:db8::1]:443")},
-      {"https://nowhere.invalid", false, "https", "nowhere.invalid", 443,
-       HostMessage("nowhere.invalid", "https://nowhere.invalid")},
-      {"gopher://never.invalid", false, "gopher", "", 80,  // stops before the host lookup
-       ProtocolMessage("gopher", "gopher://never.invalid")},
+      {"https://192.0.2.10:4294967297", true, "https", "192.0.2.10", 2147483647},
+      {"ftp://192.0.2.10:21", false, "ftp", "", 80},
+      {"//192.0.2.10", false, "//192.0.2.10", "", 80},
+      {"https://192.0.2.10:", false, "https", "192.0.2.10", 80, false, ""},
+      {"https://192.0.2.10:0", false, "https", "192.0.2.10", 80, false, "0"},
+      {"https://192.0.2.10: 443", false, "https", "192.0.2.10", 80, false, " 443"},
+      {"https://192.0.2.10:443/x", false, "https", "192.0.2.10", 80, false, "443/x"},
+      {"https://192.0.2.300:abc", false, "https", "192.0.2.300", 80, true, "abc"},
+      {"https://[2001:db8::1]:443", false, "https", "[2001", 80, true, "db8::1]:443"},
+      {"https://nowhere.invalid", false, "https", "nowhere.invalid", 443, true},
+      {"gopher://never.invalid", false, "gopher", "", 80},  // stops before the host lookup
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const KLEndPoint e(c.text);
-    EXPECT_EQ(e.isValid, c.valid) << c.text;
-    EXPECT_EQ(e.protocol, c.protocol) << c.text;
-    EXPECT_EQ(e.host, c.host) << c.text;
-    EXPECT_EQ(e.port, c.port) << c.text;
-    EXPECT_EQ(e.errorMessage, c.error) << c.text;
+    EXPECT_EQ(std::tie(e.isValid, e.protocol, e.host, e.port),
+              std::tie(c.valid, c.protocol, c.host, c.port))
+        << c.text;
+    std::string error;
+    if (c.protocol != "http" && c.protocol != "https")
+      error = "Error: invalid protocol: " + c.protocol + " found in endpoint: " + c.text + "\n";
+    if (c.badHost)
+      error += " Error: hostname: " + c.host + " found in endpoint " + c.text +
+               " is not valid IP address or can't be resolved to an IP address\n";
+    if (c.badPort)
+      error +=
+          "Error: invalid port: " + std::string(c.badPort) + " found in endpoint " + c.text + "\n";
+    EXPECT_EQ(e.errorMessage, error) << c.text;
   }
   EXPECT_EQ(fake->lookups, (std::vector<std::string>{"mgmt.example.test", "192.0.2.300", "[2001",
                                                      "nowhere.invalid"}));
@@ -182,9 +163,8 @@ TEST(KLEndPoint, CopyAssignmentAndEquality) {
   EXPECT_EQ(target.errorMessage, bad.errorMessage);
   // Equality (the key decoder's tests compare lists with it) takes protocol, host and port.
   EXPECT_EQ(KLEndPoint("192.0.2.10"), KLEndPoint("http://192.0.2.10:80"));
-  for (const char* other : {"https://192.0.2.10:80", "192.0.2.10:81", "192.0.2.1"}) {
+  for (const char* other : {"https://192.0.2.10:80", "192.0.2.10:81", "192.0.2.1"})
     EXPECT_NE(KLEndPoint("192.0.2.10"), KLEndPoint(other)) << other;
-  }
 }
 
 const char kLogPath[] = "/tmp/kelvor_install.log";

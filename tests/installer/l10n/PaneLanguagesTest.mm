@@ -28,15 +28,14 @@ std::map<std::string, std::string> Table(const std::string& language,
                                          const char* name = "Localizable") {
   NSString* path = [NSString
       stringWithFormat:@"%s/%s.lproj/%s.strings", KL_STRING_TABLES_DIR, language.c_str(), name];
-  NSString* text = [NSString stringWithContentsOfFile:path
-                                             encoding:NSUTF8StringEncoding
-                                                error:NULL];
-  NSDictionary* entries = [text propertyListFromStringsFileFormat];
+  NSDictionary* entries =
+      [[NSString stringWithContentsOfFile:path encoding:NSUTF8StringEncoding
+                                    error:NULL] propertyListFromStringsFileFormat];
   std::map<std::string, std::string> table;
   NSArray* keys = [entries allKeys];
   for (NSUInteger i = 0; i < [keys count]; ++i) {
-    table[KLStdString([keys objectAtIndex:i])] =
-        KLStdString([entries objectForKey:[keys objectAtIndex:i]]);
+    NSString* key = [keys objectAtIndex:i];
+    table[KLStdString(key)] = KLStdString([entries objectForKey:key]);
   }
   return table;
 }
@@ -80,9 +79,8 @@ TEST_F(PaneLanguages, EveryAlertOfTheSharedCodeIsShownFromTheTable) {
       {ValidationStatusMessage(-1), "alert.launch.failed"},
       {ValidationStatusMessage(77 << 8), "alert.launch.unexpectedCode", "77"},
   };
-  for (int code = 1; code <= 18; ++code) {
+  for (int code = 1; code <= 18; ++code)
     produced.push_back({ValidationStatusMessage(code << 8), "tool.exit." + std::to_string(code)});
-  }
   NSBundle* bundle = nil;
   for (const char* language : kLanguages) {
     SCOPED_TRACE(language);
@@ -97,7 +95,7 @@ TEST_F(PaneLanguages, EveryAlertOfTheSharedCodeIsShownFromTheTable) {
       if (!p.number.empty()) expected.replace(expected.find("%@"), 2, p.number);
       EXPECT_EQ(KLPaneAlertText(bundle, p.english), expected);
       if (std::string(language) == "en") {
-        EXPECT_EQ(KLPaneAlertText(bundle, p.english), p.english);
+        EXPECT_EQ(expected, p.english);
       }
     }
     // A text that is not an alert of the panes passes as it is.
@@ -109,10 +107,7 @@ TEST_F(PaneLanguages, EveryAlertOfTheSharedCodeIsShownFromTheTable) {
 // Per language: the pane's title, each caption tied to its field as the field's accessibility
 // title, each radio group's label and titles, and a refusal of the checks in that language.
 TEST_F(PaneLanguages, ActivationPaneCaptionsTitlesAndAlerts) {
-  const struct {
-    const char* outlet;
-    const char* caption;
-  } fields[] = {
+  const std::pair<const char*, const char*> fields[] = {
       {"klActivationKeyField", "activation.caption.activationKey"},
       {"klCustomerNameField", "activation.caption.customerName"},
       {"klCustomerIdField", "activation.caption.customerId"},
@@ -120,11 +115,8 @@ TEST_F(PaneLanguages, ActivationPaneCaptionsTitlesAndAlerts) {
       {"klServerPortField", "activation.caption.port"},
       {"klProxyField", "activation.caption.proxy"},
   };
-  const struct {
-    const char* outlet;
-    const char* label;
-    Strings titles;  // keys, or the texts themselves when not translated
-  } groups[] = {
+  // Outlet, label, and the cells' titles: keys, or the texts themselves when not translated.
+  const std::tuple<const char*, const char*, Strings> groups[] = {
       {"klActivationMatrix",
        "activation.form.label",
        {"activation.form.key", "activation.form.customer"}},
@@ -145,32 +137,30 @@ TEST_F(PaneLanguages, ActivationPaneCaptionsTitlesAndAlerts) {
     [section setPanes:[NSArray arrayWithObject:pane]];
     EXPECT_EQ(KLStdString([pane title]), text("activation.title"));
 
-    for (const auto& f : fields) {
-      SCOPED_TRACE(f.outlet);
+    for (const auto& [outlet, key] : fields) {
+      SCOPED_TRACE(outlet);
       const auto told =
-          Told(fake, [pane valueForKey:KLNSString(f.outlet)], kl::AccessibilityText::kTitle);
+          Told(fake, [pane valueForKey:KLNSString(outlet)], kl::AccessibilityText::kTitle);
       ASSERT_EQ(told.size(), 1u);
-      EXPECT_EQ(told[0].text, text(f.caption));
+      EXPECT_EQ(told[0].text, text(key));
       // Tied to the caption the pane shows, which shows the same text.
       NSTextField* caption = (NSTextField*)told[0].caption;
       ASSERT_NE(caption, nil);
       EXPECT_TRUE([caption isKindOfClass:[NSTextField class]] && ![caption isEditable]);
       EXPECT_TRUE([caption isDescendantOf:[pane valueForKey:@"klPlaceholderView"]] ||
                   [caption superview] == [pane contentView]);
-      EXPECT_EQ(KLStdString([caption stringValue]), text(f.caption));
+      EXPECT_EQ(KLStdString([caption stringValue]), text(key));
     }
-    for (const auto& g : groups) {
-      SCOPED_TRACE(g.outlet);
-      NSMatrix* matrix = [pane valueForKey:KLNSString(g.outlet)];
+    for (const auto& [outlet, label, keys] : groups) {
+      SCOPED_TRACE(outlet);
+      NSMatrix* matrix = [pane valueForKey:KLNSString(outlet)];
       const auto told = Told(fake, matrix, kl::AccessibilityText::kLabel);
       ASSERT_EQ(told.size(), 1u);
-      EXPECT_EQ(told[0].text, text(g.label));
+      EXPECT_EQ(told[0].text, text(label));
       Strings titles, expected;
-      NSArray* cells = [matrix cells];
-      for (NSUInteger i = 0; i < [cells count]; ++i) {
-        titles.push_back(KLStdString([[cells objectAtIndex:i] title]));
-        expected.push_back(text(g.titles.at(i)));
-      }
+      for (NSUInteger i = 0; i < [[matrix cells] count]; ++i)
+        titles.push_back(KLStdString([[[matrix cells] objectAtIndex:i] title]));
+      for (const std::string& key : keys) expected.push_back(text(key));
       EXPECT_EQ(titles, expected);
     }
 
@@ -192,10 +182,7 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
       KLSetTestLanguage(KLNSString(language));
       KLTestSection* section = [[[KLTestSection alloc] init] autorelease];
       [section setTargetVolumePath:@"/"];
-      InstallerPane* before = [[[InstallerPane alloc] initWithSection:section] autorelease];
       ValidDlgPane* pane = [KLNewTestValidationPane(section) autorelease];
-      InstallerPane* after = [[[InstallerPane alloc] initWithSection:section] autorelease];
-      [section setPanes:[NSArray arrayWithObjects:before, pane, after, nil]];
       EXPECT_EQ(KLStdString([pane title]), table["validation.title"]);
       NSProgressIndicator* indicator = [pane valueForKey:@"klValidationIndicator"];
       const auto busy = Told(fake, indicator, kl::AccessibilityText::kLabel);
@@ -205,9 +192,8 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
       NSArray* views = [[pane contentView] subviews];
       for (NSUInteger i = 0; i < [views count]; ++i) {
         id view = [views objectAtIndex:i];
-        if ([view isKindOfClass:[NSTextField class]] && ![view isHidden]) {
+        if ([view isKindOfClass:[NSTextField class]] && ![view isHidden])
           shown.push_back(KLStdString([view stringValue]));
-        }
       }
       EXPECT_EQ(shown, Strings{table["validation.caption"]});
 
@@ -216,12 +202,7 @@ TEST_F(PaneLanguages, ValidationPaneVerdictsAndTheToolsMessage) {
       [section handOnDemoCustomerAt:@"127.0.0.1"];
       [section start];
       [section press:InstallerDirectionForward];
-      NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:20];
-      while ([[pane valueForKey:@"klPerformingValidation"] boolValue] &&
-             [limit timeIntervalSinceNow] > 0) {
-        [[NSRunLoop currentRunLoop] runMode:NSDefaultRunLoopMode
-                                 beforeDate:[NSDate dateWithTimeIntervalSinceNow:0.05]];
-      }
+      KLWaitForVerdict(pane, [NSDate timeIntervalSinceReferenceDate]);
       const std::string verdict =
           table[succeeds ? "validation.verdict.succeeded" : "validation.verdict.failed"];
       NSTextField* result = [pane valueForKey:@"klValidationResult"];

@@ -84,19 +84,17 @@ TEST_F(ConfigWriterTest, AValueWithAControlCharacterWritesNothing) {
 // Files someone else may have put at the fixed path are never written through; a file of ours
 // that others can read or write is tightened; a new one is private.
 TEST_F(ConfigWriterTest, OnlyAPrivateRegularFileOfOursIsAppendedTo) {
-  const std::string tool = "[server]\n";
+  const auto ours = [] { std::ofstream(kConf) << "[server]\n"; };
   const struct {
     const char* name;
     std::function<void()> plant;
     bool written;
   } cases[] = {
       {"missing", [] {}, true},
-      {"ours, readable by others", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0604); }, true},
-      {"ours, readable by the group", [&] { std::ofstream(kConf) << tool, chmod(kConf, 0640); },
-       true},
-      {"another user's", [&] { std::ofstream(kConf) << tool, chown(kConf, 65534, 65534); }, false},
-      {"two links", [&] { std::ofstream(kConf) << tool, link(kConf, "/tmp/kelvor.conf.2"); },
-       false},
+      {"ours, readable by others", [&] { ours(), chmod(kConf, 0604); }, true},
+      {"ours, readable by the group", [&] { ours(), chmod(kConf, 0640); }, true},
+      {"another user's", [&] { ours(), chown(kConf, 65534, 65534); }, false},
+      {"two links", [&] { ours(), link(kConf, "/tmp/kelvor.conf.2"); }, false},
       {"a FIFO", [] { mkfifo(kConf, 0600); }, false},
       {"a symbolic link",
        [] { close(creat("/tmp/kelvor.conf.2", 0600)), symlink("/tmp/kelvor.conf.2", kConf); },

@@ -85,10 +85,7 @@ TEST(LaunchValidation, AHostReapingEveryChildCannotTakeTheStatus) {
   kl::FakeTool tool({"exit 3"});
   std::atomic<bool> stop{false};
   std::thread reaper([&] {
-    while (!stop) {
-      waitpid(-1, nullptr, WNOHANG);
-      usleep(20);
-    }
+    while (!stop) waitpid(-1, nullptr, WNOHANG), usleep(20);
   });
   int right = 0;
   for (int i = 0; i < 30; ++i)
@@ -144,9 +141,7 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
       const pid_t caller = fork();
       ASSERT_GE(caller, 0);
       if (caller == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
+        dup2(out[1], 1), close(out[0]), close(out[1]);
         int32_t status = 0;
         std::thread attempt([&] { status = launchvalidation(tool.directory.c_str(), kKeyForm); });
         if (c.end == kCancel && kl::PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
@@ -177,8 +172,7 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
         EXPECT_TRUE(closed) << "standard output still held after 10 s";
         EXPECT_TRUE(kl::EndsSoon(started));
       }
-      kill(started, SIGKILL);
-      close(out[0]);
+      kill(started, SIGKILL), close(out[0]);
       EXPECT_EQ(tool.Runs(), 1);
     }
   }
@@ -223,9 +217,8 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
       "Runtime exception occurred.",
   };
   static_assert(sizeof texts / sizeof *texts == kToolExitCodeCount - 1, "one text per failure");
-  for (int code = kToolOk + 1; code < kToolExitCodeCount; ++code) {
+  for (int code = kToolOk + 1; code < kToolExitCodeCount; ++code)
     EXPECT_EQ(ValidationStatusMessage(code << 8), texts[code - 1]) << code;
-  }
 }
 
 }  // namespace

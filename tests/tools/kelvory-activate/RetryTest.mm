@@ -50,9 +50,8 @@ std::vector<std::pair<int, double>> Retries() {
     if (at != std::string::npos &&
         sscanf(line.c_str() + at, "\tValidation round %d failed to connect -- retrying in %lf %c",
                &round, &pause, &unit) == 3 &&
-        unit == 's') {
+        unit == 's')
       found.emplace_back(round, pause);
-    }
   }
   return found;
 }
@@ -93,9 +92,8 @@ TEST_F(RetryTest, ActivatesOnceTheServerComesUp) {
   const int rounds = report.value("rounds", 0);
   EXPECT_GT(rounds, 1);
   ASSERT_EQ(report["attempts"].size(), static_cast<size_t>(rounds));
-  for (int i = 0; i < rounds; ++i) {
+  for (int i = 0; i < rounds; ++i)
     EXPECT_EQ(report["attempts"][i]["status"], i + 1 < rounds ? 10 : 0) << i;
-  }
   EXPECT_NE(kl::ReadWholeFile(kConf).find(
                 "server_0=127.0.0.1\n\tprotocol_0=http\n\tport_0=" + std::to_string(port) + "\n"),
             std::string::npos);
@@ -192,9 +190,8 @@ TEST_F(RetryTest, AStopEndsAPauseAtOnce) {
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - stop;
   EXPECT_LT(took.count(), 2.0) << "a pause of " << retries.back().second << " s";
   ASSERT_EQ(tool.Runs(), 2 * static_cast<int>(retries.size()));
-  for (int run = 1; run <= tool.Runs(); ++run) {
+  for (int run = 1; run <= tool.Runs(); ++run)
     EXPECT_EQ(tool.Arguments(run).at(2), run % 2 ? "127.0.0.1" : "127.0.0.2") << run;
-  }
 
   std::string shown;
   for (size_t i = 0; i < retries.size(); ++i) {
