@@ -25,8 +25,8 @@ void BM_ValidationAttemptVsBareSpawn(benchmark::State& state) {
     state.SkipWithError("cannot lay out the no-op tool");
     return;
   }
-  const ValidationRequest request{"127.0.0.1", 8443, "https", "", "Demo Customer", "1001", 0};
-  std::vector<std::string> args = ValidationArguments(dir, request);
+  const kl::ValidationRequest request{"127.0.0.1", 8443, "https", "", "Demo Customer", "1001", 0};
+  std::vector<std::string> args = kl::ValidationArguments(dir, request);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
@@ -40,7 +40,7 @@ void BM_ValidationAttemptVsBareSpawn(benchmark::State& state) {
       waitpid(pid, &status, 0);
     }
     const auto t1 = Clock::now();
-    benchmark::DoNotOptimize(ValidationStatusMessage(launchvalidation(dir, request)));
+    benchmark::DoNotOptimize(kl::ValidationStatusMessage(launchvalidation(dir, request)));
     const auto t2 = Clock::now();
     bare += std::chrono::duration<double>(t1 - t0).count();
     attempt += std::chrono::duration<double>(t2 - t1).count();

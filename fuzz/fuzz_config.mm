@@ -81,15 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fake->resolvableNames = {"mgmt.example.test"};
 
   // The key's endpoints, as the writer decodes them again.
-  const KeyAnalysis analysis = AnalyzeKey(key.c_str());
-  if (analysis.status == kKeyDecodeOk) {
+  const kl::KeyAnalysis analysis = kl::AnalyzeKey(key.c_str());
+  if (analysis.status == kl::KeyDecodeStatus::kOk) {
     for (const KLEndPoint& endpoint : analysis.endpoints) {
       if (KLHelper::HasSpaceOrControl(endpoint.host)) abort();
     }
     // The volume prefix as the writer gets it: found (and cut) from the target volume path.
     std::string prefix, refused;
-    if (FindVolumePrefix(parts[3].c_str(), {}, &prefix) == VolumePrefixResult::kOk) {
-      const std::string block = ConfigBlock(analysis.endpoints, prefix.c_str(), &refused);
+    if (kl::FindVolumePrefix(parts[3].c_str(), {}, &prefix) == kl::VolumePrefixResult::kOk) {
+      const std::string block = kl::ConfigBlock(analysis.endpoints, prefix.c_str(), &refused);
       if (block.empty() != !refused.empty()) abort();
       if (!block.empty()) CheckBlock(block);
     }

@@ -46,7 +46,7 @@
 /// Nothing to do.
 - (void)didEnterPane:(InstallerSectionDirection)dir;
 /// Going forward, checks the chosen form, decodes the key, shows the first problem in a
-/// critical alert (NO), or stores the activation data record under kActivationPaneDataKey
+/// critical alert (NO), or stores the activation data record under kl::kActivationPaneDataKey
 /// (YES). Going back is always allowed.
 - (BOOL)shouldExitPane:(InstallerSectionDirection)dir;
 @end

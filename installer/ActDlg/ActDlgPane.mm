@@ -156,7 +156,7 @@ void Alert(NSBundle* bundle, const std::string& message) {
     Alert([[self section] bundle], refusal.message);
     return NO;
   }
-  [[[self section] sharedDictionary] setValue:record forKey:kActivationPaneDataKey];
+  [[[self section] sharedDictionary] setValue:record forKey:kl::kActivationPaneDataKey];
   [record release];
   return YES;
 }

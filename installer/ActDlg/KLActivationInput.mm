@@ -53,9 +53,9 @@ bool CheckKeyForm(const KLActivationInput& in, HandOff* out, KLActivationRefusal
     return false;
   }
   if (out->key.empty()) return Refuse(refusal, "Activation key can not be empty", "activationKey");
-  const KeyAnalysis key = AnalyzeKey(out->key.c_str());
-  if (key.status != kKeyDecodeOk) {
-    return Refuse(refusal, KeyDecodeStatusMessage(key.status), "activationKey");
+  const kl::KeyAnalysis key = kl::AnalyzeKey(out->key.c_str());
+  if (key.status != kl::KeyDecodeStatus::kOk) {
+    return Refuse(refusal, kl::KeyDecodeStatusMessage(key.status), "activationKey");
   }
   out->serverURL = Trimmed(key.endpoints[0].host);
   out->protocol = Trimmed(key.endpoints[0].protocol);

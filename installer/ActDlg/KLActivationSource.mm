@@ -33,25 +33,25 @@ std::string PathBeside(std::string package) {
 
 // Why a path gives no file, or the empty text when a regular file was read there.
 // `tooLarge` says why a larger one is not read.
-std::string MissingFile(const std::string& path, const FileRead& read, const char* tooLarge) {
+std::string MissingFile(const std::string& path, const kl::FileRead& read, const char* tooLarge) {
   if (path.empty()) return "no package path, so no folder to look in";
   switch (read.status) {
-    case FileReadStatus::kRead:
+    case kl::FileReadStatus::kRead:
       return std::string();
-    case FileReadStatus::kDirectory:
+    case kl::FileReadStatus::kDirectory:
       return "a directory of that name, not a file";
-    case FileReadStatus::kNotRegular:
+    case kl::FileReadStatus::kNotRegular:
       return "not a regular file (a FIFO or a device is never read)";
-    case FileReadStatus::kTooLarge:
+    case kl::FileReadStatus::kTooLarge:
       return tooLarge;
-    case FileReadStatus::kFailed: {
+    case kl::FileReadStatus::kFailed: {
       // stat opens nothing: it only tells a file we may not read from one we cannot find.
       struct stat info;
       if (stat(path.c_str(), &info) == 0)
         return "cannot be read: " + std::string(strerror(read.error));
       return "cannot look for it: " + std::string(strerror(errno));
     }
-    case FileReadStatus::kMissing:
+    case kl::FileReadStatus::kMissing:
       break;
   }
   const std::string folder = FolderOf(path);
@@ -73,7 +73,7 @@ std::string UnusableFile(const KLPrefillReport& report, std::string* stoppedAt) 
   return "not a well-formed XML document";
 }
 
-NSData* BytesOf(const FileRead& read) {
+NSData* BytesOf(const kl::FileRead& read) {
   return [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
 }
 
@@ -89,11 +89,11 @@ void SayWhyItGaveNothing(const std::string& what, const std::string& why) {
 
 // "<ActivationKey>, <Customer><ID> or <Customer><Name>": what a file must hold to pass.
 std::string ActivationElements() {
-  using prefill_schema::RecordField;
+  using kl::prefill_schema::RecordField;
   std::string names;
   for (const RecordField field :
        {RecordField::kActivationKey, RecordField::kCustomerId, RecordField::kCustomerName}) {
-    const prefill_schema::Field& f = prefill_schema::FieldFor(field);
+    const kl::prefill_schema::Field& f = kl::prefill_schema::FieldFor(field);
     names += std::string(names.empty()                         ? ""
                          : field == RecordField::kCustomerName ? " or "
                                                                : ", ") +
@@ -110,7 +110,7 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
   if (request.managedPreferencesPath.empty()) {
     look.location = kKLManagedDomain;
     std::vector<std::string> keys;
-    for (const prefill_schema::Field& field : prefill_schema::kFields) {
+    for (const kl::prefill_schema::Field& field : kl::prefill_schema::kFields) {
       keys.push_back(field.profileKey);
     }
     const std::string bytes = kl::CurrentPlatform().ManagedPreferences(kKLManagedDomain, keys);
@@ -121,7 +121,7 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
     data = [NSData dataWithBytes:bytes.data() length:bytes.size()];
   } else {
     look.location = request.managedPreferencesPath;
-    const FileRead read = ReadRegularFile(look.location.c_str(), kPrefillMaxBytes);
+    const kl::FileRead read = kl::ReadRegularFile(look.location.c_str(), kl::kPrefillMaxBytes);
     look.problem = MissingFile(look.location, read, "larger than 1 MiB");
     if (!look.problem.empty()) return look;
     data = BytesOf(read);
@@ -129,7 +129,7 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
   *values = KLManagedValuesFromData(data, &look.problem);
   if (*values == nil) {
     if (request.prefillLog == KLPrefillLog::kPane) {
-      SayWhyItGaveNothing("Managed preferences " + EscapeControlCharacters(look.location),
+      SayWhyItGaveNothing("Managed preferences " + kl::EscapeControlCharacters(look.location),
                           "they could not be read (" + look.problem + ")");
     }
     return look;
@@ -140,7 +140,7 @@ KLSourceLook LookAtManagedPreferences(const KLSourceRequest& request, NSDictiona
 
 KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** record) {
   KLSourceLook look;
-  FileRead read;
+  kl::FileRead read;
   if (request.besidePackage || !request.packagePath.empty()) {
     look.kind = KLSourceKind::kPackageFolder;
     // The pane's own lookup decides whether there is a file; the checks only say why not. A
@@ -156,11 +156,11 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
   } else {
     look.kind = KLSourceKind::kDataFile;
     look.location = request.dataPath;
-    read = ReadRegularFile(look.location.c_str(), kPrefillMaxBytes);
+    read = kl::ReadRegularFile(look.location.c_str(), kl::kPrefillMaxBytes);
     // A regular file that cannot be used still gives its (empty) record, as beside the package.
     struct stat info;
-    if (read.status == FileReadStatus::kRead || read.status == FileReadStatus::kTooLarge ||
-        (read.status == FileReadStatus::kFailed && stat(look.location.c_str(), &info) == 0 &&
+    if (read.status == kl::FileReadStatus::kRead || read.status == kl::FileReadStatus::kTooLarge ||
+        (read.status == kl::FileReadStatus::kFailed && stat(look.location.c_str(), &info) == 0 &&
          S_ISREG(info.st_mode))) {
       KLTextDataProvider* made = [KLTextDataProvider alloc];
       made = request.textFormat ? [made initWithTextData:BytesOf(read) report:&look.report]
@@ -177,7 +177,7 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
     look.found = look.problem.empty();
     look.hasData = [*record containData];
     if (request.prefillLog == KLPrefillLog::kPane && !look.hasData) {
-      const std::string file = "Pre-fill file " + EscapeControlCharacters(look.location);
+      const std::string file = "Pre-fill file " + kl::EscapeControlCharacters(look.location);
       if (!stoppedAt.empty()) {
         SayWhyItGaveNothing(file, look.problem + " (the XML parser stopped at " + stoppedAt + ")");
       } else if (!look.problem.empty()) {
@@ -277,7 +277,7 @@ KLSourceChoice KLChooseActivationSource(const KLSourceRequest& request) {
                                " holds a NUL or text that is not valid, so it counts as not given");
         kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kActivation,
                                          "Managed preferences " +
-                                             EscapeControlCharacters(look.location) + ": " +
+                                             kl::EscapeControlCharacters(look.location) + ": " +
                                              choice.notes.back());
       }
     }

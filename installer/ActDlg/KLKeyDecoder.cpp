@@ -3,19 +3,21 @@
 #include "KLHelper.h"
 #include "KLPlatform.h"
 
+namespace kl {
+
 KeyAnalysis AnalyzeKey(const char* key) {
   KeyAnalysis a;
   a.decoded = KLHelper::DecodeBase64(key != nullptr ? key : "");
   a.fields = KLHelper::SplitString(a.decoded, "|");
   if (a.fields.size() != 4) {
-    a.status = kKeyDecodeBadFormat;
+    a.status = kl::KeyDecodeStatus::kBadFormat;
     return a;
   }
 
   std::string type = a.fields[2];
   KLHelper::TrimSpace(type);
   if (type != "1" && type != "8" && type != "9") {
-    a.status = kKeyDecodeWrongType;
+    a.status = kl::KeyDecodeStatus::kWrongType;
     return a;
   }
 
@@ -27,7 +29,7 @@ KeyAnalysis AnalyzeKey(const char* key) {
       a.endpoints.clear();
       a.rejectedEndpointText = text;
       a.rejectedEndpointMessage = endpoint.errorMessage;
-      a.status = kKeyDecodeBadEndpoint;
+      a.status = kl::KeyDecodeStatus::kBadEndpoint;
       return a;
     }
     a.endpoints.push_back(endpoint);
@@ -38,23 +40,23 @@ KeyAnalysis AnalyzeKey(const char* key) {
   const KLHelper::ScannedInt value = KLHelper::ScanInt32(identifier);
   if (identifier.find_first_not_of("0123456789") != std::string::npos || value.overflow) {
     a.endpoints.clear();
-    a.status = kKeyDecodeBadIdentifier;
+    a.status = kl::KeyDecodeStatus::kBadIdentifier;
     return a;
   }
   a.applianceId = value.value;
-  a.status = kKeyDecodeOk;
+  a.status = kl::KeyDecodeStatus::kOk;
   return a;
 }
 
-const char* KeyDecodeStatusMessage(int status) {
+const char* KeyDecodeStatusMessage(KeyDecodeStatus status) {
   switch (status) {
-    case kKeyDecodeOk:
+    case kl::KeyDecodeStatus::kOk:
       return "";
-    case kKeyDecodeWrongType:
+    case kl::KeyDecodeStatus::kWrongType:
       return "Activation key is invalid for this agent type";
-    case kKeyDecodeBadEndpoint:
+    case kl::KeyDecodeStatus::kBadEndpoint:
       return "LRC checksum test failed";
-    case kKeyDecodeBadFormat:
+    case kl::KeyDecodeStatus::kBadFormat:
       return "Invalid activation key format";
     default:
       return "Unknown error";
@@ -62,17 +64,20 @@ const char* KeyDecodeStatusMessage(int status) {
 }
 
 int32_t FinishKeyDecode(const KeyAnalysis& analysis, std::vector<KLEndPoint>& endpoints) {
-  if (analysis.status == kKeyDecodeOk) {
+  if (analysis.status == kl::KeyDecodeStatus::kOk) {
     endpoints.insert(endpoints.end(), analysis.endpoints.begin(), analysis.endpoints.end());
     return analysis.applianceId;
   }
-  if (analysis.status == kKeyDecodeBadEndpoint || analysis.status == kKeyDecodeBadIdentifier) {
+  if (analysis.status == kl::KeyDecodeStatus::kBadEndpoint ||
+      analysis.status == kl::KeyDecodeStatus::kBadIdentifier) {
     endpoints.clear();
   }
   kl::CurrentPlatform().ShowCriticalAlert(KeyDecodeStatusMessage(analysis.status));
   return -1;
 }
 
+}  // namespace kl
+
 int32_t keydecode(const char* key, std::vector<KLEndPoint>& endpoints) {
-  return FinishKeyDecode(AnalyzeKey(key), endpoints);
+  return kl::FinishKeyDecode(kl::AnalyzeKey(key), endpoints);
 }

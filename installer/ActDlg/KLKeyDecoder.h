@@ -8,19 +8,21 @@
 
 #include "KLEndPoint.h"
 
+namespace kl {
+
 /// Why a key was refused. The numbers are fixed; each picks its alert text.
-enum KeyDecodeStatus {
-  kKeyDecodeOk = 0,
-  kKeyDecodeWrongType = 4,      ///< "Activation key is invalid for this agent type"
-  kKeyDecodeBadEndpoint = 5,    ///< "LRC checksum test failed"
-  kKeyDecodeBadIdentifier = 6,  ///< "Unknown error"
-  kKeyDecodeBadFormat = 7,      ///< "Invalid activation key format"
+enum class KeyDecodeStatus : int {
+  kOk = 0,
+  kWrongType = 4,      ///< "Activation key is invalid for this agent type"
+  kBadEndpoint = 5,    ///< "LRC checksum test failed"
+  kBadIdentifier = 6,  ///< "Unknown error"
+  kBadFormat = 7,      ///< "Invalid activation key format"
 };
 
 /// Everything the decoder found in one key: what `keydecode` acts on, and what a tool shows
 /// to explain a refusal.
 struct KeyAnalysis {
-  int status = kKeyDecodeOk;
+  KeyDecodeStatus status = KeyDecodeStatus::kOk;
   std::string decoded;              ///< the base64-decoded text (any bytes)
   std::vector<std::string> fields;  ///< the decoded text split at "|", each space-trimmed
   /// The key's endpoints in key order when status is 0; empty for a refused key.
@@ -37,13 +39,15 @@ struct KeyAnalysis {
 KeyAnalysis AnalyzeKey(const char* key);
 
 /// The alert text of a non-zero status; the empty text for 0.
-const char* KeyDecodeStatusMessage(int status);
+const char* KeyDecodeStatusMessage(KeyDecodeStatus status);
 
 /// Acts on an analysis as `keydecode` does: on success appends the key's endpoints to
 /// `endpoints` and returns the identifier; on failure shows the status's critical alert and
 /// returns -1, after emptying `endpoints` for endpoint and identifier faults (format and type
 /// faults leave it untouched).
 int32_t FinishKeyDecode(const KeyAnalysis& analysis, std::vector<KLEndPoint>& endpoints);
+
+}  // namespace kl
 
 /// Decodes the activation key `key` into `endpoints` (appended, in key order) and returns the
 /// appliance identifier, or shows the critical alert that names the fault and returns -1.

@@ -16,7 +16,9 @@
 
 /// The key under which the activation pane leaves the record in the section's shared
 /// dictionary for the validation pane: "ActivationPaneData".
+namespace kl {
 extern NSString* const kActivationPaneDataKey;
+}  // namespace kl
 
 @interface KLTextDataProvider : NSObject <KLDataProvider> {
   BOOL _containData;

@@ -5,7 +5,7 @@
 #import "KLPrefillReaders.h"
 #import "KLStringBridge.h"
 
-NSString* const kActivationPaneDataKey = @"ActivationPaneData";
+NSString* const kl::kActivationPaneDataKey = @"ActivationPaneData";
 
 @interface KLTextDataProvider ()
 - (KLPrefillFields)fields;

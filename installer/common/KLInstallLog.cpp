@@ -10,6 +10,8 @@
 
 #include "KLPlatform.h"
 
+namespace kl {
+
 int OpenOwnedForAppend(const char* path, std::string* why) {
   const int fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
@@ -58,6 +60,8 @@ std::string EscapeControlCharacters(const std::string& text) {
   return escaped;
 }
 
+}  // namespace kl
+
 void DumpLog(FILE* file, const std::string& message, const std::string& detail) {
   if (file == nullptr) return;
   char stamp[50] = {0};
@@ -73,6 +77,8 @@ void DumpLog(FILE* file, const std::string& message, const std::string& detail) 
   }
 }
 
+namespace kl {
+
 std::string InstallLogPath() {
   char path[256] = {0};
   snprintf(path, sizeof path, "%s%s%s", "/tmp", "/", "kelvor_install.log");
@@ -85,20 +91,25 @@ std::string ConfigFilePath() {
   return path;
 }
 
+}  // namespace kl
+
 void LogInstallerMessage(const std::string& message, const std::string& detail) {
   std::string why;
-  const int fd = OpenOwnedForAppend(InstallLogPath().c_str(), &why);
+  const int fd = kl::OpenOwnedForAppend(kl::InstallLogPath().c_str(), &why);
   FILE* file = fd < 0 ? nullptr : fdopen(fd, "a+");
   if (file == nullptr) {
     if (fd >= 0) close(fd);
     // Diagnostics only: the installation goes on without this entry.
-    kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kPlugin,
-                                     "Install log " + InstallLogPath() + " not written: " + why);
+    kl::CurrentPlatform().ConsoleLog(
+        kl::ConsoleCategory::kPlugin,
+        "Install log " + kl::InstallLogPath() + " not written: " + why);
     return;
   }
   DumpLog(file, message, detail);
   fclose(file);
 }
+
+namespace kl {
 
 int OpenRegularForReading(const char* path, long long maxBytes) {
   const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -151,3 +162,5 @@ FileRead ReadRegularFile(const char* path, long long maxBytes) {
   close(fd);
   return read;
 }
+
+}  // namespace kl

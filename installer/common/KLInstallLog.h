@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+namespace kl {
+
 /// The install log's path, "/tmp/kelvor_install.log"; the validation tool is given the same.
 std::string InstallLogPath();
 
@@ -13,16 +15,20 @@ std::string InstallLogPath();
 /// plug-in then appends to it, and the installer host shows it.
 std::string ConfigFilePath();
 
+}  // namespace kl
+
 /// Appends one entry (message, detail) to the install log, opening and closing the file for
 /// it. Never fails its caller: a log that cannot be opened, or that is not ours to write (see
-/// OpenOwnedForAppend), gets no entry and the console gets one line saying why.
+/// kl::OpenOwnedForAppend), gets no entry and the console gets one line saying why.
 void LogInstallerMessage(const std::string& message, const std::string& detail);
 
 /// Writes one entry to `file`: "stamp\tmessage -- detail\n" with the local time as
 /// "%m/%d/%y %H:%M:%S", or "message -- detail\n" when no time stamp can be formed. Message and
 /// detail are written unchanged: callers escape the values they put in them (see
-/// EscapeControlCharacters). Does nothing when `file` is null.
+/// kl::EscapeControlCharacters). Does nothing when `file` is null.
 void DumpLog(FILE* file, const std::string& message, const std::string& detail);
+
+namespace kl {
 
 /// `text` with every control character (below 0x20, and 0x7F) written as a visible escape:
 /// "\n", "\r", "\t" and "\\" for a backslash, "\xNN" for the others. Values from outside (a
@@ -64,5 +70,7 @@ struct FileRead {
 /// past the limit since is kTooLarge); anything else is never read. A FIFO swapped in after
 /// some earlier check neither blocks nor is read.
 FileRead ReadRegularFile(const char* path, long long maxBytes);
+
+}  // namespace kl
 
 #endif  // KELVORY_INSTALLER_COMMON_KLINSTALLLOG_H_

@@ -6,7 +6,7 @@
 #ifndef KELVORY_INSTALLER_CONTRACT_KLPLUGINNAMES_H_
 #define KELVORY_INSTALLER_CONTRACT_KLPLUGINNAMES_H_
 
-namespace plugin_names {
+namespace kl::plugin_names {
 
 /// The validation pane's class, and its two instance variables the host watches.
 constexpr char kValidationPane[] = "ValidDlgPane";
@@ -18,6 +18,6 @@ constexpr char kBusyFlag[] = "klPerformingValidation";   // a BOOL: a validation
 /// plug-in started.
 constexpr char kTerminateTools[] = "KLTerminateRunningTools";
 
-}  // namespace plugin_names
+}  // namespace kl::plugin_names
 
 #endif  // KELVORY_INSTALLER_CONTRACT_KLPLUGINNAMES_H_

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace prefill_schema {
+namespace kl::prefill_schema {
 
 /// The record's field a value fills (the activation data record's, KLPrefillFields).
 enum class RecordField {
@@ -54,6 +54,6 @@ constexpr const Field& FieldFor(RecordField record) {
   return kFields[0];
 }
 
-}  // namespace prefill_schema
+}  // namespace kl::prefill_schema
 
 #endif  // KELVORY_INSTALLER_CONTRACT_KLPREFILLSCHEMA_H_

@@ -68,7 +68,7 @@ bool IsASCII(const std::string& text) {
 
 }  // namespace
 
-std::string ConfigMainSection(const char* volumePath) {
+std::string kl::ConfigMainSection(const char* volumePath) {
   const size_t prefixLength = strlen(volumePath);
   const bool endsInSeparator = prefixLength > 0 && volumePath[prefixLength - 1] == '/';
   char text[1024] = {0};
@@ -87,6 +87,8 @@ std::string ConfigMainSection(const char* volumePath) {
            "1", "20");
   return text;
 }
+
+namespace kl {
 
 bool EndsWithAppendedBlock(const std::string& text, const char* volumePath) {
   const std::string main = ConfigMainSection(volumePath);
@@ -144,34 +146,39 @@ std::string ConfigBlock(const std::vector<KLEndPoint>& endpoints, const char* vo
   return block + ConfigMainSection(volumePath);
 }
 
+}  // namespace kl
+
 int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath) {
   std::string refused;
-  const std::string block = ConfigBlock(endpoints, volumePath, &refused);
+  const std::string block = kl::ConfigBlock(endpoints, volumePath, &refused);
   if (block.empty()) {
     kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kValidation,
-                                     "Not appending to " + ConfigFilePath() + ": the value of " +
-                                         refused + " holds a control character");
+                                     "Not appending to " + kl::ConfigFilePath() +
+                                         ": the value of " + refused +
+                                         " holds a control character");
     kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
     return 3;
   }
 
   std::string why;
-  const int fd = OpenOwnedForAppend(ConfigFilePath().c_str(), &why);
+  const int fd = kl::OpenOwnedForAppend(kl::ConfigFilePath().c_str(), &why);
   if (fd < 0) {
     kl::CurrentPlatform().ConsoleLog(kl::ConsoleCategory::kValidation,
-                                     "Cannot append to " + ConfigFilePath() + ": " + why);
+                                     "Cannot append to " + kl::ConfigFilePath() + ": " + why);
     kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
     return 3;
   }
   if (!AppendAllOrNothing(fd, block)) {
     kl::CurrentPlatform().ConsoleLog(
         kl::ConsoleCategory::kValidation,
-        "Cannot append to " + ConfigFilePath() + ": " + std::strerror(errno));
+        "Cannot append to " + kl::ConfigFilePath() + ": " + std::strerror(errno));
     kl::CurrentPlatform().ShowCriticalAlert("Error loading configuration file");
     return 3;
   }
   return 0;
 }
+
+namespace kl {
 
 VolumePrefixResult FindVolumePrefix(const char* targetVolumePath,
                                     const std::vector<std::string>& applicationDirectories,
@@ -231,3 +238,5 @@ bool WriteConfiguration(const std::string& key, const char* targetVolumePath) {
   memcpy(volume, prefix.data(), prefix.size());
   return writeconfig(endpoints, volume) == 0;
 }
+
+}  // namespace kl

@@ -15,11 +15,13 @@
 /// `volumePath` is the volume prefix, joined verbatim in front of the agent's paths; where it
 /// does not end in "/", homedir gets one before "Applications". Returns 0 when the lines were
 /// written, or 3 after the critical alert "Error loading configuration file" when they were
-/// not: a value holds a control character (see ConfigBlock; nothing is opened), the file cannot
-/// be opened, is not ours to write (see OpenOwnedForAppend), or the append failed (a full
+/// not: a value holds a control character (see kl::ConfigBlock; nothing is opened), the file cannot
+/// be opened, is not ours to write (see kl::OpenOwnedForAppend), or the append failed (a full
 /// disk), in which case the file is cut back to its size before.
 /// All lines are appended in one write: the file never ends in half a block.
 int writeconfig(std::vector<KLEndPoint> endpoints, char* volumePath);
+
+namespace kl {
 
 /// The lines writeconfig appends, or the empty text with the refused value's name in `refused`
 /// when a value holds a control character (below 0x20, or 0x7F): the second endpoint's host or
@@ -64,5 +66,7 @@ const char* VolumePrefixMessage(VolumePrefixResult result);
 /// destination path when it has no ASCII form or holds a control character, or writeconfig's
 /// alert.
 bool WriteConfiguration(const std::string& key, const char* targetVolumePath);
+
+}  // namespace kl
 
 #endif  // KELVORY_INSTALLER_VALIDATION_KLCONFIGWRITER_H_

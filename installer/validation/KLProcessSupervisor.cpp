@@ -12,10 +12,7 @@
 
 #include "KLProcessSupervisorWaiter.h"
 
-using klsupervisor::kWaitOptions;
-using klsupervisor::Nap;
-using klsupervisor::Report;
-using klsupervisor::WaiterStart;
+namespace kl {
 
 namespace {
 
@@ -29,7 +26,7 @@ constexpr int kToolSlots = 64;
 std::atomic<pid_t> g_waiters[kToolSlots];
 std::atomic<pid_t> g_tools[kToolSlots];
 std::atomic<bool> g_toolsCancelled{false};
-std::atomic<int> g_cancelSignal{0};  // the last signal CancelRunningTools sent
+std::atomic<int> g_cancelSignal{0};  // the last signal kl::CancelRunningTools sent
 std::atomic<bool> g_parentDeathSignal{true};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "read from signal handlers");
 
@@ -60,7 +57,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
   pthread_sigmask(SIG_SETMASK, &all, &previous);
   WaiterStart start{pointers.data(), getpid(), pipeEnds[1], g_parentDeathSignal.load()};
   std::unique_ptr<char[]> stack;
-  const pid_t waiter = klsupervisor::StartWaiter(&start, &stack);
+  const pid_t waiter = kl::StartWaiter(&start, &stack);
   if (waiter > 0) setpgid(waiter, waiter);
   const int slot = waiter > 0 ? Register(waiter) : -1;
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -72,15 +69,15 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
 
   // The tool's process id, then its status, then the end of the pipe: the waiter has ended (or
   // been killed).
-  Report report{Report::kStatus, -1};
+  WaiterReport report{WaiterReport::kStatus, -1};
   bool reported = false;
   pid_t tool = 0;
   for (;;) {
-    Report next{};
+    WaiterReport next{};
     const ssize_t got = read(pipeEnds[0], &next, sizeof next);
     if (got < 0 && errno == EINTR) continue;
     if (got != static_cast<ssize_t>(sizeof next)) break;
-    if (next.kind == Report::kStarted) {
+    if (next.kind == WaiterReport::kStarted) {
       tool = next.value;
       if (slot >= 0) g_tools[slot].store(tool);
       // A cancel that came before the tool was known has not reached it.
@@ -88,7 +85,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
       if (g_toolsCancelled.load() && signal != 0) kill(-tool, signal);
       continue;
     }
-    if (!reported || next.kind == Report::kNotStarted) report = next;
+    if (!reported || next.kind == WaiterReport::kNotStarted) report = next;
     reported = true;
   }
   close(pipeEnds[0]);
@@ -106,7 +103,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
     if (tool > 0) kill(-tool, SIGKILL);
     return waited == waiter && WIFSIGNALED(waiterStatus) ? waiterStatus : SIGKILL;
   }
-  if (report.kind == Report::kNotStarted) {
+  if (report.kind == WaiterReport::kNotStarted) {
     // Only a lack of resources means that nothing could be run; anything else is a tool that
     // cannot be executed.
     return (report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus;
@@ -125,7 +122,11 @@ void CancelRunningTools(int signal) {
   }
 }
 
-extern "C" void KLTerminateRunningTools() { TerminateRunningTools(); }
+}  // namespace kl
+
+extern "C" void KLTerminateRunningTools() { kl::TerminateRunningTools(); }
+
+namespace kl {
 
 void TerminateRunningTools() {
   CancelRunningTools(SIGTERM);
@@ -152,3 +153,5 @@ void TerminateRunningTools() {
     if (pid > 0) waitpid(pid, nullptr, kWaitOptions);
   }
 }
+
+}  // namespace kl

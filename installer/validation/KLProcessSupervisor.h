@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace kl {
+
 /// Starts argv[0] with `argv` (no shell; the environment is this process's; every signal at
 /// its default) in a process group of its own, and waits for it. Nothing the tool starts outlives
 /// the attempt or its caller: a waiter process of ours, the tool's parent, ends the tool's group
@@ -35,7 +37,9 @@ void CancelRunningTools(int signal);
 /// left, and waits for them. Async-signal-safe; for a caller that is about to exit.
 void TerminateRunningTools();
 
-/// TerminateRunningTools by a plain C name, for a host that finds it in the loaded plug-in
+}  // namespace kl
+
+/// kl::TerminateRunningTools by a plain C name, for a host that finds it in the loaded plug-in
 /// (KLPluginNames.h).
 extern "C" void KLTerminateRunningTools();
 

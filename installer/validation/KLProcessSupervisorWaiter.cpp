@@ -26,7 +26,7 @@
 
 extern char** environ;
 
-namespace klsupervisor {
+namespace kl {
 
 // Sleeps `milliseconds` (async-signal-safe).
 void Nap(long milliseconds) {
@@ -37,8 +37,8 @@ void Nap(long milliseconds) {
 
 namespace {
 
-void Send(int fd, Report::Kind kind, int value) {
-  const Report report{kind, value};
+void Send(int fd, WaiterReport::Kind kind, int value) {
+  const WaiterReport report{kind, value};
   while (write(fd, &report, sizeof report) < 0 && errno == EINTR) {
   }
 }
@@ -125,7 +125,7 @@ void EndLeftovers(pid_t tool) {
 
 [[noreturn]] void SendStatus(const WaiterStart* start, pid_t tool, int status) {
   EndLeftovers(tool);
-  Send(start->report, Report::kStatus, status);
+  Send(start->report, WaiterReport::kStatus, status);
   _exit(0);
 }
 
@@ -239,15 +239,15 @@ int RunWaiter(void* argument) {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     execve(start->argv[0], start->argv, environ);
-    Send(start->report, Report::kNotStarted, errno);
+    Send(start->report, WaiterReport::kNotStarted, errno);
     _exit(127);
   }
   if (tool < 0) {
-    Send(start->report, Report::kNotStarted, errno);
+    Send(start->report, WaiterReport::kNotStarted, errno);
     _exit(127);
   }
   setpgid(tool, tool);  // fails once the tool has executed, which made the group itself
-  Send(start->report, Report::kStarted, tool);
+  Send(start->report, WaiterReport::kStarted, tool);
   WatchToolAndCaller(start, tool);
 }
 
@@ -267,4 +267,4 @@ pid_t StartWaiter(WaiterStart* start, std::unique_ptr<char[]>*) {
 }
 #endif
 
-}  // namespace klsupervisor
+}  // namespace kl

@@ -8,11 +8,11 @@
 
 #include <memory>
 
-namespace klsupervisor {
+namespace kl {
 
 // What the waiter reports through its pipe: the tool's process id once it runs, then its wait
 // status, or the errno of a tool that could not be started or executed.
-struct Report {
+struct WaiterReport {
   enum Kind : int { kStatus = 1, kNotStarted = 2, kStarted = 3 } kind;
   int value;  // kStarted: the tool's process id
 };
@@ -22,7 +22,7 @@ struct WaiterStart {
   char* const* argv;
   pid_t caller;
   int report;              // the pipe's write end
-  bool parentDeathSignal;  // the tool's, read by RunAndWait before the waiter starts
+  bool parentDeathSignal;  // the tool's, read by kl::RunAndWait before the waiter starts
 };
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
@@ -43,6 +43,6 @@ pid_t StartWaiter(WaiterStart* start, std::unique_ptr<char[]>* stack);
 // Sleeps `milliseconds` (async-signal-safe).
 void Nap(long milliseconds);
 
-}  // namespace klsupervisor
+}  // namespace kl
 
 #endif  // KELVORY_INSTALLER_VALIDATION_KLPROCESSSUPERVISORWAITER_H_

@@ -14,8 +14,8 @@ constexpr size_t kKeyBuffer = 256;
 
 }  // namespace
 
-ValidationRequest KLValidationRequestFromRecord(KLTextDataProvider* record) {
-  ValidationRequest request;
+kl::ValidationRequest KLValidationRequestFromRecord(KLTextDataProvider* record) {
+  kl::ValidationRequest request;
   request.serverURL = KLStdString([record currentURL]);
   request.port = static_cast<int32_t>([record serverPort]);
   request.protocol = [record isHTTPS] ? "https" : "http";
@@ -26,7 +26,7 @@ ValidationRequest KLValidationRequestFromRecord(KLTextDataProvider* record) {
   return request;
 }
 
-int32_t launchvalidation(NSString* resourcePath, const ValidationRequest& request) {
+int32_t launchvalidation(NSString* resourcePath, const kl::ValidationRequest& request) {
   std::string directory;
   if (resourcePath == nil || !KLCopyASCII(resourcePath, kResourceDirectoryBuffer, &directory)) {
     return launchvalidation(static_cast<const char*>(nullptr), request);
@@ -35,8 +35,8 @@ int32_t launchvalidation(NSString* resourcePath, const ValidationRequest& reques
 }
 
 int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePath,
-                               ValidationRequest* used) {
-  const ValidationRequest request = KLValidationRequestFromRecord(record);
+                               kl::ValidationRequest* used) {
+  const kl::ValidationRequest request = KLValidationRequestFromRecord(record);
   if (used != nullptr) *used = request;
   kl::Platform& platform = kl::CurrentPlatform();
   const double start = platform.AbsoluteTime();
@@ -47,31 +47,31 @@ int32_t KLRunValidationAttempt(KLTextDataProvider* record, NSString* resourcePat
   return status;
 }
 
-AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
-                                           NSString* targetVolumePath) {
-  struct SharedSteps : VerdictSteps {
+kl::AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
+                                               NSString* targetVolumePath) {
+  struct SharedSteps : kl::VerdictSteps {
     NSString* volume;
-    std::string ErrorString(int64_t code) override { return ValidationStatusMessage(code); }
+    std::string ErrorString(int64_t code) override { return kl::ValidationStatusMessage(code); }
     bool WriteConfigFile(NSString* key) override { return KLWriteConfigFile(key, volume); }
   } steps;
   steps.volume = targetVolumePath;
   return KLConcludeValidationAttempt(record, status, steps);
 }
 
-AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
-                                           VerdictSteps& steps) {
+kl::AttemptOutcome KLConcludeValidationAttempt(KLTextDataProvider* record, int32_t status,
+                                               kl::VerdictSteps& steps) {
   kl::Platform& platform = kl::CurrentPlatform();
   platform.ConsoleLog(kl::ConsoleCategory::kValidation,
                       "Validation Done with Code " + std::to_string(status));
-  AttemptOutcome outcome{AttemptVerdict::kFailed, steps.ErrorString(status)};
+  kl::AttemptOutcome outcome{kl::AttemptVerdict::kFailed, steps.ErrorString(status)};
   if (outcome.message.empty()) {
     if (steps.WriteConfigFile([record activationKey])) {
-      outcome.verdict = AttemptVerdict::kSucceeded;
+      outcome.verdict = kl::AttemptVerdict::kSucceeded;
     }
     return outcome;
   }
   if ([record nextURL]) {
-    outcome.verdict = AttemptVerdict::kRetry;
+    outcome.verdict = kl::AttemptVerdict::kRetry;
     return outcome;
   }
   platform.ShowCriticalAlert(outcome.message);
@@ -85,5 +85,5 @@ BOOL KLWriteConfigFile(NSString* activationKey, NSString* targetVolumePath) {
     return NO;
   }
   const std::string volume = KLStdString(targetVolumePath);
-  return WriteConfiguration(key, targetVolumePath != nil ? volume.c_str() : nullptr) ? YES : NO;
+  return kl::WriteConfiguration(key, targetVolumePath != nil ? volume.c_str() : nullptr) ? YES : NO;
 }

@@ -24,12 +24,14 @@ constexpr size_t kResourceDirectoryBuffer = 2048;
 
 }  // namespace
 
-std::string ValidationToolPath(const std::string& resourceDirectory) {
+std::string kl::ValidationToolPath(const std::string& resourceDirectory) {
   std::string directory = resourceDirectory.substr(0, kResourceDirectoryBuffer - 1);
   directory.resize(strnlen(directory.c_str(), directory.size()));
   KLHelper::TrimSpace(directory);
   return directory + "/" + "InitialValidate";
 }
+
+namespace kl {
 
 std::vector<std::string> ValidationArguments(const std::string& resourceDirectory,
                                              const ValidationRequest& request) {
@@ -47,10 +49,14 @@ std::vector<std::string> ValidationArguments(const std::string& resourceDirector
   return argv;
 }
 
-int32_t launchvalidation(const char* resourceDirectory, const ValidationRequest& request) {
+}  // namespace kl
+
+int32_t launchvalidation(const char* resourceDirectory, const kl::ValidationRequest& request) {
   if (resourceDirectory == nullptr) return -1;  // never build a path from a missing directory
-  return RunAndWait(ValidationArguments(resourceDirectory, request));
+  return kl::RunAndWait(kl::ValidationArguments(resourceDirectory, request));
 }
+
+namespace kl {
 
 std::string ValidationStatusMessage(int64_t status) {
   const int64_t code = status >> 8;
@@ -65,3 +71,5 @@ std::string ValidationStatusMessage(int64_t status) {
            static_cast<long>(code));
   return message;
 }
+
+}  // namespace kl

@@ -14,6 +14,8 @@
 /// success, which has the empty message).
 extern const char* const ERRORS[19];
 
+namespace kl {
+
 /// What one validation attempt hands the tool. Texts are byte strings used verbatim.
 struct ValidationRequest {
   std::string serverURL;     ///< `-s`, always, even when empty
@@ -35,10 +37,14 @@ std::string ValidationToolPath(const std::string& resourceDirectory);
 std::vector<std::string> ValidationArguments(const std::string& resourceDirectory,
                                              const ValidationRequest& request);
 
-/// Runs the tool for one attempt and returns its status (see RunAndWait). `resourceDirectory`
+}  // namespace kl
+
+/// Runs the tool for one attempt and returns its status (see kl::RunAndWait). `resourceDirectory`
 /// is the ASCII form of the plug-in's resource directory; null when it has none, and then
 /// nothing is started and the status is -1. Blocks until the tool has ended.
-int32_t launchvalidation(const char* resourceDirectory, const ValidationRequest& request);
+int32_t launchvalidation(const char* resourceDirectory, const kl::ValidationRequest& request);
+
+namespace kl {
 
 /// The user's message for a status: the empty text for success (a normal exit with code 0),
 /// "Launch script failed" when the tool could not be started or run (status -1, exit code 127)
@@ -46,5 +52,7 @@ int32_t launchvalidation(const char* resourceDirectory, const ValidationRequest&
 /// returned unexpected error code: N" for any other code N (the status shifted right by 8 bits
 /// with its sign).
 std::string ValidationStatusMessage(int64_t status);
+
+}  // namespace kl
 
 #endif  // KELVORY_INSTALLER_VALIDATION_KLVALIDATIONTOOL_H_

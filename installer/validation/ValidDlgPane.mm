@@ -9,7 +9,7 @@
 namespace {
 
 // The verdict's steps answered by the pane's own methods, as its order of calls specifies.
-class PaneVerdictSteps : public VerdictSteps {
+class PaneVerdictSteps : public kl::VerdictSteps {
  public:
   explicit PaneVerdictSteps(ValidDlgPane* pane) : pane_(pane) {}
   std::string ErrorString(int64_t status) override {
@@ -81,7 +81,7 @@ class PaneVerdictSteps : public VerdictSteps {
   [self setNextEnabled:NO];
   [self setPreviousEnabled:NO];
   klPerformingValidation = YES;
-  id record = [[[self section] sharedDictionary] valueForKey:kActivationPaneDataKey];
+  id record = [[[self section] sharedDictionary] valueForKey:kl::kActivationPaneDataKey];
   dataProvider = [record isKindOfClass:[KLTextDataProvider class]] ? record : nil;
   if (dataProvider == nil) {
     // The activation pane always leaves a record; without one there is nothing to validate.
@@ -113,22 +113,22 @@ class PaneVerdictSteps : public VerdictSteps {
 - (void)validationDidDone:(NSNumber*)status {
   [self autorelease];  // the attempt's reference, taken in startAttempt
   PaneVerdictSteps steps(self);
-  AttemptOutcome outcome{AttemptVerdict::kFailed, std::string()};
+  kl::AttemptOutcome outcome{kl::AttemptVerdict::kFailed, std::string()};
   {
     // The verdict's alerts are worded by the shared validation; shown in the pane's language.
     // No attempt runs meanwhile, so no other thread sees this platform.
     KLScopedPaneAlerts alerts([[self section] bundle]);
     outcome = KLConcludeValidationAttempt(dataProvider, [status intValue], steps);
   }
-  if (outcome.verdict == AttemptVerdict::kRetry) {
+  if (outcome.verdict == kl::AttemptVerdict::kRetry) {
     [self startAttempt];
     return;
   }
-  [self showVerdict:(outcome.verdict == AttemptVerdict::kSucceeded)];
+  [self showVerdict:(outcome.verdict == kl::AttemptVerdict::kSucceeded)];
 }
 
 - (NSString*)getErrorString:(int64_t)status {
-  return KLNSString(ValidationStatusMessage(status));
+  return KLNSString(kl::ValidationStatusMessage(status));
 }
 
 - (BOOL)writeConfigFile:(NSString*)activationKey {

@@ -130,7 +130,7 @@ class Conversion {
 
 id KLParsePropertyList(NSData* data, KLPropertyListForm form, std::string* problem) {
   const char* bytes = static_cast<const char*>([data bytes]);
-  const uint32_t size = static_cast<uint32_t>([data length]);  // within kPrefillMaxBytes
+  const uint32_t size = static_cast<uint32_t>([data length]);  // within kl::kPrefillMaxBytes
   plist_t root = nullptr;
   if (form == KLPropertyListForm::kBinary) {
     plist_from_bin(bytes, size, &root);

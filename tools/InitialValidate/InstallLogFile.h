@@ -33,7 +33,7 @@ class InstallLog {
   // that none can start a line of its own. After the first failure nothing more is written.
   bool TryEntry(const std::string& message, const std::string& detail) {
     if (!why_.empty()) return false;
-    DumpLog(file_, EscapeControlCharacters(message), EscapeControlCharacters(detail));
+    DumpLog(file_, kl::EscapeControlCharacters(message), kl::EscapeControlCharacters(detail));
     if (fflush(file_) != 0 || ferror(file_)) why_ = errno != 0 ? strerror(errno) : "write failed";
     return why_.empty();
   }

@@ -65,7 +65,7 @@ int Run(int argc, char** argv) {
     return fault;
   }
   std::string why;
-  const int fd = OpenOwnedForAppend(o.logPath.c_str(), &why);
+  const int fd = kl::OpenOwnedForAppend(o.logPath.c_str(), &why);
   FILE* file = fd < 0 ? nullptr : fdopen(fd, "a");
   if (file == nullptr) {
     if (fd >= 0) {

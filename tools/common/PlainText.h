@@ -30,7 +30,7 @@ inline std::string PlainValue(const std::string& text) {
       if ((next & 0xC0) != 0x80 || low || high) length = 0;
     }
     if (length == 1) {
-      out += EscapeControlCharacters(text.substr(i, 1));
+      out += kl::EscapeControlCharacters(text.substr(i, 1));
     } else if (length > 1) {
       out += text.substr(i, length);
     } else {

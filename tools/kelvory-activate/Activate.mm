@@ -83,11 +83,11 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   // A destination the configuration cannot name is refused before any server is asked: a
   // validation would register this machine for nothing.
   std::string prefix;
-  const VolumePrefixResult volume =
-      FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
-  if (volume != VolumePrefixResult::kOk) {
+  const kl::VolumePrefixResult volume =
+      kl::FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
+  if (volume != kl::VolumePrefixResult::kOk) {
     report.outcome = "refused";
-    report.message = VolumePrefixMessage(volume);
+    report.message = kl::VolumePrefixMessage(volume);
     return Finish(report, o.json, kRefused);
   }
   KLActivationRefusal refusal;
@@ -104,7 +104,7 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   if (o.dryRun) {
     do {
       report.argv.push_back(
-          ValidationArguments(KLStdString(resources), KLValidationRequestFromRecord(record)));
+          kl::ValidationArguments(KLStdString(resources), KLValidationRequestFromRecord(record)));
     } while ([record nextURL]);
     report.outcome = "dry-run";
     report.message = "The checks pass; nothing was run";
@@ -116,17 +116,17 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   bool unreachable = true;  // every attempt of this round failed to connect
   for (;;) {
     if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
-    ValidationRequest request;
+    kl::ValidationRequest request;
     const int32_t status = KLRunValidationAttempt(record, resources, &request);
     report.attempts.push_back(
-        {request.serverURL, ShellStatus(status), ValidationStatusMessage(status), round});
+        {request.serverURL, ShellStatus(status), kl::ValidationStatusMessage(status), round});
     unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;
     // A tool ended by our stop proves nothing either way: no verdict, no configuration.
     if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
-    const AttemptOutcome outcome =
+    const kl::AttemptOutcome outcome =
         KLConcludeValidationAttempt(record, status, KLNSString(o.target));
-    if (outcome.verdict == AttemptVerdict::kRetry) continue;
-    if (outcome.verdict == AttemptVerdict::kSucceeded) {
+    if (outcome.verdict == kl::AttemptVerdict::kRetry) continue;
+    if (outcome.verdict == kl::AttemptVerdict::kSucceeded) {
       report.outcome = "activated";
       report.message = "Validation Succeeded";
       report.configWritten = true;

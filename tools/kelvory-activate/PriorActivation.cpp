@@ -16,12 +16,12 @@ bool SkipBecauseActivated(const std::string& target, uid_t installerUid, std::st
   const char* commandLine = getenv("COMMAND_LINE_INSTALL");
   if (commandLine != nullptr && std::string(commandLine) == "1") return false;
   std::string prefix;
-  if (FindVolumePrefix(target.c_str(), kl::CurrentPlatform().ApplicationDirectories(), &prefix) !=
-      VolumePrefixResult::kOk) {
+  if (kl::FindVolumePrefix(target.c_str(), kl::CurrentPlatform().ApplicationDirectories(),
+                           &prefix) != kl::VolumePrefixResult::kOk) {
     return false;
   }
   // The type, links and owner are those of the file opened; a FIFO does not block the open.
-  const int fd = open(ConfigFilePath().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const int fd = open(kl::ConfigFilePath().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info {};
   const bool trusted =
@@ -36,15 +36,15 @@ bool SkipBecauseActivated(const std::string& target, uid_t installerUid, std::st
     tail.resize(got > 0 ? static_cast<size_t>(got) : 0);
   }
   close(fd);
-  if (!trusted || !EndsWithAppendedBlock(tail, prefix.c_str())) return false;
-  *why = ConfigFilePath() +
+  if (!trusted || !kl::EndsWithAppendedBlock(tail, prefix.c_str())) return false;
+  *why = kl::ConfigFilePath() +
          " already ends with a complete activation for this volume (the installer's panes ran)";
   return true;
 }
 
 std::string ConfigFingerprint() {
   struct stat info {};
-  if (lstat(ConfigFilePath().c_str(), &info) != 0) return "none";
+  if (lstat(kl::ConfigFilePath().c_str(), &info) != 0) return "none";
 #if defined(__APPLE__)
   const timespec modified = info.st_mtimespec, changed = info.st_ctimespec;
 #else

@@ -68,7 +68,7 @@ int Stopped(Report* report, bool json, bool waitingForLock, const std::string& w
   const bool changed =
       report->configAtStart != "not taken" && ConfigFingerprint() != report->configAtStart;
   const std::string written =
-      changed ? "; " + ConfigFilePath() +
+      changed ? "; " + kl::ConfigFilePath() +
                     " changed during the run (the validation tool writes it); no activation "
                     "block was appended"
               : "; nothing was written";

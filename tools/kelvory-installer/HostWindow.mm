@@ -112,7 +112,7 @@ std::string ReadFile(const std::string& path) {
     if (entered && pane == nil) [window makeFirstResponder:continueButton];
     [window display];
   }
-  NSTextField* result = KLOutlet(pane, plugin_names::kVerdictOutlet);
+  NSTextField* result = KLOutlet(pane, kl::plugin_names::kVerdictOutlet);
   if (!verdictShown && result != nil && ![result isHidden] && [[result stringValue] length] > 0) {
     verdictShown = YES;
     *lastVerdict = KLStdString([result stringValue]);
@@ -127,14 +127,14 @@ std::string ReadFile(const std::string& path) {
   showingSummary = YES;
   Say("pane: summary");
   if (window != nil) {
-    const std::string path = ConfigFilePath();
+    const std::string path = kl::ConfigFilePath();
     [summary setStringValue:KLNSString(path + ":\n\n" + ReadFile(path))];
     [summary setHidden:NO];
   }
 }
 
 - (BOOL)validating {
-  return KLFlag([section activePane], plugin_names::kBusyFlag);
+  return KLFlag([section activePane], kl::plugin_names::kBusyFlag);
 }
 
 - (void)drainEvents {

@@ -41,7 +41,7 @@ NSArray* KLOurClasses(NSBundle* plugin) {
 }
 
 bool KLOurObjectsFreed(NSBundle* plugin) {
-  Class validationPane = objc_getClass(plugin_names::kValidationPane);
+  Class validationPane = objc_getClass(kl::plugin_names::kValidationPane);
   for (int i = 0; i < 40 && Alive(validationPane) != 0; ++i) usleep(50000);
   bool freed = true;
   NSArray* ours = KLOurClasses(plugin);

@@ -57,10 +57,10 @@ void KLTakeToolsAlong(NSBundle* bundle) {
   void* handle =
       dlopen([[bundle executablePath] fileSystemRepresentation], RTLD_LAZY | RTLD_NOLOAD);
   if (handle == nullptr) return;
-  g_terminateTools = reinterpret_cast<void (*)()>(dlsym(handle, plugin_names::kTerminateTools));
+  g_terminateTools = reinterpret_cast<void (*)()>(dlsym(handle, kl::plugin_names::kTerminateTools));
   dlclose(handle);  // only drops the reference taken here
   if (g_terminateTools == nullptr) {
-    std::fprintf(stderr, "warning: the plug-in has no %s\n", plugin_names::kTerminateTools);
+    std::fprintf(stderr, "warning: the plug-in has no %s\n", kl::plugin_names::kTerminateTools);
     return;
   }
   static bool registered = false;

@@ -29,9 +29,9 @@ nlohmann::json EndpointJson(const KLEndPoint& e) {
 int RunDecode(const std::string& key, bool json) {
   ToolPlatform platform;
   kl::ScopedPlatform scope(&platform);
-  const KeyAnalysis analysis = AnalyzeKey(key.c_str());
+  const kl::KeyAnalysis analysis = kl::AnalyzeKey(key.c_str());
   std::vector<KLEndPoint> endpoints;
-  const int32_t id = FinishKeyDecode(analysis, endpoints);
+  const int32_t id = kl::FinishKeyDecode(analysis, endpoints);
   if (id != -1) {
     if (json) {
       nlohmann::json list = nlohmann::json::array();

@@ -35,15 +35,15 @@ int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
   if (type.find('|') != std::string::npos) return UsageError("--type may not hold '|'");
   if (token.find('|') != std::string::npos) return UsageError("--token may not hold '|'");
   const std::string key = KLHelper::EncodeBase64(joined + "|" + id + "|" + type + "|" + token);
-  KeyAnalysis analysis;
+  kl::KeyAnalysis analysis;
   {
     FormatOnlyPlatform formatOnly;
     kl::ScopedPlatform scope(&formatOnly);
-    analysis = AnalyzeKey(key.c_str());
+    analysis = kl::AnalyzeKey(key.c_str());
   }
-  if (analysis.status != kKeyDecodeOk) {
+  if (analysis.status != kl::KeyDecodeStatus::kOk) {
     // What decode says of this key, word for word, but on standard error.
-    std::cerr << "error: " << KeyDecodeStatusMessage(analysis.status) << "\n";
+    std::cerr << "error: " << kl::KeyDecodeStatusMessage(analysis.status) << "\n";
     for (const std::string& line : Diagnostics(analysis)) std::cerr << PlainValue(line) << "\n";
     return kExitRefused;
   }

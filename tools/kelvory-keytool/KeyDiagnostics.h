@@ -8,6 +8,6 @@
 #include "KLKeyDecoder.h"
 
 /// The decoded text, the field count and, for the refusals that name a field, that field.
-std::vector<std::string> Diagnostics(const KeyAnalysis& a);
+std::vector<std::string> Diagnostics(const kl::KeyAnalysis& a);
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_KEYDIAGNOSTICS_H_

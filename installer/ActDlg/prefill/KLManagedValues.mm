@@ -10,26 +10,26 @@
 #import "KLStringBridge.h"
 #import "KLTextDataProvider.h"
 
-using prefill_schema::RecordField;
+using kl::prefill_schema::RecordField;
 
 const char kKLManagedDomain[] = "com.kelvory.activation";
 
-static_assert(prefill_schema::kFieldCount == 8, "every field's profile key below");
-const char* const kKLManagedKeys[] = {prefill_schema::kFields[0].profileKey,
-                                      prefill_schema::kFields[1].profileKey,
-                                      prefill_schema::kFields[2].profileKey,
-                                      prefill_schema::kFields[3].profileKey,
-                                      prefill_schema::kFields[4].profileKey,
-                                      prefill_schema::kFields[5].profileKey,
-                                      prefill_schema::kFields[6].profileKey,
-                                      prefill_schema::kFields[7].profileKey,
+static_assert(kl::prefill_schema::kFieldCount == 8, "every field's profile key below");
+const char* const kKLManagedKeys[] = {kl::prefill_schema::kFields[0].profileKey,
+                                      kl::prefill_schema::kFields[1].profileKey,
+                                      kl::prefill_schema::kFields[2].profileKey,
+                                      kl::prefill_schema::kFields[3].profileKey,
+                                      kl::prefill_schema::kFields[4].profileKey,
+                                      kl::prefill_schema::kFields[5].profileKey,
+                                      kl::prefill_schema::kFields[6].profileKey,
+                                      kl::prefill_schema::kFields[7].profileKey,
                                       nullptr};
 
 namespace {
 
 // The profile's key for the value that fills `record`.
 NSString* ProfileKey(RecordField record) {
-  return [NSString stringWithUTF8String:prefill_schema::FieldFor(record).profileKey];
+  return [NSString stringWithUTF8String:kl::prefill_schema::FieldFor(record).profileKey];
 }
 
 // A text value of the managed preferences, or nil when it is absent, not text or not whole (never

@@ -14,12 +14,17 @@
 
 @class KLTextDataProvider;
 
+namespace kl {
+
 /// The largest pre-fill file read, in bytes. Real ones are a few hundred bytes; a larger file
 /// reads as nothing, like an unreadable one.
 constexpr int64_t kPrefillMaxBytes = 1 << 20;
 
+}  // namespace kl
+
 /// The bytes of the pre-fill file at `path` (autoreleased): a regular file of at most
-/// kPrefillMaxBytes, opened once without blocking; nil for anything else (see ReadRegularFile).
+/// kl::kPrefillMaxBytes, opened once without blocking; nil for anything else (see
+/// kl::ReadRegularFile).
 NSData* KLPrefillFileBytes(NSString* path);
 
 /// The path of InstallationData.xml in the folder of `packagePath`; nil for an empty path.
@@ -37,11 +42,11 @@ enum class KLPrefillLog {
 /// name). The file is opened once; `read`, when given, gets what that found, and `report` what
 /// the XML reader passed over. The install log gets the entry `log` names.
 KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log,
-                                        FileRead* read = nullptr,
+                                        kl::FileRead* read = nullptr,
                                         KLPrefillReport* report = nullptr);
 
 /// The same for the pre-fill file at `path` itself, as bytes (empty: none).
-KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, FileRead* read,
+KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, kl::FileRead* read,
                                     KLPrefillReport* report = nullptr);
 
 #endif  // KELVORY_INSTALLER_ACTDLG_PREFILL_KLPREFILLFILE_H_

@@ -9,8 +9,8 @@
 
 NSData* KLPrefillFileBytes(NSString* path) {
   if ([path length] == 0) return nil;
-  FileRead read = ReadRegularFile([path fileSystemRepresentation], kPrefillMaxBytes);
-  if (read.status != FileReadStatus::kRead) return nil;
+  kl::FileRead read = kl::ReadRegularFile([path fileSystemRepresentation], kl::kPrefillMaxBytes);
+  if (read.status != kl::FileReadStatus::kRead) return nil;
   return [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
 }
 
@@ -20,26 +20,26 @@ NSString* KLPrefillPathBeside(NSString* packagePath) {
       stringByAppendingPathComponent:@"InstallationData.xml"];
 }
 
-KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log, FileRead* read,
+KLTextDataProvider* KLReadPrefillBeside(NSString* packagePath, KLPrefillLog log, kl::FileRead* read,
                                         KLPrefillReport* report) {
   NSString* path = KLPrefillPathBeside(packagePath);
   return KLReadPrefillAt(path != nil ? [path fileSystemRepresentation] : "", log, read, report);
 }
 
-KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, FileRead* read,
+KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, kl::FileRead* read,
                                     KLPrefillReport* report) {
   // Only a regular file is one: a directory, a FIFO (which would hang the window) or a device
   // of that name is none. Judged by what one opening found, so nothing swapped in after it
   // is read.
-  FileRead file;
-  file.status = FileReadStatus::kMissing;
-  if (!path.empty()) file = ReadRegularFile(path.c_str(), kPrefillMaxBytes);
+  kl::FileRead file;
+  file.status = kl::FileReadStatus::kMissing;
+  if (!path.empty()) file = kl::ReadRegularFile(path.c_str(), kl::kPrefillMaxBytes);
   struct stat info;
-  const bool regular = file.status == FileReadStatus::kRead ||
-                       file.status == FileReadStatus::kTooLarge ||
-                       (file.status == FileReadStatus::kFailed && stat(path.c_str(), &info) == 0 &&
-                        S_ISREG(info.st_mode));
-  NSData* data = file.status == FileReadStatus::kRead
+  const bool regular = file.status == kl::FileReadStatus::kRead ||
+                       file.status == kl::FileReadStatus::kTooLarge ||
+                       (file.status == kl::FileReadStatus::kFailed &&
+                        stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode));
+  NSData* data = file.status == kl::FileReadStatus::kRead
                      ? [NSData dataWithBytes:file.bytes.data() length:file.bytes.size()]
                      : nil;
   if (read != nullptr) *read = std::move(file);
@@ -48,7 +48,7 @@ KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, F
                                                                        report:report] autorelease];
     // The path comes from outside: escaped, so only the entry's own line break stays.
     if (log != KLPrefillLog::kNone) {
-      LogInstallerMessage(EscapeControlCharacters(path) + " has been found\n", "");
+      LogInstallerMessage(kl::EscapeControlCharacters(path) + " has been found\n", "");
     }
     return record;
   }

@@ -26,15 +26,16 @@ struct KLPrefillFields {
 
 /// The text field of `fields` that `record` names; null for the protocol, the ports and the
 /// proxy's host (which the readers combine into proxyServer themselves).
-inline NSString** KLPrefillText(const KLPrefillFields& fields, prefill_schema::RecordField record) {
+inline NSString** KLPrefillText(const KLPrefillFields& fields,
+                                kl::prefill_schema::RecordField record) {
   switch (record) {
-    case prefill_schema::RecordField::kActivationKey:
+    case kl::prefill_schema::RecordField::kActivationKey:
       return fields.activationKey;
-    case prefill_schema::RecordField::kCustomerId:
+    case kl::prefill_schema::RecordField::kCustomerId:
       return fields.customerId;
-    case prefill_schema::RecordField::kCustomerName:
+    case kl::prefill_schema::RecordField::kCustomerName:
       return fields.customerName;
-    case prefill_schema::RecordField::kServerURL:
+    case kl::prefill_schema::RecordField::kServerURL:
       return fields.serverURL;
     default:
       return nullptr;
@@ -67,9 +68,13 @@ struct KLPrefillReport {
   long stoppedColumn = 0;
 };
 
+namespace kl {
+
 /// The longest piece of a line the text reader takes at once, in bytes: a longer line is read
 /// as several.
 constexpr int kPrefillTextPieceBytes = 255;
+
+}  // namespace kl
 
 /// Reads an XML pre-fill file's bytes (at most 1 MiB) in one pass. A document that is not
 /// well-formed fills nothing. `report`, when given, gets the unknown element names at the levels

@@ -19,24 +19,24 @@ namespace {
 const char kTextSeparators[] = "=, \r\n";
 
 // One read of the text file takes at most 255 bytes; a longer line comes in pieces.
-const int kTextLineBuffer = kPrefillTextPieceBytes + 1;
+const int kTextLineBuffer = kl::kPrefillTextPieceBytes + 1;
 
 // The field whose text key is `key` exactly, or null.
-const prefill_schema::Field* FieldOfKey(const char* key) {
-  for (const prefill_schema::Field& field : prefill_schema::kFields) {
+const kl::prefill_schema::Field* FieldOfKey(const char* key) {
+  for (const kl::prefill_schema::Field& field : kl::prefill_schema::kFields) {
     if (field.textKey != NULL && strcmp(key, field.textKey) == 0) return &field;
   }
   return NULL;
 }
 
 // Fills the record's field of `field` from the text `value`.
-void TakeValue(const prefill_schema::Field& field, const char* value,
+void TakeValue(const kl::prefill_schema::Field& field, const char* value,
                const KLPrefillFields& fields) {
   switch (field.record) {
-    case prefill_schema::RecordField::kIsHTTPS:
+    case kl::prefill_schema::RecordField::kIsHTTPS:
       *fields.isHTTPS = KLHelper::Atoi32(value) != 0;
       return;
-    case prefill_schema::RecordField::kServerPort:
+    case kl::prefill_schema::RecordField::kServerPort:
       *fields.serverPort = KLHelper::Atoi32(value);
       return;
     default:
@@ -52,7 +52,7 @@ void TakeValue(const prefill_schema::Field& field, const char* value,
 
 void KLReadPrefillText(NSData* data, const KLPrefillFields& fields, KLPrefillReport* report) {
   // At most 1 MiB, as the XML form.
-  if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) return;
+  if ([data length] > static_cast<NSUInteger>(kl::kPrefillMaxBytes)) return;
   const char* bytes = static_cast<const char*>([data bytes]);
   const size_t size = [data length];
   char line[kTextLineBuffer];
@@ -76,7 +76,7 @@ void KLReadPrefillText(NSData* data, const KLPrefillFields& fields, KLPrefillRep
     char* rest = NULL;
     const char* key = strtok_r(line, kTextSeparators, &rest);
     const char* value = key != NULL ? strtok_r(NULL, kTextSeparators, &rest) : NULL;
-    const prefill_schema::Field* field = key != NULL ? FieldOfKey(key) : NULL;
+    const kl::prefill_schema::Field* field = key != NULL ? FieldOfKey(key) : NULL;
     if (report != nullptr && key != NULL) {
       using Kind = KLPrefillSkip::Kind;
       if (pieceOfLine) {

@@ -22,8 +22,8 @@ int32_t LeadingInt32(NSString* text) { return KLHelper::Atoi32(KLStdString(text)
 void Assign(NSString** field, NSString* value) { KLAssignText(field, value); }
 void Adopt(NSString** field, NSString* value) { KLAdoptText(field, value); }
 
-using prefill_schema::Field;
-using prefill_schema::RecordField;
+using kl::prefill_schema::Field;
+using kl::prefill_schema::RecordField;
 
 // Every element name read is short: a longer one is none of them.
 constexpr size_t kNameBytes = 32;
@@ -37,7 +37,7 @@ bool NameBytes(NSString* name, char (&bytes)[kNameBytes]) {
 const char* ParentNamed(NSString* name) {
   char bytes[kNameBytes];
   if (!NameBytes(name, bytes)) return nullptr;
-  for (const Field& field : prefill_schema::kFields) {
+  for (const Field& field : kl::prefill_schema::kFields) {
     if (field.xmlParent != nullptr && strcmp(bytes, field.xmlParent) == 0) return field.xmlParent;
   }
   return nullptr;
@@ -48,7 +48,7 @@ bool SameName(const char* a, const char* b) {
 }
 
 // The element holding the proxy's host and port.
-const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHost).xmlParent;
+const char* const kProxyElement = kl::prefill_schema::FieldFor(RecordField::kProxyHost).xmlParent;
 
 }  // namespace
 
@@ -101,7 +101,7 @@ const char* const kProxyElement = prefill_schema::FieldFor(RecordField::kProxyHo
 - (const Field*)fieldNamed:(NSString*)name {
   char bytes[kNameBytes];
   if ((depth != 2 && depth != 3) || !NameBytes(name, bytes)) return nullptr;
-  for (const Field& field : prefill_schema::kFields) {
+  for (const Field& field : kl::prefill_schema::kFields) {
     const bool underParent =
         depth == 2 ? field.xmlParent == nullptr : SameName(parent, field.xmlParent);
     if (underParent && strcmp(bytes, field.xmlElement) == 0) return &field;
@@ -207,7 +207,7 @@ void KLReadPrefillXml(NSData* data, const KLPrefillFields& fields, KLPrefillRepo
   if (report != nullptr && [data length] == 0) report->notWellFormed = true;
   // A large document leaves many temporary texts behind; drop them before returning.
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
-  if ([data length] > 0 && [data length] <= static_cast<NSUInteger>(kPrefillMaxBytes)) {
+  if ([data length] > 0 && [data length] <= static_cast<NSUInteger>(kl::kPrefillMaxBytes)) {
     NSXMLParser* parser = [[NSXMLParser alloc] initWithData:data];
     KLPrefillReader* reader = [[KLPrefillReader alloc] init];
     reader->report = report;

@@ -18,7 +18,7 @@ constexpr int kKLPropertyListMaxDepth = 32;
 constexpr size_t kKLPropertyListMaxValues = 16384;
 constexpr size_t kKLPropertyListMaxTextBytes = 8 << 20;
 
-/// The property list in `data`, XML or binary and at most kPrefillMaxBytes, as NSDictionary,
+/// The property list in `data`, XML or binary and at most kl::kPrefillMaxBytes, as NSDictionary,
 /// NSArray, NSString, NSNumber, NSDate and NSData objects (autoreleased); nil with `problem` set
 /// to why: larger than 1 MiB, an OpenStep text list, nested too deep, too many values, a
 /// damaged binary list or one that refers to itself, or no property list at all. An XML list may

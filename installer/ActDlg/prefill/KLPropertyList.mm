@@ -74,7 +74,7 @@ std::vector<std::string> XmlBrokenKeys(const char* bytes, size_t size) {
 
 id KLPropertyListFromData(NSData* data, std::string* problem,
                           std::vector<std::string>* brokenKeys) {
-  if ([data length] > static_cast<NSUInteger>(kPrefillMaxBytes)) {
+  if ([data length] > static_cast<NSUInteger>(kl::kPrefillMaxBytes)) {
     *problem = "larger than 1 MiB";
     return nil;
   }

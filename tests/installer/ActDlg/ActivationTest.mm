@@ -77,7 +77,7 @@ TEST(KeyDecode, StopsAtTheFirstBadEndpoint) {
   EXPECT_EQ(keydecode(Key("a.invalid|1|3|").c_str(), list), -1);  // type first: no lookup
   EXPECT_EQ(fake->lookups, Strings{"a.invalid"});  // the third host is never asked about
   // The analysis keeps no endpoint of a refused key, not even the good ones before the bad one.
-  EXPECT_TRUE(AnalyzeKey(Key("192.0.2.10,ftp://192.0.2.11|1|1|").c_str()).endpoints.empty());
+  EXPECT_TRUE(kl::AnalyzeKey(Key("192.0.2.10,ftp://192.0.2.11|1|1|").c_str()).endpoints.empty());
   EXPECT_EQ(fake->alerts, (Strings{kEndpoint, kType}));
 }
 

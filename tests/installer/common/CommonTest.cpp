@@ -179,7 +179,7 @@ class InstallLogTest : public ::testing::Test {
 // MaskStamps masks only stamps of the current local time in month/day/year order.
 TEST_F(InstallLogTest, CreatesThenAppendsNeverTruncates) {
   // Callers escape the values they log: controls and the backslash only.
-  EXPECT_EQ(EscapeControlCharacters(std::string("a\nb\r\t\\ \x01\x7F\x1F\xC3\xA9~\0", 14)),
+  EXPECT_EQ(kl::EscapeControlCharacters(std::string("a\nb\r\t\\ \x01\x7F\x1F\xC3\xA9~\0", 14)),
             "a\\nb\\r\\t\\\\ \\x01\\x7F\\x1F\xC3\xA9~\\x00");
   LogInstallerMessage("first", "created");
   EXPECT_EQ(kl::MaskedInstallLog(), "STAMP\tfirst -- created\n");

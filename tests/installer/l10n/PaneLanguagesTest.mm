@@ -72,15 +72,19 @@ TEST_F(PaneLanguages, EveryAlertOfTheSharedCodeIsShownFromTheTable) {
     std::string english, key, number = "";
   };
   std::vector<Produced> produced = {
-      {KeyDecodeStatusMessage(kKeyDecodeWrongType), "alert.activationKey.agentType"},
-      {KeyDecodeStatusMessage(kKeyDecodeBadEndpoint), "alert.activationKey.checksum"},
-      {KeyDecodeStatusMessage(kKeyDecodeBadFormat), "alert.activationKey.format"},
-      {KeyDecodeStatusMessage(-7), "alert.activationKey.applianceId"},
-      {ValidationStatusMessage(-1), "alert.launch.failed"},
-      {ValidationStatusMessage(77 << 8), "alert.launch.unexpectedCode", "77"},
+      {kl::KeyDecodeStatusMessage(kl::KeyDecodeStatus::kWrongType),
+       "alert.activationKey.agentType"},
+      {kl::KeyDecodeStatusMessage(kl::KeyDecodeStatus::kBadEndpoint),
+       "alert.activationKey.checksum"},
+      {kl::KeyDecodeStatusMessage(kl::KeyDecodeStatus::kBadFormat), "alert.activationKey.format"},
+      {kl::KeyDecodeStatusMessage(kl::KeyDecodeStatus::kBadIdentifier),
+       "alert.activationKey.applianceId"},
+      {kl::ValidationStatusMessage(-1), "alert.launch.failed"},
+      {kl::ValidationStatusMessage(77 << 8), "alert.launch.unexpectedCode", "77"},
   };
   for (int code = 1; code <= 18; ++code)
-    produced.push_back({ValidationStatusMessage(code << 8), "tool.exit." + std::to_string(code)});
+    produced.push_back(
+        {kl::ValidationStatusMessage(code << 8), "tool.exit." + std::to_string(code)});
   NSBundle* bundle = nil;
   for (const char* language : kLanguages) {
     SCOPED_TRACE(language);

@@ -54,8 +54,8 @@ TEST_F(ConfigWriterTest, LinesForEachEndpointCountAndVolume) {
     EXPECT_EQ(Write(c.endpoints, "/"), 0);
     EXPECT_EQ(kl::ReadWholeFile(kConf), c.expected) << c.endpoints.size();
     // What --unless-activated takes for a complete block: each of these, and none cut short.
-    EXPECT_TRUE(EndsWithAppendedBlock("[server]\n" + c.expected, "/")) << c.endpoints.size();
-    EXPECT_FALSE(EndsWithAppendedBlock(c.expected.substr(c.expected.find('\n') + 1), "/"));
+    EXPECT_TRUE(kl::EndsWithAppendedBlock("[server]\n" + c.expected, "/")) << c.endpoints.size();
+    EXPECT_FALSE(kl::EndsWithAppendedBlock(c.expected.substr(c.expected.find('\n') + 1), "/"));
   }
   // Appended after the tool's section, every time.
   std::ofstream(kConf) << "[server]\n";
@@ -177,7 +177,7 @@ TEST_F(ConfigWriterTest, WriteConfigurationDecodesTheKeyAgainOrRefuses) {
     fake_->alerts.clear();
     fake_->applicationDirectories = c.directories;
     const bool written = c.written.rfind(kOne, 0) == 0 || c.written.rfind(kTwo, 0) == 0;
-    EXPECT_EQ(WriteConfiguration(c.key, c.target), written);
+    EXPECT_EQ(kl::WriteConfiguration(c.key, c.target), written);
     EXPECT_EQ(fake_->alerts, written ? Strings{} : Strings{c.written});
     EXPECT_EQ(kl::ReadWholeFile(kConf), written ? c.written : "");
   }

@@ -15,18 +15,18 @@
 namespace {
 
 using Strings = std::vector<std::string>;
-const ValidationRequest kKeyForm{"192.0.2.10", 8443, "https", "", "", "", 42};
-const ValidationRequest kCustomerForm{"a.invalid, b",  80,     "http", "127.0.0.1:3128",
-                                      "Demo Customer", "1001", 0};
+const kl::ValidationRequest kKeyForm{"192.0.2.10", 8443, "https", "", "", "", 42};
+const kl::ValidationRequest kCustomerForm{"a.invalid, b",  80,     "http", "127.0.0.1:3128",
+                                          "Demo Customer", "1001", 0};
 
 TEST(ValidationArguments, OptionOrderAndOmissions) {
-  ValidationRequest minusFive = kKeyForm;
+  kl::ValidationRequest minusFive = kKeyForm;
   minusFive.serverURL = "";
   minusFive.applianceId = -5;
   const std::string f = "/tmp/kelvor.conf", l = "/tmp/kelvor_install.log";
   const struct {
     std::string directory;
-    ValidationRequest request;
+    kl::ValidationRequest request;
     Strings argv;
   } cases[] = {
       {"/res",
@@ -43,8 +43,8 @@ TEST(ValidationArguments, OptionOrderAndOmissions) {
        {"/My Res/InitialValidate", "-s", "", "-n", "8443", "-p", "https", "-f", f, "-a", "-5", "-l",
         l}},
   };
-  for (const auto& c : cases) EXPECT_EQ(ValidationArguments(c.directory, c.request), c.argv);
-  EXPECT_EQ(ValidationToolPath(std::string(3000, 'd')),
+  for (const auto& c : cases) EXPECT_EQ(kl::ValidationArguments(c.directory, c.request), c.argv);
+  EXPECT_EQ(kl::ValidationToolPath(std::string(3000, 'd')),
             std::string(2047, 'd') + "/InitialValidate");
 }
 
@@ -54,7 +54,7 @@ TEST(LaunchValidation, StatusesOfEveryWayTheToolEnds) {
   kl::FakeTool tool({"exit 0", "exit 3", "exit 255", "kill -KILL $$"});
   const char* dir = tool.directory.c_str();
   const std::string owned = tool.directory + "/owned";
-  ValidationRequest hostile = kCustomerForm;
+  kl::ValidationRequest hostile = kCustomerForm;
   hostile.customerName = "\"; touch " + owned + "; \"$(touch " + owned + ")`touch " + owned +
                          "`\nsecond line 'quoted' \\ %s";
   hostile.customerId = "1001; touch " + owned;
@@ -127,10 +127,10 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
       {left + "until [ -s \"$d/pid\" ]; do sleep 0.01; done; exit 3", kToolExits, true},
   };
   struct Restore {
-    ~Restore() { SetParentDeathSignalForTesting(true); }
+    ~Restore() { kl::SetParentDeathSignalForTesting(true); }
   } restore;
   for (const bool parentDeathSignal : {true, false}) {
-    SetParentDeathSignalForTesting(parentDeathSignal);
+    kl::SetParentDeathSignalForTesting(parentDeathSignal);
     for (const auto& c : cases) {
       SCOPED_TRACE(c.step + (parentDeathSignal ? ", with" : ", without") +
                    " the parent-death signal");
@@ -144,7 +144,7 @@ TEST(LaunchValidation, TheToolNeverOutlivesItsCaller) {
         dup2(out[1], 1), close(out[0]), close(out[1]);
         int32_t status = 0;
         std::thread attempt([&] { status = launchvalidation(tool.directory.c_str(), kKeyForm); });
-        if (c.end == kCancel && kl::PidFrom(pidFile) > 0) CancelRunningTools(SIGTERM);
+        if (c.end == kCancel && kl::PidFrom(pidFile) > 0) kl::CancelRunningTools(SIGTERM);
         attempt.join();
         if (c.end == kToolExits) _exit(status == 3 << 8 ? 0 : 1);
         const bool ended = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
@@ -192,7 +192,8 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
       {SIGKILL, "Launch script failed"},  // ended by a signal: never a success
       {SIGSEGV | 0x80, "Launch script failed"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ValidationStatusMessage(c.status), c.message) << c.status;
+  for (const auto& c : cases)
+    EXPECT_EQ(kl::ValidationStatusMessage(c.status), c.message) << c.status;
   // The administrator reads these: written out here, so that a changed word fails.
   const char* const texts[] = {
       "Input connection option is invalid. Missing server IP, protocol or port.",
@@ -218,7 +219,7 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
   };
   static_assert(sizeof texts / sizeof *texts == kToolExitCodeCount - 1, "one text per failure");
   for (int code = kToolOk + 1; code < kToolExitCodeCount; ++code)
-    EXPECT_EQ(ValidationStatusMessage(code << 8), texts[code - 1]) << code;
+    EXPECT_EQ(kl::ValidationStatusMessage(code << 8), texts[code - 1]) << code;
 }
 
 }  // namespace

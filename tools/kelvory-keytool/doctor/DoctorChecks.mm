@@ -37,7 +37,7 @@ json Resolves(const std::string& host, DoctorPlatform& platform) {
 // The decoder's view of a key, with every endpoint of its first field parsed on its own: the
 // decoder stops at the first bad one, an administrator wants them all.
 json KeyReport(const std::string& key, DoctorPlatform& platform) {
-  const KeyAnalysis analysis = AnalyzeKey(key.c_str());
+  const kl::KeyAnalysis analysis = kl::AnalyzeKey(key.c_str());
   json report = {{"text", key},
                  {"decoded", analysis.decoded},
                  {"fieldCount", analysis.fields.size()},
@@ -45,8 +45,8 @@ json KeyReport(const std::string& key, DoctorPlatform& platform) {
                  {"applianceType", nullptr},
                  {"decoderAlert", nullptr},
                  {"endpoints", json::array()}};
-  if (analysis.status != kKeyDecodeOk) {
-    report["decoderAlert"] = KeyDecodeStatusMessage(analysis.status);
+  if (analysis.status != kl::KeyDecodeStatus::kOk) {
+    report["decoderAlert"] = kl::KeyDecodeStatusMessage(analysis.status);
   }
   if (analysis.fields.size() != 4) return report;
   report["applianceId"] = analysis.fields[1];
@@ -97,10 +97,10 @@ json ValidationRuns(KLTextDataProvider* checked, DoctorPlatform& platform) {
   json runs = json::array();
   [checked resetURLs];
   do {
-    const ValidationRequest request = KLValidationRequestFromRecord(checked);
+    const kl::ValidationRequest request = KLValidationRequestFromRecord(checked);
     runs.push_back({{"server", request.serverURL},
                     {"resolves", Resolves(request.serverURL, platform)},
-                    {"argv", ValidationArguments(kResourcePlaceholder, request)}});
+                    {"argv", kl::ValidationArguments(kResourcePlaceholder, request)}});
   } while ([checked nextURL]);
   return runs;
 }
@@ -110,7 +110,7 @@ json Probe(KLTextDataProvider* checked, double seconds) {
   std::vector<ProbeTarget> targets;
   [checked resetURLs];
   do {
-    const ValidationRequest request = KLValidationRequestFromRecord(checked);
+    const kl::ValidationRequest request = KLValidationRequestFromRecord(checked);
     targets.push_back(
         {request.serverURL, request.port, request.protocol == "https", request.proxy});
   } while ([checked nextURL]);

@@ -13,7 +13,7 @@ using warning_text::UnknownText;
 
 namespace {
 
-using prefill_schema::kFields;
+using kl::prefill_schema::kFields;
 
 // The element names the XML reader knows at each level it reads ("" the root's children), from
 // the fields' table: the nearest of them is suggested.
@@ -25,7 +25,7 @@ std::map<std::string, std::vector<std::string>> XmlChildren() {
       names.push_back("<" + name + ">");
     }
   };
-  for (const prefill_schema::Field& field : kFields) {
+  for (const kl::prefill_schema::Field& field : kFields) {
     if (field.xmlParent != nullptr) add("", field.xmlParent);
     add(field.xmlParent != nullptr ? field.xmlParent : "", field.xmlElement);
   }
@@ -34,7 +34,7 @@ std::map<std::string, std::vector<std::string>> XmlChildren() {
 
 std::vector<std::string> TextKeys() {
   std::vector<std::string> keys;
-  for (const prefill_schema::Field& field : kFields) {
+  for (const kl::prefill_schema::Field& field : kFields) {
     if (field.textKey != nullptr) keys.push_back(field.textKey);
   }
   return keys;
@@ -59,7 +59,7 @@ DoctorWarning TextWarning(const KLPrefillSkip& skip) {
     case KLPrefillSkip::Kind::kLineInPieces:
       return {"line-in-pieces",
               "line " + std::to_string(skip.line) + " is longer than " +
-                  std::to_string(kPrefillTextPieceBytes) +
+                  std::to_string(kl::kPrefillTextPieceBytes) +
                   " bytes; the reader cuts it there and reads the rest as a line of its own, " +
                   "with the key " + Quoted(skip.name)};
     default:

@@ -19,10 +19,10 @@ using warning_text::UnknownText;
 
 namespace {
 
-using prefill_schema::RecordField;
+using kl::prefill_schema::RecordField;
 
 // The managed preferences' key of `field`.
-std::string ProfileKey(RecordField field) { return prefill_schema::FieldFor(field).profileKey; }
+std::string ProfileKey(RecordField field) { return kl::prefill_schema::FieldFor(field).profileKey; }
 
 // The port at the end of a proxy text host:port, or -1 when it names none.
 int64_t ProxyPort(std::string proxy) {
@@ -100,7 +100,7 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values) {
 std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input) {
   std::vector<DoctorWarning> out;
   if (input.activationOption == 0) {
-    const KeyAnalysis key = AnalyzeKey(KLStdString(input.activationKey).c_str());
+    const kl::KeyAnalysis key = kl::AnalyzeKey(KLStdString(input.activationKey).c_str());
     for (const std::string& text : warning_text::KeyPortTexts(key.endpoints)) {
       out.push_back({"port-range", text});
     }
