@@ -69,7 +69,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
 
   // The tool's process id, then its status, then the end of the pipe: the waiter has ended (or
   // been killed).
-  WaiterReport report{WaiterReport::kStatus, -1};
+  WaiterReport report{WaiterReport::Kind::kStatus, -1};
   bool reported = false;
   pid_t tool = 0;
   for (;;) {
@@ -77,7 +77,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
     const ssize_t got = read(pipeEnds[0], &next, sizeof next);
     if (got < 0 && errno == EINTR) continue;
     if (got != static_cast<ssize_t>(sizeof next)) break;
-    if (next.kind == WaiterReport::kStarted) {
+    if (next.kind == WaiterReport::Kind::kStarted) {
       tool = next.value;
       if (slot >= 0) g_tools[slot].store(tool);
       // A cancel that came before the tool was known has not reached it.
@@ -85,7 +85,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
       if (g_toolsCancelled.load() && signal != 0) kill(-tool, signal);
       continue;
     }
-    if (!reported || next.kind == WaiterReport::kNotStarted) report = next;
+    if (!reported || next.kind == WaiterReport::Kind::kNotStarted) report = next;
     reported = true;
   }
   close(pipeEnds[0]);
@@ -103,7 +103,7 @@ int32_t RunAndWait(const std::vector<std::string>& argv) {
     if (tool > 0) kill(-tool, SIGKILL);
     return waited == waiter && WIFSIGNALED(waiterStatus) ? waiterStatus : SIGKILL;
   }
-  if (report.kind == WaiterReport::kNotStarted) {
+  if (report.kind == WaiterReport::Kind::kNotStarted) {
     // Only a lack of resources means that nothing could be run; anything else is a tool that
     // cannot be executed.
     return (report.value == EAGAIN || report.value == ENOMEM) ? -1 : kNotExecutedStatus;

@@ -125,7 +125,7 @@ void EndLeftovers(pid_t tool) {
 
 [[noreturn]] void SendStatus(const WaiterStart* start, pid_t tool, int status) {
   EndLeftovers(tool);
-  Send(start->report, WaiterReport::kStatus, status);
+  Send(start->report, WaiterReport::Kind::kStatus, status);
   _exit(0);
 }
 
@@ -239,15 +239,15 @@ int RunWaiter(void* argument) {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     execve(start->argv[0], start->argv, environ);
-    Send(start->report, WaiterReport::kNotStarted, errno);
+    Send(start->report, WaiterReport::Kind::kNotStarted, errno);
     _exit(127);
   }
   if (tool < 0) {
-    Send(start->report, WaiterReport::kNotStarted, errno);
+    Send(start->report, WaiterReport::Kind::kNotStarted, errno);
     _exit(127);
   }
   setpgid(tool, tool);  // fails once the tool has executed, which made the group itself
-  Send(start->report, WaiterReport::kStarted, tool);
+  Send(start->report, WaiterReport::Kind::kStarted, tool);
   WatchToolAndCaller(start, tool);
 }
 

@@ -13,7 +13,7 @@ namespace kl {
 // What the waiter reports through its pipe: the tool's process id once it runs, then its wait
 // status, or the errno of a tool that could not be started or executed.
 struct WaiterReport {
-  enum Kind : int { kStatus = 1, kNotStarted = 2, kStarted = 3 } kind;
+  enum class Kind : int { kStatus = 1, kNotStarted = 2, kStarted = 3 } kind;
   int value;  // kStarted: the tool's process id
 };
 

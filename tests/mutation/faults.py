@@ -245,8 +245,8 @@ MUTATIONS = [
     # A grandchild that left the group (setsid) goes to init and holds standard output.
     M("vt-no-subreaper", WAITER, "  prctl(PR_SET_CHILD_SUBREAPER, 1);", "", ("validation_test",)),
     M("vt-leftovers-kept", WAITER,
-      "  EndLeftovers(tool);\n  Send(start->report, WaiterReport::kStatus, status);",
-      "  Send(start->report, WaiterReport::kStatus, status);", ("validation_test",)),
+      "  EndLeftovers(tool);\n  Send(start->report, WaiterReport::Kind::kStatus, status);",
+      "  Send(start->report, WaiterReport::Kind::kStatus, status);", ("validation_test",)),
     M("vt-cancel-ignored", SUPERVISOR, "    if (pid > 0) kill(-pid, signal);", "    (void)pid;",
       ("validation_test", "activate_test")),
     M("vt-tool-is-our-child", WAITER, "  const pid_t tool = vfork();",
@@ -1048,4 +1048,26 @@ MUTATIONS += [
     M("a11y-verdict-silent", VPANE,
       "  kl::CurrentPlatform().AnnounceAccessibility(klValidationResult, KLStdString(verdict));",
       "", ("l10n_test",)),
+
+    # ---------------------------------------------------------------- the readers' report (blind)
+    # The text reader numbers lines from 0, so the doctor's line-in-pieces warning names a line one too low ("line 0" for the first line).
+    M("blind5-text-line-from-zero", "installer/ActDlg/prefill/KLPrefillTextReader.mm", "int lineNumber = 1;", "int lineNumber = 0;", ("keytool_test", "activation_test")),
+    # A value cut at a blank or comma is reported with its key as the text read, so the first-word-only warning says only "customerName" is read instead of "Demo".
+    M("blind5-text-lost-words-names-key", "installer/ActDlg/prefill/KLPrefillTextReader.mm", "{Kind::kLostWords, key, \"\", value, number}", "{Kind::kLostWords, key, \"\", key, number}", ("keytool_test", "activation_test")),
+    # The line-in-pieces report goes to the piece that is cut (and a last line without a line break) rather than to the continuation, naming the wrong key.
+    M("blind5-text-piece-is-cut-one", "installer/ActDlg/prefill/KLPrefillTextReader.mm", "const bool pieceOfLine = restOfLine;", "const bool pieceOfLine = bytes[at - 1] != '\\n';", ("keytool_test", "activation_test")),
+    # Every known top-level parent (<Customer>, <Server>, <Proxy>) is reported as an unknown element, so every ordinary file gets unknown-name warnings.
+    M("blind5-xml-known-parent-unknown", "installer/ActDlg/prefill/KLPrefillXmlReader.mm", "((depth == 2 && parent == nullptr) ||", "((depth == 2) ||", ("keytool_test", "activation_test")),
+    # <Protocol>https</Protocol> is reported as protocol text that is not exactly http or https, so a correct https file gets a protocol-text warning.
+    M("blind5-xml-https-is-odd-protocol", "installer/ActDlg/prefill/KLPrefillXmlReader.mm", "!isHTTPS && ![value isEqualToString:@\"http\"]", "![value isEqualToString:@\"http\"]", ("keytool_test", "activation_test")),
+    # Where the XML parser stopped is recorded with line and column swapped, so messages say "line <column>, column <line>".
+    M("blind5-xml-stop-swapped", "installer/ActDlg/prefill/KLPrefillXmlReader.mm", "[parser lineNumber], [parser columnNumber]", "[parser columnNumber], [parser lineNumber]", ("keytool_test", "activation_test", "e2e")),
+    # An unknown element inside <Customer>/<Server> gets its "did you mean" suggestion from the top-level names (<Customer>, <Server>...) instead of that element's own children.
+    M("blind5-warn-suggest-wrong-level", "tools/kelvory-keytool/doctor/FileWarnings.mm", "kKnown.at(skip.parent)", "kKnown.at(\"\")", ("keytool_test",)),
+    # A file that breaks on its first line is called empty ("empty, not a well-formed XML document") and the console loses where the parser stopped.
+    M("blind5-source-line1-is-empty", "installer/ActDlg/KLActivationSource.mm", "if (report.stoppedLine == 0) return", "if (report.stoppedLine <= 1) return", ("keytool_test", "activation_test", "activate_test")),
+    # keytool prefill prints no reason on stderr for a file that was read but is not well-formed XML (it still exits 1).
+    M("blind5-prefill-silent-malformed", "tools/kelvory-keytool/Prefill.mm", "if (!look.problem.empty()) {", "if (record == nil) {", ("keytool_test", "e2e")),
+    # The install log's "not found" entry says the user will be prompted when nobody is (windowless runs) and the reverse for the pane.
+    M("blind5-file-log-prompt-swapped", "installer/ActDlg/prefill/KLPrefillFile.mm", "log == KLPrefillLog::kPane\n                            ? \"User", "log != KLPrefillLog::kPane\n                            ? \"User", ("activation_test", "activate_test", "pane_test", "e2e")),
 ]
