@@ -1,5 +1,7 @@
 #include "KeyDiagnostics.h"
 
+namespace kl::keytool {
+
 std::vector<std::string> Diagnostics(const KeyAnalysis& a) {
   std::vector<std::string> out;
   out.push_back("decoded text: " + a.decoded);
@@ -23,3 +25,5 @@ std::vector<std::string> Diagnostics(const KeyAnalysis& a) {
   }
   return out;
 }
+
+}  // namespace kl::keytool
