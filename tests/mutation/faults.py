@@ -823,8 +823,8 @@ BLIND3 = [
     # An alert whose one button is not the default "OK" (e.g. "OK" without Return, or
     # "Close (default)") gives no "alert buttons:" line in the transcript.
     M("blind3-alert-buttons-count-only", "tools/kelvory-installer/AlertCapture.mm",
-      r'if (count != 1 || buttons != "OK (default)") Say("alert buttons: " + buttons);',
-      r'if (count != 1) Say("alert buttons: " + buttons);',
+      r'if (count != 1 || buttons != "OK (default)") kl::host::Say("alert buttons: " + buttons);',
+      r'if (count != 1) kl::host::Say("alert buttons: " + buttons);',
       EVERYTHING),
 
     # ---------------------------------------------------------------- tools/kelvory-keytool (3)
