@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   using namespace kl::activate;
   KL_PROCESS_BYTES_RESTORE();
   InstallStopHandlers();  // done already (see above): a second call does nothing
-  const int version = HandleVersionOption(argc, argv, "kelvory-activate");
+  const int version = kl::HandleVersionOption(argc, argv, "kelvory-activate");
   if (version >= 0) return version;
   Options o;
   const int read = ReadCommandLine(argc, argv, o);

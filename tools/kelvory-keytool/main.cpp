@@ -15,7 +15,7 @@ KL_PROCESS_BYTES_PREINIT
 int main(int argc, char** argv) {
   using namespace kl::keytool;
   KL_PROCESS_BYTES_RESTORE();
-  const int version = HandleVersionOption(argc, argv, "kelvory-keytool");
+  const int version = kl::HandleVersionOption(argc, argv, "kelvory-keytool");
   if (version >= 0) return version;
   CLI::App app{
       "Kelvory activation key tool.\n"
