@@ -10,19 +10,20 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::set<std::string> kOutlets{"klActivationKeyField", "klProtocolMatrix"};
-  const Script script =
-      ParseScript(std::string(reinterpret_cast<const char*>(data), size), kOutlets);
+  const kl::host::Script script =
+      kl::host::ParseScript(std::string(reinterpret_cast<const char*>(data), size), kOutlets);
   if (!script.error.empty() && !script.steps.empty()) std::abort();
   int line = 0;
-  for (const ScriptStep& step : script.steps) {
+  for (const kl::host::ScriptStep& step : script.steps) {
     if (step.line <= line) std::abort();
     line = step.line;
     if (step.text.find('\n') != std::string::npos) std::abort();
-    const bool needsOutlet = step.kind == ScriptStep::kType || step.kind == ScriptStep::kSelect;
+    const bool needsOutlet =
+        step.kind == kl::host::ScriptStep::kType || step.kind == kl::host::ScriptStep::kSelect;
     if (needsOutlet != (kOutlets.count(step.outlet) == 1)) std::abort();
     static const std::set<std::string> kKeys{"tab",  "return", "escape", "up",
                                              "down", "left",   "right",  "space"};
-    if (step.kind == ScriptStep::kKey && kKeys.count(step.text) == 0) std::abort();
+    if (step.kind == kl::host::ScriptStep::kKey && kKeys.count(step.text) == 0) std::abort();
   }
   return 0;
 }

@@ -286,7 +286,7 @@ MUTATIONS = [
       "(info.st_uid == 0 || info.st_uid == geteuid() || info.st_uid == installerUid)", "true",
       ("activate_test",)),
     M("activate-lookup-waits", "tools/kelvory-activate/HeadlessPlatform.mm",
-      "  if (kl::StopRequested() != kl::StopReason::kNone) return false;\n  struct Lookup {",
+      "  if (StopRequested() != StopReason::kNone) return false;\n  struct Lookup {",
       "  return kl::DefaultPlatform::ResolveHostName(name);\n  struct Lookup {",
       ("activate_test",)),
     M("activate-stop-says-nothing-written", "tools/kelvory-activate/Report.mm",
@@ -336,10 +336,11 @@ MUTATIONS = [
     M("activate-proxy-option", SOURCE, "    input->proxyOption = 1;\n", "", ("activate_test",)),
     M("activate-command-line-install", "tools/kelvory-activate/PriorActivation.cpp", 'std::string(commandLine) == "1"', "false",
       ("activate_test",)),
-    M("activate-no-data-code", "tools/kelvory-activate/Activate.mm", "return Finish(report, o.json, kNoData);",
-      "return Finish(report, o.json, kRefused);", ("activate_test",)),
+    M("activate-no-data-code", "tools/kelvory-activate/Activate.mm", "return Finish(report, o.json, ExitCode::kNoData);",
+      "return Finish(report, o.json, ExitCode::kRefused);", ("activate_test",)),
     M("activate-config-error-code", "tools/kelvory-activate/Activate.mm",
-      "outcome.message.empty() ? kConfigError : kFailed", "kFailed", ("activate_test",)),
+      "outcome.message.empty() ? ExitCode::kConfigError : ExitCode::kFailed", "ExitCode::kFailed",
+      ("activate_test",)),
     M("activate-dry-run-runs", "tools/kelvory-activate/Activate.mm", "  if (o.dryRun) {", "  if (false) {", ("activate_test",)),
     M("activate-protocol-click", SOURCE, '    input->port = input->https ? @"443" : @"80";\n', "",
       ("activate_test",)),
@@ -628,8 +629,8 @@ BLIND2 = [
     # kelvory-activate exits 4 when every validation failed and 3 when the configuration could
     # not be appended (the other way round from the exit-code table).
     M("blind2-exit-3-4-swapped", "tools/kelvory-activate/Activate.mm",
-      r'return Finish(report, o.json, outcome.message.empty() ? kConfigError : kFailed);',
-      r'return Finish(report, o.json, outcome.message.empty() ? kFailed : kConfigError);',
+      r'outcome.message.empty() ? ExitCode::kConfigError : ExitCode::kFailed);',
+      r'outcome.message.empty() ? ExitCode::kFailed : ExitCode::kConfigError);',
       EVERYTHING),
     # The JSON report says "rounds": 1 for a run in which no tool ran (refused, no data,
     # already activated, dry run) instead of 0.
@@ -823,8 +824,8 @@ BLIND3 = [
     # An alert whose one button is not the default "OK" (e.g. "OK" without Return, or
     # "Close (default)") gives no "alert buttons:" line in the transcript.
     M("blind3-alert-buttons-count-only", "tools/kelvory-installer/AlertCapture.mm",
-      r'if (count != 1 || buttons != "OK (default)") Say("alert buttons: " + buttons);',
-      r'if (count != 1) Say("alert buttons: " + buttons);',
+      r'if (count != 1 || buttons != "OK (default)") kl::host::Say("alert buttons: " + buttons);',
+      r'if (count != 1) kl::host::Say("alert buttons: " + buttons);',
       EVERYTHING),
 
     # ---------------------------------------------------------------- tools/kelvory-keytool (3)
@@ -950,8 +951,8 @@ BLIND4 = [
     # The shortened pause leaves no allowance: it runs up to the time limit itself, and the last
     # round is cut off at once ("timed-out" instead of "failed" for a server never reached).
     M("blind4-retry-no-allowance", ACTIVATION,
-      "kl::SecondsBeforeTimeLimit() - kRoundAllowanceSeconds);",
-      "kl::SecondsBeforeTimeLimit());",
+      "SecondsBeforeTimeLimit() - kRoundAllowanceSeconds);",
+      "SecondsBeforeTimeLimit());",
       ("activate_test",)),
 
     # ---------------------------------------------------------------- the key tool (1)

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <random>
 
+namespace kl::validate {
+
 std::string NotReplaceable(const std::string& path) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? "" : strerror(errno);
@@ -25,3 +27,5 @@ std::string ConfText(const Options& o, const std::string& applianceId) {
   if (!o.proxy.empty()) text += "\tproxy_0=" + o.proxy + "\n";
   return text + "\tappliance_id=" + applianceId + "\n";
 }
+
+}  // namespace kl::validate

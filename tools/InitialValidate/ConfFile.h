@@ -13,6 +13,8 @@
 
 #include "Options.h"
 
+namespace kl::validate {
+
 // Why `path` may not be replaced ("" when it may): what is there must be a regular file of
 // ours with one link, or nothing. Another user's file, or a link to one, is never touched.
 std::string NotReplaceable(const std::string& path);
@@ -75,5 +77,7 @@ class NewConfFile {
 
 // The [server] section for `o` and the appliance ID.
 std::string ConfText(const Options& o, const std::string& applianceId);
+
+}  // namespace kl::validate
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_CONFFILE_H_

@@ -4,6 +4,8 @@
 
 #include "KLToolExitCodes.h"
 
+namespace kl::validate {
+
 const char* Meaning(int code) { return kToolExitCodeTexts[code].meaning; }
 
 void PrintHelp() {
@@ -47,3 +49,5 @@ void PrintHelp() {
       "Exit codes (the lowest one wins among option faults):\n");
   for (int code = 0; code < kToolExitCodeCount; ++code) printf("  %2d  %s\n", code, Meaning(code));
 }
+
+}  // namespace kl::validate

@@ -2,10 +2,14 @@
 #ifndef KELVORY_TOOLS_INITIALVALIDATE_HELP_H_
 #define KELVORY_TOOLS_INITIALVALIDATE_HELP_H_
 
+namespace kl::validate {
+
 // Each exit code's meaning, from the exit-code table.
 const char* Meaning(int code);
 
 // Prints the usage, the server requests, the configuration and the exit codes.
 void PrintHelp();
+
+}  // namespace kl::validate
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_HELP_H_

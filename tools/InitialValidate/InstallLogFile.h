@@ -10,6 +10,8 @@
 
 #include "KLInstallLog.h"
 
+namespace kl::validate {
+
 // An install-log entry that could not be written. Until the configuration file is in place it
 // ends the run with kToolLogFile: a run whose log is lost is not reported as a success.
 class LogUnwritable : public std::runtime_error {
@@ -43,5 +45,7 @@ class InstallLog {
   FILE* file_;
   std::string why_;  // why the log failed; empty while it works
 };
+
+}  // namespace kl::validate
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_INSTALLLOGFILE_H_

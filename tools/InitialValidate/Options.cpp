@@ -6,6 +6,8 @@
 
 #include "KLToolExitCodes.h"
 
+namespace kl::validate {
+
 namespace {
 
 // White space and the control characters, NUL aside (no argument holds one).
@@ -108,3 +110,5 @@ int ParseOptions(int argc, char** argv, Options& out) {
   if (customer && !out.applianceId.empty()) fault(kToolConflictingIdentity);
   return lowest;
 }
+
+}  // namespace kl::validate

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace kl::validate {
+
 struct Options {
   std::string server;                                 // host part of -s, trimmed of spaces
   std::string port;                                   // -n as given: decimal digits, 1 to 65536
@@ -26,5 +28,7 @@ int ParseOptions(int argc, char** argv, Options& out);
 /// The host named by an -s value: spaces trimmed, and from a URL-like value
 /// ("https://user@host:8443/path") only the host. Brackets of an IPv6 literal are dropped.
 std::string ServerHost(const std::string& value);
+
+}  // namespace kl::validate
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_OPTIONS_H_

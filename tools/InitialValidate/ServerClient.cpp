@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace kl::validate {
+
 namespace {
 
 // A management server answers in a few hundred bytes; anything far larger is not one.
@@ -151,3 +153,5 @@ ServerAnswer ServerClient::Post(const std::string& path, const std::string& json
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &answer.status);
   return answer;
 }
+
+}  // namespace kl::validate

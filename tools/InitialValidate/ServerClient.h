@@ -9,6 +9,8 @@
 
 #include "Options.h"
 
+namespace kl::validate {
+
 struct ServerAnswer {
   bool reached = false;  // false: no HTTP answer at all (see error)
   long status = 0;       // HTTP status when reached
@@ -35,5 +37,7 @@ class ServerClient {
   std::string base_, proxy_, caBundle_;
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl_{nullptr, curl_easy_cleanup};
 };
+
+}  // namespace kl::validate
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_SERVERCLIENT_H_

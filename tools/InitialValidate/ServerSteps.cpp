@@ -10,6 +10,8 @@
 #include "KLToolExitCodes.h"
 #include "ServerProtocol.h"
 
+namespace kl::validate {
+
 namespace {
 
 using kl::protocol::JsonWithinLimits;
@@ -119,3 +121,5 @@ int Register(ServerClient& server, const Options& o, InstallLog& log, std::strin
   log.Entry("Registered as appliance", id);
   return kToolOk;
 }
+
+}  // namespace kl::validate

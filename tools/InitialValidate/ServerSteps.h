@@ -8,10 +8,14 @@
 #include "Options.h"
 #include "ServerClient.h"
 
+namespace kl::validate {
+
 // A tool exit code: kToolOk when the server validated the identity.
 int Validate(ServerClient& server, const Options& o, InstallLog& log);
 
 // A tool exit code; on success `id` is this machine's appliance ID.
 int Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id);
+
+}  // namespace kl::validate
 
 #endif  // KELVORY_TOOLS_INITIALVALIDATE_SERVERSTEPS_H_

@@ -20,6 +20,7 @@
 #include "ServerClient.h"
 #include "ServerSteps.h"
 
+namespace kl::validate {
 namespace {
 
 class CurlGlobal {
@@ -98,12 +99,13 @@ int Run(int argc, char** argv) {
 }
 
 }  // namespace
+}  // namespace kl::validate
 
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    return kl::validate::Run(argc, argv);
   } catch (...) {
-    fprintf(stderr, "InitialValidate: %s\n", Meaning(kToolRuntime));
+    fprintf(stderr, "InitialValidate: %s\n", kl::validate::Meaning(kToolRuntime));
     return kToolRuntime;
   }
 }

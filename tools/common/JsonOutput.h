@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+namespace kl {
+
 /// Prints `object` as one line to standard output. Text values are taken as UTF-8; an invalid
 /// sequence becomes U+FFFD instead of an exception, since keys and files may hold any bytes.
 inline void PrintJson(const nlohmann::json& object) {
@@ -14,5 +16,7 @@ inline void PrintJson(const nlohmann::json& object) {
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
+
+}  // namespace kl
 
 #endif  // KELVORY_TOOLS_COMMON_JSONOUTPUT_H_

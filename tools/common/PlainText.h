@@ -7,6 +7,8 @@
 
 #include "KLInstallLog.h"  // EscapeControlCharacters
 
+namespace kl {
+
 /// `text` safe for one line of plain output: control characters escaped as in the install log
 /// (a line break or an ESC in a value can neither forge a line nor drive the terminal; a
 /// backslash is doubled), and each byte that is not part of well-formed UTF-8 as \xNN, where a
@@ -43,5 +45,7 @@ inline std::string PlainValue(const std::string& text) {
   }
   return out;
 }
+
+}  // namespace kl
 
 #endif  // KELVORY_TOOLS_COMMON_PLAINTEXT_H_

@@ -18,7 +18,7 @@
 
 extern char** environ;
 
-namespace process_bytes {
+namespace kl::process_bytes {
 
 // What HideFromProcessInfo changed, for RestoreEnvironment. Plain pointers: no constructor has
 // run when it is called.
@@ -71,13 +71,13 @@ inline void RestoreEnvironment() {
   gWhole = nullptr;
 }
 
-}  // namespace process_bytes
+}  // namespace kl::process_bytes
 
-// In the program's main file, at namespace scope.
+// In the program's main file, at namespace scope (any namespace).
 #define KL_PROCESS_BYTES_PREINIT                                                    \
   __attribute__((section(".preinit_array"), used)) void (*const kHideProcessBytes)( \
-      int, char**, char**) = process_bytes::HideFromProcessInfo;
-#define KL_PROCESS_BYTES_RESTORE() process_bytes::RestoreEnvironment()
+      int, char**, char**) = ::kl::process_bytes::HideFromProcessInfo;
+#define KL_PROCESS_BYTES_RESTORE() ::kl::process_bytes::RestoreEnvironment()
 #else
 #define KL_PROCESS_BYTES_PREINIT
 #define KL_PROCESS_BYTES_RESTORE() ((void)0)

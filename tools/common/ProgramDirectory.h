@@ -10,6 +10,8 @@
 #include <mach-o/dyld.h>
 #endif
 
+namespace kl {
+
 /// The running program's folder without a trailing slash; "." when it cannot be found.
 inline std::string ProgramDirectory() {
   std::string exe;
@@ -26,5 +28,7 @@ inline std::string ProgramDirectory() {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : exe.substr(0, slash);
 }
+
+}  // namespace kl
 
 #endif  // KELVORY_TOOLS_COMMON_PROGRAMDIRECTORY_H_

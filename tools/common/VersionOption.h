@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kl {
+
 /// Looks for --version in `argv`. Returns -1 when it is not there; 0 after printing "NAME
 /// VERSION" when it is the only argument; 2 after a usage message on standard error when other
 /// arguments come with it. Call it before parsing anything else.
@@ -20,5 +22,7 @@ inline int HandleVersionOption(int argc, char** argv, const char* name) {
   std::printf("%s %s\n", name, KL_VERSION);
   return 0;
 }
+
+}  // namespace kl
 
 #endif  // KELVORY_TOOLS_COMMON_VERSIONOPTION_H_

@@ -5,7 +5,11 @@
 #include "HeadlessPlatform.h"
 #include "Options.h"
 
+namespace kl::activate {
+
 // Runs the activation `o` asks for and returns its exit code, having printed the report.
 int Activate(const Options& o, HeadlessPlatform* platform);
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_ACTIVATE_H_

@@ -19,6 +19,8 @@
 #include "RetryPause.h"
 #include "RunGuard.h"
 
+namespace kl::activate {
+
 namespace {
 
 // A pause always leaves this much before the time limit for the round after it (a round cut
@@ -46,38 +48,37 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
   // One activation at a time, checked and appended under the lock: two runs never leave two
   // blocks. A dry run writes nothing and needs none.
   std::string lockError;
-  const kl::LockResult lock =
-      o.dryRun ? kl::LockResult::kTaken : kl::AcquireActivationLock(&lockError);
-  if (lock == kl::LockResult::kFailed) {
+  const LockResult lock = o.dryRun ? LockResult::kTaken : AcquireActivationLock(&lockError);
+  if (lock == LockResult::kFailed) {
     // Nothing would be written safely without it, and waiting will not make it.
     report.outcome = "config-error";
     report.message = lockError;
-    return Finish(report, o.json, kConfigError);
+    return Finish(report, o.json, ExitCode::kConfigError);
   }
-  if (lock == kl::LockResult::kStopped) {
-    return Stopped(&report, o.json, kl::StopRequested() != kl::StopReason::kInterrupted, lockError);
+  if (lock == LockResult::kStopped) {
+    return Stopped(&report, o.json, StopRequested() != StopReason::kInterrupted, lockError);
   }
   if (!o.dryRun) report.configAtStart = ConfigFingerprint();
   std::string why;
   if (o.unlessActivated && SkipBecauseActivated(o.target, o.installerUid, &why)) {
     report.outcome = "already-activated";
     report.message = why;
-    return Finish(report, o.json, kActivated);
+    return Finish(report, o.json, ExitCode::kActivated);
   }
   const KLSourceChoice choice = ChooseSources(o);
-  if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
+  if (StopRequested() != StopReason::kNone) return Stopped(&report, o.json, false, "");
   report.sources = SourceFields(choice);
   report.sourceLine = SourceLine(choice);
   const std::string error = UnreadableNamedFile(o, choice);
   if (!error.empty()) {
     report.outcome = "refused";
     report.message = error;
-    return Finish(report, o.json, kRefused);
+    return Finish(report, o.json, ExitCode::kRefused);
   }
   if (choice.source == KLSourceKind::kNone) {
     report.outcome = "no-activation-data";
     report.message = WithNotes(NoActivationDataMessage(choice), choice);
-    return Finish(report, o.json, kNoData);
+    return Finish(report, o.json, ExitCode::kNoData);
   }
   const KLActivationInput& input = choice.input;
   // A destination the configuration cannot name is refused before any server is asked: a
@@ -87,17 +88,17 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
       kl::FindVolumePrefix(o.target.c_str(), platform->ApplicationDirectories(), &prefix);
   if (volume != kl::VolumePrefixResult::kOk) {
     report.outcome = "refused";
-    report.message = kl::VolumePrefixMessage(volume);
-    return Finish(report, o.json, kRefused);
+    report.message = VolumePrefixMessage(volume);
+    return Finish(report, o.json, ExitCode::kRefused);
   }
   KLActivationRefusal refusal;
   KLTextDataProvider* record = [KLCreateCheckedRecord(input, &refusal) autorelease];
   // Key decoding looks host names up: one that gave up at the deadline refused nothing.
-  if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
+  if (StopRequested() != StopReason::kNone) return Stopped(&report, o.json, false, "");
   if (record == nil) {
     report.outcome = "refused";
     report.message = WithNotes(refusal.message, choice);
-    return Finish(report, o.json, kRefused);
+    return Finish(report, o.json, ExitCode::kRefused);
   }
 
   NSString* resources = KLNSString(o.tool.substr(0, o.tool.rfind('/')));
@@ -108,42 +109,42 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     } while ([record nextURL]);
     report.outcome = "dry-run";
     report.message = "The checks pass; nothing was run";
-    return Finish(report, o.json, kActivated);
+    return Finish(report, o.json, ExitCode::kActivated);
   }
 
   std::mt19937_64 random(std::random_device{}());
   int round = 1;
   bool unreachable = true;  // every attempt of this round failed to connect
   for (;;) {
-    if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
-    kl::ValidationRequest request;
+    if (StopRequested() != StopReason::kNone) return Stopped(&report, o.json, false, "");
+    ValidationRequest request;
     const int32_t status = KLRunValidationAttempt(record, resources, &request);
     report.attempts.push_back(
         {request.serverURL, ShellStatus(status), kl::ValidationStatusMessage(status), round});
     unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;
     // A tool ended by our stop proves nothing either way: no verdict, no configuration.
-    if (kl::StopRequested() != kl::StopReason::kNone) return Stopped(&report, o.json, false, "");
-    const kl::AttemptOutcome outcome =
+    if (StopRequested() != StopReason::kNone) return Stopped(&report, o.json, false, "");
+    const AttemptOutcome outcome =
         KLConcludeValidationAttempt(record, status, KLNSString(o.target));
     if (outcome.verdict == kl::AttemptVerdict::kRetry) continue;
     if (outcome.verdict == kl::AttemptVerdict::kSucceeded) {
       report.outcome = "activated";
       report.message = "Validation Succeeded";
       report.configWritten = true;
-      return Finish(report, o.json, kActivated);
+      return Finish(report, o.json, ExitCode::kActivated);
     }
     // The round is over (the record is back at its first address). A network that is not up
     // yet fails every address to connect: with --retry, walk them again after a pause.
     if (o.retry && unreachable) {
       const std::string ended = "Validation round " + std::to_string(round) + " failed to connect";
       const double pause = std::min(PauseAfterRound(round, random),
-                                    kl::SecondsBeforeTimeLimit() - kRoundAllowanceSeconds);
+                                    SecondsBeforeTimeLimit() - kRoundAllowanceSeconds);
       if (pause < 0) {
         LogInstallerMessage(ended, "no time left for another round before the time limit");
       } else {
         LogInstallerMessage(ended, "retrying in " + Seconds(pause));
         report.pauses.push_back(pause);
-        if (!kl::PauseUnlessStopped(pause)) return Stopped(&report, o.json, false, "");
+        if (!PauseUnlessStopped(pause)) return Stopped(&report, o.json, false, "");
         [record resetURLs];
         ++round;
         unreachable = true;
@@ -154,6 +155,9 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     // last round); either way the message is the alert the panes would have shown last.
     report.outcome = outcome.message.empty() ? "config-error" : "failed";
     report.message = platform->alerts.empty() ? outcome.message : platform->alerts.back();
-    return Finish(report, o.json, outcome.message.empty() ? kConfigError : kFailed);
+    return Finish(report, o.json,
+                  outcome.message.empty() ? ExitCode::kConfigError : ExitCode::kFailed);
   }
 }
+
+}  // namespace kl::activate

@@ -9,6 +9,8 @@
 #import "KLActivationSource.h"
 #include "Options.h"
 
+namespace kl::activate {
+
 // The sources the options name, in the one order every tool uses.
 KLSourceChoice ChooseSources(const Options& o);
 
@@ -27,5 +29,7 @@ nlohmann::json SourceFields(const KLSourceChoice& choice);
 
 /// A short plain line about the input: "source: NAME (LOCATION), options over it: ...".
 std::string SourceLine(const KLSourceChoice& choice);
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_COMMANDLINESOURCES_H_

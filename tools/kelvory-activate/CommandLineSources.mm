@@ -1,5 +1,7 @@
 #import "CommandLineSources.h"
 
+namespace kl::activate {
+
 namespace {
 
 std::string Describe(const KLSourceLook& look) {
@@ -88,3 +90,5 @@ std::string SourceLine(const KLSourceChoice& choice) {
   }
   return line;
 }
+
+}  // namespace kl::activate

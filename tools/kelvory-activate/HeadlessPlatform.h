@@ -7,6 +7,8 @@
 
 #include "KLPlatform.h"
 
+namespace kl::activate {
+
 // No window and no user: alerts are kept for the report, console lines go to standard error.
 class HeadlessPlatform : public kl::DefaultPlatform {
  public:
@@ -18,5 +20,7 @@ class HeadlessPlatform : public kl::DefaultPlatform {
   std::string packagePath;
   bool abandonedLookup = false;  // a lookup thread may still run: leave without cleaning up
 };
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_HEADLESSPLATFORM_H_

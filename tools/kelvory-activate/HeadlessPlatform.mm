@@ -12,6 +12,8 @@
 #include "KLSystemDirectories.h"
 #include "RunGuard.h"
 
+namespace kl::activate {
+
 std::vector<std::string> HeadlessPlatform::ApplicationDirectories() {
   return KLSystemApplicationDirectories();
 }
@@ -19,7 +21,7 @@ std::vector<std::string> HeadlessPlatform::ApplicationDirectories() {
 // The resolver's own wait cannot be cut short: the lookup runs on a thread of its own, left
 // behind when the time limit or a signal comes first, so that the run ends at its deadline.
 bool HeadlessPlatform::ResolveHostName(const std::string& name) {
-  if (kl::StopRequested() != kl::StopReason::kNone) return false;
+  if (StopRequested() != StopReason::kNone) return false;
   struct Lookup {
     int done[2] = {-1, -1};
     std::atomic<bool> found{false};
@@ -42,7 +44,9 @@ bool HeadlessPlatform::ResolveHostName(const std::string& name) {
     (void)!write(lookup->done[1], "", 1);
   };
   std::thread(resolve).detach();
-  if (kl::WaitUnlessStopped(lookup->done[0])) return lookup->found;
+  if (WaitUnlessStopped(lookup->done[0])) return lookup->found;
   abandonedLookup = true;
   return false;
 }
+
+}  // namespace kl::activate

@@ -10,6 +10,8 @@
 #include "Report.h"
 #include "RunGuard.h"
 
+namespace kl::activate {
+
 int ReadCommandLine(int argc, char** argv, Options& o) {
   CLI::App app{
       "kelvory-activate: activates the Kelvory agent without the installer's window, with the "
@@ -70,12 +72,12 @@ int ReadCommandLine(int argc, char** argv, Options& o) {
   } catch (const CLI::Success& e) {  // --help
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    if (kl::StopRequested() != kl::StopReason::kNone) return interrupted();
+    if (StopRequested() != StopReason::kNone) return interrupted();
     app.exit(e);  // prints the message and usage to standard error
-    return kUsage;
+    return Code(ExitCode::kUsage);
   }
-  if (kl::StopRequested() != kl::StopReason::kNone) return interrupted();
-  kl::ArmTimeLimit(o.timeout);
+  if (StopRequested() != StopReason::kNone) return interrupted();
+  ArmTimeLimit(o.timeout);
 
   o.hasKey = app.count("--key") > 0;
   o.hasName = app.count("--customer-name") > 0;
@@ -112,7 +114,9 @@ int ReadCommandLine(int argc, char** argv, Options& o) {
   if (!usage.empty()) {
     std::fprintf(stderr, "kelvory-activate: %s\nRun with --help for more information.\n",
                  usage.c_str());
-    return kUsage;
+    return Code(ExitCode::kUsage);
   }
   return -1;
 }
+
+}  // namespace kl::activate

@@ -6,7 +6,9 @@
 
 #include <string>
 
-enum ExitCode {
+namespace kl::activate {
+
+enum class ExitCode : int {
   kActivated = 0,
   kRefused = 1,
   kUsage = 2,
@@ -15,6 +17,9 @@ enum ExitCode {
   kNoData = 5,       // no source gave any activation data
   kStopped = 6,      // timed out, interrupted, or another activation holds the lock
 };
+
+// The process's exit status for `code`.
+constexpr int Code(ExitCode code) { return static_cast<int>(code); }
 
 // Long enough for several server addresses that each take their full connection time, short
 // enough that a stuck install ends well before a device-management system gives up on it.
@@ -37,5 +42,7 @@ struct Options {
 // Reads the command line into `o` and arms the time limit: -1 to go on, else the exit code
 // (--help, a usage error, or a stop that came meanwhile).
 int ReadCommandLine(int argc, char** argv, Options& o);
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_OPTIONS_H_

@@ -12,6 +12,8 @@
 #include "KLPlatform.h"
 #include "KLValidationTool.h"
 
+namespace kl::activate {
+
 bool SkipBecauseActivated(const std::string& target, uid_t installerUid, std::string* why) {
   const char* commandLine = getenv("COMMAND_LINE_INSTALL");
   if (commandLine != nullptr && std::string(commandLine) == "1") return false;
@@ -58,3 +60,5 @@ std::string ConfigFingerprint() {
                 static_cast<long long>(changed.tv_sec), changed.tv_nsec);
   return text;
 }
+
+}  // namespace kl::activate

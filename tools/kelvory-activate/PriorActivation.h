@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace kl::activate {
+
 /// --unless-activated: true (with `*why`) when this run has nothing to do. A command-line
 /// install (COMMAND_LINE_INSTALL is "1": no pane can have run) never skips; otherwise the run
 /// skips only when /tmp/kelvor.conf ends with a complete block for `target`, as the panes
@@ -18,5 +20,7 @@ bool SkipBecauseActivated(const std::string& target, uid_t installerUid, std::st
 /// What tells whether /tmp/kelvor.conf changed: its device, inode, size and change times, or
 /// "none" when there is no such file.
 std::string ConfigFingerprint();
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_PRIORACTIVATION_H_

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "Options.h"
+
+namespace kl::activate {
+
 struct Attempt {
   std::string server;
   int status;
@@ -28,10 +32,12 @@ struct Report {
 // The shell's convention: the exit code, 128+N for signal N, -1 when nothing started.
 int ShellStatus(int32_t status);
 
-// Prints `r` (one JSON object with `json`) and returns `code`.
-int Finish(const Report& r, bool json, int code);
+// Prints `r` (one JSON object with `json`) and returns `code`'s exit status.
+int Finish(const Report& r, bool json, ExitCode code);
 
 // The report of a run that had to stop early: `waitingForLock` when it never got the lock.
 int Stopped(Report* report, bool json, bool waitingForLock, const std::string& why);
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_REPORT_H_

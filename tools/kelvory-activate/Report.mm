@@ -13,6 +13,8 @@
 #include "PriorActivation.h"
 #include "RunGuard.h"
 
+namespace kl::activate {
+
 int ShellStatus(int32_t status) {
   if (status == -1) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -20,7 +22,7 @@ int ShellStatus(int32_t status) {
   return status;
 }
 
-int Finish(const Report& r, bool json, int code) {
+int Finish(const Report& r, bool json, ExitCode code) {
   const int rounds = r.attempts.empty() ? 0 : r.attempts.back().round;
   if (json) {
     nlohmann::json attempts = nlohmann::json::array();
@@ -36,7 +38,7 @@ int Finish(const Report& r, bool json, int code) {
     // Every outcome has the same keys: one that ended before the sources were read has none.
     out.update(r.sources.is_object() ? r.sources : SourceFields(KLSourceChoice()));
     PrintJson(out);
-    return code;
+    return Code(code);
   }
   // Each value escaped: a line break or an ESC in a server list, a profile or a message from
   // outside can neither forge a line (a script reads the last one) nor drive the terminal.
@@ -55,14 +57,14 @@ int Finish(const Report& r, bool json, int code) {
     std::printf("%s\n", line.c_str());
   }
   std::printf("%s: %s\n", r.outcome.c_str(), PlainValue(r.message).c_str());
-  return code;
+  return Code(code);
 }
 
 int Stopped(Report* report, bool json, bool waitingForLock, const std::string& why) {
   if (waitingForLock) {
     report->outcome = "busy";
     report->message = why;
-    return Finish(*report, json, kStopped);
+    return Finish(*report, json, ExitCode::kStopped);
   }
   // What the validation tool may have done before it was stopped is said as it is.
   const bool changed =
@@ -72,12 +74,14 @@ int Stopped(Report* report, bool json, bool waitingForLock, const std::string& w
                     " changed during the run (the validation tool writes it); no activation "
                     "block was appended"
               : "; nothing was written";
-  if (kl::StopRequested() == kl::StopReason::kTimedOut) {
+  if (StopRequested() == StopReason::kTimedOut) {
     report->outcome = "timed-out";
     report->message = "The activation did not end within its time limit" + written;
   } else {
     report->outcome = "interrupted";
     report->message = "The activation was interrupted" + written;
   }
-  return Finish(*report, json, kStopped);
+  return Finish(*report, json, ExitCode::kStopped);
 }
+
+}  // namespace kl::activate

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <random>
 
+namespace kl::activate {
+
 /// The first round's bound, in seconds; each later round's doubles, up to kLongestRoundPause.
 constexpr double kFirstRoundPauseSeconds = 2;
 constexpr double kLongestRoundPauseSeconds = 60;
@@ -22,5 +24,7 @@ inline double PauseBoundAfterRound(int round) {
 /// (bench/fleet-retry.sh builds kelvory-activate with bench/RetryPauseAtBound.cpp in place of
 /// RetryPause.cpp, every pause at its bound, to measure what the jitter spares the server.)
 double PauseAfterRound(int round, std::mt19937_64& random);
+
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_RETRYPAUSE_H_

@@ -17,7 +17,7 @@
 
 #include "KLValidationTool.h"
 
-namespace kl {
+namespace kl::activate {
 namespace {
 
 std::atomic<int> g_stop{static_cast<int>(StopReason::kNone)};
@@ -160,4 +160,4 @@ LockResult AcquireActivationLock(std::string* why) {
   }
 }
 
-}  // namespace kl
+}  // namespace kl::activate

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace kl {
+namespace kl::activate {
 
 /// Why a run has to stop early.
 enum class StopReason { kNone, kTimedOut, kInterrupted };
@@ -49,6 +49,6 @@ enum class LockResult { kTaken, kStopped, kFailed };
 /// anew when this process may. Held until the process ends.
 LockResult AcquireActivationLock(std::string* why);
 
-}  // namespace kl
+}  // namespace kl::activate
 
 #endif  // KELVORY_TOOLS_KELVORY_ACTIVATE_RUNGUARD_H_

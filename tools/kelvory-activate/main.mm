@@ -16,12 +16,13 @@
 #include "RunGuard.h"
 #include "VersionOption.h"
 
+namespace kl::activate {
 namespace {
 
 // The stop handlers go in before the libraries initialize (the Objective-C runtime and its
 // frameworks take tens of milliseconds): a signal meanwhile would end the run by its default
 // action instead of as "interrupted". ELF runs .preinit_array before any library initializer.
-void InstallStopHandlersEarly(int, char**, char**) { kl::InstallStopHandlers(); }
+void InstallStopHandlersEarly(int, char**, char**) { InstallStopHandlers(); }
 #if defined(__ELF__)
 __attribute__((section(".preinit_array"),
                used)) void (*const kEarly)(int, char**, char**) = InstallStopHandlersEarly;
@@ -35,10 +36,13 @@ __attribute__((constructor(101))) void InstallStopHandlersFirst() {
 
 KL_PROCESS_BYTES_PREINIT
 
+}  // namespace kl::activate
+
 int main(int argc, char** argv) {
+  using namespace kl::activate;
   KL_PROCESS_BYTES_RESTORE();
-  kl::InstallStopHandlers();  // done already (see above): a second call does nothing
-  const int version = HandleVersionOption(argc, argv, "kelvory-activate");
+  InstallStopHandlers();  // done already (see above): a second call does nothing
+  const int version = kl::HandleVersionOption(argc, argv, "kelvory-activate");
   if (version >= 0) return version;
   Options o;
   const int read = ReadCommandLine(argc, argv, o);

@@ -5,6 +5,7 @@
 #include "KLStringBridge.h"
 #include "Transcript.h"
 
+namespace kl::host {
 namespace {
 
 NSString* const kAnswered = @"answered by the host";
@@ -44,6 +45,7 @@ void ReadPanel(NSWindow* panel, std::string* text, std::string* buttons, int* co
 }
 
 }  // namespace
+}  // namespace kl::host
 
 @implementation KLAlertCatcher
 
@@ -73,30 +75,30 @@ void ReadPanel(NSWindow* panel, std::string* text, std::string* buttons, int* co
   if (panel == nil) return;
   // The toolkit shows every alert in the same panel and titles it anew for each: a panel that
   // still has the mark below is the alert this catcher already answered.
-  if (panel == handled && ![[panel title] isEqualToString:kAnswered]) handled = nil;
+  if (panel == handled && ![[panel title] isEqualToString:kl::host::kAnswered]) handled = nil;
   if (panel == handled) {
     if ([pressedAt timeIntervalSinceNow] > -5) return;
-    Say("alert: Return did not close it");
+    kl::host::Say("alert: Return did not close it");
     [NSApp abortModal];
     // GNUstep looks at the modal state again only after an event.
-    PostKey(panel, NSKeyUp, @"\r");
+    kl::host::PostKey(panel, NSKeyUp, @"\r");
     handled = nil;
     return;
   }
   std::string text, buttons;
   int count = 0;
-  ReadPanel(panel, &text, &buttons, &count);
-  Say("alert: " + text);
-  if (count != 1 || buttons != "OK (default)") Say("alert buttons: " + buttons);
+  kl::host::ReadPanel(panel, &text, &buttons, &count);
+  kl::host::Say("alert: " + text);
+  if (count != 1 || buttons != "OK (default)") kl::host::Say("alert buttons: " + buttons);
   handled = panel;
-  [panel setTitle:kAnswered];
+  [panel setTitle:kl::host::kAnswered];
   [pressedAt release];
   pressedAt = [[NSDate alloc] init];
   // Another window may have taken the keyboard since the panel came up; Return goes to the key
   // window.
   [panel makeKeyWindow];
-  PostKey(panel, NSKeyDown, @"\r");
-  PostKey(panel, NSKeyUp, @"\r");
+  kl::host::PostKey(panel, NSKeyDown, @"\r");
+  kl::host::PostKey(panel, NSKeyUp, @"\r");
 }
 
 @end

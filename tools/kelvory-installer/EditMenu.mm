@@ -2,6 +2,8 @@
 
 #import <AppKit/AppKit.h>
 
+namespace kl::host {
+
 void KLInstallEditMenu() {
   NSMenu* main = [[NSMenu alloc] initWithTitle:@"Kelvory"];
   NSMenu* edit = [[NSMenu alloc] initWithTitle:@"Edit"];
@@ -24,3 +26,5 @@ void KLInstallEditMenu() {
   [NSApp setMainMenu:main];
   [main release];
 }
+
+}  // namespace kl::host

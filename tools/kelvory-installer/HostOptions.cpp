@@ -5,6 +5,8 @@
 #include "ProgramDirectory.h"
 #include "VersionOption.h"
 
+namespace kl::host {
+
 int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   const int version = HandleVersionOption(argc, argv, "kelvory-installer");
   if (version >= 0) return version;
@@ -53,3 +55,5 @@ int ParseHostOptions(int argc, char** argv, HostOptions* options) {
   }
   return -1;
 }
+
+}  // namespace kl::host

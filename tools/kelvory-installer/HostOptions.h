@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace kl::host {
+
 struct HostOptions {
   std::string plugin;   ///< the plug-in bundle
   std::string package;  ///< the package file; the pre-fill is looked for in its folder
@@ -20,5 +22,7 @@ struct HostOptions {
 /// host should run; otherwise the status to exit with at once: 0 after --help or --version, 2
 /// after a usage message on standard error.
 int ParseHostOptions(int argc, char** argv, HostOptions* options);
+
+}  // namespace kl::host
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_HOSTOPTIONS_H_

@@ -11,6 +11,7 @@
 #include "PluginLoader.h"
 #include "Transcript.h"
 
+namespace kl::host {
 namespace {
 
 std::string ReadFile(const std::string& path) {
@@ -21,6 +22,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 }  // namespace
+}  // namespace kl::host
 
 @interface KLHostController (Steps)
 - (void)refresh;
@@ -74,7 +76,7 @@ std::string ReadFile(const std::string& path) {
 
 - (void)paneWillEnter:(NSNotification*)notification {
   InstallerPane* pane = [[notification userInfo] objectForKey:@"pane"];
-  Say("pane: " + KLStdString(NSStringFromClass([pane class])));
+  kl::host::Say("pane: " + KLStdString(NSStringFromClass([pane class])));
   if ([[[notification userInfo] objectForKey:@"direction"] intValue] == InstallerDirectionForward) {
     verdictShown = NO;
   }
@@ -112,29 +114,29 @@ std::string ReadFile(const std::string& path) {
     if (entered && pane == nil) [window makeFirstResponder:continueButton];
     [window display];
   }
-  NSTextField* result = KLOutlet(pane, kl::plugin_names::kVerdictOutlet);
+  NSTextField* result = kl::host::KLOutlet(pane, kl::plugin_names::kVerdictOutlet);
   if (!verdictShown && result != nil && ![result isHidden] && [[result stringValue] length] > 0) {
     verdictShown = YES;
     *lastVerdict = KLStdString([result stringValue]);
-    Say("result: " + *lastVerdict);
-    Say(std::string("buttons: continue=") + ([pane nextEnabled] ? "on" : "off") +
-        " back=" + ([pane previousEnabled] ? "on" : "off"));
+    kl::host::Say("result: " + *lastVerdict);
+    kl::host::Say(std::string("buttons: continue=") + ([pane nextEnabled] ? "on" : "off") +
+                  " back=" + ([pane previousEnabled] ? "on" : "off"));
   }
 }
 
 - (void)showSummaryIfFinished {
   if (![section isFinished] || showingSummary) return;
   showingSummary = YES;
-  Say("pane: summary");
+  kl::host::Say("pane: summary");
   if (window != nil) {
     const std::string path = kl::ConfigFilePath();
-    [summary setStringValue:KLNSString(path + ":\n\n" + ReadFile(path))];
+    [summary setStringValue:KLNSString(path + ":\n\n" + kl::host::ReadFile(path))];
     [summary setHidden:NO];
   }
 }
 
 - (BOOL)validating {
-  return KLFlag([section activePane], kl::plugin_names::kBusyFlag);
+  return kl::host::KLFlag([section activePane], kl::plugin_names::kBusyFlag);
 }
 
 - (void)drainEvents {
@@ -157,7 +159,7 @@ std::string ReadFile(const std::string& path) {
   NSDate* limit = [NSDate dateWithTimeIntervalSinceNow:waitLimit];
   while ([self validating]) {
     if ([limit timeIntervalSinceNow] < 0) {
-      Fail(1, "validation did not end within " + std::to_string((int)waitLimit) + " s");
+      kl::host::Fail(1, "validation did not end within " + std::to_string((int)waitLimit) + " s");
     }
     NSEvent* event = [NSApp nextEventMatchingMask:NSAnyEventMask
                                         untilDate:[NSDate dateWithTimeIntervalSinceNow:0.05]

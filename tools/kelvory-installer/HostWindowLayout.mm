@@ -1,5 +1,6 @@
 #import "HostWindowLayout.h"
 
+namespace kl::host {
 namespace {
 
 // The Installer's pane area, in points: a pane's content view shows there from its origin, and
@@ -12,6 +13,7 @@ const CGFloat kPaneY = 60;
 const CGFloat kMargin = 10;
 
 }  // namespace
+}  // namespace kl::host
 
 // As on a Mac, Return presses the default button even from a text field being edited: GNUstep's
 // field editor would take the key and end the editing, and the button never see it.
@@ -36,6 +38,7 @@ const CGFloat kMargin = 10;
 @implementation KLHostController (Layout)
 
 - (void)buildWindow {
+  using namespace kl::host;  // the measures above
   const CGFloat height = kPaneY + kPaneHeight + 2 * kMargin;
   window = [[KLHostWindow alloc]
       initWithContentRect:NSMakeRect(100, 100, kPaneX + kPaneWidth + kMargin, height)

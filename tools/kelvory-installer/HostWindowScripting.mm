@@ -21,7 +21,7 @@
                                           : 0x1b;
   NSString* characters = [NSString stringWithCharacters:&code length:1];
   NSWindow* target = [NSApp modalWindow] != nil ? [NSApp modalWindow] : window;
-  if (target == nil) Fail(2, "keys need a window");
+  if (target == nil) kl::host::Fail(2, "keys need a window");
   for (NSEventType type : {NSKeyDown, NSKeyUp}) {
     [NSApp sendEvent:[NSEvent keyEventWithType:type
                                             location:NSZeroPoint
@@ -44,22 +44,22 @@
   if (focus == continueButton) return "Continue";
   if (focus == backButton) return "Go Back";
   InstallerPane* pane = [section activePane];
-  const std::set<std::string> names = KLPaneOutlets([NSArray arrayWithObject:pane]);
+  const std::set<std::string> names = kl::host::KLPaneOutlets([NSArray arrayWithObject:pane]);
   for (const std::string& name : names) {
-    if (KLOutlet(pane, name) == focus) return name;
+    if (kl::host::KLOutlet(pane, name) == focus) return name;
   }
   return KLStdString(NSStringFromClass([focus class]));
 }
 
 - (void)saveScreenshot:(const std::string&)file {
-  if (window == nil) Fail(2, "screenshot needs a window");
+  if (window == nil) kl::host::Fail(2, "screenshot needs a window");
   [window display];
   NSView* view = [window contentView];
   NSBitmapImageRep* image = [view bitmapImageRepForCachingDisplayInRect:[view bounds]];
   [view cacheDisplayInRect:[view bounds] toBitmapImageRep:image];
   NSData* png = [image representationUsingType:NSPNGFileType properties:nil];
   if (png == nil || ![png writeToFile:KLNSString(file) atomically:YES]) {
-    Fail(2, "cannot write the screenshot " + file);
+    kl::host::Fail(2, "cannot write the screenshot " + file);
   }
 }
 

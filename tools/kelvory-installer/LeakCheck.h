@@ -5,6 +5,8 @@
 
 #import <Foundation/Foundation.h>
 
+namespace kl::host {
+
 /// Starts counting instances per class; call before the plug-in makes any object.
 void KLStartCountingObjects();
 
@@ -16,5 +18,7 @@ NSArray* KLOurClasses(NSBundle* plugin);
 /// True when no instance of KLOurClasses(plugin) is alive; otherwise names each class with its
 /// count on standard error. Allows the last validation thread a moment to let go.
 bool KLOurObjectsFreed(NSBundle* plugin);
+
+}  // namespace kl::host
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_LEAKCHECK_H_

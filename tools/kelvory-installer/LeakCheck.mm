@@ -15,6 +15,7 @@ BOOL GSDebugAllocationActive(BOOL active);
 int GSDebugAllocationCount(Class c);
 }
 
+namespace kl::host {
 namespace {
 
 int Alive(Class c) { return GSDebugAllocationCount(c); }
@@ -55,3 +56,5 @@ bool KLOurObjectsFreed(NSBundle* plugin) {
   }
   return freed;
 }
+
+}  // namespace kl::host

@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+namespace kl::host {
+
 /// Loads the bundle at `path` and makes its principal class's section (owned by the caller).
 /// nil, with the reason in `error`, when the bundle cannot be loaded or its principal class is
 /// not an installer section.
@@ -25,5 +27,7 @@ BOOL KLFlag(id pane, const std::string& name);
 
 /// The names of every object instance variable of the panes: the outlets a script may name.
 std::set<std::string> KLPaneOutlets(NSArray* panes);
+
+}  // namespace kl::host
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_PLUGINLOADER_H_

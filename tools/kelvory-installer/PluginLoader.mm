@@ -6,6 +6,8 @@
 
 #include "KLStringBridge.h"
 
+namespace kl::host {
+
 InstallerSection* KLLoadPlugin(const std::string& path, std::string* error) {
   NSBundle* bundle = [NSBundle bundleWithPath:KLNSString(path)];
   if (bundle == nil || ![bundle load]) {
@@ -57,3 +59,5 @@ std::set<std::string> KLPaneOutlets(NSArray* panes) {
   }
   return names;
 }
+
+}  // namespace kl::host

@@ -7,6 +7,8 @@
 
 #import <Foundation/Foundation.h>
 
+namespace kl::host {
+
 /// Call once the application object exists (it installs a panel-showing handler of its own).
 /// With `sharePasteboard` (a person at the window) the pasteboard is the desktop's, through
 /// GNUstep's pasteboard server; otherwise it is private to the host.
@@ -15,5 +17,7 @@ void KLGuardProcess(bool sharePasteboard);
 /// From now on every way out (exit, a terminating signal) also ends the validation tools the
 /// loaded plug-in `bundle` is running, and waits for them.
 void KLTakeToolsAlong(NSBundle* bundle);
+
+}  // namespace kl::host
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_PROCESSGUARD_H_

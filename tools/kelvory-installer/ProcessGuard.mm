@@ -26,6 +26,7 @@
 }
 @end
 
+namespace kl::host {
 namespace {
 
 // In place of NSPasteboard's +_pbs, which finds (and starts) the pasteboard server.
@@ -78,3 +79,5 @@ void KLGuardProcess(bool sharePasteboard) {
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
+
+}  // namespace kl::host

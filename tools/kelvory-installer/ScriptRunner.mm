@@ -4,6 +4,8 @@
 #include "PluginLoader.h"
 #include "Transcript.h"
 
+namespace kl::host {
+
 namespace {
 
 void RunStep(KLHostController* host, const ScriptStep& step) {
@@ -61,3 +63,5 @@ void KLRunScript(KLHostController* host, const Script& script) {
   }
   [host waitForVerdict];
 }
+
+}  // namespace kl::host

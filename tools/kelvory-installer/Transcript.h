@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace kl::host {
+
 /// Writes one transcript line and flushes it, so that a reader sees it at once.
 inline void Say(const std::string& line) {
   std::printf("%s\n", line.c_str());
@@ -18,5 +20,7 @@ inline void Say(const std::string& line) {
   std::fflush(stdout);
   std::exit(status);
 }
+
+}  // namespace kl::host
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_TRANSCRIPT_H_

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace kl::host {
+
 namespace {
 
 volatile pid_t g_server = 0;
@@ -94,3 +96,5 @@ bool StartVirtualDisplay(std::string* error) {
   setenv("DISPLAY", (":" + number).c_str(), 1);
   return true;
 }
+
+}  // namespace kl::host

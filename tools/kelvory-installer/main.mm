@@ -29,6 +29,7 @@
 #include "Transcript.h"
 #include "VirtualDisplay.h"
 
+namespace kl::host {
 namespace {
 
 // A script is a few dozen lines; the cap keeps a wrong path from being read for long.
@@ -113,7 +114,10 @@ void RunHeadless(KLHostController* host) {
 
 KL_PROCESS_BYTES_PREINIT
 
+}  // namespace kl::host
+
 int main(int argc, char** argv) {
+  using namespace kl::host;
   KL_PROCESS_BYTES_RESTORE();
   HostOptions options;
   const int parsed = ParseHostOptions(argc, argv, &options);

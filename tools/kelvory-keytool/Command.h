@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+namespace kl::keytool {
+
 // Exit codes: 0 success, 1 the input was refused, 2 usage error.
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
@@ -26,5 +28,7 @@ Subcommand AddDoctorCommand(CLI::App& app);
 
 /// Says `message` on standard error and returns kExitUsage.
 int UsageError(const std::string& message);
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_COMMAND_H_

@@ -13,6 +13,8 @@
 #include "KeyDiagnostics.h"
 #include "PlainText.h"
 
+namespace kl::keytool {
+
 namespace {
 
 // The system's resolver and clock, but alerts are kept for the report instead of shown.
@@ -75,3 +77,5 @@ Subcommand AddDecodeCommand(CLI::App& app) {
   decode->add_option("KEY", o->key, "The activation key (base64), used as given")->required();
   return {decode, [o] { return RunDecode(o->key, o->json); }};
 }
+
+}  // namespace kl::keytool

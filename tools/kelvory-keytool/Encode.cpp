@@ -13,6 +13,8 @@
 #include "PlainText.h"
 #include "WarningText.h"
 
+namespace kl::keytool {
+
 namespace {
 
 // The decoder's rules without the machine's resolver: a key is made for the machines that
@@ -48,7 +50,7 @@ int RunEncode(const std::vector<std::string>& endpoints, const std::string& id,
     return kExitRefused;
   }
   // Warned as the doctor warns: the decoder takes the key, the connection will not.
-  for (const std::string& text : warning_text::KeyPortTexts(analysis.endpoints)) {
+  for (const std::string& text : KeyPortTexts(analysis.endpoints)) {
     std::cerr << "kelvory-keytool: warning: " << text << "\n";
   }
   for (const KLEndPoint& e : analysis.endpoints) {
@@ -86,3 +88,5 @@ Subcommand AddEncodeCommand(CLI::App& app) {
   encode->add_option("--token", o->token, "Checksum field (default empty)");
   return {encode, [o] { return RunEncode(o->endpoints, o->applianceId, o->type, o->token); }};
 }
+
+}  // namespace kl::keytool

@@ -8,6 +8,8 @@
 #include "KLEndPoint.h"
 #include "PlainText.h"
 
+namespace kl::keytool {
+
 namespace {
 
 int RunEndpoint(const std::string& text, bool json) {
@@ -46,3 +48,5 @@ Subcommand AddEndpointCommand(CLI::App& app) {
   endpoint->add_option("TEXT", o->text, "The endpoint text, used as given")->required();
   return {endpoint, [o] { return RunEndpoint(o->text, o->json); }};
 }
+
+}  // namespace kl::keytool

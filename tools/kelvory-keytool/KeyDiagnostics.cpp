@@ -1,6 +1,8 @@
 #include "KeyDiagnostics.h"
 
-std::vector<std::string> Diagnostics(const kl::KeyAnalysis& a) {
+namespace kl::keytool {
+
+std::vector<std::string> Diagnostics(const KeyAnalysis& a) {
   std::vector<std::string> out;
   out.push_back("decoded text: " + a.decoded);
   out.push_back("field count: " + std::to_string(a.fields.size()) + " (4 expected)");
@@ -23,3 +25,5 @@ std::vector<std::string> Diagnostics(const kl::KeyAnalysis& a) {
   }
   return out;
 }
+
+}  // namespace kl::keytool

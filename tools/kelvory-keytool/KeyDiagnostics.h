@@ -7,7 +7,11 @@
 
 #include "KLKeyDecoder.h"
 
+namespace kl::keytool {
+
 /// The decoded text, the field count and, for the refusals that name a field, that field.
 std::vector<std::string> Diagnostics(const kl::KeyAnalysis& a);
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_KEYDIAGNOSTICS_H_

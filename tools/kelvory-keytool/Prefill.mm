@@ -15,6 +15,8 @@
 #include "PlainText.h"
 #import "Warnings.h"
 
+namespace kl::keytool {
+
 namespace {
 
 // The record's console lines (each text line read, each address) would only repeat the values
@@ -117,3 +119,5 @@ Subcommand AddPrefillCommand(CLI::App& app) {
   prefill->add_option("FILE", o->file, "The file to read")->required();
   return {prefill, [o] { return RunPrefill(o->file, o->json, o->textFormat); }};
 }
+
+}  // namespace kl::keytool

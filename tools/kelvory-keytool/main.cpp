@@ -8,11 +8,14 @@
 #include "ProcessBytes.h"
 #include "VersionOption.h"
 
+namespace kl::keytool {
 KL_PROCESS_BYTES_PREINIT
+}  // namespace kl::keytool
 
 int main(int argc, char** argv) {
+  using namespace kl::keytool;
   KL_PROCESS_BYTES_RESTORE();
-  const int version = HandleVersionOption(argc, argv, "kelvory-keytool");
+  const int version = kl::HandleVersionOption(argc, argv, "kelvory-keytool");
   if (version >= 0) return version;
   CLI::App app{
       "Kelvory activation key tool.\n"

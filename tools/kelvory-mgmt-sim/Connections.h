@@ -9,7 +9,7 @@
 
 #include "Limits.h"
 
-namespace sim {
+namespace kl::sim {
 
 // The open connections, at most `cap` of them live: past it a new one sheds the connection that
 // has waited longest for its request, by shutting its socket from here, which ends its worker's
@@ -69,6 +69,6 @@ class Connections {
   size_t live_ = 0;  // open and not shed
 };
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_CONNECTIONS_H_

@@ -17,7 +17,7 @@
 
 #include "Limits.h"
 
-namespace sim {
+namespace kl::sim {
 
 // One connection's socket as httplib reads and writes it, in the clear or through `tls` (a
 // session whose handshake is done). Each read waits at most the read timeout and never past the
@@ -124,6 +124,6 @@ class DeadlineStream : public httplib::Stream {
   size_t begin_ = 0, end_ = 0;
 };
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_DEADLINESTREAM_H_

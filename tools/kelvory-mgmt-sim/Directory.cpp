@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace sim {
+namespace kl::sim {
 
 using nlohmann::json;
 
@@ -53,4 +53,4 @@ std::string Judge(const Directory& d, const Request& r, std::string& customerId)
   return nameFound || r.name.empty() ? "customerId" : "customerName";
 }
 
-}  // namespace sim
+}  // namespace kl::sim

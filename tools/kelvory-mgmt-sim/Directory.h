@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace kl::sim {
 
 struct Customer {
   std::string name, id;
@@ -35,6 +35,6 @@ std::string ReadRequest(const nlohmann::json& body, Request& r);
 // The field the directory rejects ("" when none) and, for a customer, its ID.
 std::string Judge(const Directory& d, const Request& r, std::string& customerId);
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_DIRECTORY_H_

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace sim {
+namespace kl::sim {
 
 // One worker per open connection, started when every worker is busy, up to a ceiling; then
 // connections wait in the queue. httplib's own pool has a fixed size (8 here), so that a few
@@ -70,6 +70,6 @@ class GrowingPool : public httplib::TaskQueue {
   bool stopping_ = false;
 };
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_GROWINGPOOL_H_

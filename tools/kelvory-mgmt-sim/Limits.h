@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstddef>
 
-namespace sim {
+namespace kl::sim {
 
 using Clock = std::chrono::steady_clock;
 
@@ -20,6 +20,6 @@ constexpr std::chrono::seconds kRequestTime{4};
 constexpr std::chrono::seconds kWriteTimeout{5};
 constexpr size_t kRequestsPerConnection = 1000;
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_LIMITS_H_

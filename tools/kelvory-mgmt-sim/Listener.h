@@ -19,7 +19,7 @@
 #include "Limits.h"
 #include "Log.h"
 
-namespace sim {
+namespace kl::sim {
 
 using TlsContext = std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)>;
 
@@ -105,6 +105,6 @@ class Listener : public httplib::Server {
   std::atomic<long> accepted_{0};
 };
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_LISTENER_H_

@@ -5,7 +5,7 @@
 
 #include "PlainText.h"
 
-namespace sim {
+namespace kl::sim {
 
 namespace {
 
@@ -19,4 +19,4 @@ void Say(const std::string& line) {
   fflush(stdout);
 }
 
-}  // namespace sim
+}  // namespace kl::sim

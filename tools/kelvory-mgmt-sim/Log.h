@@ -4,12 +4,12 @@
 
 #include <string>
 
-namespace sim {
+namespace kl::sim {
 
 // One line of the log; a request's target or a client's values in it are escaped, so they can
 // neither start a forged line nor drive a terminal.
 void Say(const std::string& line);
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_LOG_H_

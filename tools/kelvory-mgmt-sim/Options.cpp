@@ -5,7 +5,7 @@
 #include "Limits.h"
 #include "VersionOption.h"
 
-namespace sim {
+namespace kl::sim {
 
 int ParseOptions(int argc, char** argv, Options& o) {
   const int version = HandleVersionOption(argc, argv, "kelvory-mgmt-sim");
@@ -44,4 +44,4 @@ int ParseOptions(int argc, char** argv, Options& o) {
   return -1;
 }
 
-}  // namespace sim
+}  // namespace kl::sim

@@ -6,7 +6,7 @@
 
 #include "Limits.h"
 
-namespace sim {
+namespace kl::sim {
 
 struct Options {
   int port = 0;
@@ -19,6 +19,6 @@ struct Options {
 /// included).
 int ParseOptions(int argc, char** argv, Options& o);
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_OPTIONS_H_

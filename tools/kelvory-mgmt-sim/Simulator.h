@@ -12,7 +12,7 @@
 #include "Log.h"
 #include "ServerProtocol.h"
 
-namespace sim {
+namespace kl::sim {
 
 using nlohmann::json;
 
@@ -101,6 +101,6 @@ class Simulator {
   std::atomic<long> nextId_{100000};
 };
 
-}  // namespace sim
+}  // namespace kl::sim
 
 #endif  // KELVORY_TOOLS_KELVORY_MGMT_SIM_SIMULATOR_H_

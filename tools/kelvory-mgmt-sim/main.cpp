@@ -40,23 +40,17 @@
 #include "Options.h"
 #include "Simulator.h"
 
-using sim::Directory;
-using sim::GrowingPool;
-using sim::kListenQueue;
-using sim::Listener;
-using sim::Say;
-using sim::Simulator;
-
 int main(int argc, char** argv) {
-  sim::Options o;
-  const int parsed = sim::ParseOptions(argc, argv, o);
+  using namespace kl::sim;
+  Options o;
+  const int parsed = ParseOptions(argc, argv, o);
   if (parsed >= 0) return parsed;
   const int port = o.port, maxConnections = o.maxConnections;
   const std::string& customersFile = o.customersFile;
 
   Directory directory;
   try {
-    directory = customersFile.empty() ? sim::DemoData() : sim::Load(customersFile);
+    directory = customersFile.empty() ? DemoData() : Load(customersFile);
   } catch (const std::exception& e) {
     fprintf(stderr, "kelvory-mgmt-sim: %s: %s\n", customersFile.c_str(), e.what());
     return 2;
@@ -72,8 +66,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   std::string why;
-  sim::TlsContext tls(nullptr, SSL_CTX_free);
-  if (!o.tlsCert.empty() && !(tls = sim::MakeTlsContext(o.tlsCert, o.tlsKey, why))) {
+  TlsContext tls(nullptr, SSL_CTX_free);
+  if (!o.tlsCert.empty() && !(tls = MakeTlsContext(o.tlsCert, o.tlsKey, why))) {
     fprintf(stderr, "kelvory-mgmt-sim: %s, %s: %s\n", o.tlsCert.c_str(), o.tlsKey.c_str(),
             why.c_str());
     return 2;

@@ -12,13 +12,13 @@ namespace {
 const std::set<std::string> kOutlets{"klServerURLField", "klProtocolMatrix"};
 
 TEST(ScriptParser, Steps) {
-  const Script s = ParseScript(
+  const kl::host::Script s = kl::host::ParseScript(
       "# comment\r\n\r\n\t  \ntype klServerURLField  a \"b\"  \r\ntype klServerURLField\n"
       "select klProtocolMatrix 0 1\nscreenshot /tmp/a b.png\nkey return\r\nfocus",
       kOutlets);
   ASSERT_EQ(s.error, "");
   std::string seen;  // "line kind outlet row column|text" of each step
-  for (const ScriptStep& t : s.steps) {
+  for (const kl::host::ScriptStep& t : s.steps) {
     seen += std::to_string(t.line) + " " + "TSCBWPKF"[t.kind] + " " + t.outlet + " " +
             std::to_string(t.row) + std::to_string(t.column) + "|" + t.text + "\n";
   }
@@ -53,19 +53,20 @@ TEST(ScriptParser, RefusesTheWholeScriptAtTheFirstBadLine) {
       {"focus klServerURLField", "line 1: \"focus\" takes nothing after it"},
   };
   for (const auto& c : cases) {
-    const Script s = ParseScript(c.script, kOutlets);
+    const kl::host::Script s = kl::host::ParseScript(c.script, kOutlets);
     EXPECT_EQ(s.error, c.error) << c.script;
     EXPECT_TRUE(s.steps.empty()) << c.script;
   }
 }
 
 TEST(LeakCheck, SeesEveryClassOfOursAlive) {
-  KLStartCountingObjects();
+  kl::host::KLStartCountingObjects();
   NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];
   NSBundle* bundle = [NSBundle bundleWithPath:@KELVORY_BUNDLE_PATH];
   ASSERT_TRUE([bundle load]);
-  EXPECT_TRUE([KLOurClasses(bundle) containsObject:@"KLPrefillReader"]);  // private to one file
-  EXPECT_TRUE(KLOurObjectsFreed(bundle));
+  EXPECT_TRUE(
+      [kl::host::KLOurClasses(bundle) containsObject:@"KLPrefillReader"]);  // private to one file
+  EXPECT_TRUE(kl::host::KLOurObjectsFreed(bundle));
 
   // The section the host loads, its panes (made on the first asking) with their titles.
   [NSApplication sharedApplication];
@@ -76,7 +77,7 @@ TEST(LeakCheck, SeesEveryClassOfOursAlive) {
   EXPECT_EQ(std::string([[first title] UTF8String]) + "|" + [[[first nextPane] title] UTF8String],
             "Activation|Validation");
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(KLOurObjectsFreed(bundle));
+  EXPECT_FALSE(kl::host::KLOurObjectsFreed(bundle));
   const std::string said = testing::internal::GetCapturedStderr();
   for (const char* alive : {"KLInstallerSection", "InstallerState", "ActDlgPane", "ValidDlgPane"}) {
     EXPECT_NE(said.find("leak: 1 " + std::string(alive) + " still alive"), std::string::npos)
@@ -84,7 +85,7 @@ TEST(LeakCheck, SeesEveryClassOfOursAlive) {
   }
   [section release];
   [inner drain];
-  EXPECT_TRUE(KLOurObjectsFreed(bundle));
+  EXPECT_TRUE(kl::host::KLOurObjectsFreed(bundle));
   [pool drain];
 }
 

@@ -220,11 +220,11 @@ bool FakeResolves(const std::string& name) {
 // after another they would take 5 s or more) as "no answer", not "not found", even one that
 // would resolve; the quick answers are kept.
 TEST(DoctorLookups, AllAtOnceWithinTheLimit) {
-  using R = LookupResult;
+  using R = kl::keytool::LookupResult;
   const auto began = std::chrono::steady_clock::now();
-  const std::map<std::string, R> got =
-      LookUpAll({"found-a", "b", "found-a", "slow-1", "slow-2", "slow-3", "slow-4", "slow-found"},
-                1.0, FakeResolves);
+  const std::map<std::string, R> got = kl::keytool::LookUpAll(
+      {"found-a", "b", "found-a", "slow-1", "slow-2", "slow-3", "slow-4", "slow-found"}, 1.0,
+      FakeResolves);
   const double took =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   EXPECT_EQ(got, (std::map<std::string, R>{{"found-a", R::kResolves},

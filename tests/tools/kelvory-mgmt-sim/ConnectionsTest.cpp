@@ -27,13 +27,13 @@ TEST(SimulatorConnections, ANewConnectionShedsTheOneThatWaitedLongest) {
     int shed;                     // index of the connection shut, -1 for none
   } cases[] = {{{false, false}, 0}, {{true, false}, 1}, {{true, true}, -1}};
   for (const auto& c : cases) {
-    sim::Connections connections(2);
+    kl::sim::Connections connections(2);
     std::vector<int> ours, peers;
     for (int i = 0; i < 3; ++i) {
       int pair[2];
       ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
       ours.push_back(pair[0]), peers.push_back(pair[1]);
-      const sim::Connections::Handle handle = connections.Open(pair[0]);
+      const kl::sim::Connections::Handle handle = connections.Open(pair[0]);
       if (i < 2 && c.answering[i]) connections.Answer(handle);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));  // distinct waiting times
     }
@@ -49,12 +49,12 @@ TEST(SimulatorConnections, ANewConnectionShedsTheOneThatWaitedLongest) {
 TEST(SimulatorConnections, AReadWaitsTheShorterOfItsLimitAndTheRequests) {
   int pair[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-  sim::DeadlineStream stream(pair[0], [] {});
+  kl::sim::DeadlineStream stream(pair[0], [] {});
   const auto waited = [&] {
     char byte;
-    const auto start = sim::Clock::now();
+    const auto start = kl::sim::Clock::now();
     EXPECT_LE(stream.read(&byte, 1), 0);
-    return std::chrono::duration<double>(sim::Clock::now() - start).count();
+    return std::chrono::duration<double>(kl::sim::Clock::now() - start).count();
   };
   stream.Await();
   const double first = waited();

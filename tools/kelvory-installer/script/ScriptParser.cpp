@@ -1,5 +1,7 @@
 #include "ScriptParser.h"
 
+namespace kl::host {
+
 namespace {
 
 // Splits `text` at its first space: the word before it, and in `rest` what follows that one
@@ -101,3 +103,5 @@ Script ParseScript(const std::string& text, const std::set<std::string>& outlets
   }
   return script;
 }
+
+}  // namespace kl::host

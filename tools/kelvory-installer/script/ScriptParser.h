@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace kl::host {
+
 struct ScriptStep {
   enum Kind { kType, kSelect, kContinue, kBack, kWait, kScreenshot, kKey, kFocus };
   Kind kind = kContinue;
@@ -29,5 +31,7 @@ struct Script {
 /// what has the keyboard focus). Every OUTLET must be in `outlets`. The first problem found gives
 /// `error` ("line N: ...") and no steps.
 Script ParseScript(const std::string& text, const std::set<std::string>& outlets);
+
+}  // namespace kl::host
 
 #endif  // KELVORY_TOOLS_KELVORY_INSTALLER_SCRIPT_SCRIPTPARSER_H_

@@ -21,6 +21,8 @@
 #include "PlainReport.h"
 #import "Warnings.h"
 
+namespace kl::keytool {
+
 namespace {
 
 using nlohmann::json;
@@ -248,3 +250,5 @@ Subcommand AddDoctorCommand(CLI::App& app) {
             return RunDoctor(doctorRequest);
           }};
 }
+
+}  // namespace kl::keytool

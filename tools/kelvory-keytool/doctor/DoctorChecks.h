@@ -13,6 +13,8 @@
 #import "KLActivationSource.h"
 #import "KLTextDataProvider.h"
 
+namespace kl::keytool {
+
 /// Resolution of a host through the platform; null when there is no host to ask about, or when
 /// the resolver gave no answer within the limit.
 nlohmann::json Resolves(const std::string& host, DoctorPlatform& platform);
@@ -29,5 +31,7 @@ nlohmann::json ValidationRuns(KLTextDataProvider* checked, DoctorPlatform& platf
 
 /// Probes each server address of `checked`, each within `seconds`.
 nlohmann::json Probe(KLTextDataProvider* checked, double seconds);
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORCHECKS_H_

@@ -10,6 +10,8 @@
 #include "KLValidationTool.h"
 #include "Probe.h"
 
+namespace kl::keytool {
+
 using nlohmann::json;
 
 namespace {
@@ -131,3 +133,5 @@ json Probe(KLTextDataProvider* checked, double seconds) {
   }
   return list;
 }
+
+}  // namespace kl::keytool

@@ -10,6 +10,8 @@
 #include "KLPlatform.h"
 #include "Lookup.h"
 
+namespace kl::keytool {
+
 // Without the console lines the record and the text reader write (the report already says what
 // they read), and with every host-name lookup within the limit. The checks ask about one name
 // after another, each of which could hold the doctor as long as the resolver takes; so the names
@@ -57,5 +59,7 @@ class DoctorPlatform : public kl::DefaultPlatform {
   std::vector<std::string> gathered_;
   std::map<std::string, LookupResult> answers_;
 };
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_DOCTORPLATFORM_H_

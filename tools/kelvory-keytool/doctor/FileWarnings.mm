@@ -7,9 +7,7 @@
 #include "WarningText.h"
 #import "Warnings.h"
 
-using warning_text::ProtocolText;
-using warning_text::Quoted;
-using warning_text::UnknownText;
+namespace kl::keytool {
 
 namespace {
 
@@ -83,3 +81,5 @@ std::vector<DoctorWarning> FileWarnings(const KLPrefillReport& report, bool text
   }
   return out;
 }
+
+}  // namespace kl::keytool

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <thread>
 
+namespace kl::keytool {
+
 bool SystemResolves(const std::string& name) {
   addrinfo hints{};
   hints.ai_family = AF_INET;  // gethostbyname's answer: IPv4 only
@@ -50,3 +52,5 @@ std::map<std::string, LookupResult> LookUpAll(const std::vector<std::string>& na
                              [&lookups] { return lookups->running == 0; });
   return lookups->results;
 }
+
+}  // namespace kl::keytool

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace kl::keytool {
+
 enum class LookupResult { kResolves, kNotFound, kNoAnswer };
 
 /// A lookup: true when `name` has an address. A plain function, since a lookup that outlives
@@ -21,5 +23,7 @@ bool SystemResolves(const std::string& name);
 /// neither the caller nor the process waits for it.
 std::map<std::string, LookupResult> LookUpAll(const std::vector<std::string>& names, double seconds,
                                               HostResolver resolve = SystemResolves);
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_LOOKUP_H_

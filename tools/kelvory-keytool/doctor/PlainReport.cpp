@@ -4,6 +4,8 @@
 
 #include "PlainText.h"
 
+namespace kl::keytool {
+
 namespace {
 
 using nlohmann::json;
@@ -113,3 +115,5 @@ void PrintPlain(const json& r, const std::string& limit) {
   for (const json& w : r["warnings"]) out << "warning: " << Text(w["message"]) << "\n";
   out.flush();
 }
+
+}  // namespace kl::keytool

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+namespace kl::keytool {
+
 namespace {
 
 // One connection of a probe. Every target gets a plain TCP connection (to the proxy when there
@@ -115,3 +117,5 @@ std::vector<ProbeResult> ProbeAll(const std::vector<ProbeTarget>& targets, doubl
   curl_multi_cleanup(multi);
   return results;
 }
+
+}  // namespace kl::keytool

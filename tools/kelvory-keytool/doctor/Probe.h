@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace kl::keytool {
+
 struct ProbeTarget {
   std::string host;
   int32_t port = 0;
@@ -31,5 +33,7 @@ struct ProbeResult {
 /// verified against the system store plus the file named by KELVORY_CA_FILE, as the
 /// validation tool does.
 std::vector<ProbeResult> ProbeAll(const std::vector<ProbeTarget>& targets, double seconds);
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_PROBE_H_

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace kl::keytool {
+
 namespace {
 
 std::string Lower(std::string text) {
@@ -42,8 +44,6 @@ std::string NearestName(const std::string& name, const std::vector<std::string>&
   return best;
 }
 
-namespace warning_text {
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string UnknownText(const std::string& what, const std::string& name,
@@ -72,4 +72,4 @@ std::vector<std::string> KeyPortTexts(const std::vector<KLEndPoint>& endpoints) 
   return texts;
 }
 
-}  // namespace warning_text
+}  // namespace kl::keytool

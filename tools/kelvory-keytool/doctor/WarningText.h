@@ -8,12 +8,13 @@
 
 #include "KLEndPoint.h"
 
+namespace kl::keytool {
+
 /// The known name nearest to `name` (case ignored, at most a third of its letters wrong, one
 /// at least), or the empty text.
 std::string NearestName(const std::string& name, const std::vector<std::string>& known);
 
-namespace warning_text {
-
+/// `text` between double quotes, as the warnings name what they are about.
 std::string Quoted(const std::string& text);
 
 /// "unknown WHAT NAME WHERE is ignored", with the nearest of `known` when one is near.
@@ -29,6 +30,6 @@ std::string PortText(const std::string& what, int64_t port);
 /// PortText for each of a key's endpoints whose port is outside 1-65535 (the decoder takes any).
 std::vector<std::string> KeyPortTexts(const std::vector<KLEndPoint>& endpoints);
 
-}  // namespace warning_text
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGTEXT_H_

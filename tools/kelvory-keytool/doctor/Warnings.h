@@ -12,6 +12,8 @@
 #import "KLActivationInput.h"
 #import "KLPrefillReaders.h"
 
+namespace kl::keytool {
+
 struct DoctorWarning {
   std::string code;  ///< "protocol-text", "server-list-blanks", "unknown-name", "wrong-type",
                      ///< "first-word-only", "line-in-pieces", "port-range", "malformed-at"
@@ -31,5 +33,7 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values);
 /// The input the checks get: blanks around server-list items and ports outside 1-65535 (the
 /// customer form's port, the proxy's, and every endpoint of the key).
 std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input);
+
+}  // namespace kl::keytool
 
 #endif  // KELVORY_TOOLS_KELVORY_KEYTOOL_DOCTOR_WARNINGS_H_

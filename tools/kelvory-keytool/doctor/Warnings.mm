@@ -12,10 +12,7 @@
 #import "KLStringBridge.h"
 #include "WarningText.h"
 
-using warning_text::PortText;
-using warning_text::ProtocolText;
-using warning_text::Quoted;
-using warning_text::UnknownText;
+namespace kl::keytool {
 
 namespace {
 
@@ -100,8 +97,8 @@ std::vector<DoctorWarning> ManagedWarnings(NSDictionary* values) {
 std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input) {
   std::vector<DoctorWarning> out;
   if (input.activationOption == 0) {
-    const kl::KeyAnalysis key = kl::AnalyzeKey(KLStdString(input.activationKey).c_str());
-    for (const std::string& text : warning_text::KeyPortTexts(key.endpoints)) {
+    const KeyAnalysis key = AnalyzeKey(KLStdString(input.activationKey).c_str());
+    for (const std::string& text : KeyPortTexts(key.endpoints)) {
       out.push_back({"port-range", text});
     }
   } else {
@@ -132,3 +129,5 @@ std::vector<DoctorWarning> InputWarnings(const KLActivationInput& input) {
   }
   return out;
 }
+
+}  // namespace kl::keytool
