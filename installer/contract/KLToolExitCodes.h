@@ -4,39 +4,41 @@
 #ifndef KELVORY_INSTALLER_CONTRACT_KLTOOLEXITCODES_H_
 #define KELVORY_INSTALLER_CONTRACT_KLTOOLEXITCODES_H_
 
-enum KLToolExitCode : int {
-  kToolOk = 0,                     ///< validated, registered, configuration file written
-  kToolMissingConnection = 1,      ///< server, port or protocol missing or invalid
-  kToolDuplicateConnection = 2,    ///< server, port or protocol given twice
-  kToolMissingConfigPath = 3,      ///< no configuration file path
-  kToolDuplicateConfigPath = 4,    ///< configuration file path given twice
-  kToolMissingIdentity = 5,        ///< no customer name, customer ID or appliance ID
-  kToolConflictingIdentity = 6,    ///< an appliance ID together with a customer name or ID
-  kToolMissingLogPath = 7,         ///< no install log path
-  kToolDuplicateLogPath = 8,       ///< install log path given twice
-  kToolUnrecognizedOption = 9,     ///< an unknown option, or an option without its value
-  kToolCannotConnect = 10,         ///< no answer, or not one a management server gives
-  kToolCustomerNameRejected = 11,  ///< the server does not know the customer name
-  kToolCustomerIdRejected = 12,    ///< the server does not know the customer ID
-  kToolApplianceIdRejected = 13,   ///< the server does not know the appliance ID
-  kToolDiscoveryFailed = 14,       ///< host name, OS name or version unavailable
-  kToolRegistrationRefused = 15,   ///< the server did not register the appliance
-  kToolConfigFile = 16,            ///< the configuration file cannot be created or written
-  kToolLogFile = 17,               ///< the install log cannot be created or written
-  kToolRuntime = 18,               ///< an unexpected exception
+namespace kl {
+
+enum class ToolExitCode : int {
+  kOk = 0,                     ///< validated, registered, configuration file written
+  kMissingConnection = 1,      ///< server, port or protocol missing or invalid
+  kDuplicateConnection = 2,    ///< server, port or protocol given twice
+  kMissingConfigPath = 3,      ///< no configuration file path
+  kDuplicateConfigPath = 4,    ///< configuration file path given twice
+  kMissingIdentity = 5,        ///< no customer name, customer ID or appliance ID
+  kConflictingIdentity = 6,    ///< an appliance ID together with a customer name or ID
+  kMissingLogPath = 7,         ///< no install log path
+  kDuplicateLogPath = 8,       ///< install log path given twice
+  kUnrecognizedOption = 9,     ///< an unknown option, or an option without its value
+  kCannotConnect = 10,         ///< no answer, or not one a management server gives
+  kCustomerNameRejected = 11,  ///< the server does not know the customer name
+  kCustomerIdRejected = 12,    ///< the server does not know the customer ID
+  kApplianceIdRejected = 13,   ///< the server does not know the appliance ID
+  kDiscoveryFailed = 14,       ///< host name, OS name or version unavailable
+  kRegistrationRefused = 15,   ///< the server did not register the appliance
+  kConfigFile = 16,            ///< the configuration file cannot be created or written
+  kLogFile = 17,               ///< the install log cannot be created or written
+  kRuntime = 18,               ///< an unexpected exception
 };
 
 /// The number of exit codes, 0 to 18.
 constexpr int kToolExitCodeCount = 19;
 
 /// One exit code: the message the plug-in shows for it, and what it means in the tool's words.
-struct KLToolExitCodeText {
+struct ToolExitCodeText {
   const char* message;
   const char* meaning;
 };
 
 /// Indexed by exit code.
-inline constexpr KLToolExitCodeText kToolExitCodeTexts[kToolExitCodeCount] = {
+inline constexpr ToolExitCodeText kToolExitCodeTexts[kToolExitCodeCount] = {
     {"The connectivity check is successful. The self registration is successful. The "
      "configuration file is created successfully.",
      "success: validated, registered, configuration file written"},
@@ -76,5 +78,7 @@ inline constexpr KLToolExitCodeText kToolExitCodeTexts[kToolExitCodeCount] = {
      "cannot create or write the install log, or it is not ours to write"},
     {"Runtime exception occurred.", "unexpected exception"},
 };
+
+}  // namespace kl
 
 #endif  // KELVORY_INSTALLER_CONTRACT_KLTOOLEXITCODES_H_

@@ -46,10 +46,10 @@ const std::vector<KLPaneAlert>& KLPaneAlerts() {
          "No activation data was found. Please go back and enter the activation data."},
     };
     // The tool's messages by exit code; 0 shows none.
-    for (int code = 1; code < kToolExitCodeCount; ++code) {
+    for (int code = 1; code < kl::kToolExitCodeCount; ++code) {
       char key[32];
       std::snprintf(key, sizeof key, "tool.exit.%d", code);
-      rows->push_back({key, kToolExitCodeTexts[code].message});
+      rows->push_back({key, kl::kToolExitCodeTexts[code].message});
     }
     return rows;
   }();

@@ -9,13 +9,16 @@
 
 // The tool's exit-code table holds the texts.
 const char* const ERRORS[19] = {
-    kToolExitCodeTexts[0].message,  kToolExitCodeTexts[1].message,  kToolExitCodeTexts[2].message,
-    kToolExitCodeTexts[3].message,  kToolExitCodeTexts[4].message,  kToolExitCodeTexts[5].message,
-    kToolExitCodeTexts[6].message,  kToolExitCodeTexts[7].message,  kToolExitCodeTexts[8].message,
-    kToolExitCodeTexts[9].message,  kToolExitCodeTexts[10].message, kToolExitCodeTexts[11].message,
-    kToolExitCodeTexts[12].message, kToolExitCodeTexts[13].message, kToolExitCodeTexts[14].message,
-    kToolExitCodeTexts[15].message, kToolExitCodeTexts[16].message, kToolExitCodeTexts[17].message,
-    kToolExitCodeTexts[18].message,
+    kl::kToolExitCodeTexts[0].message,  kl::kToolExitCodeTexts[1].message,
+    kl::kToolExitCodeTexts[2].message,  kl::kToolExitCodeTexts[3].message,
+    kl::kToolExitCodeTexts[4].message,  kl::kToolExitCodeTexts[5].message,
+    kl::kToolExitCodeTexts[6].message,  kl::kToolExitCodeTexts[7].message,
+    kl::kToolExitCodeTexts[8].message,  kl::kToolExitCodeTexts[9].message,
+    kl::kToolExitCodeTexts[10].message, kl::kToolExitCodeTexts[11].message,
+    kl::kToolExitCodeTexts[12].message, kl::kToolExitCodeTexts[13].message,
+    kl::kToolExitCodeTexts[14].message, kl::kToolExitCodeTexts[15].message,
+    kl::kToolExitCodeTexts[16].message, kl::kToolExitCodeTexts[17].message,
+    kl::kToolExitCodeTexts[18].message,
 };
 
 namespace {

@@ -347,10 +347,10 @@ MUTATIONS = [
     M("activate-signal-status", "tools/kelvory-activate/Report.mm", "return 128 + WTERMSIG(status);", "return status;",
       ("activate_test",)),
     # The reference tool.
-    M("reftool-id-as-name", "tools/InitialValidate/ServerSteps.cpp", 'if (rejected == "customerId") return kToolCustomerIdRejected;',
-      'if (rejected == "customerId") return kToolCustomerNameRejected;', ("initialvalidate_test",)),
+    M("reftool-id-as-name", "tools/InitialValidate/ServerSteps.cpp", 'if (rejected == "customerId") return ToolExitCode::kCustomerIdRejected;',
+      'if (rejected == "customerId") return ToolExitCode::kCustomerNameRejected;', ("initialvalidate_test",)),
     M("reftool-appliance-with-customer", REFOPTS,
-      "if (customer && !out.applianceId.empty()) fault(kToolConflictingIdentity);", "",
+      "if (customer && !out.applianceId.empty()) fault(ToolExitCode::kConflictingIdentity);", "",
       ("initialvalidate_test",)),
     M("reftool-env-proxy", "tools/InitialValidate/ServerClient.cpp",
       '  curl_easy_setopt(h, CURLOPT_NOPROXY, "");\n', "", ("initialvalidate_test",)),
@@ -437,8 +437,8 @@ BLIND = [
     M("blind-encode-default-type", "tools/kelvory-keytool/Encode.cpp", 'std::string type = "1";', 'std::string type = "8";',
       EVERYTHING),
     # InitialValidate exits with the first option fault it met instead of the lowest code.
-    M("blind-reftool-first-fault", REFOPTS, "if (lowest == 0 || code < lowest) lowest = code;",
-      "if (lowest == 0) lowest = code;", EVERYTHING),
+    M("blind-reftool-first-fault", REFOPTS, "if (lowest == ToolExitCode::kOk || code < lowest) lowest = code;",
+      "if (lowest == ToolExitCode::kOk) lowest = code;", EVERYTHING),
     # The simulator hands out 100001 as its first appliance ID instead of 100000.
     M("blind-sim-first-id", "tools/kelvory-mgmt-sim/Simulator.h", "std::to_string(nextId_++)", "std::to_string(++nextId_)",
       EVERYTHING),
@@ -623,8 +623,8 @@ BLIND2 = [
     # With --retry, a round whose first address refused the customer but whose last could not
     # connect is walked again instead of ending at once as failed.
     M("blind2-retry-last-attempt-only", "tools/kelvory-activate/Activate.mm",
-      r'unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;',
-      r'unreachable = ShellStatus(status) == kToolCannotConnect;',
+      r'unreachable && ShellStatus(status) == static_cast<int>(ToolExitCode::kCannotConnect);',
+      r'ShellStatus(status) == static_cast<int>(ToolExitCode::kCannotConnect);',
       EVERYTHING),
     # kelvory-activate exits 4 when every validation failed and 3 when the configuration could
     # not be appended (the other way round from the exit-code table).
@@ -670,8 +670,8 @@ BLIND2 = [
     # InitialValidate with several option faults exits with the highest code instead of the
     # lowest (a missing -f and -l gives 7, not 3).
     M("blind2-iv-highest-code", "tools/InitialValidate/Options.cpp",
-      r'if (lowest == 0 || code < lowest) lowest = code;',
-      r'if (lowest == 0 || code > lowest) lowest = code;',
+      r'if (lowest == ToolExitCode::kOk || code < lowest) lowest = code;',
+      r'if (lowest == ToolExitCode::kOk || code > lowest) lowest = code;',
       EVERYTHING),
     # The [server] section written by InitialValidate names the proxy "proxy=" instead of
     # "proxy_0=".

@@ -6,7 +6,9 @@
 
 namespace kl::validate {
 
-const char* Meaning(int code) { return kToolExitCodeTexts[code].meaning; }
+const char* Meaning(ToolExitCode code) {
+  return kToolExitCodeTexts[static_cast<int>(code)].meaning;
+}
 
 void PrintHelp() {
   printf(
@@ -47,7 +49,8 @@ void PrintHelp() {
       "  \\tappliance_id=<-a, or the ID the server assigned to this machine>\n"
       "\n"
       "Exit codes (the lowest one wins among option faults):\n");
-  for (int code = 0; code < kToolExitCodeCount; ++code) printf("  %2d  %s\n", code, Meaning(code));
+  for (int code = 0; code < kToolExitCodeCount; ++code)
+    printf("  %2d  %s\n", code, Meaning(static_cast<ToolExitCode>(code)));
 }
 
 }  // namespace kl::validate

@@ -13,7 +13,7 @@
 namespace kl::validate {
 
 // An install-log entry that could not be written. Until the configuration file is in place it
-// ends the run with kToolLogFile: a run whose log is lost is not reported as a success.
+// ends the run with ToolExitCode::kLogFile: a run whose log is lost is not reported as a success.
 class LogUnwritable : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

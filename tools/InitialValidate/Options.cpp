@@ -51,33 +51,33 @@ std::string ServerHost(const std::string& value) {
   return host;
 }
 
-int ParseOptions(int argc, char** argv, Options& out) {
+ToolExitCode ParseOptions(int argc, char** argv, Options& out) {
   // A repeat of -x, -c, -i or -a is allowed (no duplicate code).
   static const struct {
     char letter;
     std::string Options::*field;
-    int duplicateCode;
+    ToolExitCode duplicateCode;
   } kOptions[] = {
-      {'s', &Options::server, kToolDuplicateConnection},
-      {'n', &Options::port, kToolDuplicateConnection},
-      {'p', &Options::protocol, kToolDuplicateConnection},
-      {'f', &Options::confPath, kToolDuplicateConfigPath},
-      {'l', &Options::logPath, kToolDuplicateLogPath},
-      {'x', &Options::proxy, kToolOk},
-      {'c', &Options::customerName, kToolOk},
-      {'i', &Options::customerId, kToolOk},
-      {'a', &Options::applianceId, kToolOk},
+      {'s', &Options::server, ToolExitCode::kDuplicateConnection},
+      {'n', &Options::port, ToolExitCode::kDuplicateConnection},
+      {'p', &Options::protocol, ToolExitCode::kDuplicateConnection},
+      {'f', &Options::confPath, ToolExitCode::kDuplicateConfigPath},
+      {'l', &Options::logPath, ToolExitCode::kDuplicateLogPath},
+      {'x', &Options::proxy, ToolExitCode::kOk},
+      {'c', &Options::customerName, ToolExitCode::kOk},
+      {'i', &Options::customerId, ToolExitCode::kOk},
+      {'a', &Options::applianceId, ToolExitCode::kOk},
   };
-  int lowest = 0;
-  auto fault = [&lowest](int code) {
-    if (lowest == 0 || code < lowest) lowest = code;
+  ToolExitCode lowest = ToolExitCode::kOk;
+  auto fault = [&lowest](ToolExitCode code) {
+    if (lowest == ToolExitCode::kOk || code < lowest) lowest = code;
   };
   std::map<char, int> seen;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "--version") {
       // Alone only: next to other options it would hide a mistake behind a success.
-      if (argc != 2) fault(kToolUnrecognizedOption);
+      if (argc != 2) fault(ToolExitCode::kUnrecognizedOption);
       (arg == "--help" ? out.help : out.version) = true;
       continue;
     }
@@ -85,11 +85,11 @@ int ParseOptions(int argc, char** argv, Options& out) {
       return arg.size() == 2 && arg[0] == '-' && arg[1] == o.letter;
     });
     if (option == std::end(kOptions) || i + 1 >= argc) {
-      fault(kToolUnrecognizedOption);
+      fault(ToolExitCode::kUnrecognizedOption);
       continue;
     }
     out.*option->field = argv[++i];
-    if (++seen[option->letter] > 1 && option->duplicateCode != kToolOk)
+    if (++seen[option->letter] > 1 && option->duplicateCode != ToolExitCode::kOk)
       fault(option->duplicateCode);
   }
   out.server = ServerHost(out.server);
@@ -97,17 +97,17 @@ int ParseOptions(int argc, char** argv, Options& out) {
   // line break there would forge lines or sections of its own.
   if (out.server.find_first_of(kBlankOrControl) != std::string::npos ||
       out.proxy.find_first_of(kBlankOrControl) != std::string::npos) {
-    fault(kToolMissingConnection);
+    fault(ToolExitCode::kMissingConnection);
   }
   if (out.server.empty() || !IsPort(out.port) ||
       (out.protocol != "http" && out.protocol != "https")) {
-    fault(kToolMissingConnection);
+    fault(ToolExitCode::kMissingConnection);
   }
-  if (out.confPath.empty()) fault(kToolMissingConfigPath);
-  if (out.logPath.empty()) fault(kToolMissingLogPath);
+  if (out.confPath.empty()) fault(ToolExitCode::kMissingConfigPath);
+  if (out.logPath.empty()) fault(ToolExitCode::kMissingLogPath);
   const bool customer = !out.customerName.empty() || !out.customerId.empty();
-  if (!customer && out.applianceId.empty()) fault(kToolMissingIdentity);
-  if (customer && !out.applianceId.empty()) fault(kToolConflictingIdentity);
+  if (!customer && out.applianceId.empty()) fault(ToolExitCode::kMissingIdentity);
+  if (customer && !out.applianceId.empty()) fault(ToolExitCode::kConflictingIdentity);
   return lowest;
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "KLToolExitCodes.h"
+
 namespace kl::validate {
 
 struct Options {
@@ -20,10 +22,10 @@ struct Options {
 
 /// Reads argv[1..argc-1]. An option's value is always the next argument, even one starting
 /// with "-"; a repeated -x, -c, -i or -a keeps its last value. An empty -s (once trimmed), -f or
-/// -l counts as missing; an empty -x, -c, -i or -a as not given. Returns 0 when the options are
-/// usable, else the lowest exit code among the faults found (kToolMissingConnection to
-/// kToolUnrecognizedOption). --help and --version are flags of their own.
-int ParseOptions(int argc, char** argv, Options& out);
+/// -l counts as missing; an empty -x, -c, -i or -a as not given. Returns kOk when the options are
+/// usable, else the lowest exit code among the faults found (ToolExitCode::kMissingConnection to
+/// ToolExitCode::kUnrecognizedOption). --help and --version are flags of their own.
+ToolExitCode ParseOptions(int argc, char** argv, Options& out);
 
 /// The host named by an -s value: spaces trimmed, and from a URL-like value
 /// ("https://user@host:8443/path") only the host. Brackets of an IPv6 literal are dropped.

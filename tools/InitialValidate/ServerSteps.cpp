@@ -78,48 +78,49 @@ bool IsApplianceId(const std::string& id) {
 
 }  // namespace
 
-int Validate(ServerClient& server, const Options& o, InstallLog& log) {
+ToolExitCode Validate(ServerClient& server, const Options& o, InstallLog& log) {
   log.Entry("Validating with the management server", server.base() + kl::protocol::kValidatePath);
   const ServerAnswer a = server.Post(kl::protocol::kValidatePath, Dump(Identity(o)));
   const json j = Parse(a);
   if (j.is_null() || !j.contains("valid") || !j["valid"].is_boolean()) {
     log.Entry("Cannot reach the management server", Describe(a));
-    return kToolCannotConnect;
+    return ToolExitCode::kCannotConnect;
   }
   if (j["valid"]) {
     log.Entry("Validation succeeded", "");
-    return kToolOk;
+    return ToolExitCode::kOk;
   }
   const std::string rejected = Text(j, "rejected");
   log.Entry("Validation failed", "rejected " + rejected + ": " + Text(j, "message"));
-  if (rejected == "customerId") return kToolCustomerIdRejected;
-  if (rejected == "customerName") return kToolCustomerNameRejected;
-  return o.applianceId.empty() ? kToolCustomerNameRejected : kToolApplianceIdRejected;
+  if (rejected == "customerId") return ToolExitCode::kCustomerIdRejected;
+  if (rejected == "customerName") return ToolExitCode::kCustomerNameRejected;
+  return o.applianceId.empty() ? ToolExitCode::kCustomerNameRejected
+                               : ToolExitCode::kApplianceIdRejected;
 }
 
-int Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id) {
+ToolExitCode Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id) {
   json request = Identity(o);
   std::string why;
   if (!Discover(request, why)) {
     log.Entry("Local discovery failed", why);
-    return kToolDiscoveryFailed;
+    return ToolExitCode::kDiscoveryFailed;
   }
   log.Entry("Local discovery", Text(request, "hostName") + ", " + Text(request, "osName") + " " +
                                    Text(request, "osVersion"));
   const ServerAnswer a = server.Post(kl::protocol::kRegisterPath, Dump(request));
   if (!a.reached) {
     log.Entry("Cannot reach the management server", a.error);
-    return kToolCannotConnect;
+    return ToolExitCode::kCannotConnect;
   }
   const json j = Parse(a);
   id = o.applianceId.empty() ? Text(j, "applianceId") : o.applianceId;
   const bool registered = j.contains("registered") && j["registered"] == true;
   if (!registered || !IsApplianceId(Text(j, "applianceId"))) {
     log.Entry("Registration refused", j.is_null() ? Describe(a) : Text(j, "message"));
-    return kToolRegistrationRefused;
+    return ToolExitCode::kRegistrationRefused;
   }
   log.Entry("Registered as appliance", id);
-  return kToolOk;
+  return ToolExitCode::kOk;
 }
 
 }  // namespace kl::validate

@@ -10,11 +10,11 @@
 
 namespace kl::validate {
 
-// A tool exit code: kToolOk when the server validated the identity.
-int Validate(ServerClient& server, const Options& o, InstallLog& log);
+// A tool exit code: ToolExitCode::kOk when the server validated the identity.
+ToolExitCode Validate(ServerClient& server, const Options& o, InstallLog& log);
 
 // A tool exit code; on success `id` is this machine's appliance ID.
-int Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id);
+ToolExitCode Register(ServerClient& server, const Options& o, InstallLog& log, std::string& id);
 
 }  // namespace kl::validate
 

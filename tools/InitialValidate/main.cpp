@@ -31,37 +31,37 @@ class CurlGlobal {
   ~CurlGlobal() { curl_global_cleanup(); }
 };
 
-int Steps(const Options& o, InstallLog& log) {
+ToolExitCode Steps(const Options& o, InstallLog& log) {
   // Refused before the server registers anything for a file that could not be written.
   std::string why = NotReplaceable(o.confPath);
   if (!why.empty()) {
     log.Entry("Cannot write the configuration file " + o.confPath, why);
-    return kToolConfigFile;
+    return ToolExitCode::kConfigFile;
   }
   CurlGlobal curl;
   ServerClient server(o);
-  int code = Validate(server, o, log);
+  ToolExitCode code = Validate(server, o, log);
   std::string applianceId;
-  if (code == kToolOk) code = Register(server, o, log, applianceId);
-  if (code != kToolOk) return code;
+  if (code == ToolExitCode::kOk) code = Register(server, o, log, applianceId);
+  if (code != ToolExitCode::kOk) return code;
   NewConfFile conf(o.confPath);
   if (!conf.Write(ConfText(o, applianceId), why) || !conf.Commit(why)) {
     log.Entry("Cannot write the configuration file " + o.confPath, why);
-    return kToolConfigFile;
+    return ToolExitCode::kConfigFile;
   }
   // The configuration is in place: from here a log that fails is reported, not a failure.
   log.TryEntry("Configuration file created", o.confPath);
-  return kToolOk;
+  return ToolExitCode::kOk;
 }
 
-int Run(int argc, char** argv) {
+ToolExitCode Run(int argc, char** argv) {
   Options o;
-  const int fault = ParseOptions(argc, argv, o);
+  const ToolExitCode fault = ParseOptions(argc, argv, o);
   if ((o.help || o.version) && argc == 2) {
     o.help ? PrintHelp() : (void)printf("InitialValidate %s\n", KL_VERSION);
-    return kToolOk;
+    return ToolExitCode::kOk;
   }
-  if (fault != kToolOk) {
+  if (fault != ToolExitCode::kOk) {
     fprintf(stderr, "InitialValidate: %s (try --help)\n", Meaning(fault));
     return fault;
   }
@@ -73,28 +73,28 @@ int Run(int argc, char** argv) {
       why = strerror(errno);
       close(fd);
     }
-    fprintf(stderr, "InitialValidate: %s: %s: %s\n", Meaning(kToolLogFile), o.logPath.c_str(),
-            why.c_str());
-    return kToolLogFile;
+    fprintf(stderr, "InitialValidate: %s: %s: %s\n", Meaning(ToolExitCode::kLogFile),
+            o.logPath.c_str(), why.c_str());
+    return ToolExitCode::kLogFile;
   }
   InstallLog log(file);
-  int code = kToolRuntime;
+  ToolExitCode code = ToolExitCode::kRuntime;
   try {
     log.Entry("InitialValidate started", o.protocol + "://" + o.server + ":" + o.port +
                                              (o.proxy.empty() ? "" : " through proxy " + o.proxy));
     code = Steps(o, log);
   } catch (const LogUnwritable&) {
-    code = kToolLogFile;
+    code = ToolExitCode::kLogFile;
   } catch (const std::exception& e) {
     log.TryEntry("Unexpected exception", e.what());
   }
   if (!log.TryEntry("InitialValidate finished",
-                    "exit code " + std::to_string(code) + ": " + Meaning(code))) {
+                    "exit code " + std::to_string(static_cast<int>(code)) + ": " + Meaning(code))) {
     fprintf(stderr, "InitialValidate: install log %s: %s\n", o.logPath.c_str(), log.why().c_str());
     // Nothing was replaced unless the run succeeded; a success stands with its log cut short.
-    if (code != kToolOk) code = kToolLogFile;
+    if (code != ToolExitCode::kOk) code = ToolExitCode::kLogFile;
   }
-  if (code != kToolOk) fprintf(stderr, "InitialValidate: %s\n", Meaning(code));
+  if (code != ToolExitCode::kOk) fprintf(stderr, "InitialValidate: %s\n", Meaning(code));
   return code;
 }
 
@@ -103,9 +103,9 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return kl::validate::Run(argc, argv);
+    return static_cast<int>(kl::validate::Run(argc, argv));
   } catch (...) {
-    fprintf(stderr, "InitialValidate: %s\n", kl::validate::Meaning(kToolRuntime));
-    return kToolRuntime;
+    fprintf(stderr, "InitialValidate: %s\n", kl::validate::Meaning(kl::ToolExitCode::kRuntime));
+    return static_cast<int>(kl::ToolExitCode::kRuntime);
   }
 }

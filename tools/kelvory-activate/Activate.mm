@@ -121,7 +121,8 @@ int Activate(const Options& o, HeadlessPlatform* platform) {
     const int32_t status = KLRunValidationAttempt(record, resources, &request);
     report.attempts.push_back(
         {request.serverURL, ShellStatus(status), kl::ValidationStatusMessage(status), round});
-    unreachable = unreachable && ShellStatus(status) == kToolCannotConnect;
+    unreachable =
+        unreachable && ShellStatus(status) == static_cast<int>(ToolExitCode::kCannotConnect);
     // A tool ended by our stop proves nothing either way: no verdict, no configuration.
     if (StopRequested() != StopReason::kNone) return Stopped(&report, o.json, false, "");
     const AttemptOutcome outcome =

@@ -217,8 +217,8 @@ TEST(ValidationStatusMessage, EveryKindOfStatus) {
       "Can not create or access the install log file.",
       "Runtime exception occurred.",
   };
-  static_assert(sizeof texts / sizeof *texts == kToolExitCodeCount - 1, "one text per failure");
-  for (int code = kToolOk + 1; code < kToolExitCodeCount; ++code)
+  static_assert(sizeof texts / sizeof *texts == kl::kToolExitCodeCount - 1, "one text per failure");
+  for (int code = 1; code < kl::kToolExitCodeCount; ++code)
     EXPECT_EQ(kl::ValidationStatusMessage(code << 8), texts[code - 1]) << code;
 }
 
