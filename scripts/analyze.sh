@@ -25,11 +25,14 @@ gnustep=$(gnustep-config --objc-flags | tr ' ' '\n' |
   grep -v -E '^(-MMD|-MP|-g|-O2|-I\.|-Wall|-I/usr/include/GNUstep)$' | tr '\n' ' ')
 # Every directory with headers, and the stand-in framework's <InstallerPlugins/...>.
 includes="-Iplatform/gnustep $(git ls-files '*.h' | xargs -n1 dirname | sort -u | sed 's/^/-I/' | tr '\n' ' ')"
+# AppKit's current names where GNUstep lacks them, as the build's toolkit target defines them.
+appkit=$(sed -n '/^target_compile_definitions(kl_appkit INTERFACE/,/)/p' cmake/GNUstep.cmake |
+  grep -oE '\bNS[A-Za-z]+=NS[A-Za-z]+' | sed 's/^/-D/' | tr '\n' ' ')
 # The text macros the build defines for tests (tool paths): any text will do here.
 defines=$(git ls-files '*CMakeLists.txt' | xargs grep -ohE '\b[A-Z][A-Z0-9_]*="' | sort -u | sed 's/="$/=""/; s/^/-D/' | tr '\n' ' ')
 common="--analyze -o /dev/null -Xanalyzer -analyzer-output=text -Xanalyzer -analyzer-checker=$CHECKERS
   -fobjc-runtime=gcc -idirafter $(gcc -print-file-name=include) -isystem /usr/include/GNUstep
-  $gnustep $includes $defines"
+  $gnustep $includes $defines $appkit"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
