@@ -18,12 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (step.line <= line) std::abort();
     line = step.line;
     if (step.text.find('\n') != std::string::npos) std::abort();
-    const bool needsOutlet =
-        step.kind == kl::host::ScriptStep::kType || step.kind == kl::host::ScriptStep::kSelect;
+    const bool needsOutlet = step.kind == kl::host::ScriptStep::Kind::kType ||
+                             step.kind == kl::host::ScriptStep::Kind::kSelect;
     if (needsOutlet != (kOutlets.count(step.outlet) == 1)) std::abort();
     static const std::set<std::string> kKeys{"tab",  "return", "escape", "up",
                                              "down", "left",   "right",  "space"};
-    if (step.kind == kl::host::ScriptStep::kKey && kKeys.count(step.text) == 0) std::abort();
+    if (step.kind == kl::host::ScriptStep::Kind::kKey && kKeys.count(step.text) == 0) std::abort();
   }
   return 0;
 }

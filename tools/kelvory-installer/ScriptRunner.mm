@@ -11,18 +11,18 @@ namespace {
 void RunStep(KLHostController* host, const ScriptStep& step) {
   const std::string where = "line " + std::to_string(step.line) + ": ";
   id control = nil;
-  if (step.kind == ScriptStep::kType || step.kind == ScriptStep::kSelect) {
+  if (step.kind == ScriptStep::Kind::kType || step.kind == ScriptStep::Kind::kSelect) {
     control = KLOutlet([host currentPane], step.outlet);
     if (control == nil) Fail(2, where + step.outlet + " is not on the current pane");
   }
   switch (step.kind) {
-    case ScriptStep::kType:
+    case ScriptStep::Kind::kType:
       if (![control respondsToSelector:@selector(setStringValue:)]) {
         Fail(2, where + step.outlet + " is not a text field");
       }
       [control setStringValue:KLNSString(step.text)];
       break;
-    case ScriptStep::kSelect:
+    case ScriptStep::Kind::kSelect:
       if (![control isKindOfClass:[NSMatrix class]] || step.row >= [control numberOfRows] ||
           step.column >= [control numberOfColumns]) {
         Fail(2, where + step.outlet + " has no radio button at that row and column");
@@ -30,22 +30,22 @@ void RunStep(KLHostController* host, const ScriptStep& step) {
       [control selectCellAtRow:step.row column:step.column];
       [control sendAction];
       break;
-    case ScriptStep::kContinue:
+    case ScriptStep::Kind::kContinue:
       if (![host pressContinue]) Say("ignored: continue");
       break;
-    case ScriptStep::kBack:
+    case ScriptStep::Kind::kBack:
       if (![host pressBack]) Say("ignored: back");
       break;
-    case ScriptStep::kWait:
+    case ScriptStep::Kind::kWait:
       [host waitForVerdict];
       break;
-    case ScriptStep::kScreenshot:
+    case ScriptStep::Kind::kScreenshot:
       [host saveScreenshot:step.text];
       break;
-    case ScriptStep::kKey:
+    case ScriptStep::Kind::kKey:
       [host pressKey:step.text];
       break;
-    case ScriptStep::kFocus:
+    case ScriptStep::Kind::kFocus:
       Say("focus: " + [host focusName]);
       break;
   }

@@ -19,8 +19,8 @@ TEST(ScriptParser, Steps) {
   ASSERT_EQ(s.error, "");
   std::string seen;  // "line kind outlet row column|text" of each step
   for (const kl::host::ScriptStep& t : s.steps) {
-    seen += std::to_string(t.line) + " " + "TSCBWPKF"[t.kind] + " " + t.outlet + " " +
-            std::to_string(t.row) + std::to_string(t.column) + "|" + t.text + "\n";
+    seen += std::to_string(t.line) + " " + "TSCBWPKF"[static_cast<int>(t.kind)] + " " + t.outlet +
+            " " + std::to_string(t.row) + std::to_string(t.column) + "|" + t.text + "\n";
   }
   EXPECT_EQ(seen,
             "4 T klServerURLField 00| a \"b\"  \n"  // verbatim after the one separating space

@@ -37,14 +37,14 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
   };
   if (verb == "continue" || verb == "back" || verb == "wait" || verb == "focus") {
     if (hasRest) return "\"" + verb + "\" takes nothing after it";
-    step->kind = verb == "continue" ? ScriptStep::kContinue
-                 : verb == "back"   ? ScriptStep::kBack
-                 : verb == "wait"   ? ScriptStep::kWait
-                                    : ScriptStep::kFocus;
+    step->kind = verb == "continue" ? ScriptStep::Kind::kContinue
+                 : verb == "back"   ? ScriptStep::Kind::kBack
+                 : verb == "wait"   ? ScriptStep::Kind::kWait
+                                    : ScriptStep::Kind::kFocus;
     return "";
   }
   if (verb == "key") {
-    step->kind = ScriptStep::kKey;
+    step->kind = ScriptStep::Kind::kKey;
     step->text = rest;
     if (rest != "tab" && rest != "return" && rest != "escape" && rest != "up" && rest != "down" &&
         rest != "left" && rest != "right" && rest != "space") {
@@ -53,14 +53,14 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
     return "";
   }
   if (verb == "type") {
-    step->kind = ScriptStep::kType;
+    step->kind = ScriptStep::Kind::kType;
     if (!hasRest) return "\"type\" needs an outlet";
     std::string outlet;
     SplitWord(rest, &outlet, &step->text);
     return needOutlet(outlet);
   }
   if (verb == "select") {
-    step->kind = ScriptStep::kSelect;
+    step->kind = ScriptStep::Kind::kSelect;
     std::string outlet, numbers, row, column;
     SplitWord(rest, &outlet, &numbers);
     const std::string error = needOutlet(outlet);
@@ -72,7 +72,7 @@ std::string ParseLine(const std::string& line, const std::set<std::string>& outl
     return "";
   }
   if (verb == "screenshot") {
-    step->kind = ScriptStep::kScreenshot;
+    step->kind = ScriptStep::Kind::kScreenshot;
     step->text = rest;
     return step->text.empty() ? "\"screenshot\" needs a file" : "";
   }

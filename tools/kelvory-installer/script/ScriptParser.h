@@ -9,8 +9,8 @@
 namespace kl::host {
 
 struct ScriptStep {
-  enum Kind { kType, kSelect, kContinue, kBack, kWait, kScreenshot, kKey, kFocus };
-  Kind kind = kContinue;
+  enum class Kind { kType, kSelect, kContinue, kBack, kWait, kScreenshot, kKey, kFocus };
+  Kind kind = Kind::kContinue;
   int line = 0;        ///< 1-based line in the script
   std::string outlet;  ///< type, select
   std::string text;    ///< type: the text, verbatim; screenshot: the file; key: its name
