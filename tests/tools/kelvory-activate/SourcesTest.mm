@@ -96,6 +96,12 @@ std::string Binary(const Strings& objects, int refSize = 1, uint64_t count = 0) 
   }
   return list;
 }
+// A binary dictionary of CustomerID, CustomerName and ServerURL 127.0.0.1, the first two given
+// as encoded objects (marker byte and bytes).
+std::string CustomerBinary(const std::string& id, const std::string& name) {
+  return Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s, "\x5C" + "CustomerName"s,
+                 "\x59" + "ServerURL"s, id, name, "\x59" + "127.0.0.1"s});
+}
 std::string Repeat(const std::string& text, int times) {
   std::string repeated;
   while (times-- > 0) repeated += text;
@@ -382,22 +388,12 @@ TEST_F(ActivateSources, OutcomesAndExitCodes) {
        "Destination volume path can only contain ASCII characters"},
       // A profile text with a NUL, bytes that are not UTF-8 or a lone surrogate is never cut
       // short: it counts as not given (here the customer form lacks it), and the message says so.
-      {Prefs("nul-id", Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s,
-                               "\x5C" + "CustomerName"s, "\x59" + "ServerURL"s,
-                               "\x59" + "1001\0evil"s, "\x51N"s, "\x59" + "127.0.0.1"s})),
-       1, kNotGiven + "CustomerID" + kNotGivenEnd},
-      {Prefs("nul-name", Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s,
-                                 "\x5C" + "CustomerName"s, "\x59" + "ServerURL"s,
-                                 "\x54"
-                                 "1001"s,
-                                 "\x55\0Acme"s, "\x59" + "127.0.0.1"s})),
-       1, kNotGiven + "CustomerName" + kNotGivenEnd},
-      {Prefs("surrogate", Binary({"\xD3\1\2\3\4\5\6"s, "\x5A" + "CustomerID"s,
-                                  "\x5C" + "CustomerName"s, "\x59" + "ServerURL"s,
-                                  "\x54"
-                                  "1001"s,
-                                  "\x63\0A\xD8\0\0B"s, "\x59" + "127.0.0.1"s})),
-       1, kNotGiven + "CustomerName" + kNotGivenEnd},
+      {Prefs("nul-id", CustomerBinary("\x59" + "1001\0evil"s, "\x51N"s)), 1,
+       kNotGiven + "CustomerID" + kNotGivenEnd},
+      {Prefs("nul-name", CustomerBinary("\x54" + "1001"s, "\x55\0Acme"s)), 1,
+       kNotGiven + "CustomerName" + kNotGivenEnd},
+      {Prefs("surrogate", CustomerBinary("\x54" + "1001"s, "\x63\0A\xD8\0\0B"s)), 1,
+       kNotGiven + "CustomerName" + kNotGivenEnd},
       {Prefs("xml-nul",
              Plist({"CustomerID", "1001\0evil"s, "CustomerName", "N", "ServerURL", "127.0.0.1"})),
        1, kNotGiven + "CustomerID" + kNotGivenEnd},
