@@ -1,8 +1,5 @@
 #import "KLActivationInput.h"
 
-#include <sys/stat.h>
-
-#include <utility>
 #include <vector>
 
 #include "KLHelper.h"

@@ -158,10 +158,7 @@ KLSourceLook LookAtFile(const KLSourceRequest& request, KLTextDataProvider** rec
     look.location = request.dataPath;
     read = kl::ReadRegularFile(look.location.c_str(), kl::kPrefillMaxBytes);
     // A regular file that cannot be used still gives its (empty) record, as beside the package.
-    struct stat info;
-    if (read.status == kl::FileReadStatus::kRead || read.status == kl::FileReadStatus::kTooLarge ||
-        (read.status == kl::FileReadStatus::kFailed && stat(look.location.c_str(), &info) == 0 &&
-         S_ISREG(info.st_mode))) {
+    if (kl::IsPrefillFile(look.location, read)) {
       KLTextDataProvider* made = [KLTextDataProvider alloc];
       made = request.textFormat ? [made initWithTextData:BytesOf(read) report:&look.report]
                                 : [made initWithXmlData:BytesOf(read) report:&look.report];

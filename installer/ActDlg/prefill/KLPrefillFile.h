@@ -27,6 +27,15 @@ constexpr int64_t kPrefillMaxBytes = 1 << 20;
 /// kl::ReadRegularFile).
 NSData* KLPrefillFileBytes(NSString* path);
 
+namespace kl {
+
+/// True when `read` (of `path`) found a regular file, even one too large or not readable: such
+/// a file gives a record, empty when it could not be read. A directory, a FIFO or a device
+/// never does.
+bool IsPrefillFile(const std::string& path, const FileRead& read);
+
+}  // namespace kl
+
 /// The path of InstallationData.xml in the folder of `packagePath`; nil for an empty path.
 NSString* KLPrefillPathBeside(NSString* packagePath);
 

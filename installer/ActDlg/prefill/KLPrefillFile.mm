@@ -14,6 +14,13 @@ NSData* KLPrefillFileBytes(NSString* path) {
   return [NSData dataWithBytes:read.bytes.data() length:read.bytes.size()];
 }
 
+bool kl::IsPrefillFile(const std::string& path, const FileRead& read) {
+  struct stat info;
+  return read.status == FileReadStatus::kRead || read.status == FileReadStatus::kTooLarge ||
+         (read.status == FileReadStatus::kFailed && stat(path.c_str(), &info) == 0 &&
+          S_ISREG(info.st_mode));
+}
+
 NSString* KLPrefillPathBeside(NSString* packagePath) {
   if ([packagePath length] == 0) return nil;
   return [[packagePath stringByDeletingLastPathComponent]
@@ -34,11 +41,7 @@ KLTextDataProvider* KLReadPrefillAt(const std::string& path, KLPrefillLog log, k
   kl::FileRead file;
   file.status = kl::FileReadStatus::kMissing;
   if (!path.empty()) file = kl::ReadRegularFile(path.c_str(), kl::kPrefillMaxBytes);
-  struct stat info;
-  const bool regular = file.status == kl::FileReadStatus::kRead ||
-                       file.status == kl::FileReadStatus::kTooLarge ||
-                       (file.status == kl::FileReadStatus::kFailed &&
-                        stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode));
+  const bool regular = kl::IsPrefillFile(path, file);
   NSData* data = file.status == kl::FileReadStatus::kRead
                      ? [NSData dataWithBytes:file.bytes.data() length:file.bytes.size()]
                      : nil;
